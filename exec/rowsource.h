@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+namespace rux {
+
+// The rows of an open result as the export reads them: the cursor
+// operations of the query object. Each may throw Failure (for example on a
+// closed query).
+class RowSource
+{
+public:
+    virtual ~RowSource() = default;
+
+    virtual void First() = 0;
+    virtual void Next() = 0;
+    virtual bool Eof() = 0;
+    virtual int fieldCount() = 0;
+    // Fields are numbered from 1 to fieldCount().
+    virtual QString fieldName(int field) = 0;
+    virtual QString asString(int field) = 0;
+};
+
+} // namespace rux

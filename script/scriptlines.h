@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+namespace rux {
+
+// The script as lines of text, as the editor holds it. Lines are separated
+// by CR LF; an empty last line is not counted, so a text ending in a line
+// break has as many lines as line breaks and an empty text has none.
+// Reading a line past the end gives an empty text.
+class ScriptLines
+{
+public:
+    virtual ~ScriptLines() = default;
+
+    virtual int lineCount() const = 0;
+    virtual QString line(int index) const = 0;
+    // Replaces exactly the characters of line `index`; other lines stay.
+    // Writing past the end does nothing.
+    virtual void setLine(int index, const QString &text) = 0;
+    // The whole text, lines joined by CR LF.
+    virtual QString text() const = 0;
+    // Replaces the whole text (line breaks given as CR LF). Throws Failure
+    // when the editor cannot take it; the old text then stays.
+    virtual void setText(const QString &text) = 0;
+};
+
+} // namespace rux
