@@ -1,1 +1,109 @@
-int main() { return 0; }
+// The program entry: start-up in a fixed order, the event loop, the end.
+
+#include "failuretext.h"
+#include "program.h"
+#include "style.h"
+#include "tftabed.h"
+#include "trux_pp1.h"
+
+#include <QApplication>
+#include <QFont>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: rux_ppp [DB=database] [SQL=script] [ERR_P=run-id] [$name=value ...] [GO]\n"
+    "\n"
+    "Runs SQL post-processing scripts against a database file.\n"
+    "  DB=file       open this database (SQLite file)\n"
+    "  SQL=file      load this script into the editor\n"
+    "  ERR_P=id      put id in place of %rid% in the script\n"
+    "  $name=value   a parameter value (at most 10)\n"
+    "  GO            substitute, run the whole script, close the database, exit\n"
+    "\n"
+    "Example:\n"
+    "  rux_ppp DB=results.db SQL=daily.sql ERR_P=42 '$year=2026' GO\n"
+    "\n"
+    "Exit status: 0 when the program ends through its window or an unattended\n"
+    "run succeeds; 1 when a run with GO fails at any step (without a screen,\n"
+    "right after the failure is written to standard error).\n";
+
+// Without a screen to talk to, the program runs on the offscreen platform.
+void choosePlatform(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strncmp(argv[i], "-platform=", 10) == 0)
+            return;
+    }
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qEnvironmentVariableIsSet("DISPLAY")
+        || qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        return;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("rux_ppp %s\n", RUX_VERSION);
+        return 0;
+    }
+
+    choosePlatform(argc, argv);
+    Q_INIT_RESOURCE(slateclassico);
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    rux::Program &program = rux::Program::instance();
+    program.setTitle(rux::programTitle(QCoreApplication::applicationFilePath()));
+    const QString platform = QGuiApplication::platformName();
+    program.setHeadless(platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"));
+
+    // The component layer a Windows build initialises here has no
+    // counterpart on this platform.
+
+    QFont font(QStringLiteral("Tahoma"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    QApplication::setFont(font);
+    rux::applyStyle(app, rux::styleResource());
+
+    auto *rux_pp1 = new rux::Trux_pp1;
+    auto *ftabed = new rux::Tftabed(rux_pp1->access_con);
+    rux_pp1->setTableEditor(ftabed);
+    rux_pp1->setArguments(QCoreApplication::arguments().mid(1));
+
+    rux::ActivationRecord record(rux_pp1, ftabed, [rux_pp1]() { rux_pp1->FormActivate(); });
+    ftabed->setFocusReturn([rux_pp1, &record]() {
+        rux_pp1->raise();
+        rux_pp1->activateWindow();
+        record.focusEntered(rux_pp1);
+    });
+
+    // The main window shows, becomes active and runs its activation handler
+    // (and with it the start-up procedure, an unattended run included)
+    // before the event loop takes its first event.
+    rux_pp1->show();
+    rux_pp1->activateWindow();
+    record.focusEntered(rux_pp1);
+
+    int status = program.exitStatus();
+    const bool failedHeadless = status != 0 && program.headless();
+    if (!program.endRequested() && !failedHeadless) {
+        program.setLoopRunning(true);
+        status = app.exec();
+        program.setLoopRunning(false);
+    }
+    delete ftabed;
+    delete rux_pp1;
+    return status;
+}

@@ -18,8 +18,21 @@ public:
 
 // The grid holds at most this many parameter rows (rows 1 to 10).
 constexpr int kMaxParamRows = 10;
-// The rows the grid counts: the header row and rows 1 to 6 (row 6 is the
-// one below the five visible parameter rows).
+// The grid's row count: the header row 0 and the visible parameter rows 1
+// to 5. Rules that look at "rows 1 to the row count" read rows 1 to 6, so
+// they take in one row past the visible ones.
 constexpr int kGridRowCount = 6;
+
+} // namespace rux
+
+namespace rux {
+
+// The failure text when a command line or a script would need more than
+// kMaxParamRows parameter rows.
+inline QString tooManyParametersText()
+{
+    return QStringLiteral("Zu viele Parameter: die Parametertabelle fasst höchstens %1 Zeilen")
+        .arg(kMaxParamRows);
+}
 
 } // namespace rux

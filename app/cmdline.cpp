@@ -1,0 +1,79 @@
+#include "cmdline.h"
+
+#include "script/textfold.h"
+
+namespace rux {
+
+QStringList splitCommandLine(const QString &commandLine)
+{
+    QStringList arguments;
+    const qsizetype size = commandLine.size();
+    qsizetype i = 0;
+    for (;;) {
+        // Between arguments: U+0001 to U+0020 and empty quote pairs. U+0000
+        // is not skipped here; it then ends the argument below at once.
+        for (;;) {
+            while (i < size && commandLine[i].unicode() >= 0x01 && commandLine[i].unicode() <= 0x20)
+                ++i;
+            if (i + 1 < size && commandLine[i] == u'"' && commandLine[i + 1] == u'"') {
+                i += 2;
+                continue;
+            }
+            break;
+        }
+        if (i >= size)
+            break;
+
+        QString argument;
+        bool quoted = false;
+        for (; i < size; ++i) {
+            const QChar c = commandLine[i];
+            if (c == u'"')
+                quoted = !quoted;
+            else if (!quoted && c.unicode() <= 0x20)
+                break;
+            else
+                argument += c;
+        }
+        // An empty argument ends the list. Every non-empty one has moved i
+        // on, so the loop always ends.
+        if (argument.isEmpty())
+            break;
+        arguments.append(argument);
+    }
+    return arguments;
+}
+
+ArgumentEffects examineArgument(const QString &argument)
+{
+    ArgumentEffects effects;
+    const QString upper = asciiUpper(argument);
+
+    if (upper.startsWith(QLatin1String("DB="))) {
+        effects.database = true;
+        effects.dbFileName = argument.mid(3);
+    }
+    if (upper.startsWith(QLatin1String("SQL="))) {
+        effects.script = true;
+        effects.sqlFileName = argument.mid(4);
+    }
+    if (upper.startsWith(QLatin1String("ERR_P="))) {
+        effects.runId = true;
+        effects.runIdValue = argument.mid(6);
+    }
+    if (upper == QLatin1String("GO"))
+        effects.go = true;
+    if (argument.contains(u'$')) {
+        effects.parameter = true;
+        const qsizetype equals = argument.indexOf(u'=');
+        if (equals < 0) {
+            effects.value = argument;
+        } else {
+            effects.name = argument.left(equals);
+            effects.value = argument.mid(equals + 1);
+        }
+    }
+    return effects;
+}
+
+} // namespace rux

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace rux {
+
+// Splits a command line given as one text into its arguments, argument 0
+// (the program's path) included. Between arguments the characters U+0001
+// to U+0020 are skipped, and so is every empty pair of double quotes there.
+// An argument runs to a character of U+0020 or below outside double quotes,
+// or to the end; a double quote opens a run, closed by the next one or by
+// the end, in which every character belongs to the argument. The quotes are
+// not part of it, and there is no escape (a backslash is an ordinary
+// character). The list stops before the first empty argument: a lone quote
+// at the very end, or a U+0000 where an argument would begin.
+QStringList splitCommandLine(const QString &commandLine);
+
+// What one command-line argument asks for. Each of the five tests is made;
+// every one that applies is set, so one argument can have several effects.
+// Prefixes are compared upper-cased over a to z only; values stay as typed.
+struct ArgumentEffects
+{
+    // "DB=" file: the database to open (may be empty).
+    bool database = false;
+    QString dbFileName;
+    // "SQL=" file: the script to load (may be empty).
+    bool script = false;
+    QString sqlFileName;
+    // "ERR_P=" value: the run identifier (may be empty).
+    bool runId = false;
+    QString runIdValue;
+    // "GO": run the script unattended.
+    bool go = false;
+    // Any argument holding "$": a parameter row. name is everything before
+    // the first "=" (empty without one), value everything after it (the
+    // whole argument without one).
+    bool parameter = false;
+    QString name;
+    QString value;
+};
+
+ArgumentEffects examineArgument(const QString &argument);
+
+} // namespace rux

@@ -1,0 +1,39 @@
+#include "failuretext.h"
+
+namespace rux {
+
+namespace {
+
+bool isFolderSeparator(QChar c)
+{
+#ifdef Q_OS_WIN
+    return c == u'/' || c == u'\\' || c == u':';
+#else
+    return c == u'/';
+#endif
+}
+
+} // namespace
+
+QString programTitle(const QString &programFilePath)
+{
+    qsizetype start = programFilePath.size();
+    while (start > 0 && !isFolderSeparator(programFilePath[start - 1]))
+        --start;
+    QString name = programFilePath.mid(start);
+    const qsizetype dot = name.indexOf(u'.');
+    if (dot >= 0)
+        name.truncate(dot);
+    if (name.size() <= 1)
+        return name;
+    return name.left(1) + name.mid(1).toLower();
+}
+
+QString failureDisplayText(const QString &failureText)
+{
+    if (!failureText.isEmpty() && failureText.back().unicode() > u'.')
+        return failureText + u'.';
+    return failureText;
+}
+
+} // namespace rux

@@ -1,0 +1,96 @@
+#include "program.h"
+
+#include "failure.h"
+#include "failuretext.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+
+namespace rux {
+
+Program &Program::instance()
+{
+    static Program program;
+    return program;
+}
+
+void Program::showFailure(const QString &text) const
+{
+    showError(failureDisplayText(text));
+}
+
+void Program::showError(const QString &shown) const
+{
+    if (m_headless) {
+        QString line = m_title + QStringLiteral(": ") + shown;
+        line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        line.replace(u'\n', u' ');
+        line.replace(u'\r', u' ');
+        std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+        std::fflush(stderr);
+        return;
+    }
+    if (QWidget *grabber = QWidget::mouseGrabber())
+        grabber->releaseMouse();
+    QMessageBox box(QMessageBox::Critical, m_title, shown, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+bool Program::guard(const std::function<void()> &handler)
+{
+    bool ok = true;
+    ++m_depth;
+    try {
+        handler();
+    } catch (const Failure &failure) {
+        ok = false;
+        showFailure(failure.text());
+    } catch (const std::exception &failure) {
+        ok = false;
+        showFailure(QString::fromLocal8Bit(failure.what()));
+    }
+    --m_depth;
+    endIfIdle();
+    return ok;
+}
+
+void Program::requestEnd()
+{
+    m_endRequested = true;
+    endIfIdle();
+}
+
+void Program::endIfIdle()
+{
+    if (m_endRequested && m_depth == 0 && m_loopRunning)
+        QCoreApplication::exit(m_exitStatus);
+}
+
+ActivationRecord::ActivationRecord(QWidget *mainWindow, QWidget *editorWindow,
+                                   std::function<void()> formActivate, QObject *parent)
+    : QObject(parent), m_main(mainWindow), m_editor(editorWindow),
+      m_formActivate(std::move(formActivate))
+{
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        if (now)
+            focusEntered(now->window());
+    });
+}
+
+void ActivationRecord::focusEntered(QWidget *window)
+{
+    if (!window)
+        return;
+    if (window == m_editor) {
+        m_record = m_editor;
+    } else if (window == m_main && m_record != m_main) {
+        m_record = m_main;
+        Program::instance().guard(m_formActivate);
+    }
+}
+
+} // namespace rux

@@ -1,0 +1,143 @@
+#include "adoconnection.h"
+
+#include "connectionstring.h"
+#include "failure.h"
+
+#include <QAtomicInt>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+#include <QVariant>
+
+#include <sqlite3.h>
+
+namespace rux {
+
+namespace {
+
+QString nextQtConnectionName()
+{
+    static QAtomicInt counter;
+    return QStringLiteral("rux_connection_%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+// An SQLite URI that opens an existing file read-write and never creates
+// one. Every character outside the unreserved set is percent-encoded, so
+// blanks, "?", "#", "%" and ";" in a path are taken literally.
+QString sqliteUri(const QString &absolutePath)
+{
+    return QStringLiteral("file:")
+        + QString::fromLatin1(QUrl::toPercentEncoding(absolutePath, "/"))
+        + QStringLiteral("?mode=rw");
+}
+
+} // namespace
+
+AdoConnection::AdoConnection(const QString &objectName, QObject *parent)
+    : QObject(parent), m_connectionString(defaultConnectionString()),
+      m_qtName(nextQtConnectionName())
+{
+    setObjectName(objectName);
+}
+
+AdoConnection::~AdoConnection()
+{
+    Close();
+}
+
+void AdoConnection::setConnectionString(const QString &connectionString)
+{
+    if (m_connected) {
+        throw Failure(objectName()
+                      + QStringLiteral(": Operation bei geöffneter Verbindung nicht zulässig"));
+    }
+    m_connectionString = connectionString;
+}
+
+void AdoConnection::Open()
+{
+    if (m_connected)
+        return;
+    const QString fileName = dataSourceOf(m_connectionString);
+    openSqlite(fileName);
+    m_connected = true;
+}
+
+void AdoConnection::openSqlite(const QString &fileName)
+{
+    const QFileInfo info(fileName);
+    if (fileName.isEmpty() || !info.exists())
+        throw Failure(QStringLiteral("Could not find file '%1'.").arg(fileName));
+    if (info.isDir())
+        throw Failure(QStringLiteral("'%1' is a folder, not a database file.").arg(fileName));
+
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw Failure(QStringLiteral("Could not open file '%1': %2.")
+                          .arg(fileName, file.errorString()));
+    }
+    static const QByteArray magic("SQLite format 3\0", 16);
+    if (file.read(16) != magic)
+        throw Failure(QStringLiteral("Unrecognized database format '%1'.").arg(fileName));
+    file.close();
+
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_qtName);
+        db.setDatabaseName(sqliteUri(info.absoluteFilePath()));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1")
+                                 .arg(kBusyTimeoutMs));
+        if (!db.open()) {
+            const QString text = db.lastError().databaseText();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_qtName);
+            throw Failure(QStringLiteral("Could not open '%1': %2").arg(fileName, text));
+        }
+        sqlite3 *handle = *static_cast<sqlite3 *const *>(db.driver()->handle().data());
+        // Scripts come from files; extensions are never loaded from them.
+        sqlite3_db_config(handle, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+
+        // Reading the schema proves the file is a database the engine can
+        // use (a damaged or encrypted file fails here, not in a script).
+        QSqlQuery probe(db);
+        if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
+            const QString text = probe.lastError().databaseText();
+            probe = QSqlQuery();
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_qtName);
+            throw Failure(QStringLiteral("Could not open '%1': %2").arg(fileName, text));
+        }
+    }
+}
+
+void AdoConnection::Close()
+{
+    if (!m_connected)
+        return;
+    Q_EMIT aboutToClose();
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_qtName, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_qtName);
+    m_connected = false;
+}
+
+QSqlDatabase AdoConnection::database() const
+{
+    return QSqlDatabase::database(m_qtName, false);
+}
+
+sqlite3 *AdoConnection::sqliteHandle() const
+{
+    if (!m_connected)
+        return nullptr;
+    const QVariant h = database().driver()->handle();
+    return *static_cast<sqlite3 *const *>(h.data());
+}
+
+} // namespace rux

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+
+struct sqlite3;
+
+namespace rux {
+
+// The database connection (`access_con`). It holds a connection string,
+// takes the Data Source out of it and opens that database. The embedded
+// engine is SQLite: the file must exist and be an SQLite database; it is
+// opened read-write (read-only when the file is write-protected), never
+// created, with a busy timeout so that another program may use the same
+// file at the same time. Failures are Failure exceptions carrying the
+// engine's text, naming the file.
+class AdoConnection : public QObject
+{
+    Q_OBJECT
+public:
+    explicit AdoConnection(const QString &objectName, QObject *parent = nullptr);
+    ~AdoConnection() override;
+
+    QString connectionString() const { return m_connectionString; }
+    // Only while closed; throws otherwise.
+    void setConnectionString(const QString &connectionString);
+
+    // Nothing when already open.
+    void Open();
+    // Nothing when closed.
+    void Close();
+    bool connected() const { return m_connected; }
+
+    // Opens the connection if it is closed: every query and table calls
+    // this before it runs anything.
+    void ensureOpen() { if (!m_connected) Open(); }
+
+    QSqlDatabase database() const;
+    // The engine's handle while connected.
+    sqlite3 *sqliteHandle() const;
+
+    static constexpr int kBusyTimeoutMs = 5000;
+
+Q_SIGNALS:
+    // Sent before the connection closes: open queries and tables release
+    // their statements.
+    void aboutToClose();
+
+private:
+    void openSqlite(const QString &fileName);
+
+    QString m_connectionString;
+    QString m_qtName;
+    bool m_connected = false;
+};
+
+} // namespace rux

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "sqldataset.h"
+
+#include <QStringList>
+
+namespace rux {
+
+// The query object (`Query1`): a list of SQL lines whose text is run on the
+// connection, either without a result (ExecSQL) or as an open result set
+// (Open) that is read row by row (First, Next, Eof, fields) and shown in the
+// result grid. Its own errors read "<name>: <message>"; engine errors carry
+// the engine's text.
+class AdoQuery : public SqlDataSet
+{
+    Q_OBJECT
+public:
+    AdoQuery(AdoConnection *connection, const QString &objectName, QObject *parent = nullptr);
+
+    // The SQL line list. Each change closes the query first.
+    void sqlAdd(const QString &line);
+    void sqlClear();
+    int sqlCount() const { return int(m_lines.size()); }
+    QStringList sqlLines() const { return m_lines; }
+    // The lines joined, each followed by CR LF.
+    const QString &sqlText() const { return m_text; }
+
+    void Open();
+    void ExecSQL();
+    void Close();
+    bool active() const { return isActive(); }
+
+    void First();
+    void Next();
+    bool Eof();
+    int fieldCount();
+    // Fields numbered from 1.
+    QString fieldName(int field);
+    QString asString(int field);
+
+private:
+    void changed();
+    void requireActive() const;
+    void requireText() const;
+    void findEditTarget();
+
+    QStringList m_lines;
+    QString m_text;
+    qint64 m_position = 0;
+};
+
+} // namespace rux

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace rux {
+
+// The connection string of the main window's connection and the reading of
+// such strings. The parser fails with a rux::Failure naming the segment it
+// cannot read: a database path holding ";" splits the string, and opening
+// the file named by the part before the ";" would be worse than failing.
+
+// The fixed connection string around a database file name: the Jet 4.0
+// provider settings as 18 key=value pairs, the file name inserted as it is
+// (not quoted, not escaped, not trimmed) and followed by one blank.
+QString buildConnectionString(const QString &dbFileName);
+
+// The string the connection holds before any database was chosen: the
+// database rux_ppp.mdb in the user's Documents folder.
+QString defaultConnectionString();
+
+struct ConnectionPair
+{
+    QString key;
+    QString value;
+};
+
+// The pairs of "key=value;key=value" in their order. Keys lose the blanks
+// around them; unquoted values are kept as they stand; a value in double or
+// single quotes runs to the matching quote, a doubled quote standing for one.
+QList<ConnectionPair> parseConnectionString(const QString &connectionString);
+
+// The value of a key (keys compared over A-Z without case, blanks around
+// them ignored); a null QString when the key is absent; the last pair wins
+// when a key repeats.
+QString connectionValue(const QString &connectionString, const QString &key);
+
+// The "Data Source" value without its trailing blanks: the database file.
+QString dataSourceOf(const QString &connectionString);
+
+} // namespace rux

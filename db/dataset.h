@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+namespace rux {
+
+// What a data grid shows and edits: the rows of an open query or table.
+// Rows are read from the engine as the grid asks for them (fetchMore), so a
+// large result opens at once. Writing operations throw Failure with the
+// engine's text when the engine refuses; the cached rows then stay as they
+// were.
+class DataSet : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    virtual bool isActive() const = 0;
+    // The fields shown, numbered from 0 for the grid.
+    virtual int columnCount() const = 0;
+    virtual QString columnName(int column) const = 0;
+    virtual bool isYesNoColumn(int column) const = 0;
+
+    virtual int fetchedRowCount() const = 0;
+    virtual bool canFetchMore() const = 0;
+    virtual void fetchMore(int rows) = 0;
+    virtual QVariant value(int row, int column) const = 0;
+    virtual QString displayText(int row, int column) const = 0;
+
+    // True when rows can be written back (one table, rows addressable).
+    virtual bool canModify() const = 0;
+    // Writes the values of a fetched row; `values` holds every shown column.
+    virtual void updateRow(int row, const QVector<QVariant> &values) = 0;
+    // Inserts a new row and places it at `row` among the fetched rows.
+    virtual void insertRow(int row, const QVector<QVariant> &values) = 0;
+    virtual void deleteRow(int row) = 0;
+    // Reads the rows again from the engine.
+    virtual void refresh() = 0;
+
+Q_SIGNALS:
+    // The set of columns or rows changed as a whole (opened, closed,
+    // refreshed): a grid resets its view.
+    void reset();
+};
+
+} // namespace rux

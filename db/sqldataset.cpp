@@ -1,0 +1,502 @@
+#include "sqldataset.h"
+
+#include "adoconnection.h"
+#include "failure.h"
+#include "sqltext.h"
+#include "tablename.h"
+#include "valuetext.h"
+
+#include <QLocale>
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QSqlResult>
+
+#include <sqlite3.h>
+
+namespace rux {
+
+namespace {
+
+// The rowid is named bare: a quoted "rowid" would be taken for a column.
+QString columnSql(const QString &origin, bool isRowid)
+{
+    return isRowid ? QStringLiteral("rowid") : quoteIdentifier(origin);
+}
+
+QString tableSql(const QString &schema, const QString &table)
+{
+    return schema.isEmpty() ? quoteIdentifier(table)
+                            : quoteIdentifier(schema) + u'.' + quoteIdentifier(table);
+}
+
+QString statementTail(const char16_t *begin, const void *tail)
+{
+    const auto *end = static_cast<const char16_t *>(tail);
+    return QString(reinterpret_cast<const QChar *>(begin), end - begin);
+}
+
+} // namespace
+
+SqlDataSet::SqlDataSet(AdoConnection *connection, const QString &objectName, QObject *parent)
+    : DataSet(parent), m_connection(connection)
+{
+    setObjectName(objectName);
+    const QString dp = QLocale::system().decimalPoint();
+    m_decimalPoint = dp.isEmpty() ? QChar(u'.') : dp.front();
+    connect(m_connection, &AdoConnection::aboutToClose, this, &SqlDataSet::release);
+}
+
+SqlDataSet::~SqlDataSet()
+{
+    m_query.reset();
+}
+
+int SqlDataSet::columnCount() const
+{
+    return m_active ? int(m_names.size()) - m_hidden : 0;
+}
+
+QString SqlDataSet::columnName(int column) const
+{
+    return m_names.value(m_hidden + column);
+}
+
+bool SqlDataSet::isYesNoColumn(int column) const
+{
+    return m_yesNo.value(m_hidden + column);
+}
+
+QString SqlDataSet::engineText(const QSqlQuery &query) const
+{
+    const QSqlError error = query.lastError();
+    const QString text = error.databaseText();
+    return text.isEmpty() ? error.text() : text;
+}
+
+void SqlDataSet::failEngine(const QSqlQuery &query) const
+{
+    throw Failure(engineText(query));
+}
+
+sqlite3_stmt *SqlDataSet::statementHandle() const
+{
+    if (!m_query || !m_query->result())
+        return nullptr;
+    const QVariant handle = m_query->result()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3_stmt*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3_stmt *const *>(handle.constData());
+}
+
+// The engine itself tells where the first statement ends. What follows it
+// must hold no further statement: Qt would otherwise refuse it with its own
+// wording, or another engine would run it silently. A statement that still
+// holds a parameter would be bound to NULL; it fails instead, since this
+// tool never supplies parameter values.
+void SqlDataSet::checkSingleStatement(const QString &text, QString *firstStatement) const
+{
+    sqlite3 *db = m_connection->sqliteHandle();
+    const auto *begin = reinterpret_cast<const char16_t *>(text.utf16());
+    const int bytes = int(text.size() * sizeof(char16_t));
+    sqlite3_stmt *stmt = nullptr;
+    const void *tail = nullptr;
+    if (sqlite3_prepare16_v2(db, begin, bytes, &stmt, &tail) != SQLITE_OK) {
+        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_finalize(stmt);
+        throw Failure(message);
+    }
+    if (!stmt)
+        throw Failure(QStringLiteral("Invalid SQL statement: the command text holds no statement."));
+    const int parameters = sqlite3_bind_parameter_count(stmt);
+    sqlite3_finalize(stmt);
+    if (parameters > 0)
+        throw Failure(QStringLiteral("No value given for one or more required parameters."));
+    *firstStatement = statementTail(begin, tail);
+
+    // Whatever follows may be blanks, comments and empty statements only.
+    const auto *end = begin + text.size();
+    const void *rest = tail;
+    while (rest && static_cast<const char16_t *>(rest) < end) {
+        sqlite3_stmt *next = nullptr;
+        const void *nextTail = nullptr;
+        const int restBytes = int((end - static_cast<const char16_t *>(rest)) * sizeof(char16_t));
+        const int rc = sqlite3_prepare16_v2(db, rest, restBytes, &next, &nextTail);
+        const bool more = next != nullptr;
+        sqlite3_finalize(next);
+        if (rc != SQLITE_OK || more)
+            throw Failure(QStringLiteral("Characters found after end of SQL statement."));
+        if (nextTail == rest)
+            break;
+        rest = nextTail;
+    }
+}
+
+bool SqlDataSet::execute(const QString &text, int hiddenColumns)
+{
+    release();
+    m_connection->ensureOpen();
+    const QString sent = rewriteParameterMarks(text).text;
+    QString first;
+    checkSingleStatement(sent, &first);
+
+    auto query = std::make_unique<QSqlQuery>(m_connection->database());
+    query->setForwardOnly(true);
+    if (!query->exec(first))
+        failEngine(*query);
+    if (!query->isSelect())
+        return false;
+
+    m_query = std::move(query);
+    m_hidden = hiddenColumns;
+    const QSqlRecord record = m_query->record();
+    sqlite3_stmt *stmt = statementHandle();
+    for (int i = 0; i < record.count(); ++i) {
+        m_names.append(record.fieldName(i));
+        const char *declared = stmt ? sqlite3_column_decltype(stmt, i) : nullptr;
+        m_yesNo.append(declared && isYesNoType(QString::fromUtf8(declared)));
+    }
+    m_active = true;
+    m_cursorRow = -1;
+    m_cursorAtEnd = false;
+    moveCursorTo(0);
+    return true;
+}
+
+void SqlDataSet::release()
+{
+    const bool wasActive = m_active;
+    if (m_query) {
+        m_query->finish();
+        m_query.reset();
+    }
+    m_active = false;
+    m_names.clear();
+    m_yesNo.clear();
+    m_hidden = 0;
+    m_rows.clear();
+    m_cursorRowsCached = 0;
+    m_fetchedAll = false;
+    m_cursorRow = -1;
+    m_cursorAtEnd = false;
+    m_editable = false;
+    m_keyColumns.clear();
+    m_origins.clear();
+    if (wasActive)
+        Q_EMIT reset();
+}
+
+// Cursor rows are numbered from the first row of the statement. The rows
+// the grid cached come first: row r of the set is cached row r, or cursor
+// row m_cursorRowsCached + (r - cached rows) beyond them (edits add and
+// remove cached rows, so the two counts differ). Going back to an earlier
+// cursor row runs the statement again.
+bool SqlDataSet::moveCursorTo(qint64 row)
+{
+    if (!m_query)
+        return false;
+    if (m_cursorAtEnd ? row <= m_cursorRow : row < m_cursorRow) {
+        if (!m_query->exec())
+            failEngine(*m_query);
+        m_cursorRow = -1;
+        m_cursorAtEnd = false;
+    }
+    while (m_cursorRow < row) {
+        if (m_cursorAtEnd)
+            return false;
+        if (!m_query->next()) {
+            if (m_query->lastError().isValid())
+                failEngine(*m_query);
+            m_cursorAtEnd = true;
+            return false;
+        }
+        ++m_cursorRow;
+    }
+    return !m_cursorAtEnd;
+}
+
+QVector<QVariant> SqlDataSet::readCursorRow() const
+{
+    QVector<QVariant> values;
+    values.reserve(m_names.size());
+    for (int i = 0; i < m_names.size(); ++i)
+        values.append(m_query->value(i));
+    return values;
+}
+
+bool SqlDataSet::canFetchMore() const
+{
+    return m_active && !m_fetchedAll;
+}
+
+void SqlDataSet::fetchMore(int rows)
+{
+    for (int i = 0; i < rows && canFetchMore(); ++i) {
+        if (!moveCursorTo(m_cursorRowsCached)) {
+            m_fetchedAll = true;
+            break;
+        }
+        m_rows.append(readCursorRow());
+        ++m_cursorRowsCached;
+    }
+}
+
+bool SqlDataSet::rowExists(qint64 row)
+{
+    if (row < m_rows.size())
+        return true;
+    if (m_fetchedAll)
+        return false;
+    return moveCursorTo(m_cursorRowsCached + (row - m_rows.size()));
+}
+
+QVariant SqlDataSet::rowValue(qint64 row, int column)
+{
+    if (row < m_rows.size())
+        return m_rows[row].value(m_hidden + column);
+    moveCursorTo(m_cursorRowsCached + (row - m_rows.size()));
+    return m_query->value(m_hidden + column);
+}
+
+QString SqlDataSet::rowText(qint64 row, int column)
+{
+    return valueAsString(rowValue(row, column), m_yesNo.value(m_hidden + column), m_decimalPoint);
+}
+
+QVariant SqlDataSet::value(int row, int column) const
+{
+    return m_rows.value(row).value(m_hidden + column);
+}
+
+QString SqlDataSet::displayText(int row, int column) const
+{
+    return valueAsString(value(row, column), m_yesNo.value(m_hidden + column), m_decimalPoint);
+}
+
+void SqlDataSet::setEditTarget(const QString &schema, const QString &table,
+                               const QVector<int> &keyColumns, const QStringList &columnOrigins,
+                               bool rowidKey)
+{
+    m_schema = schema;
+    m_table = table;
+    m_keyColumns = keyColumns;
+    m_origins = columnOrigins;
+    m_rowidKey = rowidKey;
+    m_editable = !keyColumns.isEmpty() && columnOrigins.size() == m_names.size();
+}
+
+SqlDataSet::Origin SqlDataSet::originOfResult() const
+{
+    Origin origin;
+    sqlite3_stmt *stmt = statementHandle();
+    if (!stmt)
+        return origin;
+    for (int i = 0; i < m_names.size(); ++i) {
+        const char *schema = sqlite3_column_database_name(stmt, i);
+        const char *table = sqlite3_column_table_name(stmt, i);
+        const char *column = sqlite3_column_origin_name(stmt, i);
+        if (!schema || !table || !column)
+            return origin;
+        const QString s = QString::fromUtf8(schema);
+        const QString t = QString::fromUtf8(table);
+        if (i == 0) {
+            origin.schema = s;
+            origin.table = t;
+        } else if (s != origin.schema || t != origin.table) {
+            return origin;
+        }
+        origin.columns.append(QString::fromUtf8(column));
+    }
+    origin.valid = !m_names.isEmpty();
+    return origin;
+}
+
+SqlDataSet::TableInfo SqlDataSet::tableInfo(const QString &schema, const QString &table)
+{
+    TableInfo info;
+    QSqlQuery q(m_connection->database());
+    const QString prefix = schema.isEmpty() ? QString() : quoteIdentifier(schema) + u'.';
+    if (!q.exec(QStringLiteral("PRAGMA %1table_info(%2)").arg(prefix, quoteIdentifier(table))))
+        failEngine(q);
+    QMap<int, QString> keys;
+    while (q.next()) {
+        info.columns.append(q.value(1).toString());
+        const int pk = q.value(5).toInt();
+        if (pk > 0)
+            keys.insert(pk, q.value(1).toString());
+    }
+    info.primaryKey = keys.values();
+
+    QSqlQuery type(m_connection->database());
+    type.prepare(QStringLiteral("SELECT type FROM %1sqlite_master WHERE name = ? COLLATE NOCASE")
+                     .arg(prefix));
+    type.addBindValue(table);
+    if (type.exec() && type.next())
+        info.isView = type.value(0).toString() == QLatin1String("view");
+
+    QSqlQuery rowid(m_connection->database());
+    info.hasRowid = !info.isView
+        && rowid.exec(QStringLiteral("SELECT rowid FROM %1 LIMIT 0").arg(tableSql(schema, table)));
+    return info;
+}
+
+QVariant SqlDataSet::bindValue(int column, const QVariant &shown) const
+{
+    if (shown.isNull())
+        return QVariant();
+    if (shown.typeId() == QMetaType::QString) {
+        const QString text = shown.toString();
+        if (text.isEmpty())
+            return QVariant();
+        if (m_yesNo.value(column)) {
+            const QString t = text.trimmed().toLower();
+            if (t == QLatin1String("wahr") || t == QLatin1String("true") || t == QLatin1String("1"))
+                return 1;
+            if (t == QLatin1String("falsch") || t == QLatin1String("false") || t == QLatin1String("0"))
+                return 0;
+        }
+    }
+    return shown;
+}
+
+QString SqlDataSet::whereKey(QVector<QVariant> &binds, const QVector<QVariant> &row) const
+{
+    QStringList terms;
+    for (int k : m_keyColumns) {
+        terms.append(columnSql(m_origins[k], m_rowidKey && k == 0) + QStringLiteral(" IS ?"));
+        binds.append(row.value(k));
+    }
+    return terms.join(QStringLiteral(" AND "));
+}
+
+QVector<QVariant> SqlDataSet::rereadRow(const QString &where, const QVector<QVariant> &binds)
+{
+    QStringList columns;
+    for (int i = 0; i < m_origins.size(); ++i)
+        columns.append(columnSql(m_origins[i], m_rowidKey && i == 0));
+    QSqlQuery q(m_connection->database());
+    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                  .arg(columns.join(u','), tableSql(m_schema, m_table), where));
+    for (const QVariant &b : binds)
+        q.addBindValue(b);
+    if (!q.exec())
+        failEngine(q);
+    QVector<QVariant> values;
+    if (q.next()) {
+        for (int i = 0; i < m_origins.size(); ++i)
+            values.append(q.value(i));
+    }
+    return values;
+}
+
+void SqlDataSet::updateRow(int row, const QVector<QVariant> &values)
+{
+    if (!canModify())
+        throw Failure(objectName() + QStringLiteral(": Schreibgeschützte Datenmenge kann nicht geändert werden"));
+    QVector<QVariant> original = m_rows.value(row);
+    QStringList sets;
+    QVector<QVariant> binds;
+    QVector<QVariant> updated = original;
+    for (int c = 0; c < values.size(); ++c) {
+        const int i = m_hidden + c;
+        const QVariant v = bindValue(i, values[c]);
+        if (v == original.value(i) && v.isNull() == original.value(i).isNull())
+            continue;
+        sets.append(quoteIdentifier(m_origins[i]) + QStringLiteral(" = ?"));
+        binds.append(v);
+        updated[i] = v;
+    }
+    if (sets.isEmpty())
+        return;
+    const QString where = whereKey(binds, original);
+    QSqlQuery q(m_connection->database());
+    q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                  .arg(tableSql(m_schema, m_table), sets.join(u','), where));
+    for (const QVariant &b : binds)
+        q.addBindValue(b);
+    if (!q.exec())
+        failEngine(q);
+    if (q.numRowsAffected() == 0) {
+        throw Failure(QStringLiteral("Row cannot be located for updating. "
+                                     "Some values may have been changed since it was last read."));
+    }
+    QVector<QVariant> keyBinds;
+    const QString newWhere = whereKey(keyBinds, updated);
+    const QVector<QVariant> reread = rereadRow(newWhere, keyBinds);
+    m_rows[row] = reread.isEmpty() ? updated : reread;
+}
+
+void SqlDataSet::insertRow(int row, const QVector<QVariant> &values)
+{
+    if (!canModify())
+        throw Failure(objectName() + QStringLiteral(": Schreibgeschützte Datenmenge kann nicht geändert werden"));
+    QStringList columns;
+    QStringList marks;
+    QVector<QVariant> binds;
+    QVector<QVariant> full(m_names.size());
+    for (int c = 0; c < values.size(); ++c) {
+        const int i = m_hidden + c;
+        const QVariant v = bindValue(i, values[c]);
+        full[i] = v;
+        if (v.isNull())
+            continue;
+        columns.append(quoteIdentifier(m_origins[i]));
+        marks.append(QStringLiteral("?"));
+        binds.append(v);
+    }
+    QSqlQuery q(m_connection->database());
+    if (columns.isEmpty()) {
+        q.prepare(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(tableSql(m_schema, m_table)));
+    } else {
+        q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(tableSql(m_schema, m_table), columns.join(u','), marks.join(u',')));
+    }
+    for (const QVariant &b : binds)
+        q.addBindValue(b);
+    if (!q.exec())
+        failEngine(q);
+
+    QVector<QVariant> reread;
+    const QVariant rowid = q.lastInsertId();
+    if (rowid.isValid() && (m_rowidKey || tableInfo(m_schema, m_table).hasRowid)) {
+        reread = rereadRow(QStringLiteral("rowid = ?"), {rowid});
+    } else {
+        QVector<QVariant> keyBinds;
+        reread = rereadRow(whereKey(keyBinds, full), keyBinds);
+    }
+    m_rows.insert(qBound(0, row, int(m_rows.size())), reread.isEmpty() ? full : reread);
+}
+
+void SqlDataSet::deleteRow(int row)
+{
+    if (!canModify())
+        throw Failure(objectName() + QStringLiteral(": Schreibgeschützte Datenmenge kann nicht geändert werden"));
+    QVector<QVariant> binds;
+    const QString where = whereKey(binds, m_rows.value(row));
+    QSqlQuery q(m_connection->database());
+    q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2").arg(tableSql(m_schema, m_table), where));
+    for (const QVariant &b : binds)
+        q.addBindValue(b);
+    if (!q.exec())
+        failEngine(q);
+    if (q.numRowsAffected() == 0) {
+        throw Failure(QStringLiteral("Row cannot be located for deleting. "
+                                     "Some values may have been changed since it was last read."));
+    }
+    m_rows.remove(row);
+}
+
+void SqlDataSet::refresh()
+{
+    if (!m_query)
+        return;
+    m_rows.clear();
+    m_fetchedAll = false;
+    m_cursorRowsCached = 0;
+    if (!m_query->exec())
+        failEngine(*m_query);
+    m_cursorRow = -1;
+    m_cursorAtEnd = false;
+    Q_EMIT reset();
+}
+
+} // namespace rux

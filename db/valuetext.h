@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QChar>
+#include <QString>
+#include <QVariant>
+
+namespace rux {
+
+// The text of a field value (its AsString), as the export file and the grids
+// show it.
+
+// A real as the shortest text of at most 15 significant digits: fixed
+// notation for decimal exponents -5 to 14, otherwise "d.dddE<exp>"
+// ("1E20", "1.5E-7"); `decimalPoint` stands for "."; "NAN", "INF", "-INF".
+QString formatReal(double value, QChar decimalPoint);
+
+// True for a declared column type that means yes/no: BOOLEAN, BOOL, BIT,
+// YESNO, LOGICAL in any case, with or without a size ("bit(1)").
+bool isYesNoType(const QString &declaredType);
+
+// The AsString of one value: empty for null; "Wahr"/"Falsch" in a yes/no
+// column; integers in plain decimal; reals by formatReal(); blobs decoded as
+// the ANSI code page; dates and times as ISO text.
+QString valueAsString(const QVariant &value, bool yesNoColumn, QChar decimalPoint);
+
+} // namespace rux

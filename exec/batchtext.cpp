@@ -1,0 +1,79 @@
+#include "batchtext.h"
+
+#include "script/textfold.h"
+
+#include <array>
+
+namespace rux {
+
+namespace {
+
+const QLatin1String kExportKeyword("totxt");
+const QLatin1String kEditTableKeyword("edit_table");
+
+} // namespace
+
+ExportClause takeExportClause(const QString &batchText)
+{
+    ExportClause clause;
+    qsizetype j = asciiLower(batchText).indexOf(kExportKeyword);
+    if (j < 0) {
+        clause.sqlText = batchText;
+        return clause;
+    }
+
+    clause.found = true;
+    QString &sql = clause.sqlText;
+    sql = batchText;
+    // The keyword and the one character after it (as a rule the blank
+    // before the name); at the end of the text fewer may be left to cut.
+    sql.remove(j, 6);
+
+    const qsizetype size = sql.size();
+    while (j < size && sql[j] == u' ')
+        ++j;
+    // The first character of the name is taken whatever it is, even a CR or
+    // a line feed; only from the second one on do CR and blank end the name.
+    if (j < size) {
+        clause.fileName += sql[j];
+        sql[j] = u' ';
+        ++j;
+    }
+    while (j < size && sql[j] != u'\r' && sql[j] != u' ') {
+        clause.fileName += sql[j];
+        sql[j] = u' ';
+        ++j;
+    }
+    return clause;
+}
+
+bool isDataChange(const QString &batchText)
+{
+    static const std::array<QLatin1String, 6> keywords = {
+        QLatin1String("insert"), QLatin1String("update"), QLatin1String("delete"),
+        QLatin1String("into"),   QLatin1String("drop"),   kEditTableKeyword,
+    };
+    const QString lower = asciiLower(batchText);
+    for (const QLatin1String &keyword : keywords) {
+        if (lower.contains(keyword))
+            return true;
+    }
+    return false;
+}
+
+bool holdsEditTable(const QString &batchText)
+{
+    return asciiLower(batchText).contains(kEditTableKeyword);
+}
+
+QString editTableText(const QString &batchText)
+{
+    const qsizetype j = asciiLower(batchText).indexOf(kEditTableKeyword);
+    // Ten characters of the keyword and the one after it.
+    const qsizetype start = j + kEditTableKeyword.size() + 1;
+    if (j < 0 || start >= batchText.size())
+        return QString();
+    return batchText.mid(start);
+}
+
+} // namespace rux

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+namespace rux {
+
+// The statement executor's text rules on a batch text (the batch's lines,
+// each followed by CR LF). Keywords are searched in a copy lower-cased over
+// A to Z only, so a position found in the copy is valid in the text itself;
+// every search is a plain substring search and finds a keyword also inside a
+// longer word, a name or a quoted literal. Only the first occurrence counts.
+
+// The export clause "totxt <file name>" taken out of a batch.
+struct ExportClause
+{
+    // A "totxt" stands in the batch. sqlText is then the batch without the
+    // keyword and the one character after it, with every character of the
+    // file name turned into a blank; otherwise sqlText is the batch as given.
+    bool found = false;
+    QString sqlText;
+    // The file name as written; empty when the batch has none (no clause,
+    // or a clause at the very end of the text). Empty means no export.
+    QString fileName;
+};
+
+// Finds the first "totxt", cuts it and the character after it, skips
+// blanks (U+0020 only), takes the next character whatever it is as the
+// first character of the name and then every character up to a CR, a blank
+// or the end of the text. Each character taken is replaced by a blank.
+ExportClause takeExportClause(const QString &batchText);
+
+// The batch changes data: it holds "insert", "update", "delete", "into",
+// "drop" or "edit_table" in any mix of case.
+bool isDataChange(const QString &batchText);
+
+// The batch holds the tool's own command "edit_table" in any mix of case.
+bool holdsEditTable(const QString &batchText);
+
+// The table name of an "edit_table" batch: everything after the keyword and
+// the one character that follows it, to the end of the batch and with the
+// case as written ("edit_table orders\r\n" gives "orders\r\n"). Empty when
+// nothing follows or the batch has no "edit_table".
+QString editTableText(const QString &batchText);
+
+} // namespace rux

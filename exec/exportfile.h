@@ -1,0 +1,32 @@
+#pragma once
+
+#include "exec/rowsource.h"
+
+#include <QString>
+
+namespace rux {
+
+// Writes the rows of an open result to a text file, the export of a batch
+// with "totxt <file name>".
+//
+// One line per row, from the first row on: for every field whose name,
+// lower-cased over A to Z, is not "ix", its AsString and four blanks; each
+// line ends with CR LF. The rows are walked First, then body and Next until
+// Eof, with the test after the body, so a result without rows still gives
+// one line. Text is encoded in Windows-1252 with "?" for what it lacks, no
+// byte-order mark.
+//
+// The file is created, or emptied when it exists; the name is used as given
+// (a relative name is taken against the current directory). A name longer
+// than 259 characters fails before anything is created.
+//
+// Failures: a file operation that fails throws Failure with the
+// input/output message of ioerror.h; a Failure thrown by the rows
+// propagates unchanged. In every case the file is closed before the
+// failure leaves, holding the complete lines written before it.
+void writeExportFile(const QString &fileName, RowSource &rows);
+
+// The longest file name the export accepts, in UTF-16 code units.
+constexpr int kMaxExportNameLength = 259;
+
+} // namespace rux

@@ -1,0 +1,183 @@
+#include "discovery.h"
+
+#include "failure.h"
+#include "replaceall.h"
+
+#include <array>
+
+namespace rux {
+
+namespace {
+
+// The name rule over a view; p is 1-based.
+QStringView nameAt(QStringView line, qsizetype p)
+{
+    const qsizetype start = p - 1;
+    // The blank that ends the name is searched from position p + 3, that is
+    // from index p + 2: a blank right after the "$" or after the character
+    // behind it stays inside the name.
+    const qsizetype blank = p + 2 < line.size() ? line.indexOf(u' ', p + 2) : -1;
+    return blank < 0 ? line.mid(start) : line.mid(start, blank - start);
+}
+
+// The name cells as this load sees them: rows 1 to 6 as the grid held them
+// at the start, with the names this load has written so far on top.
+class NameRows
+{
+public:
+    explicit NameRows(const ParamCells &grid)
+    {
+        for (int r = 1; r <= kGridRowCount; ++r)
+            m_rows[r] = grid.cell(0, r);
+    }
+
+    bool known(QStringView name) const
+    {
+        for (int r = 1; r <= kGridRowCount; ++r) {
+            if (m_rows[r] == name)
+                return true;
+        }
+        return false;
+    }
+
+    void append(int row, QStringView name)
+    {
+        if (row > kMaxParamRows)
+            throw Failure(tooManyParametersText());
+        m_rows[row] = name.toString();
+        m_written[row] = true;
+    }
+
+    void writeInto(ParamCells &grid) const
+    {
+        for (int r = 1; r <= kMaxParamRows; ++r) {
+            if (m_written[r])
+                grid.setCell(0, r, m_rows[r]);
+        }
+    }
+
+private:
+    std::array<QString, kMaxParamRows + 1> m_rows;
+    std::array<bool, kMaxParamRows + 1> m_written{};
+};
+
+void scanNames(QStringView line, NameRows &rows, int &n)
+{
+    for (qsizetype i = line.indexOf(u'$'); i >= 0; i = line.indexOf(u'$', i + 1)) {
+        const QStringView name = nameAt(line, i + 1);
+        if (!rows.known(name)) {
+            rows.append(n + 1, name);
+            ++n;
+        }
+    }
+}
+
+// The text with every line break written as CR LF, as the editor holds it.
+QString withCrLf(const QString &text)
+{
+    if (!text.contains(u'\r') && !text.contains(u'\n'))
+        return text;
+    QString out;
+    out.reserve(text.size() + 8);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            out.append(u"\r\n");
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+// One line of the script: the run-identifier token and the parameter scan.
+// Returns true and sets `replaced` when the token was replaced.
+bool processLine(QStringView line, const QString &runId, NameRows &rows, int &n, QString &replaced)
+{
+    static const QString token = QStringLiteral("%rid%");
+    if (line.startsWith(u'#'))
+        return false;
+    if (!line.contains(token, Qt::CaseSensitive)) {
+        scanNames(line, rows, n);
+        return false;
+    }
+    // A run identifier holding line breaks makes lines of its own; each is
+    // scanned as a line, so a name never runs across a break.
+    replaced = withCrLf(replaceAllIgnoreCase(line.toString(), token, runId));
+    const QStringView view(replaced);
+    qsizetype from = 0;
+    for (qsizetype brk = view.indexOf(u"\r\n"); brk >= 0; brk = view.indexOf(u"\r\n", from)) {
+        scanNames(view.mid(from, brk - from), rows, n);
+        from = brk + 2;
+    }
+    scanNames(view.mid(from), rows, n);
+    return true;
+}
+
+} // namespace
+
+QString takeParameterName(const QString &line, int p)
+{
+    if (p < 1 || p > line.size())
+        return QString();
+    return nameAt(line, p).toString();
+}
+
+int countNamedRows(const ParamCells &grid)
+{
+    int n = 0;
+    for (int r = 1; r <= kGridRowCount; ++r) {
+        if (!grid.cell(0, r).isEmpty())
+            ++n;
+    }
+    return n;
+}
+
+int loadScript(const QString &fileName, const QString &runId, ScriptLines &editor, ParamCells &grid,
+               TextEncoding &remembered)
+{
+    int n = countNamedRows(grid);
+    const ScriptFileText file = readScriptFile(fileName);
+
+    // The line work runs on the text before it goes into the editor; nothing
+    // else runs meanwhile, so this is the same as working on the editor's
+    // lines, and a refusal leaves the editor as it was.
+    NameRows rows(grid);
+    const QString &text = file.text;
+    QString result;     // the replaced text; built only once a line changes
+    bool changed = false;
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        qsizetype end = text.indexOf(u"\r\n", pos);
+        const bool lineBreak = end >= 0;
+        if (!lineBreak)
+            end = text.size();
+        const QStringView line = QStringView(text).mid(pos, end - pos);
+        QString replaced;
+        if (processLine(line, runId, rows, n, replaced)) {
+            if (!changed) {
+                result.reserve(text.size() + replaced.size());
+                result.append(QStringView(text).left(pos));
+                changed = true;
+            }
+            result.append(replaced);
+        } else if (changed) {
+            result.append(line);
+        }
+        if (lineBreak && changed)
+            result.append(u"\r\n");
+        pos = lineBreak ? end + 2 : end;
+    }
+    const QString &newText = changed ? result : text;
+
+    remembered = file.encoding;
+    if (newText.size() > kMemoCapacity)
+        throw Failure(QStringLiteral("Text überschreitet Memo-Kapazität"));
+    editor.setText(newText);
+    rows.writeInto(grid);
+    return n;
+}
+
+} // namespace rux

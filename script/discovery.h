@@ -1,0 +1,34 @@
+#pragma once
+
+#include "paramcells.h"
+#include "scriptfile.h"
+#include "scriptlines.h"
+
+#include <QString>
+
+namespace rux {
+
+// The parameter name that starts at the "$" at 1-based position `p` of
+// `line`: from the "$" to the character before the first blank (U+0020) at
+// position p + 3 or later, or to the end of the line when there is none.
+// Only the blank ends a name. Empty when p is not a position of the line.
+QString takeParameterName(const QString &line, int p);
+
+// The number of rows 1 to 6 whose name cell is not empty (a blank counts).
+int countNamedRows(const ParamCells &grid);
+
+// Loads a script into the editor and lists its parameters (the work of
+// set_sqlscript after the label): reads `fileName`, replaces "%rid%" by
+// `runId` in every line that holds it in lower case (not in lines that begin
+// with "#"), appends each name not yet in the name cells of rows 1 to 6 below
+// the named rows, and returns the number of rows in use.
+// `remembered` becomes the file's encoding once the file has been read and
+// its names fit into the grid.
+// Throws Failure, leaving the editor, the grid and `remembered` as they were,
+// when the file cannot be read or a name would need an eleventh row; throws
+// Failure "Text überschreitet Memo-Kapazität" when the text is too long for
+// the editor, after `remembered` has been set, with editor and grid unchanged.
+int loadScript(const QString &fileName, const QString &runId, ScriptLines &editor, ParamCells &grid,
+               TextEncoding &remembered);
+
+} // namespace rux

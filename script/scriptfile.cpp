@@ -1,0 +1,276 @@
+#include "scriptfile.h"
+
+#include "ansicodec.h"
+#include "failure.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace rux {
+
+namespace {
+
+QString systemErrorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+[[noreturn]] void failOpen(const QString &fileName, int error)
+{
+    throw Failure(QStringLiteral("Datei %1 kann nicht geöffnet werden. %2")
+                      .arg(QFileInfo(fileName).absoluteFilePath(), systemErrorText(error)));
+}
+
+[[noreturn]] void failCreate(const QString &path, int error)
+{
+    throw Failure(QStringLiteral("Datei \"%1\" kann nicht erstellt werden. %2")
+                      .arg(path, systemErrorText(error)));
+}
+
+[[noreturn]] void failWrite()
+{
+    throw Failure(QStringLiteral("Stream-Schreibfehler"));
+}
+
+// All bytes of the file, read with the system calls so that the cause of a
+// failure (errno) can be named. A folder opens but fails to read (EISDIR).
+QByteArray readAllBytes(const QString &fileName)
+{
+    const QByteArray encoded = QFile::encodeName(fileName);
+    int fd;
+    do {
+        fd = ::open(encoded.constData(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        failOpen(fileName, errno);
+
+    QByteArray bytes;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        bytes.reserve(qsizetype(st.st_size));
+
+    char chunk[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got > 0) {
+            bytes.append(chunk, qsizetype(got));
+        } else if (got == 0) {
+            break;
+        } else if (errno != EINTR) {
+            const int error = errno;
+            ::close(fd);
+            failOpen(fileName, error);
+        }
+    }
+    ::close(fd);
+    return bytes;
+}
+
+[[noreturn]] void failDecode(const QString &fileName, const char *what)
+{
+    throw Failure(QStringLiteral("Datei %1 kann nicht gelesen werden: ungültiger %2-Text")
+                      .arg(QFileInfo(fileName).absoluteFilePath(), QLatin1String(what)));
+}
+
+QString decodeUtf8(const QString &fileName, QByteArrayView bytes)
+{
+    // Stateless, so that a sequence cut off at the end counts as an error;
+    // a second mark right after the first one is text (U+FEFF).
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        failDecode(fileName, "UTF-8");
+    return text;
+}
+
+// UTF-16 code units as they stand: a lone surrogate stays a code unit of the
+// text, as in any UTF-16 text.
+QString decodeUtf16(const QString &fileName, QByteArrayView bytes, bool littleEndian)
+{
+    if (bytes.size() % 2 != 0)
+        failDecode(fileName, "UTF-16");
+    QString text(bytes.size() / 2, Qt::Uninitialized);
+    QChar *d = text.data();
+    const auto *s = reinterpret_cast<const unsigned char *>(bytes.data());
+    for (qsizetype i = 0; i < text.size(); ++i, s += 2)
+        d[i] = QChar(littleEndian ? char16_t(s[0] | s[1] << 8) : char16_t(s[0] << 8 | s[1]));
+    return text;
+}
+
+// Cuts the text at the first NUL and writes every CR LF, lone CR and lone LF
+// as CR LF. A text that needs neither is returned as it is.
+QString normaliseText(const QString &decoded)
+{
+    const qsizetype nul = decoded.indexOf(QChar(u'\0'));
+    const qsizetype size = nul < 0 ? decoded.size() : nul;
+    const char16_t *const s = reinterpret_cast<const char16_t *>(decoded.constData());
+
+    qsizetype breaks = 0;
+    bool clean = nul < 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (s[i] == u'\r') {
+            ++breaks;
+            if (i + 1 < size && s[i + 1] == u'\n')
+                ++i;
+            else
+                clean = false;
+        } else if (s[i] == u'\n') {
+            ++breaks;
+            clean = false;
+        }
+    }
+    if (clean)
+        return decoded;
+
+    QString out(size + breaks, Qt::Uninitialized);
+    char16_t *d = reinterpret_cast<char16_t *>(out.data());
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = s[i];
+        if (c == u'\r' || c == u'\n') {
+            *d++ = u'\r';
+            *d++ = u'\n';
+            if (c == u'\r' && i + 1 < size && s[i + 1] == u'\n')
+                ++i;
+        } else {
+            *d++ = c;
+        }
+    }
+    out.truncate(d - reinterpret_cast<char16_t *>(out.data()));
+    return out;
+}
+
+QByteArray encodeText(const QString &text, TextEncoding encoding)
+{
+    QByteArray out;
+    switch (encoding) {
+    case TextEncoding::Utf8:
+        out = QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+        break;
+    case TextEncoding::Utf16LE:
+    case TextEncoding::Utf16BE: {
+        const bool little = encoding == TextEncoding::Utf16LE;
+        out.resize(2 + text.size() * 2);
+        auto *d = reinterpret_cast<unsigned char *>(out.data());
+        *d++ = little ? 0xFF : 0xFE;
+        *d++ = little ? 0xFE : 0xFF;
+        for (const QChar ch : text) {
+            const char16_t c = ch.unicode();
+            *d++ = static_cast<unsigned char>(little ? c & 0xFF : c >> 8);
+            *d++ = static_cast<unsigned char>(little ? c >> 8 : c & 0xFF);
+        }
+        break;
+    }
+    case TextEncoding::None:
+    case TextEncoding::Ansi:
+        out = encodeAnsi(text);
+        break;
+    }
+    return out;
+}
+
+// Refuses, with the system's reason, a target that cannot be replaced: a
+// folder, a file this process may not write (checked here because renaming
+// over a read-only file would succeed), or a folder that is missing or
+// cannot take the temporary file.
+void checkCreatable(const QString &path)
+{
+    const QByteArray target = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(target.constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            failCreate(path, EISDIR);
+        if (::access(target.constData(), W_OK) != 0)
+            failCreate(path, errno);
+    } else if (errno != ENOENT) {
+        failCreate(path, errno);
+    }
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (::access(folder.constData(), W_OK | X_OK) != 0)
+        failCreate(path, errno);
+}
+
+// A device or a pipe has no content to keep and must not be replaced by a
+// regular file: it is written directly.
+bool isSpecialFile(const QString &path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode)
+        && !S_ISDIR(st.st_mode);
+}
+
+void writeSpecial(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        failCreate(path, errno != 0 ? errno : EACCES);
+    if (file.write(bytes) != bytes.size())
+        failWrite();
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        failWrite();
+}
+
+} // namespace
+
+ScriptFileText readScriptFile(const QString &fileName)
+{
+    const QByteArray bytes = readAllBytes(fileName);
+    const QByteArrayView all(bytes);
+    ScriptFileText result{QString(), TextEncoding::Ansi};
+    QString decoded;
+    if (all.startsWith("\xEF\xBB\xBF")) {
+        result.encoding = TextEncoding::Utf8;
+        decoded = decodeUtf8(fileName, all.sliced(3));
+    } else if (all.startsWith("\xFF\xFE")) {
+        result.encoding = TextEncoding::Utf16LE;
+        decoded = decodeUtf16(fileName, all.sliced(2), true);
+    } else if (all.startsWith("\xFE\xFF")) {
+        result.encoding = TextEncoding::Utf16BE;
+        decoded = decodeUtf16(fileName, all.sliced(2), false);
+    } else {
+        decoded = decodeAnsi(all);
+    }
+    result.text = normaliseText(decoded);
+    return result;
+}
+
+void writeScriptFile(const QString &fileName, const QString &text, TextEncoding encoding)
+{
+    const QString path = QFileInfo(fileName).absoluteFilePath();
+    const QByteArray bytes = encodeText(text, encoding);
+
+    if (isSpecialFile(path)) {
+        writeSpecial(path, bytes);
+        return;
+    }
+
+    checkCreatable(path);
+    // QSaveFile creates a new file with 0666 less the umask, as open(2)
+    // would, and gives a replaced file the permissions of the old one.
+    QSaveFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly))
+        failCreate(path, errno != 0 ? errno : EACCES);
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        failWrite();
+    }
+    // commit() removes the temporary file when flushing, syncing or the
+    // rename fails; the target is then untouched.
+    if (!file.commit())
+        failWrite();
+}
+
+} // namespace rux

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+namespace rux {
+
+// The text encoding of a script file, found by its byte-order mark when it is
+// read and used again when the editor's text is saved. None: no file has been
+// loaded yet; saving then writes the ANSI code page.
+enum class TextEncoding { None, Ansi, Utf8, Utf16LE, Utf16BE };
+
+struct ScriptFileText
+{
+    QString text;           // line breaks as CR LF, cut at the first NUL
+    TextEncoding encoding;  // Ansi, Utf8, Utf16LE or Utf16BE
+};
+
+// The most UTF-16 code units the script editor takes.
+constexpr qsizetype kMemoCapacity = qsizetype(64) * 1024 * 1024;
+
+// Reads a script file whole. The encoding comes from the byte-order mark
+// (EF BB BF, FF FE, FE FF, tested in this order); without one the bytes are
+// Windows-1252. The mark is not part of the text. Every CR LF, lone CR and
+// lone LF becomes CR LF, and the text ends at the first NUL.
+// Throws Failure when the file cannot be opened or read, and when the bytes
+// after a UTF-8 mark are not valid UTF-8 or those after a UTF-16 mark are an
+// odd number.
+ScriptFileText readScriptFile(const QString &fileName);
+
+// Writes `text` exactly as given, after the mark of `encoding` (None and Ansi:
+// Windows-1252 without a mark, "?" for a character it lacks). The file is
+// written beside its target and renamed over it only when everything has been
+// written, so a failure leaves an existing file as it was. Throws Failure when
+// the file cannot be created and when writing fails.
+void writeScriptFile(const QString &fileName, const QString &text, TextEncoding encoding);
+
+} // namespace rux

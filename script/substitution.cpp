@@ -1,0 +1,45 @@
+#include "substitution.h"
+
+#include "failure.h"
+#include "replaceall.h"
+
+namespace rux {
+
+void substituteParameters(ScriptLines &editor, const ParamCells &grid, int varCount,
+                          const std::function<void()> &processEvents)
+{
+    if (varCount > kMaxParamRows)
+        throw Failure(tooManyParametersText());
+    if (varCount <= 0)
+        return;
+
+    const int lineCount = editor.lineCount();
+    for (int r = 1; r <= varCount; ++r) {
+        const QString name = grid.cell(0, r);
+        const QString value = grid.cell(1, r);
+        if (!name.isEmpty()) {
+            for (int i = 0; i < lineCount; ++i) {
+                const QString line = editor.line(i);
+                if (!line.contains(u'$'))
+                    continue;
+                const QString replaced = replaceAllIgnoreCase(line, name, value);
+                // Untouched lines come back sharing the line's data; writing
+                // them back would change nothing.
+                if (replaced.constData() != line.constData() && replaced != line)
+                    editor.setLine(i, replaced);
+            }
+        }
+        if (processEvents)
+            processEvents();
+    }
+}
+
+void clearParameterRows(ParamCells &grid)
+{
+    for (int r = 1; r <= kGridRowCount; ++r) {
+        grid.setCell(0, r, QString());
+        grid.setCell(1, r, QString());
+    }
+}
+
+} // namespace rux

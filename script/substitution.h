@@ -1,0 +1,26 @@
+#pragma once
+
+#include "paramcells.h"
+#include "scriptlines.h"
+
+#include <functional>
+
+namespace rux {
+
+// Writes the parameter values into the script (Button3Click): for each row r
+// from 1 to varCount, in order, every line that holds a "$" gets every
+// occurrence of row r's name replaced by row r's value, ignoring letter case
+// (replaceAllIgnoreCase); then processEvents runs. The line count is taken
+// once at the start; each row's name and value are read when its pass starts,
+// so handlers that processEvents runs between rows are seen by the next row.
+// Nothing happens, and no events are processed, when varCount is 0.
+// Throws Failure (tooManyParametersText) before changing anything when
+// varCount is above kMaxParamRows.
+void substituteParameters(ScriptLines &editor, const ParamCells &grid, int varCount,
+                          const std::function<void()> &processEvents);
+
+// Empties the name and the value cells of rows 1 to 6 (Button5Click without
+// its var_count := 0). Rows 7 and later keep their text.
+void clearParameterRows(ParamCells &grid);
+
+} // namespace rux

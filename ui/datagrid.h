@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QTableView>
+
+#include <functional>
+
+namespace rux {
+
+class DataSource;
+
+// The data grid: one column per field titled with the field name, an
+// indicator column marking the current row and whether it is being edited
+// (I) or inserted (*), editing in place when the data set can be written.
+// A changed row is posted when the cursor moves to another row; Escape
+// undoes the edit, Insert inserts a row, Down on the last row appends one,
+// an appended row left untouched is dropped when the grid loses focus, and
+// Ctrl+Delete deletes the current row after a confirmation.
+class DataGrid : public QTableView
+{
+    Q_OBJECT
+public:
+    explicit DataGrid(QWidget *parent = nullptr);
+
+    void setDataSource(DataSource *source);
+    DataSource *dataSource() const { return m_source; }
+
+    // Posts the pending row; a refusal is shown and the cursor stays on
+    // the row. Returns false when the row could not be posted.
+    bool postPending();
+    // The Ctrl+Delete and navigator delete: asks, then deletes.
+    void confirmAndDeleteCurrent();
+    // Posts, then finishes an open cell editor.
+    void commitEditor();
+
+    // The confirmation question; tests replace it to answer without a box.
+    static std::function<bool(QWidget *)> confirmDelete;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+
+private:
+    void focusMoved(QWidget *now);
+    bool m_reverting = false;
+    DataSource *m_source = nullptr;
+};
+
+} // namespace rux

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "dataset.h"
+
+#include <QAbstractTableModel>
+#include <QPointer>
+#include <QVector>
+
+namespace rux {
+
+class DataSet;
+
+// Binds a data grid (and a record navigator) to a query or a table. It
+// shows the rows of the data set as they are fetched and keeps the edit of
+// one row at a time: the row being edited or the new row being inserted,
+// whose values are written to the database only when the row is posted.
+class DataSource : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum class State { Browse, Edit, Insert };
+
+    explicit DataSource(QObject *parent = nullptr);
+
+    void setDataSet(DataSet *dataSet);
+    DataSet *dataSet() const { return m_dataSet; }
+
+    State state() const { return m_state; }
+    int editRow() const { return m_editRow; }
+    bool modified() const { return m_modified; }
+    bool canModify() const;
+
+    // The row the grid's cursor stands on (for the indicator column).
+    void setCurrentRow(int row);
+    int currentRow() const { return m_currentRow; }
+
+    // Writes the pending row; throws the engine's failure, the edit then
+    // stays pending.
+    void post();
+    // Drops the pending edit; a new row disappears.
+    void cancel();
+    // Starts a new, empty row before `row` (posting a pending one first).
+    void insertAt(int row);
+    void deleteRow(int row);
+    void refresh();
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool canFetchMore(const QModelIndex &parent) const override;
+    void fetchMore(const QModelIndex &parent) override;
+
+Q_SIGNALS:
+    void stateChanged();
+
+private:
+    void dataSetReset();
+    int dataRow(int row) const;
+    QVector<QVariant> rowTexts(int row) const;
+    void setState(State state, int row);
+
+    QPointer<DataSet> m_dataSet;
+    State m_state = State::Browse;
+    int m_editRow = -1;
+    bool m_modified = false;
+    QVector<QVariant> m_buffer;
+    int m_currentRow = -1;
+};
+
+} // namespace rux

@@ -1,0 +1,330 @@
+#include "trux_pp1.h"
+
+#include "adoconnection.h"
+#include "adoquery.h"
+#include "cmdline.h"
+#include "connectionstring.h"
+#include "datagrid.h"
+#include "datasource.h"
+#include "discovery.h"
+#include "failure.h"
+#include "filedialogs.h"
+#include "paramcells.h"
+#include "program.h"
+#include "scriptrunner.h"
+#include "stringgrid.h"
+#include "substitution.h"
+#include "tftabed.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+namespace rux {
+
+namespace {
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption, QRect geometry)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(geometry);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QLabel *makeLabel(QWidget *parent, const char *name, QPoint position)
+{
+    auto *l = new QLabel(QString::fromLatin1(name), parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->move(position);
+    l->adjustSize();
+    return l;
+}
+
+// Flips a flag for the time of a scope.
+class RunningFlag
+{
+public:
+    explicit RunningFlag(bool &flag) : m_flag(flag) { m_flag = true; }
+    ~RunningFlag() { m_flag = false; }
+    RunningFlag(const RunningFlag &) = delete;
+    RunningFlag &operator=(const RunningFlag &) = delete;
+
+private:
+    bool &m_flag;
+};
+
+} // namespace
+
+Trux_pp1::Trux_pp1(QWidget *parent)
+    : QWidget(parent, Qt::Window), m_lines(nullptr)
+{
+    setObjectName(QStringLiteral("rux_pp1"));
+    setWindowTitle(QStringLiteral("rux_postprocessing"));
+    resize(774, 626);
+
+    access_con = new AdoConnection(QStringLiteral("access_con"), this);
+    Query1 = new AdoQuery(access_con, QStringLiteral("Query1"), this);
+    DataSource1 = new DataSource(this);
+    DataSource1->setObjectName(QStringLiteral("DataSource1"));
+    DataSource1->setDataSet(Query1);
+
+    Button1 = makeButton(this, "Button1", QStringLiteral("open db"), {8, 3, 105, 25});
+    Label2 = makeLabel(this, "Label2", {119, 8});
+    Button2 = makeButton(this, "Button2", QStringLiteral("open sql"), {8, 32, 105, 25});
+    Label3 = makeLabel(this, "Label3", {119, 40});
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setGeometry(8, 63, 755, 194);
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setUndoRedoEnabled(false);
+    Memo1->setPlainText(QStringLiteral(" "));
+    m_lines = EditorLines(Memo1);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(8, 257, 759, 361);
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    TabSheet2 = new QWidget;
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    PageControl1->addTab(TabSheet1, QStringLiteral("result data set"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("parameters"));
+
+    DBGrid1 = new DataGrid(TabSheet1);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setGeometry(3, 3, 745, 327);
+    DBGrid1->setDataSource(DataSource1);
+
+    StringGrid1 = new StringGrid(TabSheet2);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1->setGeometry(144, 56, 249, 153);
+    Button3 = makeButton(TabSheet2, "Button3", QStringLiteral("update sql code with parameter values"),
+                         {144, 224, 249, 25});
+    Button5 = makeButton(TabSheet2, "Button5", QStringLiteral("clear grid"), {144, 255, 249, 25});
+    setTabOrder(StringGrid1, Button3);
+    setTabOrder(Button3, Button5);
+
+    Button6 = makeButton(this, "Button6", QStringLiteral("execute script"), {680, 3, 86, 25});
+    CheckBox1 = new QCheckBox(QStringLiteral("data change"), this);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setGeometry(584, 7, 90, 17);
+    Button4 = makeButton(this, "Button4", QStringLiteral("save script"), {680, 32, 86, 25});
+
+    PageControl1->setCurrentWidget(TabSheet2);
+
+    setTabOrder(Button1, Button2);
+    setTabOrder(Button2, PageControl1);
+    setTabOrder(PageControl1, Memo1);
+    setTabOrder(Memo1, Button6);
+    setTabOrder(Button6, CheckBox1);
+    setTabOrder(CheckBox1, Button4);
+
+    m_ownDialogs = std::make_unique<QtFileDialogs>();
+    m_dialogs = m_ownDialogs.get();
+
+    connect(Button1, &QPushButton::clicked, this, guarded(this, &Trux_pp1::Button1Click));
+    connect(Button2, &QPushButton::clicked, this, guarded(this, &Trux_pp1::Button2Click));
+    connect(Button3, &QPushButton::clicked, this, guarded(this, &Trux_pp1::Button3Click));
+    connect(Button4, &QPushButton::clicked, this, guarded(this, &Trux_pp1::Button4Click));
+    connect(Button5, &QPushButton::clicked, this, guarded(this, &Trux_pp1::Button5Click));
+    connect(Button6, &QPushButton::clicked, this, guarded(this, &Trux_pp1::Button6Click));
+}
+
+Trux_pp1::~Trux_pp1() = default;
+
+void Trux_pp1::setFileDialogs(FileDialogs *dialogs)
+{
+    m_dialogs = dialogs ? dialogs : m_ownDialogs.get();
+}
+
+void Trux_pp1::chooseFolderOf(const QString &fileName)
+{
+    // A file chosen in a dialog makes its folder the current directory,
+    // against which later relative names (export files) resolve.
+    QDir::setCurrent(QFileInfo(fileName).absolutePath());
+}
+
+void Trux_pp1::set_database()
+{
+    Label2->setText(db_f_name);
+    Label2->adjustSize();
+    const QString connectionString = buildConnectionString(db_f_name);
+    access_con->Close();
+    access_con->setConnectionString(connectionString);
+    access_con->Open();
+}
+
+void Trux_pp1::set_sqlscript()
+{
+    Label3->setText(sql_f_name);
+    Label3->adjustSize();
+    var_count = loadScript(sql_f_name, run_id, m_lines, *StringGrid1, m_encoding);
+}
+
+bool Trux_pp1::argumentsHoldGo() const
+{
+    for (const QString &argument : m_arguments) {
+        if (examineArgument(argument).go)
+            return true;
+    }
+    return false;
+}
+
+void Trux_pp1::init_prj()
+{
+    autorun = false;
+    var_count = 0;
+    sql_f_name.clear();
+    run_id = QStringLiteral("-999");
+    Button5Click();
+
+    // While a script run waits (for the table editor), a repeated start-up
+    // must not reopen the database, reload the script the run is reading,
+    // or start a second run inside the first.
+    const bool nested = m_running;
+
+    const int count = int(m_arguments.size());
+    int parameters = 0;
+    for (int i = 0; i < count; ++i) {
+        if (examineArgument(m_arguments[i]).parameter)
+            ++parameters;
+    }
+    if (parameters > kMaxParamRows)
+        throw Failure(tooManyParametersText());
+
+    for (int i = 0; i < count; ++i) {
+        const ArgumentEffects effects = examineArgument(m_arguments[i]);
+        if (effects.database && !nested) {
+            db_f_name = effects.dbFileName;
+            set_database();
+        }
+        if (effects.script && !nested)
+            sql_f_name = effects.sqlFileName;
+        if (effects.runId)
+            run_id = effects.runIdValue;
+        if (effects.go && !nested)
+            autorun = true;
+        if (effects.parameter) {
+            ++var_count;
+            StringGrid1->setCell(0, var_count, effects.name);
+            StringGrid1->setCell(1, var_count, effects.value);
+        }
+    }
+    if (!sql_f_name.isEmpty())
+        set_sqlscript();
+    if (autorun)
+        do_execute();
+}
+
+void Trux_pp1::do_execute()
+{
+    Button3Click();
+    Button6Click();
+    access_con->Close();
+    close();
+}
+
+void Trux_pp1::FormActivate()
+{
+    const bool first = !m_activated;
+    m_activated = true;
+    try {
+        init_prj();
+    } catch (...) {
+        // An unattended run that fails at any step ends with status 1.
+        if (first && argumentsHoldGo())
+            Program::instance().setExitStatus(1);
+        throw;
+    }
+}
+
+void Trux_pp1::Button1Click()
+{
+    if (m_running)
+        return;
+    const QString name = m_dialogs->openFile(this, m_openDialogName);
+    if (name.isEmpty())
+        return;
+    m_openDialogName = name;
+    chooseFolderOf(name);
+    db_f_name = name;
+    set_database();
+}
+
+void Trux_pp1::Button2Click()
+{
+    if (m_running)
+        return;
+    const QString name = m_dialogs->openFile(this, m_openDialogName);
+    if (name.isEmpty())
+        return;
+    m_openDialogName = name;
+    chooseFolderOf(name);
+    sql_f_name = name;
+    Label3->setText(sql_f_name);
+    Label3->adjustSize();
+    set_sqlscript();
+}
+
+void Trux_pp1::Button3Click()
+{
+    substituteParameters(m_lines, *StringGrid1, var_count, []() { QCoreApplication::processEvents(); });
+}
+
+void Trux_pp1::Button4Click()
+{
+    QString name = m_dialogs->saveFile(this, m_saveDialogName, QStringLiteral("sql"));
+    if (name.isEmpty())
+        return;
+    name = withDefaultSuffix(name, QStringLiteral("sql"));
+    m_saveDialogName = name;
+    chooseFolderOf(name);
+    writeScriptFile(name, m_lines.text(), m_encoding);
+}
+
+void Trux_pp1::Button5Click()
+{
+    clearParameterRows(*StringGrid1);
+    var_count = 0;
+}
+
+void Trux_pp1::Button6Click()
+{
+    if (m_running)
+        return;
+    RunningFlag flag(m_running);
+    RunContext context;
+    context.editor = &m_lines;
+    context.query = Query1;
+    context.tableEditing = m_ftabed;
+    context.clickSubstitute = [this]() { Button3Click(); };
+    context.processEvents = []() { QCoreApplication::processEvents(); };
+    context.setDataChange = [this](bool on) { CheckBox1->setChecked(on); };
+    context.dataChange = [this]() { return CheckBox1->isChecked(); };
+    runScript(context);
+}
+
+void Trux_pp1::closeEvent(QCloseEvent *event)
+{
+    // The window stays until the event loop takes the end request; a
+    // handler that is running (a script run, a table editing wait)
+    // finishes first.
+    event->ignore();
+    if (m_ftabed && m_ftabed->waitmode)
+        m_ftabed->endWait();
+    Program::instance().requestEnd();
+}
+
+} // namespace rux

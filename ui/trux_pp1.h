@@ -1,0 +1,109 @@
+#pragma once
+
+#include "editorlines.h"
+#include "scriptfile.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+
+namespace rux {
+
+class AdoConnection;
+class AdoQuery;
+class DataGrid;
+class DataSource;
+class FileDialogs;
+class StringGrid;
+class Tftabed;
+
+// The main window (`rux_pp1`): opens a database and a script, holds the
+// parameter grid, substitutes the parameters, runs the script and saves it.
+// It keeps the window state the operations share (file names, run
+// identifier, parameter count, the automatic-run flag). Handlers that the
+// event loop calls are wrapped by the failure display; called from code
+// (a click operation), their failures travel to the caller.
+class Trux_pp1 : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Trux_pp1(QWidget *parent = nullptr);
+    ~Trux_pp1() override;
+
+    // Window state, in this order, zero-initialised.
+    bool autorun = false;
+    QString run_id;
+    QString sql_f_name;
+    QString db_f_name;
+    qint32 var_count = 0;
+
+    void set_database();
+    void set_sqlscript();
+    void init_prj();
+    void do_execute();
+
+    void FormActivate();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void Button5Click();
+    void Button6Click();
+
+    // The command-line arguments after the program's own path.
+    void setArguments(const QStringList &arguments) { m_arguments = arguments; }
+    void setTableEditor(Tftabed *ftabed) { m_ftabed = ftabed; }
+    // Replaces the dialogs (tests choose files without them).
+    void setFileDialogs(FileDialogs *dialogs);
+    // A script run is in progress.
+    bool running() const { return m_running; }
+    TextEncoding rememberedEncoding() const { return m_encoding; }
+    ScriptLines &editorLines() { return m_lines; }
+
+    QPushButton *Button1;
+    QLabel *Label2;
+    QPushButton *Button2;
+    QLabel *Label3;
+    QPlainTextEdit *Memo1;
+    QTabWidget *PageControl1;
+    QWidget *TabSheet1;
+    DataGrid *DBGrid1;
+    QWidget *TabSheet2;
+    StringGrid *StringGrid1;
+    QPushButton *Button3;
+    QPushButton *Button5;
+    QPushButton *Button6;
+    QCheckBox *CheckBox1;
+    QPushButton *Button4;
+
+    AdoConnection *access_con;
+    AdoQuery *Query1;
+    DataSource *DataSource1;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void chooseFolderOf(const QString &fileName);
+    bool argumentsHoldGo() const;
+
+    QStringList m_arguments;
+    Tftabed *m_ftabed = nullptr;
+    std::unique_ptr<FileDialogs> m_ownDialogs;
+    FileDialogs *m_dialogs = nullptr;
+    QString m_openDialogName;
+    QString m_saveDialogName;
+    TextEncoding m_encoding = TextEncoding::None;
+    EditorLines m_lines;
+    bool m_running = false;
+    bool m_activated = false;
+};
+
+} // namespace rux
