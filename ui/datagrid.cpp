@@ -7,8 +7,10 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 
 namespace rux {
 
@@ -27,6 +29,29 @@ bool askDelete(QWidget *parent)
     return box.clickedButton() == ok;
 }
 
+// Hands every keystroke of the cell editor to the data source, so typing
+// puts the row into editing at once (the indicator shows it) instead of
+// only when the editor closes.
+class EditingDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override
+    {
+        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto *line = qobject_cast<QLineEdit *>(editor)) {
+            QPersistentModelIndex target(index);
+            connect(line, &QLineEdit::textEdited, line, [target](const QString &text) {
+                if (target.isValid())
+                    const_cast<QAbstractItemModel *>(target.model())->setData(target, text, Qt::EditRole);
+            });
+        }
+        return editor;
+    }
+};
+
 } // namespace
 
 std::function<bool(QWidget *)> DataGrid::confirmDelete = askDelete;
@@ -37,6 +62,7 @@ DataGrid::DataGrid(QWidget *parent) : QTableView(parent)
                     | QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
+    setItemDelegate(new EditingDelegate(this));
     setTabKeyNavigation(true);
     setShowGrid(true);
     horizontalHeader()->setSectionsClickable(false);
@@ -99,6 +125,16 @@ void DataGrid::currentChanged(const QModelIndex &current, const QModelIndex &pre
         }
     }
     m_source->setCurrentRow(currentIndex().row());
+}
+
+// Escape in an open cell editor undoes the whole row, as Escape in the
+// grid does: the typed text already reached the row buffer.
+void DataGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    QTableView::closeEditor(editor, hint);
+    if (hint == QAbstractItemDelegate::RevertModelCache && m_source
+        && m_source->state() != DataSource::State::Browse)
+        m_source->cancel();
 }
 
 void DataGrid::focusMoved(QWidget *now)

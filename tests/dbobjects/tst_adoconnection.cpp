@@ -1,0 +1,271 @@
+// The connection: opening and closing, the files it accepts and refuses,
+// sharing a file with another program, and what it never allows.
+
+#include "adoconnection.h"
+#include "adoquery.h"
+#include "connectionstring.h"
+#include "dbfixture.h"
+#include "failure.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using rux::AdoConnection;
+using rux::AdoQuery;
+using rux::Failure;
+
+class TestAdoConnection : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_db;
+
+    QString failureOf(const std::function<void()> &f)
+    {
+        try {
+            f();
+        } catch (const Failure &failure) {
+            return failure.text();
+        }
+        return QStringLiteral("<no failure>");
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_db = m_dir.filePath(QStringLiteral("main.db"));
+        rux::test::runOnFile(m_db, {QStringLiteral("create table t(id integer primary key, v text)"),
+                                    QStringLiteral("insert into t values(1, 'one')")});
+    }
+
+    void openWhenOpenDoesNothing()
+    {
+        AdoConnection con(QStringLiteral("access_con"));
+        con.setConnectionString(rux::buildConnectionString(m_db));
+        QSignalSpy closing(&con, &AdoConnection::aboutToClose);
+        con.Open();
+        QVERIFY(con.connected());
+        sqlite3 *handle = con.sqliteHandle();
+        con.Open();
+        QVERIFY(con.connected());
+        QCOMPARE(con.sqliteHandle(), handle);
+        QCOMPARE(closing.count(), 0);
+    }
+
+    void setConnectionStringWhileOpenFails()
+    {
+        AdoConnection con(QStringLiteral("access_con"));
+        const QString first = rux::buildConnectionString(m_db);
+        con.setConnectionString(first);
+        con.Open();
+        const QString text = failureOf([&]() {
+            con.setConnectionString(rux::buildConnectionString(m_dir.filePath(QStringLiteral("x.db"))));
+        });
+        QVERIFY2(text.startsWith(QStringLiteral("access_con: ")), qPrintable(text));
+        QCOMPARE(con.connectionString(), first);
+        QVERIFY(con.connected());
+    }
+
+    void closeWhenClosedDoesNothing()
+    {
+        AdoConnection con(QStringLiteral("access_con"));
+        QSignalSpy closing(&con, &AdoConnection::aboutToClose);
+        con.Close();
+        QVERIFY(!con.connected());
+        QCOMPARE(closing.count(), 0);
+        con.setConnectionString(rux::buildConnectionString(m_db));
+        con.Open();
+        con.Close();
+        con.Close();
+        QCOMPARE(closing.count(), 1);
+        // Closed again, it opens again with a new string.
+        con.setConnectionString(rux::buildConnectionString(m_db));
+        con.Open();
+        QVERIFY(con.connected());
+    }
+
+    void unusableFileFails_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("missing_file") << QStringLiteral("missing");
+        QTest::newRow("folder") << QStringLiteral("folder");
+        QTest::newRow("text_file") << QStringLiteral("text");
+        QTest::newRow("zero_byte_file") << QStringLiteral("empty");
+        QTest::newRow("sqlite_header_but_damaged") << QStringLiteral("damaged");
+    }
+
+    void unusableFileFails()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("target.mdb"));
+        QByteArray content;
+        bool isFile = true;
+        if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("target.mdb")));
+            isFile = false;
+        } else if (kind == QLatin1String("text")) {
+            content = "this is not a database\n";
+        } else if (kind == QLatin1String("damaged")) {
+            content = QByteArray("SQLite format 3\0", 16) + QByteArray(200, '\xff');
+        }
+        if (kind != QLatin1String("missing") && isFile) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+
+        AdoConnection con(QStringLiteral("access_con"));
+        con.setConnectionString(rux::buildConnectionString(path));
+        const QString text = failureOf([&]() { con.Open(); });
+        QVERIFY2(text.contains(path), qPrintable(text));
+        QVERIFY(!con.connected());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), before);
+        if (isFile && kind != QLatin1String("missing")) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), content);
+        }
+        if (!isFile)
+            QVERIFY(QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+        // It is tried again, and fails again, on the next open.
+        const QString again = failureOf([&]() { con.Open(); });
+        QCOMPARE(again, text);
+    }
+
+    void specialCharactersInPathOpen_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("blanks") << QStringLiteral("my data base.db");
+        QTest::newRow("non_ascii") << QStringLiteral("Größe_daten_é.db");
+        QTest::newRow("hash") << QStringLiteral("a#b.db");
+        QTest::newRow("question_mark") << QStringLiteral("a?mode=ro.db");
+        QTest::newRow("percent") << QStringLiteral("a%20b%.db");
+        QTest::newRow("leading_blank") << QStringLiteral(" lead.db");
+    }
+
+    void specialCharactersInPathOpen()
+    {
+        QFETCH(QString, fileName);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(fileName);
+        rux::test::runOnFile(path, {QStringLiteral("create table marker(x)"),
+                                    QStringLiteral("insert into marker values(42)")});
+        const QStringList before = QDir(dir.path()).entryList(QDir::Files);
+
+        AdoConnection con(QStringLiteral("access_con"));
+        con.setConnectionString(rux::buildConnectionString(path));
+        con.Open();
+        QVERIFY(con.connected());
+        AdoQuery q(&con, QStringLiteral("Query1"));
+        q.sqlAdd(QStringLiteral("insert into marker values(43)"));
+        q.ExecSQL();
+        q.sqlClear();
+        q.sqlAdd(QStringLiteral("select sum(x) from marker"));
+        q.Open();
+        QCOMPARE(q.asString(1), QStringLiteral("85"));
+        q.Close();
+        con.Close();
+        // The write went to the named file, not to a file of a similar name.
+        QCOMPARE(rux::test::readOnFile(path, QStringLiteral("select sum(x) from marker")).toInt(), 85);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), before);
+    }
+
+    void semicolonInPathFails()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("a;b=c.db"));
+        rux::test::runOnFile(path, {QStringLiteral("create table marker(x)")});
+        // The part before the ";" must not be opened either.
+        rux::test::runOnFile(dir.filePath(QStringLiteral("a")), {QStringLiteral("create table other(x)")});
+
+        AdoConnection con(QStringLiteral("access_con"));
+        con.setConnectionString(rux::buildConnectionString(path));
+        const QString text = failureOf([&]() { con.Open(); });
+        QVERIFY2(text.startsWith(QStringLiteral("Format of the connection string is invalid")),
+                 qPrintable(text));
+        QVERIFY(!con.connected());
+    }
+
+    void secondConnectionSharesTheFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("shared.db"));
+        rux::test::runOnFile(path, {QStringLiteral("create table s(x)")});
+        AdoConnection con(QStringLiteral("access_con"));
+        con.setConnectionString(rux::buildConnectionString(path));
+        con.Open();
+        AdoQuery q(&con, QStringLiteral("Query1"));
+        q.sqlAdd(QStringLiteral("insert into s values(1)"));
+        q.ExecSQL();
+
+        // Another program reads our row and writes its own while we stay open.
+        QCOMPARE(rux::test::readOnFile(path, QStringLiteral("select count(*) from s")).toInt(), 1);
+        rux::test::runOnFile(path, {QStringLiteral("insert into s values(2)")});
+
+        q.sqlClear();
+        q.sqlAdd(QStringLiteral("select sum(x) from s"));
+        q.Open();
+        QCOMPARE(q.asString(1), QStringLiteral("3"));
+        q.Close();
+        QVERIFY(con.connected());
+    }
+
+    void readOnlyFileReadsButRefusesWrites()
+    {
+        if (::geteuid() == 0)
+            QSKIP("root can write a write-protected file");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("ro.db"));
+        rux::test::runOnFile(path, {QStringLiteral("create table r(x)"),
+                                    QStringLiteral("insert into r values(7)")});
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        AdoConnection con(QStringLiteral("access_con"));
+        con.setConnectionString(rux::buildConnectionString(path));
+        con.Open();
+        AdoQuery q(&con, QStringLiteral("Query1"));
+        q.sqlAdd(QStringLiteral("select x from r"));
+        q.Open();
+        QCOMPARE(q.asString(1), QStringLiteral("7"));
+        q.sqlClear();
+        q.sqlAdd(QStringLiteral("insert into r values(8)"));
+        const QString text = failureOf([&]() { q.ExecSQL(); });
+        QVERIFY2(text.contains(QStringLiteral("readonly")), qPrintable(text));
+    }
+
+    void loadExtensionRefused()
+    {
+        AdoConnection con(QStringLiteral("access_con"));
+        con.setConnectionString(rux::buildConnectionString(m_db));
+        AdoQuery q(&con, QStringLiteral("Query1"));
+        q.sqlAdd(QStringLiteral("SELECT load_extension('x')"));
+        const QString text = failureOf([&]() { q.Open(); });
+        QVERIFY2(text != QStringLiteral("<no failure>"), qPrintable(text));
+        QVERIFY(!q.active());
+    }
+
+    void closingReleasesOpenQuery()
+    {
+        AdoConnection con(QStringLiteral("access_con"));
+        con.setConnectionString(rux::buildConnectionString(m_db));
+        AdoQuery q(&con, QStringLiteral("Query1"));
+        q.sqlAdd(QStringLiteral("select * from t"));
+        q.Open();
+        QVERIFY(q.active());
+        con.Close();
+        QVERIFY(!q.active());
+        QVERIFY(!con.connected());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAdoConnection)
+#include "tst_adoconnection.moc"

@@ -1,0 +1,346 @@
+// The data grid, its data source and the record navigator on a real table:
+// typing starts editing, moving posts, Escape undoes, Insert and Down on the
+// last row add rows, an untouched new row goes when focus leaves, Ctrl+Delete
+// asks before deleting, and a refused post keeps the row pending.
+
+#include "../dbobjects/dbfixture.h"
+#include "adoconnection.h"
+#include "adotable.h"
+#include "connectionstring.h"
+#include "datagrid.h"
+#include "datasource.h"
+#include "dbnavigator.h"
+#include "program.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using rux::DataGrid;
+using rux::DataSource;
+using State = rux::DataSource::State;
+
+class TestDataGrid : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_db;
+    std::unique_ptr<QWidget> m_window;
+    rux::AdoConnection *m_con = nullptr;
+    rux::AdoTable *m_table = nullptr;
+    DataSource *m_source = nullptr;
+    DataGrid *m_grid = nullptr;
+    rux::DBNavigator *m_nav = nullptr;
+    QLineEdit *m_other = nullptr;
+    int m_questions = 0;
+
+    QVariant read(const QString &sql) { return rux::test::readOnFile(m_db, sql); }
+    QString indicator(int row) const
+    {
+        return m_source->headerData(row, Qt::Vertical, Qt::DisplayRole).toString();
+    }
+    QWidget *focus() const { return QApplication::focusWidget(); }
+
+    void openOn(const QString &table)
+    {
+        m_table->Close();
+        m_table->setTableName(table);
+        m_table->Open();
+        // The grid reads its first rows itself once the event loop runs.
+        QTRY_VERIFY(m_source->rowCount() > 0);
+        m_grid->setFocus();
+        m_grid->setCurrentIndex(m_source->index(0, 1));
+        QCOMPARE(focus(), static_cast<QWidget *>(m_grid));
+    }
+
+    void typeIntoCurrentCell(const QString &text)
+    {
+        // The first key opens the cell editor, which takes the others.
+        QTest::keyClick(m_grid, text.at(0).toLatin1());
+        QVERIFY(focus() && focus() != m_grid && m_grid->isAncestorOf(focus()));
+        QTest::keyClicks(focus(), text.mid(1));
+        QCOMPARE(qobject_cast<QLineEdit *>(focus())->text(), text);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        rux::Program::instance().setHeadless(true);
+        rux::Program::instance().setTitle(QStringLiteral("tst_datagrid"));
+        DataGrid::confirmDelete = [this](QWidget *) { ++m_questions; return false; };
+    }
+
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        m_db = m_dir.filePath(QStringLiteral("grid_%1.db").arg(QTest::currentTestFunction()));
+        QFile::remove(m_db);
+        rux::test::runOnFile(m_db, {
+            QStringLiteral("create table pk(id integer primary key, name text, n integer default 7)"),
+            QStringLiteral("insert into pk values(1, 'a', 10), (2, 'b', 20), (3, 'c', 30)"),
+            QStringLiteral("create table strict_t(id integer primary key, n integer check (n > 0))"),
+            QStringLiteral("insert into strict_t values(1, 5), (2, 6)"),
+        });
+        m_window = std::make_unique<QWidget>();
+        m_window->resize(600, 400);
+        m_con = new rux::AdoConnection(QStringLiteral("access_con"), m_window.get());
+        m_con->setConnectionString(rux::buildConnectionString(m_db));
+        m_table = new rux::AdoTable(m_con, QStringLiteral("ADOTable1"), m_window.get());
+        m_source = new DataSource(m_window.get());
+        m_source->setDataSet(m_table);
+        m_grid = new DataGrid(m_window.get());
+        m_grid->setGeometry(0, 0, 500, 300);
+        m_grid->setDataSource(m_source);
+        m_nav = new rux::DBNavigator(m_window.get());
+        m_nav->setGeometry(0, 310, 530, 25);
+        m_nav->setGrid(m_grid);
+        m_other = new QLineEdit(m_window.get());
+        m_other->setGeometry(0, 350, 100, 20);
+        m_window->show();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        m_questions = 0;
+        openOn(QStringLiteral("pk"));
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+    }
+
+    void typingStartsEditing()
+    {
+        QCOMPARE(m_source->state(), State::Browse);
+        QCOMPARE(indicator(0), QStringLiteral("\u25B6"));
+        typeIntoCurrentCell(QStringLiteral("x"));
+        QCOMPARE(m_source->state(), State::Edit);
+        QCOMPARE(m_source->editRow(), 0);
+        QCOMPARE(indicator(0), QStringLiteral("I"));
+        QCOMPARE(read(QStringLiteral("select name from pk where id = 1")).toString(), QStringLiteral("a"));
+    }
+
+    void movingToAnotherRowPosts()
+    {
+        typeIntoCurrentCell(QStringLiteral("zz"));
+        QTest::keyClick(focus(), Qt::Key_Down);
+        QCOMPARE(m_source->state(), State::Browse);
+        QCOMPARE(m_grid->currentIndex().row(), 1);
+        QCOMPARE(indicator(0), QString());
+        QCOMPARE(indicator(1), QStringLiteral("\u25B6"));
+        QCOMPARE(read(QStringLiteral("select name from pk where id = 1")).toString(), QStringLiteral("zz"));
+        QCOMPARE(m_source->data(m_source->index(0, 1)).toString(), QStringLiteral("zz"));
+    }
+
+    void movingWithinTheRowDoesNotPost()
+    {
+        typeIntoCurrentCell(QStringLiteral("q"));
+        QTest::keyClick(focus(), Qt::Key_Return);
+        QTest::keyClick(m_grid, Qt::Key_Right);
+        QCOMPARE(m_grid->currentIndex(), m_source->index(0, 2));
+        QCOMPARE(m_source->state(), State::Edit);
+        QCOMPARE(read(QStringLiteral("select name from pk where id = 1")).toString(), QStringLiteral("a"));
+    }
+
+    void escapeUndoes_data()
+    {
+        QTest::addColumn<bool>("closeEditorFirst");
+        QTest::newRow("escape_in_open_editor") << false;
+        QTest::newRow("escape_after_enter") << true;
+    }
+
+    void escapeUndoes()
+    {
+        QFETCH(bool, closeEditorFirst);
+        typeIntoCurrentCell(QStringLiteral("gone"));
+        if (closeEditorFirst) {
+            QTest::keyClick(focus(), Qt::Key_Return);
+            QTRY_COMPARE(focus(), static_cast<QWidget *>(m_grid));
+            QCOMPARE(m_source->state(), State::Edit);
+        }
+        QTest::keyClick(focus(), Qt::Key_Escape);
+        QCOMPARE(m_source->state(), State::Browse);
+        QCOMPARE(m_source->data(m_source->index(0, 1)).toString(), QStringLiteral("a"));
+        QCOMPARE(indicator(0), QStringLiteral("\u25B6"));
+        // Moving on afterwards writes nothing.
+        QTest::keyClick(focus(), Qt::Key_Down);
+        QCOMPARE(read(QStringLiteral("select name from pk where id = 1")).toString(), QStringLiteral("a"));
+    }
+
+    void insertKeyInsertsBeforeCurrentRow()
+    {
+        m_grid->setCurrentIndex(m_source->index(1, 1));
+        QTest::keyClick(m_grid, Qt::Key_Insert);
+        QCOMPARE(m_source->state(), State::Insert);
+        QCOMPARE(m_source->editRow(), 1);
+        QCOMPARE(m_source->rowCount(), 4);
+        QCOMPARE(indicator(1), QStringLiteral("*"));
+        QCOMPARE(m_grid->currentIndex().row(), 1);
+        QCOMPARE(m_source->data(m_source->index(2, 1)).toString(), QStringLiteral("b"));
+        typeIntoCurrentCell(QStringLiteral("new"));
+        QTest::keyClick(focus(), Qt::Key_Up);
+        QCOMPARE(m_source->state(), State::Browse);
+        QCOMPARE(read(QStringLiteral("select n from pk where name = 'new'")).toInt(), 7);
+        QCOMPARE(m_source->rowCount(), 4);
+        QCOMPARE(m_source->data(m_source->index(1, 1)).toString(), QStringLiteral("new"));
+        QCOMPARE(m_source->data(m_source->index(1, 2)).toString(), QStringLiteral("7"));
+    }
+
+    void downOnLastRowAppends()
+    {
+        m_grid->setCurrentIndex(m_source->index(2, 1));
+        QTest::keyClick(m_grid, Qt::Key_Down);
+        QCOMPARE(m_source->state(), State::Insert);
+        QCOMPARE(m_source->editRow(), 3);
+        QCOMPARE(m_grid->currentIndex().row(), 3);
+        QCOMPARE(indicator(3), QStringLiteral("*"));
+        // Down on the untouched new row adds no second one.
+        QTest::keyClick(m_grid, Qt::Key_Down);
+        QCOMPARE(m_source->rowCount(), 4);
+        typeIntoCurrentCell(QStringLiteral("d"));
+        QTest::keyClick(focus(), Qt::Key_Return);
+        QTest::keyClick(m_grid, Qt::Key_Up);
+        QCOMPARE(read(QStringLiteral("select count(*) from pk")).toInt(), 4);
+        QCOMPARE(m_source->rowCount(), 4);
+    }
+
+    void untouchedAppendedRowDroppedOnFocusLoss()
+    {
+        m_grid->setCurrentIndex(m_source->index(2, 1));
+        QTest::keyClick(m_grid, Qt::Key_Down);
+        QCOMPARE(m_source->rowCount(), 4);
+        m_other->setFocus();
+        QCOMPARE(focus(), static_cast<QWidget *>(m_other));
+        QCOMPARE(m_source->state(), State::Browse);
+        QCOMPARE(m_source->rowCount(), 3);
+        QCOMPARE(read(QStringLiteral("select count(*) from pk")).toInt(), 3);
+    }
+
+    void ctrlDeleteAsksFirst_data()
+    {
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<int>("left");
+        QTest::newRow("answer_ok") << true << 2;
+        QTest::newRow("answer_cancel") << false << 3;
+    }
+
+    void ctrlDeleteAsksFirst()
+    {
+        QFETCH(bool, answer);
+        QFETCH(int, left);
+        DataGrid::confirmDelete = [this, answer](QWidget *) { ++m_questions; return answer; };
+        m_grid->setCurrentIndex(m_source->index(1, 0));
+        QTest::keyClick(m_grid, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(m_questions, 1);
+        QCOMPARE(m_source->rowCount(), left);
+        QCOMPARE(read(QStringLiteral("select count(*) from pk")).toInt(), left);
+        QCOMPARE(read(QStringLiteral("select count(*) from pk where id = 2")).toInt(), answer ? 0 : 1);
+        // Delete without Ctrl deletes nothing and asks nothing.
+        QTest::keyClick(m_grid, Qt::Key_Delete);
+        QCOMPARE(m_questions, 1);
+        DataGrid::confirmDelete = [this](QWidget *) { ++m_questions; return false; };
+    }
+
+    void refusedPostKeepsRowPending()
+    {
+        openOn(QStringLiteral("strict_t"));
+        typeIntoCurrentCell(QStringLiteral("-1"));
+        QTest::keyClick(focus(), Qt::Key_Down);
+        QCOMPARE(m_source->state(), State::Edit);
+        QCOMPARE(m_source->editRow(), 0);
+        QCOMPARE(m_grid->currentIndex().row(), 0);
+        QCOMPARE(indicator(0), QStringLiteral("I"));
+        QCOMPARE(m_source->data(m_source->index(0, 1)).toString(), QStringLiteral("-1"));
+        QCOMPARE(read(QStringLiteral("select n from strict_t where id = 1")).toInt(), 5);
+        // Corrected, the row posts.
+        m_grid->edit(m_grid->currentIndex());
+        auto *editor = qobject_cast<QLineEdit *>(focus());
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("8"));
+        QTest::keyClick(editor, Qt::Key_Down);
+        QCOMPARE(m_source->state(), State::Browse);
+        QCOMPARE(read(QStringLiteral("select n from strict_t where id = 1")).toInt(), 8);
+    }
+
+    void navigatorButtonsInOrder()
+    {
+        const QStringList expected = {"first", "prior", "next", "last", "insert",
+                                      "delete", "edit", "post", "cancel", "refresh"};
+        QStringList names;
+        int left = -1;
+        for (QObject *child : m_nav->children()) {
+            if (auto *b = qobject_cast<QPushButton *>(child)) {
+                names << b->objectName();
+                QVERIFY(b->geometry().left() > left);
+                left = b->geometry().left();
+                QCOMPARE(b->height(), 25);
+            }
+        }
+        QCOMPARE(names, expected);
+        QCOMPARE(m_nav->button(QStringLiteral("refresh"))->geometry().right(), 529);
+    }
+
+    void navigatorMovesAndEdits()
+    {
+        auto click = [this](const char *name) {
+            QPushButton *b = m_nav->button(QString::fromLatin1(name));
+            QVERIFY(b);
+            QTest::mouseClick(b, Qt::LeftButton);
+        };
+        click("last");
+        QCOMPARE(m_grid->currentIndex().row(), 2);
+        click("prior");
+        QCOMPARE(m_grid->currentIndex().row(), 1);
+        click("first");
+        QCOMPARE(m_grid->currentIndex().row(), 0);
+        click("prior");
+        QCOMPARE(m_grid->currentIndex().row(), 0);
+        click("next");
+        QCOMPARE(m_grid->currentIndex().row(), 1);
+
+        click("edit");
+        auto *editor = qobject_cast<QLineEdit *>(focus());
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, QStringLiteral("posted"));
+        click("post");
+        QCOMPARE(m_source->state(), State::Browse);
+        QCOMPARE(read(QStringLiteral("select name from pk where id = 2")).toString(), QStringLiteral("posted"));
+
+        click("insert");
+        QCOMPARE(m_source->state(), State::Insert);
+        QCOMPARE(indicator(1), QStringLiteral("*"));
+        click("cancel");
+        QCOMPARE(m_source->state(), State::Browse);
+        QCOMPARE(m_source->rowCount(), 3);
+
+        rux::test::runOnFile(m_db, {QStringLiteral("update pk set name = 'outside' where id = 3")});
+        click("refresh");
+        while (m_source->canFetchMore(QModelIndex()))
+            m_source->fetchMore(QModelIndex());
+        QCOMPARE(m_source->data(m_source->index(2, 1)).toString(), QStringLiteral("outside"));
+
+        DataGrid::confirmDelete = [this](QWidget *) { ++m_questions; return true; };
+        m_grid->setCurrentIndex(m_source->index(0, 0));
+        click("delete");
+        QCOMPARE(m_questions, 1);
+        QCOMPARE(read(QStringLiteral("select count(*) from pk")).toInt(), 2);
+        DataGrid::confirmDelete = [this](QWidget *) { ++m_questions; return false; };
+    }
+
+    void closedSetShowsEmptyGrid()
+    {
+        m_table->Close();
+        QCOMPARE(m_source->rowCount(), 0);
+        QCOMPARE(m_source->columnCount(), 0);
+    }
+};
+
+QTEST_MAIN(TestDataGrid)
+#include "tst_datagrid.moc"
