@@ -71,7 +71,11 @@ int main(int argc, char **argv)
     // The component layer a Windows build initialises here has no
     // counterpart on this platform.
 
+    // Tahoma where the system has it; its narrow substitute otherwise, so
+    // captions fit the fixed control widths.
     QFont font(QStringLiteral("Tahoma"));
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("DejaVu Sans")});
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
     QApplication::setFont(font);

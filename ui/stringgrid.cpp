@@ -65,7 +65,6 @@ StringGrid::StringGrid(QWidget *parent)
             setItem(r, c, item);
         }
     }
-    setCurrentCell(1, 1);
 }
 
 QString StringGrid::cell(int column, int row) const
