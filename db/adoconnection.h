@@ -42,10 +42,17 @@ public:
 
     static constexpr int kBusyTimeoutMs = 5000;
 
+    // A query or table of this connection is about to run a statement.
+    void announceStatement(const QObject *runner) { Q_EMIT statementStarting(runner); }
+
 Q_SIGNALS:
     // Sent before the connection closes: open queries and tables release
     // their statements.
     void aboutToClose();
+    // Sent before a statement runs: the other queries and tables stop a
+    // read they left part-way, which would make the engine refuse to drop
+    // a table.
+    void statementStarting(const QObject *runner);
 
 private:
     void openSqlite(const QString &fileName);

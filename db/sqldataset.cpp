@@ -44,6 +44,7 @@ SqlDataSet::SqlDataSet(AdoConnection *connection, const QString &objectName, QOb
     const QString dp = QLocale::system().decimalPoint();
     m_decimalPoint = dp.isEmpty() ? QChar(u'.') : dp.front();
     connect(m_connection, &AdoConnection::aboutToClose, this, &SqlDataSet::release);
+    connect(m_connection, &AdoConnection::statementStarting, this, &SqlDataSet::suspendCursor);
 }
 
 SqlDataSet::~SqlDataSet()
@@ -135,6 +136,7 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns)
 {
     release();
     m_connection->ensureOpen();
+    m_connection->announceStatement(this);
     const QString sent = rewriteParameterMarks(text).text;
     QString first;
     checkSingleStatement(sent, &first);
@@ -176,8 +178,10 @@ void SqlDataSet::release()
     m_rows.clear();
     m_cursorRowsCached = 0;
     m_fetchedAll = false;
+    m_cachedKeys.clear();
     m_cursorRow = -1;
     m_cursorAtEnd = false;
+    m_suspended = false;
     m_editable = false;
     m_keyColumns.clear();
     m_origins.clear();
@@ -194,7 +198,8 @@ bool SqlDataSet::moveCursorTo(qint64 row)
 {
     if (!m_query)
         return false;
-    if (m_cursorAtEnd ? row <= m_cursorRow : row < m_cursorRow) {
+    if (m_suspended || (m_cursorAtEnd ? row <= m_cursorRow : row < m_cursorRow)) {
+        m_suspended = false;
         if (!m_query->exec())
             failEngine(*m_query);
         m_cursorRow = -1;
@@ -214,6 +219,21 @@ bool SqlDataSet::moveCursorTo(qint64 row)
     return !m_cursorAtEnd;
 }
 
+// A statement stepped part-way holds a read open on the connection, and
+// the engine refuses to drop any table while one is. Resetting it gives
+// the read up; the statement runs again when more rows are wanted.
+void SqlDataSet::suspendCursor(const QObject *runner)
+{
+    if (runner == this || !m_query || m_suspended || m_cursorAtEnd)
+        return;
+    m_query->finish();
+    m_suspended = true;
+    // Rows with keys are found again by their keys, from the first row on:
+    // edits since they were read may have moved them in the engine's order.
+    if (!m_keyColumns.isEmpty())
+        m_cursorRowsCached = 0;
+}
+
 QVector<QVariant> SqlDataSet::readCursorRow() const
 {
     QVector<QVariant> values;
@@ -230,14 +250,57 @@ bool SqlDataSet::canFetchMore() const
 
 void SqlDataSet::fetchMore(int rows)
 {
-    for (int i = 0; i < rows && canFetchMore(); ++i) {
+    int added = 0;
+    while (added < rows && canFetchMore()) {
         if (!moveCursorTo(m_cursorRowsCached)) {
             m_fetchedAll = true;
             break;
         }
-        m_rows.append(readCursorRow());
         ++m_cursorRowsCached;
+        QVector<QVariant> row = readCursorRow();
+        const QString key = keyText(row);
+        if (!key.isNull()) {
+            if (m_cachedKeys.contains(key))
+                continue;
+            m_cachedKeys.insert(key);
+        }
+        m_rows.append(std::move(row));
+        ++added;
     }
+}
+
+// The key values of a row as one text, the type part of it as the engine
+// tells 1 from '1'. Null when the set has no keys or a key value is null
+// (a null key need not be unique).
+QString SqlDataSet::keyText(const QVector<QVariant> &row) const
+{
+    if (m_keyColumns.isEmpty())
+        return QString();
+    QString text(QLatin1String(""));
+    for (int k : m_keyColumns) {
+        const QVariant &v = row.value(k);
+        if (v.isNull())
+            return QString();
+        text += QString::number(v.typeId());
+        text += u'\x1f';
+        text += v.toString();
+        text += u'\x1e';
+    }
+    return text;
+}
+
+void SqlDataSet::forgetKey(const QVector<QVariant> &row)
+{
+    const QString key = keyText(row);
+    if (!key.isNull())
+        m_cachedKeys.remove(key);
+}
+
+void SqlDataSet::rememberKey(const QVector<QVariant> &row)
+{
+    const QString key = keyText(row);
+    if (!key.isNull())
+        m_cachedKeys.insert(key);
 }
 
 bool SqlDataSet::rowExists(qint64 row)
@@ -398,6 +461,13 @@ void SqlDataSet::updateRow(int row, const QVector<QVariant> &values)
     QVector<QVariant> updated = original;
     for (int c = 0; c < values.size(); ++c) {
         const int i = m_hidden + c;
+        // A cell still showing the text of its value is not written: the
+        // text of a real, a blob or an empty text would not give the value
+        // back.
+        if (values[c].typeId() == QMetaType::QString
+            && values[c].toString()
+                == valueAsString(original.value(i), m_yesNo.value(i), m_decimalPoint))
+            continue;
         const QVariant v = bindValue(i, values[c]);
         if (v == original.value(i) && v.isNull() == original.value(i).isNull())
             continue;
@@ -422,7 +492,9 @@ void SqlDataSet::updateRow(int row, const QVector<QVariant> &values)
     QVector<QVariant> keyBinds;
     const QString newWhere = whereKey(keyBinds, updated);
     const QVector<QVariant> reread = rereadRow(newWhere, keyBinds);
+    forgetKey(m_rows[row]);
     m_rows[row] = reread.isEmpty() ? updated : reread;
+    rememberKey(m_rows[row]);
 }
 
 void SqlDataSet::insertRow(int row, const QVector<QVariant> &values)
@@ -463,7 +535,9 @@ void SqlDataSet::insertRow(int row, const QVector<QVariant> &values)
         QVector<QVariant> keyBinds;
         reread = rereadRow(whereKey(keyBinds, full), keyBinds);
     }
-    m_rows.insert(qBound(0, row, int(m_rows.size())), reread.isEmpty() ? full : reread);
+    const int at = qBound(0, row, int(m_rows.size()));
+    m_rows.insert(at, reread.isEmpty() ? full : reread);
+    rememberKey(m_rows[at]);
 }
 
 void SqlDataSet::deleteRow(int row)
@@ -482,6 +556,7 @@ void SqlDataSet::deleteRow(int row)
         throw Failure(QStringLiteral("Row cannot be located for deleting. "
                                      "Some values may have been changed since it was last read."));
     }
+    forgetKey(m_rows[row]);
     m_rows.remove(row);
 }
 
@@ -491,11 +566,14 @@ void SqlDataSet::refresh()
         return;
     m_rows.clear();
     m_fetchedAll = false;
+    m_cachedKeys.clear();
     m_cursorRowsCached = 0;
+    m_connection->announceStatement(this);
     if (!m_query->exec())
         failEngine(*m_query);
     m_cursorRow = -1;
     m_cursorAtEnd = false;
+    m_suspended = false;
     Q_EMIT reset();
 }
 

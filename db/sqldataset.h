@@ -2,6 +2,7 @@
 
 #include "dataset.h"
 
+#include <QSet>
 #include <QSqlQuery>
 
 #include <memory>
@@ -79,10 +80,14 @@ private:
     sqlite3_stmt *statementHandle() const;
     void checkSingleStatement(const QString &text, QString *firstStatement) const;
     bool moveCursorTo(qint64 row);
+    void suspendCursor(const QObject *runner);
     QVector<QVariant> readCursorRow() const;
     QString whereKey(QVector<QVariant> &binds, const QVector<QVariant> &row) const;
     QVector<QVariant> rereadRow(const QString &where, const QVector<QVariant> &binds);
     QVariant bindValue(int column, const QVariant &shown) const;
+    QString keyText(const QVector<QVariant> &row) const;
+    void forgetKey(const QVector<QVariant> &row);
+    void rememberKey(const QVector<QVariant> &row);
 
     AdoConnection *m_connection;
     std::unique_ptr<QSqlQuery> m_query;
@@ -94,9 +99,17 @@ private:
 
     qint64 m_cursorRow = -1;
     bool m_cursorAtEnd = false;
+    // The statement was reset in the middle of its rows; the next read runs
+    // it again.
+    bool m_suspended = false;
     QVector<QVector<QVariant>> m_rows;
     qint64 m_cursorRowsCached = 0;
     bool m_fetchedAll = false;
+    // Keys of the cached rows, for a set whose rows have keys. The engine's
+    // scan may meet a row the grid already holds (a row inserted or moved
+    // further on by an edit, every row after a suspended read runs again);
+    // such a row is not taken a second time.
+    QSet<QString> m_cachedKeys;
 
     bool m_editable = false;
     QString m_schema;

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 using rux::AdoConnection;
@@ -220,6 +221,64 @@ private Q_SLOTS:
         QVERIFY(con.connected());
     }
 
+    // Another program on the engine's own interface: it reads what we wrote
+    // and writes rows we then read, while our connection stays open, also
+    // while a result of ours that was read to its end is still open.
+    void sqliteApiSharesTheFile_data()
+    {
+        QTest::addColumn<bool>("resultOpen");
+        QTest::newRow("connection_idle") << false;
+        QTest::newRow("result_read_to_the_end_open") << true;
+    }
+
+    void sqliteApiSharesTheFile()
+    {
+        QFETCH(bool, resultOpen);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("api.db"));
+        rux::test::runOnFile(path, {QStringLiteral("create table s(x)"),
+                                    QStringLiteral("create table many(i)"),
+                                    QStringLiteral("insert into many with recursive c(n) as (select 1 union all "
+                                                   "select n + 1 from c where n < 5000) select n from c")});
+        AdoConnection con(QStringLiteral("access_con"));
+        con.setConnectionString(rux::buildConnectionString(path));
+        con.Open();
+        AdoQuery writer(&con, QStringLiteral("Query1"));
+        writer.sqlAdd(QStringLiteral("insert into s values(1)"));
+        writer.ExecSQL();
+        AdoQuery reader(&con, QStringLiteral("Query2"));
+        if (resultOpen) {
+            reader.sqlAdd(QStringLiteral("select i from many"));
+            reader.Open();
+            while (reader.canFetchMore())
+                reader.fetchMore(256);
+            QVERIFY(reader.active());
+        }
+
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open_v2(QFile::encodeName(path).constData(), &other, SQLITE_OPEN_READWRITE, nullptr),
+                 SQLITE_OK);
+        sqlite3_busy_timeout(other, 200);
+        sqlite3_stmt *stmt = nullptr;
+        QCOMPARE(sqlite3_prepare_v2(other, "select count(*) from s", -1, &stmt, nullptr), SQLITE_OK);
+        QCOMPARE(sqlite3_step(stmt), SQLITE_ROW);
+        QCOMPARE(sqlite3_column_int(stmt, 0), 1);
+        sqlite3_finalize(stmt);
+        char *error = nullptr;
+        const int rc = sqlite3_exec(other, "insert into s values(2)", nullptr, nullptr, &error);
+        const QString errorText = QString::fromUtf8(error ? error : "");
+        sqlite3_free(error);
+        sqlite3_close(other);
+        QVERIFY2(rc == SQLITE_OK, qPrintable(errorText));
+
+        if (resultOpen)
+            QCOMPARE(reader.fetchedRowCount(), 5000);
+        AdoQuery check(&con, QStringLiteral("Query3"));
+        check.sqlAdd(QStringLiteral("select sum(x) from s"));
+        check.Open();
+        QCOMPARE(check.asString(1), QStringLiteral("3"));
+    }
+
     void readOnlyFileReadsButRefusesWrites()
     {
         if (::geteuid() == 0)
@@ -249,7 +308,7 @@ private Q_SLOTS:
         AdoQuery q(&con, QStringLiteral("Query1"));
         q.sqlAdd(QStringLiteral("SELECT load_extension('x')"));
         const QString text = failureOf([&]() { q.Open(); });
-        QVERIFY2(text != QStringLiteral("<no failure>"), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("not authorized")), qPrintable(text));
         QVERIFY(!q.active());
     }
 

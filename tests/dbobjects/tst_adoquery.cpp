@@ -131,6 +131,37 @@ private Q_SLOTS:
         QCOMPARE(failureOf([&]() { m_q->ExecSQL(); }), QStringLiteral("Query1: Eigenschaft SQL fehlt"));
     }
 
+    void textWithoutStatementFails_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("one_blank_line") << QStringList({" "});
+        QTest::newRow("empty_lines") << QStringList({"", ""});
+        QTest::newRow("tabs_and_blanks") << QStringList({"\t ", "   "});
+        QTest::newRow("only_a_comment") << QStringList({"-- nothing here"});
+        QTest::newRow("only_a_semicolon") << QStringList({";"});
+    }
+
+    void textWithoutStatementFails()
+    {
+        QFETCH(QStringList, lines);
+        for (const QString &line : lines)
+            m_q->sqlAdd(line);
+        const QString text = failureOf([&]() { m_q->Open(); });
+        QVERIFY2(text != QStringLiteral("<no failure>"), qPrintable(text));
+        QVERIFY(!m_q->active());
+        QVERIFY(failureOf([&]() { m_q->ExecSQL(); }) != QStringLiteral("<no failure>"));
+    }
+
+    void addingTextOpensTheConnection()
+    {
+        QVERIFY(!m_con->connected());
+        // An empty list cleared changes nothing and opens nothing.
+        m_q->sqlClear();
+        QVERIFY(!m_con->connected());
+        m_q->sqlAdd(QStringLiteral("select 1"));
+        QVERIFY(m_con->connected());
+    }
+
     void openOfStatementWithoutRowsRunsThenFails()
     {
         setSql(QStringLiteral("create table made_by_open(x)"));

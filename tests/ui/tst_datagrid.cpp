@@ -5,12 +5,15 @@
 
 #include "../dbobjects/dbfixture.h"
 #include "adoconnection.h"
+#include "adoquery.h"
 #include "adotable.h"
 #include "connectionstring.h"
 #include "datagrid.h"
 #include "datasource.h"
 #include "dbnavigator.h"
+#include "failure.h"
 #include "program.h"
+#include "stderrcapture.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -86,6 +89,7 @@ private Q_SLOTS:
             QStringLiteral("insert into pk values(1, 'a', 10), (2, 'b', 20), (3, 'c', 30)"),
             QStringLiteral("create table strict_t(id integer primary key, n integer check (n > 0))"),
             QStringLiteral("insert into strict_t values(1, 5), (2, 6)"),
+            QStringLiteral("create table empty_t(id integer primary key, name text not null)"),
         });
         m_window = std::make_unique<QWidget>();
         m_window->resize(600, 400);
@@ -172,6 +176,51 @@ private Q_SLOTS:
         QCOMPARE(read(QStringLiteral("select name from pk where id = 1")).toString(), QStringLiteral("a"));
     }
 
+    void tabMovesFromCellToCell()
+    {
+        typeIntoCurrentCell(QStringLiteral("t"));
+        QTest::keyClick(focus(), Qt::Key_Tab);
+        QTRY_COMPARE(m_grid->currentIndex(), m_source->index(0, 2));
+        QCOMPARE(m_source->state(), State::Edit);
+        // Past the last column the cursor goes to the next row: the row posts.
+        m_grid->setFocus();
+        QTest::keyClick(m_grid, Qt::Key_Tab);
+        QTRY_COMPARE(m_grid->currentIndex(), m_source->index(1, 0));
+        QCOMPARE(m_source->state(), State::Browse);
+        QCOMPARE(read(QStringLiteral("select name from pk where id = 1")).toString(), QStringLiteral("t"));
+    }
+
+    // An empty table: Insert starts its first row; the engine refuses it
+    // while a required value is missing, and the new row stays pending.
+    void firstRowOfAnEmptyTable()
+    {
+        m_table->Close();
+        m_table->setTableName(QStringLiteral("empty_t"));
+        m_table->Open();
+        QCOMPARE(m_source->rowCount(), 0);
+        m_grid->setFocus();
+        QTest::keyClick(m_grid, Qt::Key_Insert);
+        QCOMPARE(m_source->state(), State::Insert);
+        QCOMPARE(m_source->rowCount(), 1);
+        QCOMPARE(indicator(0), QStringLiteral("*"));
+        QCOMPARE(m_grid->currentIndex().row(), 0);
+        typeIntoCurrentCell(QStringLiteral("5"));
+        QTest::keyClick(focus(), Qt::Key_Return);
+        const QByteArray shown = rux::test::stderrOf(
+            [&]() { QTest::mouseClick(m_nav->button(QStringLiteral("post")), Qt::LeftButton); });
+        QVERIFY2(shown.contains("NOT NULL constraint failed"), shown.constData());
+        QCOMPARE(m_source->state(), State::Insert);
+        QCOMPARE(read(QStringLiteral("select count(*) from empty_t")).toInt(), 0);
+
+        m_grid->setCurrentIndex(m_source->index(0, 1));
+        typeIntoCurrentCell(QStringLiteral("first"));
+        QTest::keyClick(focus(), Qt::Key_Return);
+        QTest::mouseClick(m_nav->button(QStringLiteral("post")), Qt::LeftButton);
+        QCOMPARE(m_source->state(), State::Browse);
+        QCOMPARE(m_source->rowCount(), 1);
+        QCOMPARE(read(QStringLiteral("select id || name from empty_t")).toString(), QStringLiteral("5first"));
+    }
+
     void insertKeyInsertsBeforeCurrentRow()
     {
         m_grid->setCurrentIndex(m_source->index(1, 1));
@@ -250,7 +299,8 @@ private Q_SLOTS:
     {
         openOn(QStringLiteral("strict_t"));
         typeIntoCurrentCell(QStringLiteral("-1"));
-        QTest::keyClick(focus(), Qt::Key_Down);
+        const QByteArray shown = rux::test::stderrOf([&]() { QTest::keyClick(focus(), Qt::Key_Down); });
+        QCOMPARE(shown, QByteArray("tst_datagrid: CHECK constraint failed: n > 0.\n"));
         QCOMPARE(m_source->state(), State::Edit);
         QCOMPARE(m_source->editRow(), 0);
         QCOMPARE(m_grid->currentIndex().row(), 0);
@@ -266,6 +316,117 @@ private Q_SLOTS:
         QTest::keyClick(editor, Qt::Key_Down);
         QCOMPARE(m_source->state(), State::Browse);
         QCOMPARE(read(QStringLiteral("select n from strict_t where id = 1")).toInt(), 8);
+    }
+
+    // The data source alone, as the navigator and the windows drive it.
+    void dataSourceKeepsOnePendingRow()
+    {
+        const QModelIndex name0 = m_source->index(0, 1);
+        QVERIFY(m_source->flags(name0) & Qt::ItemIsEditable);
+        QVERIFY(m_source->setData(name0, QStringLiteral("m")));
+        QCOMPARE(m_source->state(), State::Edit);
+        QVERIFY(m_source->modified());
+        QCOMPARE(m_source->data(name0).toString(), QStringLiteral("m"));
+        // Only the pending row takes values.
+        QVERIFY(!m_source->setData(m_source->index(1, 1), QStringLiteral("no")));
+        QCOMPARE(read(QStringLiteral("select name from pk where id = 1")).toString(), QStringLiteral("a"));
+        m_source->post();
+        QCOMPARE(m_source->state(), State::Browse);
+        QCOMPARE(read(QStringLiteral("select name from pk where id = 1")).toString(), QStringLiteral("m"));
+
+        // The same text again starts no edit.
+        QVERIFY(!m_source->setData(name0, QStringLiteral("m")));
+        QCOMPARE(m_source->state(), State::Browse);
+
+        m_source->insertAt(1);
+        QCOMPARE(m_source->rowCount(), 4);
+        QCOMPARE(m_source->data(m_source->index(1, 1)).toString(), QString());
+        QCOMPARE(m_source->data(m_source->index(2, 1)).toString(), QStringLiteral("b"));
+        // An untouched new row posts to nothing.
+        m_source->post();
+        QCOMPARE(m_source->rowCount(), 3);
+        QCOMPARE(read(QStringLiteral("select count(*) from pk")).toInt(), 3);
+
+        m_source->insertAt(3);
+        QVERIFY(m_source->setData(m_source->index(3, 1), QStringLiteral("tail")));
+        m_source->post();
+        QCOMPARE(m_source->rowCount(), 4);
+        QCOMPARE(m_source->data(m_source->index(3, 0)).toString(), QStringLiteral("4"));
+        QCOMPARE(m_source->data(m_source->index(3, 2)).toString(), QStringLiteral("7"));
+
+        m_source->deleteRow(0);
+        QCOMPARE(m_source->rowCount(), 3);
+        QCOMPARE(m_source->data(m_source->index(0, 1)).toString(), QStringLiteral("b"));
+        QCOMPARE(read(QStringLiteral("select count(*) from pk")).toInt(), 3);
+    }
+
+    void dataSourceRefusedPostStaysPending()
+    {
+        m_table->Close();
+        m_table->setTableName(QStringLiteral("strict_t"));
+        m_table->Open();
+        QTRY_VERIFY(m_source->rowCount() > 0);
+        QVERIFY(m_source->setData(m_source->index(1, 1), QStringLiteral("0")));
+        bool threw = false;
+        try {
+            m_source->post();
+        } catch (const rux::Failure &failure) {
+            threw = true;
+            QVERIFY2(failure.text().contains(QStringLiteral("CHECK constraint failed")),
+                     qPrintable(failure.text()));
+        }
+        QVERIFY(threw);
+        QCOMPARE(m_source->state(), State::Edit);
+        QCOMPARE(m_source->editRow(), 1);
+        QCOMPARE(m_source->data(m_source->index(1, 1)).toString(), QStringLiteral("0"));
+        m_source->cancel();
+        QCOMPARE(m_source->data(m_source->index(1, 1)).toString(), QStringLiteral("6"));
+    }
+
+    // A result the engine cannot write back: the grid shows it and edits
+    // nothing.
+    void readOnlyResultIsNotEdited()
+    {
+        auto *query = new rux::AdoQuery(m_con, QStringLiteral("Query1"), m_window.get());
+        query->sqlAdd(QStringLiteral("select id, n * 2 as twice from pk"));
+        query->Open();
+        m_source->setDataSet(query);
+        QTRY_COMPARE(m_source->rowCount(), 3);
+        QVERIFY(!m_source->canModify());
+        QVERIFY(!(m_source->flags(m_source->index(0, 1)) & Qt::ItemIsEditable));
+        QVERIFY(!m_source->setData(m_source->index(0, 1), QStringLiteral("1")));
+        m_grid->setFocus();
+        m_grid->setCurrentIndex(m_source->index(2, 1));
+        QTest::keyClick(m_grid, Qt::Key_X);
+        QCOMPARE(focus(), static_cast<QWidget *>(m_grid));
+        QTest::keyClick(m_grid, Qt::Key_Insert);
+        QTest::keyClick(m_grid, Qt::Key_Down);
+        QTest::keyClick(m_grid, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(m_source->state(), State::Browse);
+        QCOMPARE(m_source->rowCount(), 3);
+        QCOMPARE(m_questions, 0);
+        QCOMPARE(m_source->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("twice"));
+    }
+
+    // The result grid over an editable query posts through the query.
+    void editableQueryPostsThroughTheQuery()
+    {
+        auto *query = new rux::AdoQuery(m_con, QStringLiteral("Query1"), m_window.get());
+        query->sqlAdd(QStringLiteral("select * from pk order by id"));
+        query->Open();
+        m_source->setDataSet(query);
+        QTRY_COMPARE(m_source->rowCount(), 3);
+        QVERIFY(m_source->canModify());
+        m_grid->setFocus();
+        m_grid->setCurrentIndex(m_source->index(1, 1));
+        typeIntoCurrentCell(QStringLiteral("via query"));
+        QTest::keyClick(focus(), Qt::Key_Up);
+        QCOMPARE(m_source->state(), State::Browse);
+        QCOMPARE(read(QStringLiteral("select name from pk where id = 2")).toString(), QStringLiteral("via query"));
+        // Closing the query empties the grid.
+        query->Close();
+        QCOMPARE(m_source->rowCount(), 0);
+        QCOMPARE(m_source->columnCount(), 0);
     }
 
     void navigatorButtonsInOrder()

@@ -3,43 +3,20 @@
 
 #include "failure.h"
 #include "program.h"
+#include "stderrcapture.h"
 #include "style.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QEventLoop>
-#include <QFile>
-#include <QTemporaryFile>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 
-#include <cstdio>
 #include <stdexcept>
-#include <unistd.h>
 
 using rux::Program;
-
-namespace {
-
-// Runs `f` with standard error sent to a file and returns what was written.
-QByteArray stderrOf(const std::function<void()> &f)
-{
-    QTemporaryFile file;
-    if (!file.open())
-        return "<no temporary file>";
-    std::fflush(stderr);
-    const int saved = ::dup(2);
-    ::dup2(file.handle(), 2);
-    f();
-    std::fflush(stderr);
-    ::dup2(saved, 2);
-    ::close(saved);
-    QFile read(file.fileName());
-    read.open(QIODevice::ReadOnly);
-    return read.readAll();
-}
-
-} // namespace
+using rux::test::stderrOf;
 
 class TestProgram : public QObject
 {
@@ -149,6 +126,51 @@ private Q_SLOTS:
         record.focusEntered(&main);
         QCOMPARE(runs, 3);
         record.focusEntered(nullptr);
+        QCOMPARE(record.recorded(), &main);
+    }
+
+    // The record follows real focus changes between the program's windows.
+    void activationRecordFollowsFocus()
+    {
+        QWidget main;
+        auto *mainEdit = new QLineEdit(&main);
+        QWidget editor;
+        auto *editorEdit = new QLineEdit(&editor);
+        int runs = 0;
+        rux::ActivationRecord record(&main, &editor, [&]() { ++runs; });
+        main.show();
+        main.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        mainEdit->setFocus();
+        QTRY_COMPARE(runs, 1);
+        QCOMPARE(record.recorded(), &main);
+
+        editor.show();
+        editor.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&editor));
+        editorEdit->setFocus();
+        QTRY_COMPARE(record.recorded(), &editor);
+        QCOMPARE(runs, 1);
+
+        main.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        mainEdit->setFocus();
+        QTRY_COMPARE(runs, 2);
+
+        // A dialog over the main window comes and goes without a run.
+        QDialog dialog(&main);
+        auto *dialogEdit = new QLineEdit(&dialog);
+        dialog.show();
+        dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        dialogEdit->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(dialogEdit));
+        dialog.hide();
+        main.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        mainEdit->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(mainEdit));
+        QCOMPARE(runs, 2);
         QCOMPARE(record.recorded(), &main);
     }
 

@@ -98,6 +98,11 @@ private Q_SLOTS:
         QTest::newRow("lone_cr") << QStringLiteral("a\rb") << 2 << QStringList({"a", "b"});
         QTest::newRow("only_break") << QStringLiteral("\r\n") << 1 << QStringList({""});
         QTest::newRow("no_break_space_kept") << QStringLiteral("a\u00A0b") << 1 << QStringList({"a\u00A0b"});
+        QTest::newRow("line_separator_kept") << QStringLiteral("a\u2028b") << 1 << QStringList({"a\u2028b"});
+        QTest::newRow("tab_and_form_feed_kept") << QStringLiteral("a\tb\fc") << 1 << QStringList({"a\tb\fc"});
+        QTest::newRow("nul_kept") << QStringLiteral("a") + QChar(0) + QStringLiteral("b") << 1
+                                  << QStringList({QStringLiteral("a") + QChar(0) + QStringLiteral("b")});
+        QTest::newRow("cr_cr_lf_two_breaks") << QStringLiteral("a\r\r\nb") << 3 << QStringList({"a", "", "b"});
     }
 
     void lineCount()
@@ -113,6 +118,7 @@ private Q_SLOTS:
         for (int i = 0; i < l.lineCount(); ++i)
             got << l.line(i);
         QCOMPARE(got, lines);
+        QCOMPARE(l.text(), lines.join(QStringLiteral("\r\n")) + (text.endsWith(u'\n') ? QStringLiteral("\r\n") : QString()));
         QCOMPARE(l.line(count), QString());
         QCOMPARE(l.line(-1), QString());
     }

@@ -147,6 +147,21 @@ private Q_SLOTS:
         QCOMPARE(names, QStringList({"first", "prior", "next", "last", "insert", "delete", "edit", "post",
                                      "cancel", "refresh"}));
         QCOMPARE(editor.ADOTable1->objectName(), QStringLiteral("ADOTable1"));
+        QVERIFY(!editor.ADOTable1->active());
+        QCOMPARE(editor.DBGrid1->parentWidget(), static_cast<QWidget *>(&editor));
+        QVERIFY(editor.isWindow());
+
+        // Tab order: grid, button, navigator.
+        QWidget *next = editor.DBGrid1->nextInFocusChain();
+        while (next && next != editor.Button1 && next != editor.DBNavigator1)
+            next = next->nextInFocusChain();
+        QCOMPARE(next, static_cast<QWidget *>(editor.Button1));
+
+        // The controls keep their place when the window is resized.
+        editor.resize(1200, 900);
+        QCOMPARE(editor.DBGrid1->geometry(), QRect(8, 8, 734, 465));
+        QCOMPARE(editor.Button1->geometry(), QRect(667, 479, 75, 25));
+        QCOMPARE(editor.DBNavigator1->geometry(), QRect(8, 479, 530, 25));
     }
 };
 
