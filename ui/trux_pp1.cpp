@@ -322,8 +322,12 @@ void Trux_pp1::closeEvent(QCloseEvent *event)
     // handler that is running (a script run, a table editing wait)
     // finishes first.
     event->ignore();
-    if (m_ftabed && m_ftabed->waitmode)
+    if (m_ftabed && m_ftabed->waitmode) {
+        // A changed row still pending in the table editor is written before
+        // the wait ends; a refusal is shown, and the program ends all the same.
+        m_ftabed->DBGrid1->postPending();
         m_ftabed->endWait();
+    }
     Program::instance().requestEnd();
 }
 

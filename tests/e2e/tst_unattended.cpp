@@ -1,0 +1,310 @@
+// The program as a process: unattended runs driven by the command line,
+// their exit status and what they leave in the database, the export files
+// and on standard error; the informational options; the start without a
+// screen.
+
+#include "paramcells.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int kTimeBoundMs = 30000;
+
+// Values of the first column of a query on a database file, rows joined
+// by ",".
+QString sqlValues(const QString &dbFile, const QString &sql)
+{
+    static int serial = 0;
+    const QString name = QStringLiteral("e2e%1").arg(++serial);
+    QStringList rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(dbFile);
+        if (!db.open())
+            return QStringLiteral("<open failed: %1>").arg(db.lastError().text());
+        QSqlQuery q(db);
+        if (!q.exec(sql))
+            return QStringLiteral("<sql failed: %1>").arg(q.lastError().text());
+        while (q.next())
+            rows.append(q.value(0).toString());
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows.join(u',');
+}
+
+QByteArray fileBytes(const QString &name)
+{
+    QFile f(name);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArrayLiteral("<missing>");
+    return f.readAll();
+}
+
+struct Outcome
+{
+    bool finished = false;
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class TestUnattended : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_db;
+
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+
+    QString writeScript(const QString &name, const QByteArray &text)
+    {
+        QFile f(path(name));
+        if (!f.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(path(name)));
+        f.write(text);
+        return path(name);
+    }
+
+    QString log() { return sqlValues(m_db, QStringLiteral("select v from log order by rowid")); }
+
+    // The test's environment without a screen; the offscreen platform
+    // chosen unless told otherwise.
+    static QProcessEnvironment environment(bool withPlatform = true)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        if (withPlatform)
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        return env;
+    }
+
+    Outcome runProgram(const QStringList &arguments, const QProcessEnvironment &env = environment())
+    {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(m_dir->path());
+        process.start(QStringLiteral(RUX_BINARY), arguments);
+        Outcome o;
+        if (!process.waitForStarted(kTimeBoundMs))
+            return o;
+        o.finished = process.waitForFinished(kTimeBoundMs);
+        if (!o.finished) {
+            process.kill();
+            process.waitForFinished(kTimeBoundMs);
+        }
+        o.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        o.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        o.err = QString::fromLocal8Bit(process.readAllStandardError());
+        return o;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_db = path(QStringLiteral("test.db"));
+        for (const char *s : {"create table t (id integer primary key, name text)",
+                              "insert into t values (1, 'a'), (2, 'b')", "create table log (v text)"})
+            QCOMPARE(sqlValues(m_db, QString::fromLatin1(s)), QString());
+    }
+
+    void cleanup() { m_dir.reset(); }
+
+    void successfulRun()
+    {
+        const QString out = path(QStringLiteral("out.txt"));
+        const QString sql = writeScript(QStringLiteral("ok.sql"),
+                                        "insert into log values ('$p1')\r\ngo\r\n"
+                                        "insert into log values ('%rid%')\r\ngo\r\n"
+                                        "select name from t order by id totxt " + out.toLocal8Bit() + "\r\ngo\r\n");
+        const Outcome o = runProgram({QStringLiteral("DB=") + m_db, QStringLiteral("SQL=") + sql,
+                                      QStringLiteral("ERR_P=77"), QStringLiteral("$p1=hello"),
+                                      QStringLiteral("GO")});
+        QVERIFY(o.finished);
+        QCOMPARE(o.exitCode, 0);
+        QCOMPARE(o.err.contains(QStringLiteral("rux_ppp:")), false);
+        QCOMPARE(log(), QStringLiteral("hello,77"));
+        QCOMPARE(fileBytes(out), QByteArray("a    \r\nb    \r\n"));
+    }
+
+    void missingDatabase()
+    {
+        const QString missing = path(QStringLiteral("missing.db"));
+        const QString sql = writeScript(QStringLiteral("s.sql"), "insert into log values ('x')\r\ngo\r\n");
+        const Outcome o = runProgram({QStringLiteral("DB=") + missing, QStringLiteral("SQL=") + sql,
+                                      QStringLiteral("GO")});
+        QVERIFY(o.finished);
+        QCOMPARE(o.exitCode, 1);
+        QVERIFY2(o.err.contains(QStringLiteral("rux_ppp: Could not find file '%1'.").arg(missing)),
+                 qPrintable(o.err));
+        QCOMPARE(o.err.count(QStringLiteral("rux_ppp:")), 1);
+        QCOMPARE(log(), QString());
+        QVERIFY(!QFileInfo::exists(missing));
+    }
+
+    void missingScript()
+    {
+        const QString missing = path(QStringLiteral("missing.sql"));
+        const Outcome o = runProgram({QStringLiteral("DB=") + m_db, QStringLiteral("SQL=") + missing,
+                                      QStringLiteral("GO")});
+        QVERIFY(o.finished);
+        QCOMPARE(o.exitCode, 1);
+        QVERIFY2(o.err.contains(QStringLiteral("rux_ppp: Datei %1 kann nicht geöffnet werden.").arg(missing)),
+                 qPrintable(o.err));
+        QCOMPARE(log(), QString());
+    }
+
+    void failingBatch()
+    {
+        const QString sql = writeScript(QStringLiteral("f.sql"),
+                                        "insert into log values ('a')\r\ngo\r\n"
+                                        "insert into nosuch values (1)\r\ngo\r\n"
+                                        "insert into log values ('c')\r\ngo\r\n");
+        const Outcome o = runProgram({QStringLiteral("DB=") + m_db, QStringLiteral("SQL=") + sql,
+                                      QStringLiteral("GO")});
+        QVERIFY(o.finished);
+        QCOMPARE(o.exitCode, 1);
+        QVERIFY2(o.err.contains(QStringLiteral("rux_ppp: no such table: nosuch")), qPrintable(o.err));
+        QCOMPARE(log(), QStringLiteral("a"));
+    }
+
+    // What one argument list makes the run write into the log.
+    void arguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // %db and %sql stand for the files
+        QTest::addColumn<QString>("log");
+
+        QTest::newRow("mixed_case_prefixes")
+            << QStringList{"db=%db", "Sql=%sql", "err_p=55", "$p1=v", "go"} << "v,55";
+        QTest::newRow("err_p_replaces_rid")
+            << QStringList{"DB=%db", "SQL=%sql", "ERR_P=2026-1", "$p1=v", "GO"} << "v,2026-1";
+        QTest::newRow("without_err_p_rid_is_minus_999")
+            << QStringList{"DB=%db", "SQL=%sql", "$p1=v", "GO"} << "v,-999";
+        QTest::newRow("value_keeps_further_equals")
+            << QStringList{"DB=%db", "SQL=%sql", "$p1=a=b", "GO"} << "a=b,-999";
+        QTest::newRow("arguments_without_equals_are_no_prefixes")
+            << QStringList{"DB=%db", "SQL=%sql", "DB", "SQL", "ERR_P", "ERR_P77", "$p1=v", "GO"} << "v,-999";
+        QTest::newRow("last_sql_and_err_p_win")
+            << QStringList{"DB=%db", "SQL=/nonexistent.sql", "ERR_P=1", "SQL=%sql", "ERR_P=2", "$p1=v", "GO"}
+            << "v,2";
+    }
+
+    void arguments()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, log);
+
+        const QString sql = writeScript(QStringLiteral("a.sql"),
+                                        "insert into log values ('$p1')\r\ngo\r\n"
+                                        "insert into log values ('%rid%')\r\ngo\r\n");
+        for (QString &a : arguments) {
+            a.replace(QStringLiteral("%db"), m_db);
+            a.replace(QStringLiteral("%sql"), sql);
+        }
+        const Outcome o = runProgram(arguments);
+        QVERIFY(o.finished);
+        QVERIFY2(o.exitCode == 0, qPrintable(o.err));
+        QCOMPARE(this->log(), log);
+    }
+
+    void tooManyParameters()
+    {
+        const QString sql = writeScript(QStringLiteral("m.sql"), "insert into log values ('x')\r\ngo\r\n");
+        QStringList arguments{QStringLiteral("DB=") + m_db, QStringLiteral("SQL=") + sql, QStringLiteral("GO")};
+        for (int i = 1; i <= rux::kMaxParamRows + 1; ++i)
+            arguments.append(QStringLiteral("$p%1=%1").arg(i));
+        const Outcome o = runProgram(arguments);
+        QVERIFY(o.finished);
+        QCOMPARE(o.exitCode, 1);
+        QVERIFY2(o.err.contains(QStringLiteral("rux_ppp: ") + rux::tooManyParametersText()), qPrintable(o.err));
+        QCOMPARE(log(), QString());
+    }
+
+    void informationOptions_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("help") << "--help" << "Usage: rux_ppp";
+        QTest::newRow("version") << "--version" << "rux_ppp " RUX_VERSION "\n";
+    }
+
+    void informationOptions()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, expected);
+
+        // Neither needs a screen nor opens a window.
+        const Outcome o = runProgram({option}, environment(false));
+        QVERIFY(o.finished);
+        QCOMPARE(o.exitCode, 0);
+        QVERIFY2(o.out.contains(expected), qPrintable(o.out));
+        QCOMPARE(o.err, QString());
+    }
+
+    void startsOffscreenWithoutScreen_data()
+    {
+        QTest::addColumn<QStringList>("emptyVariables");
+
+        QTest::newRow("no_screen_variables") << QStringList();
+        QTest::newRow("empty_display") << QStringList{"DISPLAY"};
+        QTest::newRow("empty_wayland_display_and_platform")
+            << QStringList{"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    }
+
+    void startsOffscreenWithoutScreen()
+    {
+        QFETCH(QStringList, emptyVariables);
+
+        QProcessEnvironment env = environment(false);
+        for (const QString &name : emptyVariables)
+            env.insert(name, QString());
+        const QString sql = writeScript(QStringLiteral("n.sql"), "insert into log values ('headless')\r\ngo\r\n");
+        const Outcome o = runProgram({QStringLiteral("DB=") + m_db, QStringLiteral("SQL=") + sql,
+                                      QStringLiteral("GO")},
+                                     env);
+        QVERIFY(o.finished);
+        QVERIFY2(o.exitCode == 0, qPrintable(o.err));
+        QCOMPARE(log(), QStringLiteral("headless"));
+    }
+
+    void withoutGoStaysOpen()
+    {
+        const QString sql = writeScript(QStringLiteral("g.sql"), "insert into log values ('x')\r\ngo\r\n");
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.setWorkingDirectory(m_dir->path());
+        process.start(QStringLiteral(RUX_BINARY), {QStringLiteral("DB=") + m_db, QStringLiteral("SQL=") + sql});
+        QVERIFY(process.waitForStarted(kTimeBoundMs));
+        QVERIFY(!process.waitForFinished(2000));
+        QCOMPARE(process.state(), QProcess::Running);
+        process.kill();
+        QVERIFY(process.waitForFinished(kTimeBoundMs));
+        QCOMPARE(log(), QString());
+        QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()).contains(QStringLiteral("rux_ppp:")),
+                 false);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUnattended)
+#include "tst_unattended.moc"

@@ -1,0 +1,423 @@
+// The main window's file handlers (through a double of the dialogs) and the
+// start-up procedure init_prj with its command-line arguments.
+
+#include "windowfixture.h"
+
+#include "paramcells.h"
+
+#include <QFileInfo>
+#include <QLabel>
+
+using namespace rux;
+using namespace rux::test;
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void openDbCancelChangesNothing();
+    void openDbOpensChosenFile();
+    void openDialogProposesLastChoice();
+    void openSqlLoadsKeepingGrid();
+    void saveDialogProposals();
+    void saveAddsSuffix_data();
+    void saveAddsSuffix();
+    void saveKeepsRememberedEncoding();
+    void dialogChoiceSetsCurrentFolder();
+
+    void initPrj_data();
+    void initPrj();
+    void initPrjStopsAtDbFailure();
+    void initPrjDbArgumentOpensAtOnce();
+    void initPrjMixedCasePrefixes();
+    void initPrjRefusesTooManyParameters();
+    void initPrjGoRunsTheEditor();
+    void firstActivationFailure_data();
+    void firstActivationFailure();
+    void openSqlOfAMissingFile();
+
+private:
+    QString writeFile(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = m_dir->filePath(name);
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(bytes);
+        return path;
+    }
+    QString initPrj(const QStringList &arguments)
+    {
+        m_w->main->setArguments(arguments);
+        try {
+            m_w->main->init_prj();
+        } catch (const Failure &f) {
+            return f.text();
+        }
+        return QString();
+    }
+    QStringList gridRows()
+    {
+        QStringList rows;
+        for (int r = 1; r <= kMaxParamRows; ++r) {
+            const QString n = m_w->main->StringGrid1->cell(0, r);
+            const QString v = m_w->main->StringGrid1->cell(1, r);
+            if (!n.isEmpty() || !v.isEmpty())
+                rows.append(QStringLiteral("%1:%2=%3").arg(r).arg(n, v));
+        }
+        return rows;
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Windows> m_w;
+    QString m_db;
+    QString m_savedCurrent;
+};
+
+void TestMainWindow::init()
+{
+    m_savedCurrent = QDir::currentPath();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_db = m_dir->filePath(QStringLiteral("test.db"));
+    makeStandardDatabase(m_db);
+    m_w = std::make_unique<Windows>();
+}
+
+void TestMainWindow::cleanup()
+{
+    m_w.reset();
+    m_dir.reset();
+    QDir::setCurrent(m_savedCurrent);
+}
+
+void TestMainWindow::openDbCancelChangesNothing()
+{
+    Trux_pp1 *m = m_w->main.get();
+    m->db_f_name = QStringLiteral("before.db");
+    const QString label = m->Label2->text();
+    m_w->dialogs.openAnswers = {QString()};
+    m->Button1Click();
+    QCOMPARE(m_w->dialogs.openProposed.size(), 1);
+    QCOMPARE(m->db_f_name, QStringLiteral("before.db"));
+    QCOMPARE(m->Label2->text(), label);
+    QVERIFY(!m->access_con->connected());
+}
+
+void TestMainWindow::openDbOpensChosenFile()
+{
+    Trux_pp1 *m = m_w->main.get();
+    m_w->dialogs.openAnswers = {m_db};
+    m->Button1Click();
+    QCOMPARE(m->db_f_name, m_db);
+    QCOMPARE(m->Label2->text(), m_db);
+    QVERIFY(m->access_con->connected());
+    QCOMPARE(m_w->run(QStringLiteral("select id from t")), QString());
+    while (m->DataSource1->canFetchMore(QModelIndex()))
+        m->DataSource1->fetchMore(QModelIndex());
+    QCOMPARE(m->DataSource1->rowCount(), 2);
+}
+
+void TestMainWindow::openDialogProposesLastChoice()
+{
+    Trux_pp1 *m = m_w->main.get();
+    const QString sql = writeFile(QStringLiteral("a.sql"), "select 1\r\n");
+    m_w->dialogs.openAnswers = {m_db, sql, QString(), m_db};
+    m->Button1Click(); // proposes nothing yet, chooses the database
+    m->Button2Click(); // proposes the database, chooses the script
+    m->Button1Click(); // proposes the script, cancelled
+    m->Button2Click(); // a cancel does not change what is proposed
+    QCOMPARE(m_w->dialogs.openProposed, (QStringList{QString(), m_db, sql, sql}));
+}
+
+void TestMainWindow::openSqlLoadsKeepingGrid()
+{
+    Trux_pp1 *m = m_w->main.get();
+    m->StringGrid1->setCell(0, 1, QStringLiteral("$keep"));
+    m->StringGrid1->setCell(1, 1, QStringLiteral("kept"));
+    const QString sql = writeFile(QStringLiteral("b.sql"), "select '$new' from t\r\ngo\r\n");
+    m_w->dialogs.openAnswers = {sql};
+    m->Button2Click();
+    QCOMPARE(m->sql_f_name, sql);
+    QCOMPARE(m->Label3->text(), sql);
+    QCOMPARE(m->editorLines().line(0), QStringLiteral("select '$new' from t"));
+    QCOMPARE(m->StringGrid1->cell(0, 1), QStringLiteral("$keep"));
+    QCOMPARE(m->StringGrid1->cell(1, 1), QStringLiteral("kept"));
+}
+
+void TestMainWindow::saveDialogProposals()
+{
+    Trux_pp1 *m = m_w->main.get();
+    const QString sql = writeFile(QStringLiteral("loaded.sql"), "select 1\r\n");
+    const QString saved = m_dir->filePath(QStringLiteral("saved.sql"));
+    m_w->dialogs.openAnswers = {sql};
+    m_w->dialogs.saveAnswers = {saved, QString(), m_dir->filePath(QStringLiteral("again.sql"))};
+    m->Button2Click();
+    m->Button4Click();
+    m->Button4Click();
+    m->Button4Click();
+    QCOMPARE(m_w->dialogs.saveProposed, (QStringList{QString(), saved, saved}));
+    QCOMPARE(m_w->dialogs.saveSuffixes.value(0), QStringLiteral("sql"));
+    QCOMPARE(m->sql_f_name, sql);
+    QCOMPARE(m->Label3->text(), sql);
+}
+
+void TestMainWindow::saveAddsSuffix_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("no_extension_gets_sql") << "plain" << "plain.sql";
+    QTest::newRow("other_extension_kept") << "notes.txt" << "notes.txt";
+}
+
+void TestMainWindow::saveAddsSuffix()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, written);
+    Trux_pp1 *m = m_w->main.get();
+    m->editorLines().setText(QStringLiteral("select 'é'"));
+    m_w->dialogs.saveAnswers = {m_dir->filePath(chosen)};
+    m->Button4Click();
+    // Nothing loaded yet: the ANSI code page, no mark.
+    QCOMPARE(fileBytes(m_dir->filePath(written)), QByteArray("select '\xE9'"));
+}
+
+void TestMainWindow::saveKeepsRememberedEncoding()
+{
+    Trux_pp1 *m = m_w->main.get();
+    const QString text = QStringLiteral("select 'Ωé' as v\r\ngo");
+    QByteArray utf16("\xFF\xFE");
+    for (QChar c : text) {
+        utf16.append(char(c.unicode() & 0xFF));
+        utf16.append(char(c.unicode() >> 8));
+    }
+    const QString sql = writeFile(QStringLiteral("wide.sql"), utf16);
+    const QString out = m_dir->filePath(QStringLiteral("wide_copy.sql"));
+    m_w->dialogs.openAnswers = {sql};
+    m_w->dialogs.saveAnswers = {out};
+    m->Button2Click();
+    QCOMPARE(m->editorLines().text(), text);
+    m->Button4Click();
+    QCOMPARE(fileBytes(out), utf16);
+    QCOMPARE(m->rememberedEncoding(), TextEncoding::Utf16LE);
+}
+
+void TestMainWindow::dialogChoiceSetsCurrentFolder()
+{
+    Trux_pp1 *m = m_w->main.get();
+    QDir(m_dir->path()).mkpath(QStringLiteral("sub/deeper"));
+    const QString sub = QFileInfo(m_dir->filePath(QStringLiteral("sub"))).canonicalFilePath();
+    const QString deeper = QFileInfo(m_dir->filePath(QStringLiteral("sub/deeper"))).canonicalFilePath();
+    QVERIFY(QFile::copy(m_db, sub + QStringLiteral("/copy.db")));
+    m_w->dialogs.openAnswers = {sub + QStringLiteral("/copy.db")};
+    m->Button1Click();
+    QCOMPARE(QFileInfo(QDir::currentPath()).canonicalFilePath(), sub);
+    m_w->dialogs.saveAnswers = {deeper + QStringLiteral("/s.sql")};
+    m->Button4Click();
+    QCOMPARE(QFileInfo(QDir::currentPath()).canonicalFilePath(), deeper);
+    // A relative export name now lands in that folder.
+    QCOMPARE(m_w->run(QStringLiteral("select name from t where id = 1 totxt rel.txt")), QString());
+    QCOMPARE(fileBytes(deeper + QStringLiteral("/rel.txt")), QByteArray("a    \r\n"));
+}
+
+void TestMainWindow::initPrj_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<int>("varCount");
+    QTest::addColumn<QString>("runId");
+
+    QTest::newRow("no_arguments_resets") << QStringList() << QStringList() << 0 << "-999";
+    QTest::newRow("parameter_rows_in_order")
+        << QStringList{"$p1=10", "$p2=x", "$p1=again"}
+        << QStringList{"1:$p1=10", "2:$p2=x", "3:$p1=again"} << 3 << "-999";
+    QTest::newRow("value_keeps_further_equals")
+        << QStringList{"$p1=a=b"} << QStringList{"1:$p1=a=b"} << 1 << "-999";
+    QTest::newRow("no_equals_whole_argument_is_value")
+        << QStringList{"$p1"} << QStringList{"1:=$p1"} << 1 << "-999";
+    QTest::newRow("dollar_in_value_makes_a_row")
+        << QStringList{"x=$y"} << QStringList{"1:x=$y"} << 1 << "-999";
+    QTest::newRow("blank_and_dollar_kept_in_name")
+        << QStringList{" $p =v"} << QStringList{"1: $p =v"} << 1 << "-999";
+    QTest::newRow("err_p_last_one_wins")
+        << QStringList{"ERR_P=1", "err_P=2"} << QStringList() << 0 << "2";
+    QTest::newRow("err_p_empty_value") << QStringList{"Err_p="} << QStringList() << 0 << "";
+    QTest::newRow("blank_before_equals_is_no_prefix")
+        << QStringList{"ERR_P =3", "go1", " GO"} << QStringList() << 0 << "-999";
+    QTest::newRow("ten_parameters_fit")
+        << QStringList{"$a=1", "$b=2", "$c=3", "$d=4", "$e=5", "$f=6", "$g=7", "$h=8", "$i=9", "$j=10"}
+        << QStringList{"1:$a=1", "2:$b=2", "3:$c=3", "4:$d=4", "5:$e=5",
+                       "6:$f=6", "7:$g=7", "8:$h=8", "9:$i=9", "10:$j=10"}
+        << 10 << "-999";
+}
+
+void TestMainWindow::initPrj()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, rows);
+    QFETCH(int, varCount);
+    QFETCH(QString, runId);
+
+    Trux_pp1 *m = m_w->main.get();
+    m->StringGrid1->setCell(0, 1, QStringLiteral("$old"));
+    m->StringGrid1->setCell(1, 1, QStringLiteral("old"));
+    m->sql_f_name = QStringLiteral("old.sql");
+    m->run_id = QStringLiteral("7");
+    m->db_f_name = QStringLiteral("kept.db");
+    const QString script = QStringLiteral("select 1");
+    m->editorLines().setText(script);
+
+    QCOMPARE(initPrj(arguments), QString());
+    QCOMPARE(gridRows(), rows);
+    QCOMPARE(m->var_count, varCount);
+    QCOMPARE(m->run_id, runId);
+    QCOMPARE(m->sql_f_name, QString());
+    QCOMPARE(m->db_f_name, QStringLiteral("kept.db"));
+    QVERIFY(!m->autorun);
+    QCOMPARE(m->editorLines().text(), script);
+    QVERIFY(!m->access_con->connected());
+}
+
+void TestMainWindow::initPrjStopsAtDbFailure()
+{
+    Trux_pp1 *m = m_w->main.get();
+    const QString missing = m_dir->filePath(QStringLiteral("missing.db"));
+    const QString sql = writeFile(QStringLiteral("c.sql"), "select 1\r\n");
+    const QString failure = initPrj({QStringLiteral("$a=1"), QStringLiteral("DB=") + missing,
+                                     QStringLiteral("$b=2"), QStringLiteral("SQL=") + sql,
+                                     QStringLiteral("ERR_P=3")});
+    QCOMPARE(failure, QStringLiteral("Could not find file '%1'.").arg(missing));
+    QCOMPARE(gridRows(), QStringList{QStringLiteral("1:$a=1")});
+    QCOMPARE(m->var_count, 1);
+    QCOMPARE(m->db_f_name, missing);
+    QCOMPARE(m->Label2->text(), missing);
+    QCOMPARE(m->sql_f_name, QString());
+    QCOMPARE(m->run_id, QStringLiteral("-999"));
+}
+
+void TestMainWindow::initPrjDbArgumentOpensAtOnce()
+{
+    // A second DB= that fails leaves the first one's database named and the
+    // arguments between the two applied.
+    Trux_pp1 *m = m_w->main.get();
+    const QString missing = m_dir->filePath(QStringLiteral("missing.db"));
+    QVERIFY(!initPrj({QStringLiteral("DB=") + m_db, QStringLiteral("ERR_P=8"), QStringLiteral("DB=") + missing})
+                 .isEmpty());
+    QCOMPARE(m->run_id, QStringLiteral("8"));
+    QCOMPARE(m->db_f_name, missing);
+    // An empty DB= still tries to open, with an empty name.
+    QVERIFY(!initPrj({QStringLiteral("DB=")}).isEmpty());
+    QCOMPARE(m->db_f_name, QString());
+}
+
+void TestMainWindow::initPrjMixedCasePrefixes()
+{
+    Trux_pp1 *m = m_w->main.get();
+    const QString sql = writeFile(QStringLiteral("d.sql"), "insert into t values (%rid%, $val )\r\ngo\r\n");
+    // Without GO: everything is loaded, nothing runs.
+    QCOMPARE(initPrj({QStringLiteral("db=") + m_db, QStringLiteral("Sql=") + sql, QStringLiteral("err_p=5"),
+                      QStringLiteral("$val='vee'")}),
+             QString());
+    QVERIFY(m->access_con->connected());
+    QCOMPARE(m->sql_f_name, sql);
+    QCOMPARE(m->editorLines().line(0), QStringLiteral("insert into t values (5, $val )"));
+    // The script's name is the one the argument gave: no second row.
+    QCOMPARE(gridRows(), QStringList{QStringLiteral("1:$val='vee'")});
+    QCOMPARE(m->var_count, 1);
+    QCOMPARE(sqlValues(m_db, QStringLiteral("select count(*) from t")), QStringLiteral("2"));
+    // An SQL= path holding "$" also makes a parameter row.
+    const QString failure = initPrj({QStringLiteral("SQL=/x/$y")});
+    QVERIFY(!failure.isEmpty());
+    QCOMPARE(gridRows(), QStringList{QStringLiteral("1:SQL=/x/$y")});
+    QCOMPARE(m->sql_f_name, QStringLiteral("/x/$y"));
+}
+
+void TestMainWindow::initPrjRefusesTooManyParameters()
+{
+    Trux_pp1 *m = m_w->main.get();
+    QStringList arguments{QStringLiteral("ERR_P=4"), QStringLiteral("DB=") + m_db};
+    for (int i = 1; i <= kMaxParamRows + 1; ++i)
+        arguments.append(QStringLiteral("$p%1=%1").arg(i));
+    QCOMPARE(initPrj(arguments), tooManyParametersText());
+    QCOMPARE(gridRows(), QStringList());
+    QCOMPARE(m->var_count, 0);
+    QCOMPARE(m->run_id, QStringLiteral("-999"));
+    QVERIFY(!m->access_con->connected());
+    QCOMPARE(m->db_f_name, QString());
+}
+
+void TestMainWindow::initPrjGoRunsTheEditor()
+{
+    // GO without SQL= runs what the editor holds, substituted, then closes
+    // the connection and asks for the end of the program.
+    Trux_pp1 *m = m_w->main.get();
+    m->editorLines().setText(QStringLiteral("insert into t values ($id, 'g')\r\ngo\r\n"));
+    QCOMPARE(initPrj({QStringLiteral("DB=") + m_db, QStringLiteral("$id=3"), QStringLiteral("go")}), QString());
+    QVERIFY(m->autorun);
+    QCOMPARE(m->editorLines().line(0), QStringLiteral("insert into t values (3, 'g')"));
+    QVERIFY(!m->access_con->connected());
+    QVERIFY(Program::instance().endRequested());
+    QCOMPARE(sqlValues(m_db, QStringLiteral("select name from t where id = 3")), QStringLiteral("g"));
+}
+
+void TestMainWindow::firstActivationFailure_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("secondActivation");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("failing_first_run_with_go_sets_status_1")
+        << QStringList{"DB=/nonexistent/x.db", "GO"} << false << 1;
+    QTest::newRow("failing_first_run_without_go_keeps_0")
+        << QStringList{"DB=/nonexistent/x.db"} << false << 0;
+    QTest::newRow("failing_later_run_with_go_keeps_0")
+        << QStringList{"DB=/nonexistent/x.db", "GO"} << true << 0;
+}
+
+void TestMainWindow::firstActivationFailure()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, secondActivation);
+    QFETCH(int, status);
+
+    Trux_pp1 *m = m_w->main.get();
+    Program::instance().setExitStatus(0);
+    if (secondActivation)
+        m->FormActivate(); // the first activation, without arguments, succeeds
+    m->setArguments(arguments);
+    QString failure;
+    try {
+        m->FormActivate();
+    } catch (const Failure &f) {
+        failure = f.text();
+    }
+    const int seen = Program::instance().exitStatus();
+    Program::instance().setExitStatus(0);
+    QVERIFY2(failure.startsWith(QStringLiteral("Could not find file")), qPrintable(failure));
+    QCOMPARE(seen, status);
+}
+
+void TestMainWindow::openSqlOfAMissingFile()
+{
+    Trux_pp1 *m = m_w->main.get();
+    const QString missing = m_dir->filePath(QStringLiteral("none.sql"));
+    m->editorLines().setText(QStringLiteral("select 'kept'"));
+    m_w->dialogs.openAnswers = {missing};
+    QString failure;
+    try {
+        m->Button2Click();
+    } catch (const Failure &f) {
+        failure = f.text();
+    }
+    QVERIFY2(failure.startsWith(QStringLiteral("Datei %1 kann nicht geöffnet werden.").arg(missing)),
+             qPrintable(failure));
+    QCOMPARE(m->sql_f_name, missing);
+    QCOMPARE(m->Label3->text(), missing);
+    QCOMPARE(m->editorLines().text(), QStringLiteral("select 'kept'"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
