@@ -1,10 +1,10 @@
 ' Daily post-processing of one production run at one gauge station.
 '
-' Unattended:
-'   rux_ppp DB=results.db SQL=daily_postprocessing.sql ERR_P=1042 '$station=2' GO
-' ERR_P gives the run id: it replaces the token %rid% in this script when the
-' script is loaded. The station parameter is filled in from the command line,
-' or typed into the parameter grid when the script is opened by hand.
+' The run id comes from the command line argument ERR_P and is put into every
+' statement below that names the run. The parameter $station is the number of
+' the gauge station (1 to 3); an unattended run gives its value on the command
+' line, see README.md, and a user who opens the script by hand types it into
+' the parameter grid before pressing execute script.
 '
 ' Rules of this file: a batch ends at a line reading go; lines starting with an
 ' apostrophe are comments; a line holding a hash sign anywhere is skipped, so

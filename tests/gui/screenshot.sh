@@ -18,13 +18,13 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # start the program, wait for both windows, capture them, end the program.
 capture() {
     local work=$1 out=$2 bin=$3
-    local pid main= editor= i
+    local pid main='' editor='' _
 
     cd "$work"
     QT_QPA_PLATFORM=xcb "$bin" DB=results.db SQL=edit.sql GO >program.log 2>&1 &
     pid=$!
 
-    for i in $(seq 1 100); do
+    for _ in $(seq 1 100); do
         main=$(xdotool search --onlyvisible --name '^rux_postprocessing$' 2>/dev/null | head -n 1 || true)
         editor=$(xdotool search --onlyvisible --name '^table ready to edit$' 2>/dev/null | head -n 1 || true)
         if [ -n "$main" ] && [ -n "$editor" ]; then
@@ -47,6 +47,7 @@ capture() {
     # window first. Then both get time to paint before they are read back.
     xdotool windowmove "$editor" 800 0
     sleep 1
+    import -window root "$out/screen.png"
     import -window "$main" "$out/main_window.png"
     import -window "$editor" "$out/table_editor.png"
 
@@ -80,5 +81,6 @@ printf "' Open the station list for editing by hand.\r\nedit_table stations\r\ng
 
 xvfb-run -a -s "-screen 0 1600x1024x24" "$0" --on-display "$work" "$out" "$bin"
 
+echo "screenshot: $out/screen.png"
 echo "screenshot: $out/main_window.png"
 echo "screenshot: $out/table_editor.png"
