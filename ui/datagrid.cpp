@@ -1,16 +1,15 @@
 #include "datagrid.h"
 
 #include "datasource.h"
+#include "immediatedelegate.h"
 #include "failure.h"
 #include "program.h"
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStyledItemDelegate>
 
 namespace rux {
 
@@ -29,29 +28,6 @@ bool askDelete(QWidget *parent)
     return box.clickedButton() == ok;
 }
 
-// Hands every keystroke of the cell editor to the data source, so typing
-// puts the row into editing at once (the indicator shows it) instead of
-// only when the editor closes.
-class EditingDelegate : public QStyledItemDelegate
-{
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
-                          const QModelIndex &index) const override
-    {
-        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto *line = qobject_cast<QLineEdit *>(editor)) {
-            QPersistentModelIndex target(index);
-            connect(line, &QLineEdit::textEdited, line, [target](const QString &text) {
-                if (target.isValid())
-                    const_cast<QAbstractItemModel *>(target.model())->setData(target, text, Qt::EditRole);
-            });
-        }
-        return editor;
-    }
-};
-
 } // namespace
 
 std::function<bool(QWidget *)> DataGrid::confirmDelete = askDelete;
@@ -62,7 +38,7 @@ DataGrid::DataGrid(QWidget *parent) : QTableView(parent)
                     | QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
-    setItemDelegate(new EditingDelegate(this));
+    setItemDelegate(new ImmediateDelegate(this));
     setTabKeyNavigation(true);
     setShowGrid(true);
     horizontalHeader()->setSectionsClickable(false);

@@ -1,8 +1,8 @@
 #include "stringgrid.h"
 
+#include "immediatedelegate.h"
+
 #include <QHeaderView>
-#include <QLineEdit>
-#include <QStyledItemDelegate>
 
 namespace rux {
 
@@ -10,28 +10,6 @@ namespace {
 
 constexpr int kColumns = 2;
 constexpr int kRows = kGridRowCount;
-
-// Writes every keystroke into the cell, so the cell holds the typed text
-// while the editor is still open.
-class ImmediateDelegate : public QStyledItemDelegate
-{
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
-                          const QModelIndex &index) const override
-    {
-        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto *line = qobject_cast<QLineEdit *>(editor)) {
-            QPersistentModelIndex target(index);
-            connect(line, &QLineEdit::textEdited, line, [target](const QString &text) {
-                if (target.isValid())
-                    const_cast<QAbstractItemModel *>(target.model())->setData(target, text, Qt::EditRole);
-            });
-        }
-        return editor;
-    }
-};
 
 } // namespace
 

@@ -250,15 +250,25 @@ void Trux_pp1::FormActivate()
     }
 }
 
+// OpenDialog1, shared by "open db" and "open sql": it proposes the name
+// chosen in it last. Empty when the user cancelled.
+QString Trux_pp1::chooseOpenFile()
+{
+    const QString name = m_dialogs->openFile(this, m_openDialogName);
+    if (!name.isEmpty()) {
+        m_openDialogName = name;
+        chooseFolderOf(name);
+    }
+    return name;
+}
+
 void Trux_pp1::Button1Click()
 {
     if (m_running)
         return;
-    const QString name = m_dialogs->openFile(this, m_openDialogName);
+    const QString name = chooseOpenFile();
     if (name.isEmpty())
         return;
-    m_openDialogName = name;
-    chooseFolderOf(name);
     db_f_name = name;
     set_database();
 }
@@ -267,11 +277,9 @@ void Trux_pp1::Button2Click()
 {
     if (m_running)
         return;
-    const QString name = m_dialogs->openFile(this, m_openDialogName);
+    const QString name = chooseOpenFile();
     if (name.isEmpty())
         return;
-    m_openDialogName = name;
-    chooseFolderOf(name);
     sql_f_name = name;
     Label3->setText(sql_f_name);
     Label3->adjustSize();

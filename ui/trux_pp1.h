@@ -92,6 +92,7 @@ protected:
 
 private:
     void chooseFolderOf(const QString &fileName);
+    QString chooseOpenFile();
     bool argumentsHoldGo() const;
 
     QStringList m_arguments;
