@@ -6,8 +6,15 @@
 #include "tftabed.h"
 #include "trux_pp1.h"
 
+#include "cmdline.h"
+
 #include <QApplication>
 #include <QFont>
+
+#ifdef Q_OS_WIN
+#include <objbase.h>
+#include <windows.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -70,8 +77,11 @@ int main(int argc, char **argv)
     const QString platform = QGuiApplication::platformName();
     program.setHeadless(platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"));
 
-    // The component layer a Windows build initialises here has no
-    // counterpart on this platform.
+#ifdef Q_OS_WIN
+    // The database engine's component layer, apartment-threaded on the GUI
+    // thread.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+#endif
 
     // Tahoma where the system has it; its narrow substitute otherwise, so
     // captions fit the fixed control widths.
@@ -86,7 +96,14 @@ int main(int argc, char **argv)
     auto *rux_pp1 = new rux::Trux_pp1;
     auto *ftabed = new rux::Tftabed(rux_pp1->access_con);
     rux_pp1->setTableEditor(ftabed);
+#ifdef Q_OS_WIN
+    // Windows hands over the command line as one text: split it by the
+    // program's own rule.
+    rux_pp1->setArguments(rux::splitCommandLine(QString::fromWCharArray(GetCommandLineW())).mid(1));
+#else
+    // Elsewhere the shell has split it; Qt has taken its own options.
     rux_pp1->setArguments(QCoreApplication::arguments().mid(1));
+#endif
 
     rux::ActivationRecord record(rux_pp1, ftabed, [rux_pp1]() { rux_pp1->FormActivate(); });
     ftabed->setFocusReturn([rux_pp1, &record]() {
@@ -111,5 +128,8 @@ int main(int argc, char **argv)
     }
     delete ftabed;
     delete rux_pp1;
+#ifdef Q_OS_WIN
+    CoUninitialize();
+#endif
     return status;
 }
