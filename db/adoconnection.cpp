@@ -189,7 +189,7 @@ void AdoConnection::openAccess(const QString &fileName)
     // No other database file can be attached: the copy is all a script
     // on this connection reaches, and nothing creates a file.
     sqlite3_limit(handle, SQLITE_LIMIT_ATTACHED, 0);
-    sqlite3_exec(handle, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+    sqlite3_exec(handle, "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
     if (!inMemory)
         sqlite3_exec(handle, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr);
     try {

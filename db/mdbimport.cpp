@@ -73,45 +73,25 @@ using MdbPtr = std::unique_ptr<MdbHandle, MdbCloser>;
 using TablePtr = std::unique_ptr<MdbTableDef, TableCloser>;
 using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementCloser>;
 
-// The copy of one field as SQLite stores it.
-enum class Kind { Integer, Real, Boolean, Text, Memo, Date, Blob, LongBlob, Uuid, Decimal };
-
-Kind kindOf(int columnType)
+// The declared type of a column's copy.
+const char *declaredType(int columnType)
 {
     switch (columnType) {
-    case MDB_BOOL: return Kind::Boolean;
+    case MDB_BOOL: return "BOOLEAN";
     case MDB_BYTE:
     case MDB_INT:
     case MDB_LONGINT:
-    case MDB_COMPLEX: return Kind::Integer;
+    case MDB_COMPLEX: return "INTEGER";
     case MDB_MONEY:
     case MDB_FLOAT:
-    case MDB_DOUBLE: return Kind::Real;
-    case MDB_DATETIME: return Kind::Date;
-    case MDB_TEXT: return Kind::Text;
-    case MDB_MEMO: return Kind::Memo;
-    case MDB_OLE: return Kind::LongBlob;
-    case MDB_REPID: return Kind::Uuid;
-    case MDB_NUMERIC: return Kind::Decimal;
-    default: return Kind::Blob;
+    case MDB_DOUBLE: return "REAL";
+    case MDB_DATETIME:
+    case MDB_TEXT:
+    case MDB_MEMO:
+    case MDB_REPID: return "TEXT";
+    case MDB_NUMERIC: return "NUMERIC";
+    default: return "BLOB";
     }
-}
-
-const char *declaredType(Kind kind)
-{
-    switch (kind) {
-    case Kind::Integer: return "INTEGER";
-    case Kind::Real: return "REAL";
-    case Kind::Boolean: return "BOOLEAN";
-    case Kind::Text:
-    case Kind::Memo:
-    case Kind::Date:
-    case Kind::Uuid: return "TEXT";
-    case Kind::Decimal: return "NUMERIC";
-    case Kind::Blob:
-    case Kind::LongBlob: return "BLOB";
-    }
-    return "BLOB";
 }
 
 QString sqliteText(sqlite3 *db)
@@ -388,7 +368,7 @@ bool Importer::copyTable(MdbCatalogEntry *entry, MdbTableDef *table, bool withKe
         auto *column = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, c));
         const QString name = quoteIdentifier(QString::fromUtf8(column->name));
         names.append(name);
-        definitions.append(name + u' ' + QLatin1String(declaredType(kindOf(column->col_type))));
+        definitions.append(name + u' ' + QLatin1String(declaredType(column->col_type)));
     }
     if (withKey) {
         QStringList key = primaryKey(table);

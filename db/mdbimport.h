@@ -43,10 +43,12 @@ struct AccessImport
 // to its four-decimal amount, which reads back unchanged to 15 significant
 // digits, as the engine's own currency fields give it to a client);
 // yes/no -> BOOLEAN holding 0 or 1; date/time -> TEXT "YYYY-MM-DD
-// HH:MM:SS"; OLE object and binary -> BLOB; replication ID -> TEXT
+// HH:MM:SS" (a value outside the engine's years 100 to 9999 keeps its day
+// count as a REAL); OLE object and binary -> BLOB; replication ID -> TEXT
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"; decimal -> NUMERIC. A null
-// field stays NULL and a zero-length text stays ''. Runs in one
-// transaction of `target`. Throws Failure naming the file.
+// field stays NULL and a zero-length text stays ''. A table whose rows
+// break its declared key (a damaged index) is copied without the key.
+// Runs in one transaction of `target`. Throws Failure naming the file.
 AccessImport importAccessFile(const QString &fileName, sqlite3 *target);
 
 #endif

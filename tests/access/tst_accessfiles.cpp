@@ -21,6 +21,7 @@
 #include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <sqlite3.h>
 
@@ -509,6 +510,38 @@ private Q_SLOTS:
         QCOMPARE(result.tables, 9);
         QCOMPARE(result.rows, qint64(830 + 2155 + 91 + 77 + 3 + 8 + 9 + 29 + 830));
         QCOMPARE(counts, QStringLiteral("2155,9"));
+    }
+
+    // A row that breaks the key the file declares (here: Order Details row
+    // (10248, 42) made a second (10248, 11) in a copy) leaves that table
+    // without a key instead of failing the open; its rows are all there.
+    void rowsBreakingTheKeyKeepTheTable()
+    {
+        QFile f(m_nwind);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QByteArray bytes = f.readAll();
+        auto pair = [](qint32 order, qint32 product) {
+            QByteArray b(8, '\0');
+            qToLittleEndian(order, b.data());
+            qToLittleEndian(product, b.data() + 4);
+            return b;
+        };
+        const QByteArray row = pair(10248, 42);
+        QCOMPARE(bytes.count(row), 1);
+        bytes.replace(bytes.indexOf(row), 8, pair(10248, 11));
+        const QString file = m_dir.filePath(QStringLiteral("duplicate-key.mdb"));
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(out.write(bytes), bytes.size());
+        out.close();
+
+        auto con = connectionTo(file);
+        QCOMPARE(firstField(con.get(), QStringLiteral(
+                     "select (select count(*) from [Order Details]) || ',' || "
+                     "(select count(*) from [Order Details] where OrderID = 10248 and ProductID = 11) || ',' || "
+                     "(select count(*) from pragma_table_info('Order Details') where pk > 0) || ',' || "
+                     "(select count(*) from pragma_table_info('Orders') where pk > 0)")),
+                 QStringLiteral("2155,2,0,1"));
     }
 
     void dataChangingStatementsFail_data()
