@@ -252,7 +252,7 @@ QByteArray Importer::longValue(const MdbField &field)
     // Every part holds at least one byte, so a damaged chain that loops
     // ends once it has given more bytes than the field's length.
     while (pageRow != 0) {
-        if (mdb_find_pg_row(m_mdb, pageRow, &buffer, &offset, &size) != 0 || size < 4)
+        if (mdb_find_pg_row(m_mdb, pageRow, &buffer, &offset, &size) != 0 || size <= 4)
             fail(QStringLiteral("a memo or OLE field points outside the file"));
         const auto *part = static_cast<const unsigned char *>(buffer) + offset;
         if (quint64(value.size()) + (size - 4) > length)
@@ -271,6 +271,9 @@ bool Importer::bindField(sqlite3_stmt *stmt, int at, MdbColumn *column, const Md
         return sqlite3_bind_int(stmt, at, field.is_null ? 0 : 1) == SQLITE_OK;
     if (field.is_null)
         return sqlite3_bind_null(stmt, at) == SQLITE_OK;
+    // A damaged row can place a field outside its page.
+    if (field.siz < 0 || field.start < 0 || field.start + field.siz > m_mdb->fmt->pg_size)
+        return false;
 
     const unsigned char *p = m_mdb->pg_buf + field.start;
     const int size = field.siz;
@@ -409,9 +412,10 @@ bool Importer::copyTable(MdbCatalogEntry *entry, MdbTableDef *table, bool withKe
             if (start & kRowDeleted)
                 continue;
             start &= kRowOffsetMask;
-            const int cracked = mdb_crack_row(table, start, length, fields.data());
-            if (cracked < 0)
-                continue;
+            // A row that cannot be taken apart is damage, not a row to
+            // leave out without a word.
+            if (mdb_crack_row(table, start, length, fields.data()) < 0)
+                fail(QStringLiteral("a row of table '%1' is damaged").arg(tableName));
             for (int f = 0; f < columns; ++f) {
                 const MdbField &field = fields[f];
                 if (field.colnum < 0 || field.colnum >= columns)
@@ -432,6 +436,12 @@ bool Importer::copyTable(MdbCatalogEntry *entry, MdbTableDef *table, bool withKe
             sqlite3_clear_bindings(stmt.get());
             ++copied;
         }
+    }
+    // A data page that no longer reads as one of this table's pages is
+    // passed over by libmdb; the count in the table's definition tells.
+    if (copied < qint64(table->num_rows)) {
+        fail(QStringLiteral("table '%1' gave %2 rows where its definition counts %3; the file is damaged")
+                 .arg(tableName).arg(copied).arg(table->num_rows));
     }
     *rows += copied;
     return true;

@@ -512,6 +512,46 @@ private Q_SLOTS:
         QCOMPARE(counts, QStringLiteral("2155,9"));
     }
 
+    // Currency is stored as ten-thousandths; the copy reads back with all
+    // four decimals up to 15 significant digits. Order 10248's freight in
+    // Orders and Umsätze (32.38 in the file) is set to the largest such
+    // amount and to the smallest negative one in a copy.
+    void currencyKeepsFourDecimals()
+    {
+        QFile f(m_nwind);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QByteArray bytes = f.readAll();
+        QByteArray rowStart(8, '\0');
+        qToLittleEndian(qint32(10248), rowStart.data());
+        qToLittleEndian(qint32(5), rowStart.data() + 4);
+        QByteArray freight(8, '\0');
+        qToLittleEndian(qint64(323800), freight.data());
+        const qint64 amounts[] = {999999999999999LL, -1LL};
+        qsizetype at = 0;
+        for (const qint64 amount : amounts) {
+            at = bytes.indexOf(rowStart, at);
+            QVERIFY(at >= 0);
+            // The fixed fields after OrderID and EmployeeID: three dates and
+            // ShipVia, then Freight.
+            QCOMPARE(bytes.mid(at + 36, 8), freight);
+            qToLittleEndian(amount, bytes.data() + at + 36);
+            at += 44;
+        }
+        QCOMPARE(bytes.indexOf(rowStart, at), qsizetype(-1));
+        const QString file = m_dir.filePath(QStringLiteral("currency.mdb"));
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(out.write(bytes), bytes.size());
+        out.close();
+
+        auto con = connectionTo(file);
+        QStringList values = rowsOf(con.get(), QStringLiteral(
+            "select Freight from Orders where OrderID = 10248 union all "
+            "select Freight from Umsätze where OrderID = 10248"));
+        values.sort();
+        QCOMPARE(values, (QStringList{QStringLiteral("-0.0001"), QStringLiteral("99999999999.9999")}));
+    }
+
     // A row that breaks the key the file declares (here: Order Details row
     // (10248, 42) made a second (10248, 11) in a copy) leaves that table
     // without a key instead of failing the open; its rows are all there.
@@ -650,23 +690,40 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("failureStart");
+        QTest::addColumn<QString>("reason");
         QFile f(fixture(QStringLiteral("nwind.mdb")));
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray nwind = f.readAll();
         QByteArray headerOnly(4 * 4096, '\0');
         headerOnly.replace(0, 19, QByteArray("\x00\x01\x00\x00Standard Jet DB", 19));
-        QTest::newRow("truncated") << nwind.left(100000) << "Could not read the Access file";
-        QTest::newRow("header_then_zeros") << headerOnly << "Could not read the Access file";
-        QTest::newRow("header_only") << headerOnly.left(19) << "Could not read the Access file";
+        QTest::newRow("truncated") << nwind.left(100000) << "Could not read the Access file"
+                                   << "table 'Order Details' cannot be read";
+        // The data page holding order 10248 marked as another kind of page:
+        // its rows would be passed over.
+        QByteArray rowStart(8, '\0');
+        qToLittleEndian(qint32(10248), rowStart.data());
+        qToLittleEndian(qint32(5), rowStart.data() + 4);
+        QByteArray pageLost = nwind;
+        const qsizetype page = pageLost.indexOf(rowStart) / 2048;
+        QCOMPARE(pageLost.at(page * 2048), char(1)); // a data page
+        pageLost[page * 2048] = char(0);
+        QTest::newRow("data_page_lost") << pageLost << "Could not read the Access file"
+                                        << "table 'Orders' gave 813 rows where its definition counts 830";
+        QTest::newRow("header_then_zeros") << headerOnly << "Could not read the Access file"
+                                           << "its catalog cannot be read";
+        QTest::newRow("header_only") << headerOnly.left(19) << "Could not read the Access file"
+                                     << "its catalog cannot be read";
         QByteArray otherMagic = headerOnly;
         otherMagic.replace(0, 4, "xxxx");
-        QTest::newRow("not_a_jet_page") << otherMagic << "Could not open the Access file";
+        QTest::newRow("not_a_jet_page") << otherMagic << "Could not open the Access file"
+                                        << "it is damaged or of an unknown version";
     }
 
     void damagedFilesFailClearly()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, failureStart);
+        QFETCH(QString, reason);
         const QString file = m_dir.filePath(QStringLiteral("damaged.mdb"));
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -674,7 +731,8 @@ private Q_SLOTS:
         f.close();
         auto con = connectionTo(file);
         const QString failure = failureOf([&]() { con->Open(); });
-        QVERIFY2(failure.startsWith(failureStart + QStringLiteral(" '%1'").arg(file)), qPrintable(failure));
+        QVERIFY2(failure.startsWith(failureStart + QStringLiteral(" '%1': ").arg(file)), qPrintable(failure));
+        QVERIFY2(failure.contains(reason), qPrintable(failure));
         QVERIFY(!con->connected());
         QVERIFY(con->engine() == AdoConnection::Engine::Sqlite);
         // The connection is usable afterwards.
