@@ -2,6 +2,7 @@
 
 #include "connectionstring.h"
 #include "failure.h"
+#include "mdbimport.h"
 #include "textfold.h"
 
 #include <QAtomicInt>
@@ -92,7 +93,10 @@ void AdoConnection::Open()
         }
     }
     const QString fileName = dataSourceOf(m_connectionString);
-    openSqlite(fileName);
+    if (isAccessFile(fileName))
+        openAccess(fileName);
+    else
+        openSqlite(fileName);
     m_connected = true;
 }
 
@@ -143,6 +147,72 @@ void AdoConnection::openSqlite(const QString &fileName)
     }
 }
 
+// The Access file is read once, whole, into a database of the connection's
+// own; statements then run there with SQLite's SQL and the file is not
+// touched again. Nothing can be written back (no engine on this platform
+// writes these files), so the copy refuses every change.
+void AdoConnection::openAccess(const QString &fileName)
+{
+#ifdef Q_OS_WIN
+    // Windows has the engine itself: the Access ODBC driver opens the file
+    // read-write. The file name goes in braces, so ";" in it stays part of
+    // the name ("}" is doubled there).
+    QString dbq = QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
+    dbq.replace(QStringLiteral("}"), QStringLiteral("}}"));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_qtName);
+    db.setDatabaseName(QStringLiteral("Driver={Microsoft Access Driver (*.mdb, *.accdb)};DBQ={%1}").arg(dbq));
+    if (!db.open()) {
+        const QString text = db.lastError().databaseText();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_qtName);
+        throw Failure(QStringLiteral("Could not open '%1': %2").arg(fileName, text));
+    }
+    m_accessOnSqlite = false;
+#else
+    // Small files are copied into memory; a large one into a temporary
+    // database on disk (the empty name), which SQLite removes on close.
+    const bool inMemory = QFileInfo(fileName).size() <= kAccessInMemoryLimit;
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_qtName);
+    db.setDatabaseName(inMemory ? QStringLiteral(":memory:") : QString());
+    auto discard = [this, &db]() {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_qtName);
+    };
+    if (!db.open()) {
+        const QString text = db.lastError().databaseText();
+        discard();
+        throw Failure(QStringLiteral("Could not open '%1': %2").arg(fileName, text));
+    }
+    sqlite3 *handle = *static_cast<sqlite3 *const *>(db.driver()->handle().data());
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    // No other database file can be attached: the copy is all a script
+    // on this connection reaches, and nothing creates a file.
+    sqlite3_limit(handle, SQLITE_LIMIT_ATTACHED, 0);
+    sqlite3_exec(handle, "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+    if (!inMemory)
+        sqlite3_exec(handle, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr);
+    try {
+        importAccessFile(fileName, handle);
+    } catch (...) {
+        discard();
+        throw;
+    }
+    // Statements that change data are refused with a clear text before
+    // they run (see readOnlyText()); this holds should one get past.
+    sqlite3_exec(handle, "PRAGMA query_only=ON", nullptr, nullptr, nullptr);
+    m_accessOnSqlite = true;
+#endif
+    m_engine = Engine::Access;
+    m_accessFile = fileName;
+}
+
+QString AdoConnection::readOnlyText() const
+{
+    return QStringLiteral("Cannot update. The Access file '%1' is opened read-only on this platform.")
+        .arg(m_accessFile);
+}
+
 void AdoConnection::Close()
 {
     if (!m_connected)
@@ -154,6 +224,8 @@ void AdoConnection::Close()
     }
     QSqlDatabase::removeDatabase(m_qtName);
     m_connected = false;
+    m_engine = Engine::Sqlite;
+    m_accessOnSqlite = true;
 }
 
 QSqlDatabase AdoConnection::database() const

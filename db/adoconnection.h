@@ -13,8 +13,10 @@ namespace rux {
 // engine is SQLite: the file must exist and be an SQLite database; it is
 // opened read-write (read-only when the file is write-protected), never
 // created, with a busy timeout so that another program may use the same
-// file at the same time. Failures are Failure exceptions carrying the
-// engine's text, naming the file.
+// file at the same time. An Access file (Jet or ACE, told by its header) is
+// read into an SQLite database of the connection's own and is read-only
+// there; on Windows the Access ODBC driver opens it read-write. Failures
+// are Failure exceptions carrying the engine's text, naming the file.
 class AdoConnection : public QObject
 {
     Q_OBJECT
@@ -36,6 +38,19 @@ public:
     // this before it runs anything.
     void ensureOpen() { if (!m_connected) Open(); }
 
+    // Which engine runs the statements of the open connection.
+    enum class Engine { Sqlite, Access, Postgres };
+    Engine engine() const { return m_engine; }
+    // Statements run on SQLite (an SQLite file, or an Access file's tables
+    // read into SQLite): the sqlite3 handle and metadata calls are valid.
+    bool runsOnSqlite() const { return m_engine != Engine::Postgres && m_accessOnSqlite; }
+    // The connection refuses every data-changing statement (Access files
+    // on this platform).
+    bool readOnlyEngine() const { return m_engine == Engine::Access && m_accessOnSqlite; }
+    // The failure text of a data-changing statement or a posted edit on a
+    // read-only engine.
+    QString readOnlyText() const;
+
     QSqlDatabase database() const;
     // The engine's handle while connected.
     sqlite3 *sqliteHandle() const;
@@ -56,10 +71,15 @@ Q_SIGNALS:
 
 private:
     void openSqlite(const QString &fileName);
+    void openAccess(const QString &fileName);
 
     QString m_connectionString;
     QString m_qtName;
     bool m_connected = false;
+    Engine m_engine = Engine::Sqlite;
+    // False only for an Access file opened through ODBC (Windows).
+    bool m_accessOnSqlite = true;
+    QString m_accessFile;
 };
 
 } // namespace rux

@@ -108,8 +108,11 @@ void SqlDataSet::checkSingleStatement(const QString &text, QString *firstStateme
     }
     if (!stmt)
         throw Failure(QStringLiteral("Invalid SQL statement: the command text holds no statement."));
+    const bool changesData = !sqlite3_stmt_readonly(stmt);
     const int parameters = sqlite3_bind_parameter_count(stmt);
     sqlite3_finalize(stmt);
+    if (changesData && m_connection->readOnlyEngine())
+        throw Failure(m_connection->readOnlyText());
     if (parameters > 0)
         throw Failure(QStringLiteral("No value given for one or more required parameters."));
     *firstStatement = statementTail(begin, tail);
@@ -451,8 +454,17 @@ QVector<QVariant> SqlDataSet::rereadRow(const QString &where, const QVector<QVar
     return values;
 }
 
+// A posted edit on a read-only engine fails with the engine's text
+// before anything is sent.
+void SqlDataSet::refuseOnReadOnlyEngine() const
+{
+    if (m_connection->readOnlyEngine())
+        throw Failure(m_connection->readOnlyText());
+}
+
 void SqlDataSet::updateRow(int row, const QVector<QVariant> &values)
 {
+    refuseOnReadOnlyEngine();
     if (!canModify())
         throw Failure(objectName() + QStringLiteral(": Schreibgeschützte Datenmenge kann nicht geändert werden"));
     QVector<QVariant> original = m_rows.value(row);
@@ -499,6 +511,7 @@ void SqlDataSet::updateRow(int row, const QVector<QVariant> &values)
 
 void SqlDataSet::insertRow(int row, const QVector<QVariant> &values)
 {
+    refuseOnReadOnlyEngine();
     if (!canModify())
         throw Failure(objectName() + QStringLiteral(": Schreibgeschützte Datenmenge kann nicht geändert werden"));
     QStringList columns;
@@ -542,6 +555,7 @@ void SqlDataSet::insertRow(int row, const QVector<QVariant> &values)
 
 void SqlDataSet::deleteRow(int row)
 {
+    refuseOnReadOnlyEngine();
     if (!canModify())
         throw Failure(objectName() + QStringLiteral(": Schreibgeschützte Datenmenge kann nicht geändert werden"));
     QVector<QVariant> binds;

@@ -88,6 +88,7 @@ private:
     QString keyText(const QVector<QVariant> &row) const;
     void forgetKey(const QVector<QVariant> &row);
     void rememberKey(const QVector<QVariant> &row);
+    void refuseOnReadOnlyEngine() const;
 
     AdoConnection *m_connection;
     std::unique_ptr<QSqlQuery> m_query;

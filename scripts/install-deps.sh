@@ -21,6 +21,8 @@ packages=(
     libqt6sql6-sqlite
     libsqlite3-dev
     sqlite3
+    mdbtools-dev
+    mdbtools
     xvfb
     xauth
     fonts-dejavu-core

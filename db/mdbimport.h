@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+struct sqlite3;
+
+namespace rux {
+
+// Access database files (Jet 3/4 .mdb, ACE .accdb) and their copy into
+// SQLite.
+
+// True when bytes 4 to 18 of the file read "Standard Jet DB" or
+// "Standard ACE DB", whatever the file's name. False for a file that is
+// missing, unreadable or shorter.
+bool isAccessFile(const QString &fileName);
+
+#ifndef Q_OS_WIN
+
+// Up to this file size the copy of an Access file is held in memory; a
+// larger file is copied into a temporary database on disk, which SQLite
+// deletes when the connection closes. The copy takes about as many bytes
+// as the file holds data (Northwind, 3 MB on disk, takes under 2 MB), so a
+// copy in memory below this size costs the process at most a few hundred
+// megabytes; above it a desktop machine would be pressed for memory, while
+// the temporary file costs a slower import and queries that read from disk.
+constexpr qint64 kAccessInMemoryLimit = qint64(256) * 1024 * 1024;
+
+// What the import has done.
+struct AccessImport
+{
+    int tables = 0;
+    qint64 rows = 0;
+};
+
+// Reads every user table of the Access file `fileName` (system tables,
+// linked tables and saved queries are left out) into the SQLite database
+// `target`, one table of the same name per table, with the same column
+// names in the same order and the table's primary key. The Access file is
+// opened for reading only and closed before this returns. Column types:
+// text and memo -> TEXT (UTF-8); byte, integer, long integer -> INTEGER;
+// single, double, currency -> REAL (a currency value is the nearest double
+// to its four-decimal amount, which reads back unchanged to 15 significant
+// digits, as the engine's own currency fields give it to a client);
+// yes/no -> BOOLEAN holding 0 or 1; date/time -> TEXT "YYYY-MM-DD
+// HH:MM:SS" (a value outside the engine's years 100 to 9999 keeps its day
+// count as a REAL); OLE object and binary -> BLOB; replication ID -> TEXT
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"; decimal -> NUMERIC. A null
+// field stays NULL and a zero-length text stays ''. A table whose rows
+// break its declared key (a damaged index) is copied without the key.
+// Runs in one transaction of `target`. Throws Failure naming the file.
+AccessImport importAccessFile(const QString &fileName, sqlite3 *target);
+
+#endif
+
+} // namespace rux
