@@ -9,8 +9,9 @@ struct sqlite3;
 namespace rux {
 
 // The database connection (`access_con`). It holds a connection string,
-// takes the Data Source out of it and opens that database. The embedded
-// engine is SQLite: the file must exist and be an SQLite database; it is
+// takes the Data Source out of it and opens that database: a PostgreSQL
+// server when the Data Source is a postgresql:// URI, otherwise an SQLite
+// file. The embedded engine is SQLite: the file must exist and be an SQLite database; it is
 // opened read-write (read-only when the file is write-protected), never
 // created, with a busy timeout so that another program may use the same
 // file at the same time. Failures are Failure exceptions carrying the
@@ -37,8 +38,18 @@ public:
     void ensureOpen() { if (!m_connected) Open(); }
 
     QSqlDatabase database() const;
-    // The engine's handle while connected.
+    // The engine's handle while connected on SQLite; null otherwise.
     sqlite3 *sqliteHandle() const;
+
+    // Which engine runs the statements of the open connection.
+    enum class Engine { Sqlite, Access, Postgres };
+    Engine engine() const { return m_engine; }
+    // Statements run on SQLite (an SQLite file, or an Access file's tables
+    // read into SQLite): the sqlite3 handle and metadata calls are valid.
+    bool runsOnSqlite() const { return m_engine != Engine::Postgres; }
+    // The connection refuses every data-changing statement (Access files
+    // on this platform).
+    bool readOnlyEngine() const { return m_engine == Engine::Access; }
 
     static constexpr int kBusyTimeoutMs = 5000;
 
@@ -56,10 +67,13 @@ Q_SIGNALS:
 
 private:
     void openSqlite(const QString &fileName);
+    // A PostgreSQL server named by a URI (postgresql://...); see pgconninfo.h.
+    void openPostgres(const QString &uri);
 
     QString m_connectionString;
     QString m_qtName;
     bool m_connected = false;
+    Engine m_engine = Engine::Sqlite;
 };
 
 } // namespace rux
