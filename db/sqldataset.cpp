@@ -140,6 +140,10 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns)
     m_connection->ensureOpen();
     m_connection->announceStatement(this);
     const MarkedText marked = rewriteParameterMarks(text);
+    // Engines read a statement only up to a NUL: the rest (a WHERE clause,
+    // say) would be dropped without a word.
+    if (marked.text.contains(QChar(u'\0')))
+        throw Failure(QStringLiteral("The command text holds a NUL character."));
     QString first;
     if (m_connection->runsOnSqlite())
         checkSingleStatement(marked.text, &first);

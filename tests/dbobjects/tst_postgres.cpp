@@ -304,6 +304,11 @@ private Q_SLOTS:
         QTest::newRow("trailing_comment") << "insert into nokey values (5, 'a'); -- done" << "";
         QTest::newRow("semicolon_in_literal") << "insert into nokey values (5, ';x;')" << "";
         QTest::newRow("semicolon_in_dollar_quotes") << "insert into nokey values (5, $q$a;b$q$)" << "";
+        // The driver sends a text only up to a NUL: this one would lose its
+        // WHERE and change every row.
+        QTest::newRow("nul_character") << QStringLiteral("update nokey set a = 5 ") + QChar(u'\0')
+                + QStringLiteral("where a = 1 and b = 'none'")
+                                       << "The command text holds a NUL character.";
         QTest::newRow("only_comment") << "-- nothing"
                                       << "Invalid SQL statement: the command text holds no statement.";
     }
