@@ -9,11 +9,13 @@
 #include "adoquery.h"
 #include "adotable.h"
 #include "connectionstring.h"
+#include "dbfixture.h"
 #include "failure.h"
 #include "trux_pp1.h"
 
 #include <QLabel>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
@@ -578,6 +580,31 @@ private Q_SLOTS:
         QCOMPARE(server(QStringLiteral("select count(*) from pg_tables where tablename = 'big' and schemaname = '")
                         + m_schema->name() + u'\''),
                  QStringLiteral("0"));
+    }
+
+    // One connection object meets both engines in turn, and so do the
+    // query objects made on it.
+    void switchesBetweenFileAndServer()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString file = dir.filePath(QStringLiteral("s.db"));
+        rux::test::runOnFile(file, {QStringLiteral("create table t (id integer primary key, name text)"),
+                                    QStringLiteral("insert into t values (1, 'from the file')")});
+        AdoQuery q(m_con.get(), QStringLiteral("Query1"));
+        setSql(q, QStringLiteral("select name from t where id = 1"));
+        for (int round = 0; round < 2; ++round) {
+            m_con->Close();
+            m_con->setConnectionString(rux::buildConnectionString(file));
+            q.Open();
+            QCOMPARE(m_con->engine(), AdoConnection::Engine::Sqlite);
+            QCOMPARE(readAll(q), QStringLiteral("from the file"));
+            m_con->Close();
+            m_con->setConnectionString(rux::buildConnectionString(m_schema->uri()));
+            q.Open();
+            QCOMPARE(m_con->engine(), AdoConnection::Engine::Postgres);
+            QCOMPARE(readAll(q), QStringLiteral("a"));
+        }
     }
 
     void closeAndReopen()
