@@ -35,8 +35,13 @@ if [ -z "$bindir" ]; then
     exit 1
 fi
 
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/rux-pg.XXXXXX")
 as_server=()
+if [ "$(id -u)" -eq 0 ]; then
+    # Under /tmp, which the server's user can reach whatever TMPDIR says.
+    tmp=$(mktemp -d /tmp/rux-pg.XXXXXX)
+else
+    tmp=$(mktemp -d "${TMPDIR:-/tmp}/rux-pg.XXXXXX")
+fi
 if [ "$(id -u)" -eq 0 ]; then
     if ! id postgres >/dev/null 2>&1; then
         echo "with-postgres: running as root, but there is no user 'postgres' to run the server" >&2
