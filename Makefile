@@ -31,8 +31,10 @@ define configure_and_build
 endef
 
 # $(call run_tests,<build dir>)
+# The tests run next to a private PostgreSQL server (RUX_PG_URI), which is
+# stopped when they end, pass or fail.
 define run_tests
-	QT_QPA_PLATFORM=offscreen ctest --test-dir $(1) --output-on-failure
+	scripts/with-postgres.sh env QT_QPA_PLATFORM=offscreen ctest --test-dir $(1) --output-on-failure
 endef
 
 build: deps

@@ -3,6 +3,8 @@
 #include "connectionstring.h"
 #include "failure.h"
 #include "mdbimport.h"
+#include "pgconninfo.h"
+#include "pgstatement.h"
 #include "textfold.h"
 
 #include <QAtomicInt>
@@ -86,18 +88,58 @@ void AdoConnection::Open()
 {
     if (m_connected)
         return;
-    for (const ConnectionPair &pair : parseConnectionString(m_connectionString)) {
-        if (!isKnownKey(pair.key)) {
-            throw Failure(QStringLiteral("Format of the connection string is invalid near \"%1=%2\".")
-                              .arg(pair.key, pair.value));
+    try {
+        for (const ConnectionPair &pair : parseConnectionString(m_connectionString)) {
+            if (!isKnownKey(pair.key)) {
+                throw Failure(QStringLiteral("Format of the connection string is invalid near \"%1=%2\".")
+                                  .arg(pair.key, pair.value));
+            }
         }
+    } catch (const Failure &) {
+        // The text near the fault may be a piece of a server password.
+        pg::refuseBrokenUri(m_connectionString);
+        throw;
     }
     const QString fileName = dataSourceOf(m_connectionString);
-    if (isAccessFile(fileName))
+    if (pg::isPostgresUri(fileName)) {
+        openPostgres(fileName);
+        m_engine = Engine::Postgres;
+    } else if (isAccessFile(fileName)) {
         openAccess(fileName);
-    else
+    } else {
+        m_engine = Engine::Sqlite;
         openSqlite(fileName);
+    }
     m_connected = true;
+}
+
+void AdoConnection::openPostgres(const QString &uri)
+{
+    const pg::ConnInfo info = pg::parseUri(uri);
+    const QString shown = pg::maskPassword(uri);
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+        throw Failure(QStringLiteral("Could not open '%1': the PostgreSQL driver of Qt (QPSQL) is not installed.")
+                          .arg(shown));
+    }
+    QString failure;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_qtName);
+        try {
+            pg::configure(db, info);
+        } catch (const Failure &f) {
+            failure = f.text();
+        }
+        if (failure.isEmpty() && !db.open())
+            failure = pg::maskSecrets(pg::serverText(db.lastError()), uri);
+        if (failure.isEmpty())
+            pg::dropNotices(db);
+        if (!failure.isEmpty())
+            db = QSqlDatabase();
+    }
+    if (!failure.isEmpty()) {
+        QSqlDatabase::removeDatabase(m_qtName);
+        throw Failure(QStringLiteral("Could not open '%1': %2").arg(shown, failure));
+    }
 }
 
 void AdoConnection::openSqlite(const QString &fileName)
@@ -235,7 +277,7 @@ QSqlDatabase AdoConnection::database() const
 
 sqlite3 *AdoConnection::sqliteHandle() const
 {
-    if (!m_connected)
+    if (!m_connected || !runsOnSqlite())
         return nullptr;
     const QVariant h = database().driver()->handle();
     return *static_cast<sqlite3 *const *>(h.data());

@@ -9,9 +9,10 @@ struct sqlite3;
 namespace rux {
 
 // The database connection (`access_con`). It holds a connection string,
-// takes the Data Source out of it and opens that database. The embedded
-// engine is SQLite: the file must exist and be an SQLite database; it is
-// opened read-write (read-only when the file is write-protected), never
+// takes the Data Source out of it and opens that database: a PostgreSQL
+// server when the Data Source is a postgresql:// URI, otherwise a file. The
+// embedded engine is SQLite: the file must exist and be an SQLite database;
+// it is opened read-write (read-only when the file is write-protected), never
 // created, with a busy timeout so that another program may use the same
 // file at the same time. An Access file (Jet or ACE, told by its header) is
 // read into an SQLite database of the connection's own and is read-only
@@ -52,7 +53,7 @@ public:
     QString readOnlyText() const;
 
     QSqlDatabase database() const;
-    // The engine's handle while connected.
+    // The engine's handle while connected on SQLite; null otherwise.
     sqlite3 *sqliteHandle() const;
 
     static constexpr int kBusyTimeoutMs = 5000;
@@ -72,6 +73,8 @@ Q_SIGNALS:
 private:
     void openSqlite(const QString &fileName);
     void openAccess(const QString &fileName);
+    // A PostgreSQL server named by a URI (postgresql://...); see pgconninfo.h.
+    void openPostgres(const QString &uri);
 
     QString m_connectionString;
     QString m_qtName;

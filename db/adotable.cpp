@@ -33,22 +33,24 @@ void AdoTable::Open()
     if (info.columns.isEmpty())
         throw Failure(QStringLiteral("no such table: %1").arg(m_tableName));
 
-    const QString from = ref.schema.isEmpty()
-        ? quoteIdentifier(ref.table)
-        : quoteIdentifier(ref.schema) + u'.' + quoteIdentifier(ref.table);
-    const QString &schema = ref.schema;
+    // The names as the engine spells them, where it says.
+    const QString schema = info.schema.isNull() ? ref.schema : info.schema;
+    const QString table = info.table.isNull() ? ref.table : info.table;
+    const QString from = schema.isEmpty()
+        ? quoteIdentifier(table)
+        : quoteIdentifier(schema) + u'.' + quoteIdentifier(table);
 
     if (!info.isView && !info.primaryKey.isEmpty()) {
         execute(QStringLiteral("SELECT * FROM %1").arg(from));
         QVector<int> key;
         for (const QString &pk : info.primaryKey)
             key.append(int(info.columns.indexOf(pk)));
-        setEditTarget(schema, ref.table, key, info.columns, false);
+        setEditTarget(schema, table, key, info.columns, false);
     } else if (!info.isView && info.hasRowid) {
         // Rows without a declared key are addressed by their rowid, read
         // in a leading column the grid does not show.
         execute(QStringLiteral("SELECT rowid, * FROM %1").arg(from), 1);
-        setEditTarget(schema, ref.table, {0}, QStringList{QStringLiteral("rowid")} + info.columns, true);
+        setEditTarget(schema, table, {0}, QStringList{QStringLiteral("rowid")} + info.columns, true);
     } else {
         execute(QStringLiteral("SELECT * FROM %1").arg(from));
     }

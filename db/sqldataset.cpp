@@ -69,6 +69,8 @@ bool SqlDataSet::isYesNoColumn(int column) const
 
 QString SqlDataSet::engineText(const QSqlQuery &query) const
 {
+    if (!m_connection->runsOnSqlite())
+        return pg::serverText(query.lastError());
     const QSqlError error = query.lastError();
     const QString text = error.databaseText();
     return text.isEmpty() ? error.text() : text;
@@ -140,12 +142,22 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns)
     release();
     m_connection->ensureOpen();
     m_connection->announceStatement(this);
-    const QString sent = rewriteParameterMarks(text).text;
+    const MarkedText marked = rewriteParameterMarks(text);
+    // Engines read a statement only up to a NUL: the rest (a WHERE clause,
+    // say) would be dropped without a word.
+    if (marked.text.contains(QChar(u'\0')))
+        throw Failure(QStringLiteral("The command text holds a NUL character."));
     QString first;
-    checkSingleStatement(sent, &first);
+    if (m_connection->runsOnSqlite())
+        checkSingleStatement(marked.text, &first);
+    else
+        first = preparePostgres(marked.text, marked.positions);
 
     auto query = std::make_unique<QSqlQuery>(m_connection->database());
     query->setForwardOnly(true);
+    // A server's numeric values arrive as their exact decimal text.
+    if (!m_connection->runsOnSqlite())
+        query->setNumericalPrecisionPolicy(QSql::HighPrecision);
     if (!query->exec(first))
         failEngine(*query);
     if (!query->isSelect())
@@ -157,6 +169,11 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns)
     sqlite3_stmt *stmt = statementHandle();
     for (int i = 0; i < record.count(); ++i) {
         m_names.append(record.fieldName(i));
+        if (!m_connection->runsOnSqlite()) {
+            m_yesNo.append(pg::isYesNo(m_pgColumns.value(i)));
+            m_decimal.append(pg::isDecimal(m_pgColumns.value(i)));
+            continue;
+        }
         const char *declared = stmt ? sqlite3_column_decltype(stmt, i) : nullptr;
         m_yesNo.append(declared && isYesNoType(QString::fromUtf8(declared)));
     }
@@ -177,6 +194,9 @@ void SqlDataSet::release()
     m_active = false;
     m_names.clear();
     m_yesNo.clear();
+    m_decimal.clear();
+    m_pgColumns.clear();
+    m_pgOrigin = pg::Origin();
     m_hidden = 0;
     m_rows.clear();
     m_cursorRowsCached = 0;
@@ -203,7 +223,7 @@ bool SqlDataSet::moveCursorTo(qint64 row)
         return false;
     if (m_suspended || (m_cursorAtEnd ? row <= m_cursorRow : row < m_cursorRow)) {
         m_suspended = false;
-        if (!m_query->exec())
+        if (!runAgain())
             failEngine(*m_query);
         m_cursorRow = -1;
         m_cursorAtEnd = false;
@@ -227,7 +247,13 @@ bool SqlDataSet::moveCursorTo(qint64 row)
 // the read up; the statement runs again when more rows are wanted.
 void SqlDataSet::suspendCursor(const QObject *runner)
 {
-    if (runner == this || !m_query || m_suspended || m_cursorAtEnd)
+    if (runner != this)
+        pauseCursor();
+}
+
+void SqlDataSet::pauseCursor()
+{
+    if (!m_query || m_suspended || m_cursorAtEnd)
         return;
     m_query->finish();
     m_suspended = true;
@@ -235,6 +261,22 @@ void SqlDataSet::suspendCursor(const QObject *runner)
     // edits since they were read may have moved them in the engine's order.
     if (!m_keyColumns.isEmpty())
         m_cursorRowsCached = 0;
+}
+
+bool SqlDataSet::runAgain()
+{
+    if (m_connection->runsOnSqlite())
+        return m_query->exec();
+    // The server's driver runs a statement again only from its text.
+    m_connection->announceStatement(this);
+    return m_query->exec(m_query->lastQuery());
+}
+
+QString SqlDataSet::cellText(int column, const QVariant &value) const
+{
+    if (m_decimal.value(column) && m_decimalPoint != u'.' && value.typeId() == QMetaType::QString)
+        return value.toString().replace(u'.', m_decimalPoint);
+    return valueAsString(value, m_yesNo.value(column), m_decimalPoint);
 }
 
 QVector<QVariant> SqlDataSet::readCursorRow() const
@@ -325,7 +367,7 @@ QVariant SqlDataSet::rowValue(qint64 row, int column)
 
 QString SqlDataSet::rowText(qint64 row, int column)
 {
-    return valueAsString(rowValue(row, column), m_yesNo.value(m_hidden + column), m_decimalPoint);
+    return cellText(m_hidden + column, rowValue(row, column));
 }
 
 QVariant SqlDataSet::value(int row, int column) const
@@ -335,7 +377,7 @@ QVariant SqlDataSet::value(int row, int column) const
 
 QString SqlDataSet::displayText(int row, int column) const
 {
-    return valueAsString(value(row, column), m_yesNo.value(m_hidden + column), m_decimalPoint);
+    return cellText(m_hidden + column, value(row, column));
 }
 
 void SqlDataSet::setEditTarget(const QString &schema, const QString &table,
@@ -352,6 +394,8 @@ void SqlDataSet::setEditTarget(const QString &schema, const QString &table,
 
 SqlDataSet::Origin SqlDataSet::originOfResult() const
 {
+    if (!m_connection->runsOnSqlite())
+        return postgresOrigin();
     Origin origin;
     sqlite3_stmt *stmt = statementHandle();
     if (!stmt)
@@ -378,6 +422,8 @@ SqlDataSet::Origin SqlDataSet::originOfResult() const
 
 SqlDataSet::TableInfo SqlDataSet::tableInfo(const QString &schema, const QString &table)
 {
+    if (!m_connection->runsOnSqlite())
+        return postgresTableInfo(schema, table);
     TableInfo info;
     QSqlQuery q(m_connection->database());
     const QString prefix = schema.isEmpty() ? QString() : quoteIdentifier(schema) + u'.';
@@ -414,12 +460,16 @@ QVariant SqlDataSet::bindValue(int column, const QVariant &shown) const
         if (text.isEmpty())
             return QVariant();
         if (m_yesNo.value(column)) {
+            // A server's boolean column takes only a boolean value.
+            const bool typed = !m_connection->runsOnSqlite();
             const QString t = text.trimmed().toLower();
             if (t == QLatin1String("wahr") || t == QLatin1String("true") || t == QLatin1String("1"))
-                return 1;
+                return typed ? QVariant(true) : QVariant(1);
             if (t == QLatin1String("falsch") || t == QLatin1String("false") || t == QLatin1String("0"))
-                return 0;
+                return typed ? QVariant(false) : QVariant(0);
         }
+        if (m_decimal.value(column) && m_decimalPoint != u'.')
+            return QString(text).replace(m_decimalPoint, u'.');
     }
     return shown;
 }
@@ -428,7 +478,10 @@ QString SqlDataSet::whereKey(QVector<QVariant> &binds, const QVector<QVariant> &
 {
     QStringList terms;
     for (int k : m_keyColumns) {
-        terms.append(columnSql(m_origins[k], m_rowidKey && k == 0) + QStringLiteral(" IS ?"));
+        // Key columns are never null; "IS ?" is SQLite's null-safe form,
+        // which a server does not accept.
+        terms.append(columnSql(m_origins[k], m_rowidKey && k == 0)
+                     + (m_connection->runsOnSqlite() ? QStringLiteral(" IS ?") : QStringLiteral(" = ?")));
         binds.append(row.value(k));
     }
     return terms.join(QStringLiteral(" AND "));
@@ -436,12 +489,17 @@ QString SqlDataSet::whereKey(QVector<QVariant> &binds, const QVector<QVariant> &
 
 QVector<QVariant> SqlDataSet::rereadRow(const QString &where, const QVector<QVariant> &binds)
 {
+    yieldConnection();
     QStringList columns;
     for (int i = 0; i < m_origins.size(); ++i)
         columns.append(columnSql(m_origins[i], m_rowidKey && i == 0));
     QSqlQuery q(m_connection->database());
-    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
-                  .arg(columns.join(u','), tableSql(m_schema, m_table), where));
+    if (!m_connection->runsOnSqlite())
+        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    if (!q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                       .arg(columns.join(u','), tableSql(m_schema, m_table), where))
+        && !m_connection->runsOnSqlite())
+        failEngine(q);
     for (const QVariant &b : binds)
         q.addBindValue(b);
     if (!q.exec())
@@ -478,7 +536,7 @@ void SqlDataSet::updateRow(int row, const QVector<QVariant> &values)
         // back.
         if (values[c].typeId() == QMetaType::QString
             && values[c].toString()
-                == valueAsString(original.value(i), m_yesNo.value(i), m_decimalPoint))
+                == cellText(i, original.value(i)))
             continue;
         const QVariant v = bindValue(i, values[c]);
         if (v == original.value(i) && v.isNull() == original.value(i).isNull())
@@ -490,9 +548,12 @@ void SqlDataSet::updateRow(int row, const QVector<QVariant> &values)
     if (sets.isEmpty())
         return;
     const QString where = whereKey(binds, original);
+    yieldConnection();
     QSqlQuery q(m_connection->database());
-    q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                  .arg(tableSql(m_schema, m_table), sets.join(u','), where));
+    if (!q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                       .arg(tableSql(m_schema, m_table), sets.join(u','), where))
+        && !m_connection->runsOnSqlite())
+        failEngine(q);
     for (const QVariant &b : binds)
         q.addBindValue(b);
     if (!q.exec())
@@ -528,13 +589,19 @@ void SqlDataSet::insertRow(int row, const QVector<QVariant> &values)
         marks.append(QStringLiteral("?"));
         binds.append(v);
     }
-    QSqlQuery q(m_connection->database());
-    if (columns.isEmpty()) {
-        q.prepare(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(tableSql(m_schema, m_table)));
-    } else {
-        q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(tableSql(m_schema, m_table), columns.join(u','), marks.join(u',')));
+    const QString insertSql = columns.isEmpty()
+        ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(tableSql(m_schema, m_table))
+        : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+              .arg(tableSql(m_schema, m_table), columns.join(u','), marks.join(u','));
+    if (!m_connection->runsOnSqlite()) {
+        const QVector<QVariant> inserted = insertPostgres(insertSql, binds);
+        const int at = qBound(0, row, int(m_rows.size()));
+        m_rows.insert(at, inserted.isEmpty() ? full : inserted);
+        rememberKey(m_rows[at]);
+        return;
     }
+    QSqlQuery q(m_connection->database());
+    q.prepare(insertSql);
     for (const QVariant &b : binds)
         q.addBindValue(b);
     if (!q.exec())
@@ -560,8 +627,11 @@ void SqlDataSet::deleteRow(int row)
         throw Failure(objectName() + QStringLiteral(": Schreibgeschützte Datenmenge kann nicht geändert werden"));
     QVector<QVariant> binds;
     const QString where = whereKey(binds, m_rows.value(row));
+    yieldConnection();
     QSqlQuery q(m_connection->database());
-    q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2").arg(tableSql(m_schema, m_table), where));
+    if (!q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2").arg(tableSql(m_schema, m_table), where))
+        && !m_connection->runsOnSqlite())
+        failEngine(q);
     for (const QVariant &b : binds)
         q.addBindValue(b);
     if (!q.exec())
@@ -583,7 +653,7 @@ void SqlDataSet::refresh()
     m_cachedKeys.clear();
     m_cursorRowsCached = 0;
     m_connection->announceStatement(this);
-    if (!m_query->exec())
+    if (!runAgain())
         failEngine(*m_query);
     m_cursorRow = -1;
     m_cursorAtEnd = false;

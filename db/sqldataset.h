@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dataset.h"
+#include "pgstatement.h"
 
 #include <QSet>
 #include <QSqlQuery>
@@ -70,7 +71,11 @@ protected:
     Origin originOfResult() const;
     // The table's primary key columns in key order (empty: none declared),
     // and whether it is a rowid table.
-    struct TableInfo { QStringList columns; QStringList primaryKey; bool hasRowid = true; bool isView = false; };
+    // `schema` and `table` spell the names as the engine found them (a
+    // server folds names written without quotes); null when it takes the
+    // name as given.
+    struct TableInfo { QStringList columns; QStringList primaryKey; bool hasRowid = true; bool isView = false;
+                       QString schema; QString table; };
     TableInfo tableInfo(const QString &schema, const QString &table);
 
     QString engineText(const QSqlQuery &query) const;
@@ -81,6 +86,19 @@ private:
     void checkSingleStatement(const QString &text, QString *firstStatement) const;
     bool moveCursorTo(qint64 row);
     void suspendCursor(const QObject *runner);
+    void pauseCursor();
+    // Runs the open statement again from its first row.
+    bool runAgain();
+    QString cellText(int column, const QVariant &value) const;
+
+    // PostgreSQL (pgdataset.cpp). One statement at a time may be part-way
+    // through its rows on a server connection: before anything else runs,
+    // the other queries and tables, and this one, give their reads up.
+    void yieldConnection();
+    QString preparePostgres(const QString &sent, const QList<qsizetype> &markPositions);
+    Origin postgresOrigin() const;
+    TableInfo postgresTableInfo(const QString &schema, const QString &table);
+    QVector<QVariant> insertPostgres(const QString &insertSql, const QVector<QVariant> &binds);
     QVector<QVariant> readCursorRow() const;
     QString whereKey(QVector<QVariant> &binds, const QVector<QVariant> &row) const;
     QVector<QVariant> rereadRow(const QString &where, const QVector<QVariant> &binds);
@@ -97,6 +115,12 @@ private:
     QStringList m_names;
     QVector<bool> m_yesNo;
     QChar m_decimalPoint;
+    // Columns whose values are exact decimal text (PostgreSQL numeric).
+    QVector<bool> m_decimal;
+    // PostgreSQL: the described columns of the open statement and, when
+    // they all come from one table, that table.
+    QVector<pg::Column> m_pgColumns;
+    pg::Origin m_pgOrigin;
 
     qint64 m_cursorRow = -1;
     bool m_cursorAtEnd = false;

@@ -54,6 +54,7 @@ MarkedText rewriteParameterMarks(const QString &sql)
                 while (i < n && !endsMarkName(s[i]))
                     ++i;
             }
+            out.positions.append(out.text.size());
             out.text += QLatin1Char('?');
             ++out.marks;
         } else {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 namespace rux {
@@ -10,6 +11,8 @@ struct MarkedText
 {
     QString text;
     int marks = 0;
+    // Where each "?" that replaced a mark stands in `text`.
+    QList<qsizetype> positions;
 };
 
 // Parameter marks: outside '...', "..." and `...` literals, a ":" that is not

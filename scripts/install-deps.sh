@@ -19,6 +19,9 @@ packages=(
     qt6-base-dev-tools
     qt6-qpa-plugins
     libqt6sql6-sqlite
+    libqt6sql6-psql
+    libpq-dev
+    postgresql
     libsqlite3-dev
     sqlite3
     mdbtools-dev

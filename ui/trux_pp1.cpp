@@ -10,6 +10,7 @@
 #include "failure.h"
 #include "filedialogs.h"
 #include "paramcells.h"
+#include "pgconninfo.h"
 #include "program.h"
 #include "scriptrunner.h"
 #include "stringgrid.h"
@@ -158,7 +159,8 @@ void Trux_pp1::chooseFolderOf(const QString &fileName)
 
 void Trux_pp1::set_database()
 {
-    Label2->setText(db_f_name);
+    // A server's password is never shown.
+    Label2->setText(pg::maskPassword(db_f_name));
     Label2->adjustSize();
     const QString connectionString = buildConnectionString(db_f_name);
     access_con->Close();

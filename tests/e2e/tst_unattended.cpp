@@ -1,8 +1,11 @@
 // The program as a process: unattended runs driven by the command line,
 // their exit status and what they leave in the database, the export files
 // and on standard error; the informational options; the start without a
-// screen.
+// screen. With RUX_E2E_ENGINE=postgresql every run goes to a PostgreSQL
+// server (RUX_PG_URI) instead of an SQLite file, each test in a schema of
+// its own.
 
+#include "../pgfixture.h"
 #include "paramcells.h"
 
 #include <QDir>
@@ -10,6 +13,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -70,6 +74,16 @@ class TestUnattended : public QObject
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_db;
+    bool m_server = false;
+    std::unique_ptr<rux::test::PgSchema> m_schema;
+
+    // What the database holds: through the engine the run used.
+    QString values(const QString &sql)
+    {
+        if (m_server)
+            return rux::test::PgSession(m_db).values(sql);
+        return sqlValues(m_db, sql);
+    }
 
     QString path(const QString &name) const { return m_dir->filePath(name); }
 
@@ -82,7 +96,11 @@ private:
         return path(name);
     }
 
-    QString log() { return sqlValues(m_db, QStringLiteral("select v from log order by rowid")); }
+    QString log()
+    {
+        return values(m_server ? QStringLiteral("select v from log order by n")
+                               : QStringLiteral("select v from log order by rowid"));
+    }
 
     // The test's environment without a screen; the offscreen platform
     // chosen unless told otherwise.
@@ -118,17 +136,41 @@ private:
     }
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        m_server = qEnvironmentVariable("RUX_E2E_ENGINE") == QLatin1String("postgresql");
+        if (m_server)
+            RUX_NEED_PG_SERVER();
+    }
+
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
+        if (m_server) {
+            m_schema = std::make_unique<rux::test::PgSchema>(QStringLiteral("e2e"));
+            QCOMPARE(m_schema->error(), QString());
+            m_db = m_schema->uri();
+            QCOMPARE(rux::test::PgSession(m_db).run({
+                         QStringLiteral("create table t (id integer primary key, name text)"),
+                         QStringLiteral("insert into t values (1, 'a'), (2, 'b')"),
+                         // Rows keep their order by a serial column after the text.
+                         QStringLiteral("create table log (v text, n serial)"),
+                     }),
+                     QString());
+            return;
+        }
         m_db = path(QStringLiteral("test.db"));
         for (const char *s : {"create table t (id integer primary key, name text)",
                               "insert into t values (1, 'a'), (2, 'b')", "create table log (v text)"})
             QCOMPARE(sqlValues(m_db, QString::fromLatin1(s)), QString());
     }
 
-    void cleanup() { m_dir.reset(); }
+    void cleanup()
+    {
+        m_dir.reset();
+        m_schema.reset();
+    }
 
     void successfulRun()
     {
@@ -149,17 +191,28 @@ private Q_SLOTS:
 
     void missingDatabase()
     {
-        const QString missing = path(QStringLiteral("missing.db"));
+        QString missing = path(QStringLiteral("missing.db"));
+        QString expected = QStringLiteral("rux_ppp: Could not find file '%1'.").arg(missing);
+        if (m_server) {
+            // The same server, a database that is not there.
+            missing = m_db;
+            missing.replace(QRegularExpression(QStringLiteral("/[^/?]*\\?")), QStringLiteral("/no_such_db?"));
+            expected = QStringLiteral("rux_ppp: Could not open '%1': ").arg(rux::pg::maskPassword(missing));
+        }
         const QString sql = writeScript(QStringLiteral("s.sql"), "insert into log values ('x')\r\ngo\r\n");
         const Outcome o = runProgram({QStringLiteral("DB=") + missing, QStringLiteral("SQL=") + sql,
                                       QStringLiteral("GO")});
         QVERIFY(o.finished);
         QCOMPARE(o.exitCode, 1);
-        QVERIFY2(o.err.contains(QStringLiteral("rux_ppp: Could not find file '%1'.").arg(missing)),
-                 qPrintable(o.err));
+        QVERIFY2(o.err.contains(expected), qPrintable(o.err));
         QCOMPARE(o.err.count(QStringLiteral("rux_ppp:")), 1);
         QCOMPARE(log(), QString());
-        QVERIFY(!QFileInfo::exists(missing));
+        if (m_server) {
+            QVERIFY2(o.err.contains(QStringLiteral("database \"no_such_db\" does not exist")), qPrintable(o.err));
+            QVERIFY2(!o.err.contains(rux::pg::parseUri(missing).password), qPrintable(o.err));
+        } else {
+            QVERIFY(!QFileInfo::exists(missing));
+        }
     }
 
     void missingScript()
@@ -184,7 +237,9 @@ private Q_SLOTS:
                                       QStringLiteral("GO")});
         QVERIFY(o.finished);
         QCOMPARE(o.exitCode, 1);
-        QVERIFY2(o.err.contains(QStringLiteral("rux_ppp: no such table: nosuch")), qPrintable(o.err));
+        const QString engineText = m_server ? QStringLiteral("relation \"nosuch\" does not exist")
+                                            : QStringLiteral("no such table: nosuch");
+        QVERIFY2(o.err.contains(QStringLiteral("rux_ppp: ") + engineText), qPrintable(o.err));
         QCOMPARE(log(), QStringLiteral("a"));
     }
 
