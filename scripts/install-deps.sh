@@ -21,6 +21,7 @@ packages=(
     libqt6sql6-sqlite
     libsqlite3-dev
     sqlite3
+    python3
     xvfb
     xauth
     fonts-dejavu-core
