@@ -138,4 +138,11 @@ QString AdoQuery::asString(int field)
     return rowText(m_position, field - 1);
 }
 
+void AdoQuery::appendAnsiText(int field, QByteArray &out)
+{
+    requireActive();
+    if (rowExists(m_position))
+        appendRowAnsi(m_position, field - 1, out);
+}
+
 } // namespace rux

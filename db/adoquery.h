@@ -37,6 +37,8 @@ public:
     // Fields numbered from 1.
     QString fieldName(int field);
     QString asString(int field);
+    // Appends asString(field) in the export's code page.
+    void appendAnsiText(int field, QByteArray &out);
 
 private:
     void changed();

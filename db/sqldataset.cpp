@@ -2,9 +2,12 @@
 
 #include "adoconnection.h"
 #include "failure.h"
+#include "sqlitecursor.h"
 #include "sqltext.h"
 #include "tablename.h"
 #include "valuetext.h"
+
+#include "script/ansicodec.h"
 
 #include <QLocale>
 #include <QSqlError>
@@ -152,6 +155,8 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns)
     m_hidden = hiddenColumns;
     const QSqlRecord record = m_query->record();
     sqlite3_stmt *stmt = statementHandle();
+    if (stmt)
+        m_direct = std::make_unique<SqliteCursor>(m_connection->sqliteHandle(), stmt);
     for (int i = 0; i < record.count(); ++i) {
         m_names.append(record.fieldName(i));
         const char *declared = stmt ? sqlite3_column_decltype(stmt, i) : nullptr;
@@ -167,6 +172,7 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns)
 void SqlDataSet::release()
 {
     const bool wasActive = m_active;
+    m_direct.reset();
     if (m_query) {
         m_query->finish();
         m_query.reset();
@@ -208,15 +214,34 @@ bool SqlDataSet::moveCursorTo(qint64 row)
     while (m_cursorRow < row) {
         if (m_cursorAtEnd)
             return false;
-        if (!m_query->next()) {
-            if (m_query->lastError().isValid())
-                failEngine(*m_query);
+        if (!stepCursor()) {
             m_cursorAtEnd = true;
             return false;
         }
         ++m_cursorRow;
     }
     return !m_cursorAtEnd;
+}
+
+// The driver has read the first row when the statement ran and hands it
+// out from its cache; every later row of a SQLite statement is stepped
+// directly, so the driver's cache is never asked again until the statement
+// runs anew (moveCursorTo runs it again before going back).
+bool SqlDataSet::stepCursor()
+{
+    if (m_direct && m_cursorRow >= 0)
+        return m_direct->step();
+    if (!m_query->next()) {
+        if (m_query->lastError().isValid())
+            failEngine(*m_query);
+        return false;
+    }
+    return true;
+}
+
+QVariant SqlDataSet::cursorValue(int column) const
+{
+    return m_direct ? m_direct->value(column) : m_query->value(column);
 }
 
 // A statement stepped part-way holds a read open on the connection, and
@@ -239,7 +264,7 @@ QVector<QVariant> SqlDataSet::readCursorRow() const
     QVector<QVariant> values;
     values.reserve(m_names.size());
     for (int i = 0; i < m_names.size(); ++i)
-        values.append(m_query->value(i));
+        values.append(cursorValue(i));
     return values;
 }
 
@@ -317,12 +342,23 @@ QVariant SqlDataSet::rowValue(qint64 row, int column)
     if (row < m_rows.size())
         return m_rows[row].value(m_hidden + column);
     moveCursorTo(m_cursorRowsCached + (row - m_rows.size()));
-    return m_query->value(m_hidden + column);
+    return cursorValue(m_hidden + column);
 }
 
 QString SqlDataSet::rowText(qint64 row, int column)
 {
     return valueAsString(rowValue(row, column), m_yesNo.value(m_hidden + column), m_decimalPoint);
+}
+
+void SqlDataSet::appendRowAnsi(qint64 row, int column, QByteArray &out)
+{
+    if (m_direct && row >= m_rows.size()) {
+        moveCursorTo(m_cursorRowsCached + (row - m_rows.size()));
+        m_direct->appendAnsiText(m_hidden + column, m_yesNo.value(m_hidden + column),
+                                 m_decimalPoint, out);
+        return;
+    }
+    appendAnsi(out, rowText(row, column));
 }
 
 QVariant SqlDataSet::value(int row, int column) const

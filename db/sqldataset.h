@@ -12,6 +12,7 @@ struct sqlite3_stmt;
 namespace rux {
 
 class AdoConnection;
+class SqliteCursor;
 
 // The common body of the query and the table objects: one statement run on
 // the connection, read row by row through a forward-only cursor, and a cache
@@ -59,6 +60,8 @@ protected:
     // Value of a shown column on row `row`, which must exist.
     QVariant rowValue(qint64 row, int column);
     QString rowText(qint64 row, int column);
+    // Appends rowText(row, column) in the export's code page.
+    void appendRowAnsi(qint64 row, int column, QByteArray &out);
     // Where edits go: a table and the columns (indices among all columns,
     // hidden ones included) that identify a row; set by the subclass.
     void setEditTarget(const QString &schema, const QString &table,
@@ -80,6 +83,8 @@ private:
     sqlite3_stmt *statementHandle() const;
     void checkSingleStatement(const QString &text, QString *firstStatement) const;
     bool moveCursorTo(qint64 row);
+    bool stepCursor();
+    QVariant cursorValue(int column) const;
     void suspendCursor(const QObject *runner);
     QVector<QVariant> readCursorRow() const;
     QString whereKey(QVector<QVariant> &binds, const QVector<QVariant> &row) const;
@@ -91,6 +96,8 @@ private:
 
     AdoConnection *m_connection;
     std::unique_ptr<QSqlQuery> m_query;
+    // On SQLite, rows after the first are read from the statement itself.
+    std::unique_ptr<SqliteCursor> m_direct;
     bool m_active = false;
     int m_hidden = 0;
     QStringList m_names;

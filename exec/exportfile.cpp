@@ -155,7 +155,7 @@ void writeExportFile(const QString &fileName, RowSource &rows)
         rows.First();
         do {
             for (int j : written.forCount(rows, rows.fieldCount())) {
-                appendAnsi(buffer, rows.asString(j));
+                rows.appendAnsiText(j, buffer);
                 buffer.append("    ", 4);
             }
             buffer.append("\r\n", 2);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "script/ansicodec.h"
+
+#include <QByteArray>
 #include <QString>
 
 namespace rux {
@@ -19,6 +22,10 @@ public:
     // Fields are numbered from 1 to fieldCount().
     virtual QString fieldName(int field) = 0;
     virtual QString asString(int field) = 0;
+    // Appends asString(field) encoded as the export file holds it
+    // (appendAnsi). A source that can give the bytes without building the
+    // text first does so.
+    virtual void appendAnsiText(int field, QByteArray &out) { appendAnsi(out, asString(field)); }
 };
 
 } // namespace rux
