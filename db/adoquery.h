@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <vector>
+
 namespace rux {
 
 // The query object (`Query1`): a list of SQL lines whose text is run on the
@@ -39,6 +41,9 @@ public:
     QString asString(int field);
     // Appends asString(field) in the export's code page.
     void appendAnsiText(int field, QByteArray &out);
+    // Appends, for each of `fields` (numbers from 1), its appendAnsiText
+    // followed by four blanks.
+    void appendFieldsAnsi(const std::vector<int> &fields, QByteArray &out);
 
 private:
     void changed();

@@ -361,6 +361,23 @@ void SqlDataSet::appendRowAnsi(qint64 row, int column, QByteArray &out)
     appendAnsi(out, rowText(row, column));
 }
 
+void SqlDataSet::appendRowAnsi(qint64 row, const std::vector<int> &fields, QByteArray &out)
+{
+    if (m_direct && row >= m_rows.size()) {
+        moveCursorTo(m_cursorRowsCached + (row - m_rows.size()));
+        for (int f : fields) {
+            const int column = m_hidden + f - 1;
+            m_direct->appendAnsiText(column, m_yesNo.value(column), m_decimalPoint, out);
+            appendBytes(out, "    ", 4);
+        }
+        return;
+    }
+    for (int f : fields) {
+        appendAnsi(out, rowText(row, f - 1));
+        out.append("    ", 4);
+    }
+}
+
 QVariant SqlDataSet::value(int row, int column) const
 {
     return m_rows.value(row).value(m_hidden + column);

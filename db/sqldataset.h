@@ -6,6 +6,7 @@
 #include <QSqlQuery>
 
 #include <memory>
+#include <vector>
 
 struct sqlite3_stmt;
 
@@ -62,6 +63,9 @@ protected:
     QString rowText(qint64 row, int column);
     // Appends rowText(row, column) in the export's code page.
     void appendRowAnsi(qint64 row, int column, QByteArray &out);
+    // The same for each of `fields` (numbers from 1), each followed by four
+    // blanks; the row, which must exist, is looked for once.
+    void appendRowAnsi(qint64 row, const std::vector<int> &fields, QByteArray &out);
     // Where edits go: a table and the columns (indices among all columns,
     // hidden ones included) that identify a row; set by the subclass.
     void setEditTarget(const QString &schema, const QString &table,

@@ -36,9 +36,9 @@ bool isAscii(const unsigned char *bytes, int size)
 void appendYesNo(QByteArray &out, bool yes)
 {
     if (yes)
-        out.append("Wahr", 4);
+        appendBytes(out, "Wahr", 4);
     else
-        out.append("Falsch", 6);
+        appendBytes(out, "Falsch", 6);
 }
 
 } // namespace
@@ -97,7 +97,7 @@ void SqliteCursor::appendAnsiText(int column, bool yesNoColumn, QChar decimalPoi
         }
         char digits[24];
         const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, number);
-        out.append(digits, r.ptr - digits);
+        appendBytes(out, digits, r.ptr - digits);
         return;
     }
     case SQLITE_FLOAT: {
@@ -111,7 +111,7 @@ void SqliteCursor::appendAnsiText(int column, bool yesNoColumn, QChar decimalPoi
                 if (text[i] == '.')
                     text[i] = char(decimalPoint.unicode());
             }
-            out.append(text, length);
+            appendBytes(out, text, length);
         } else {
             appendAnsi(out, formatReal(real, decimalPoint));
         }
@@ -131,7 +131,7 @@ void SqliteCursor::appendAnsiText(int column, bool yesNoColumn, QChar decimalPoi
     const auto *bytes = sqlite3_column_text(m_statement, column);
     const int size = sqlite3_column_bytes(m_statement, column);
     if (!yesNoColumn && isAscii(bytes, size)) {
-        out.append(reinterpret_cast<const char *>(bytes), size);
+        appendBytes(out, reinterpret_cast<const char *>(bytes), size);
         return;
     }
     const QVariant text = value(column);

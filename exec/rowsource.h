@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <vector>
+
 namespace rux {
 
 // The rows of an open result as the export reads them: the cursor
@@ -26,6 +28,15 @@ public:
     // (appendAnsi). A source that can give the bytes without building the
     // text first does so.
     virtual void appendAnsiText(int field, QByteArray &out) { appendAnsi(out, asString(field)); }
+    // Appends the text of each of `fields` (numbers from 1), each followed
+    // by four blanks: a line of the export without its line break.
+    virtual void appendFieldsAnsi(const std::vector<int> &fields, QByteArray &out)
+    {
+        for (int j : fields) {
+            appendAnsiText(j, out);
+            out.append("    ", 4);
+        }
+    }
 };
 
 } // namespace rux

@@ -57,6 +57,11 @@ void Tftabed::editTable(const QString &tname)
     raise();
     activateWindow();
     DBGrid1->setFocus();
+    // The grid fetches its rows when it is next laid out; the first ones
+    // are fetched here, so that the cursor stands on the first row however
+    // soon the wait's first event comes.
+    if (DataSource1->rowCount() == 0 && DataSource1->canFetchMore(QModelIndex()))
+        DataSource1->fetchMore(QModelIndex());
     if (DataSource1->rowCount() > 0)
         DBGrid1->setCurrentIndex(DataSource1->index(0, 0));
 

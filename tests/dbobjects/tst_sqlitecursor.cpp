@@ -147,12 +147,26 @@ private Q_SLOTS:
         q.fetchMore(10);
         int rows = 0;
         bool same = true;
+        bool sameLines = true;
         for (q.First(); !q.Eof(); q.Next()) {
+            QByteArray line;
             for (int f = 1; f <= q.fieldCount(); ++f) {
                 QByteArray bytes;
                 q.appendAnsiText(f, bytes);
                 same = same && bytes == rux::encodeAnsi(q.asString(f));
+                line += rux::encodeAnsi(q.asString(f)) + "    ";
             }
+            // Fields in any order and repeated, as a caller may ask for them.
+            QByteArray fields;
+            q.appendFieldsAnsi({3, 1, 2, 1}, fields);
+            sameLines = sameLines
+                && fields == rux::encodeAnsi(q.asString(3) + QStringLiteral("    ") + q.asString(1)
+                                             + QStringLiteral("    ") + q.asString(2)
+                                             + QStringLiteral("    ") + q.asString(1)
+                                             + QStringLiteral("    "));
+            QByteArray all;
+            q.appendFieldsAnsi({1, 2, 3}, all);
+            sameLines = sameLines && all == line;
             if (rows == 2999) {
                 QCOMPARE(q.asString(1), QStringLiteral("3000"));
                 QCOMPARE(q.asString(2), QStringLiteral("743"));
@@ -161,11 +175,14 @@ private Q_SLOTS:
             ++rows;
         }
         QVERIFY(same);
+        QVERIFY(sameLines);
         QCOMPARE(rows, 3000);
         // Past the end every field reads empty and appends nothing.
         QByteArray tail;
         q.appendAnsiText(1, tail);
         QVERIFY(tail.isEmpty());
+        q.appendFieldsAnsi({1, 3}, tail);
+        QCOMPARE(tail, QByteArray("        "));
 
         // All rows read: the query holds no read on the file, so another
         // program can write at once.
