@@ -97,7 +97,8 @@ sqlite3_stmt *SqlDataSet::statementHandle() const
 // wording, or another engine would run it silently. A statement that still
 // holds a parameter would be bound to NULL; it fails instead, since this
 // tool never supplies parameter values.
-void SqlDataSet::checkSingleStatement(const QString &text, QString *firstStatement) const
+void SqlDataSet::checkSingleStatement(const QString &text, QString *firstStatement,
+                                      sqlite3_stmt **prepared) const
 {
     sqlite3 *db = m_connection->sqliteHandle();
     const auto *begin = reinterpret_cast<const char16_t *>(text.utf16());
@@ -112,10 +113,13 @@ void SqlDataSet::checkSingleStatement(const QString &text, QString *firstStateme
     if (!stmt)
         throw Failure(QStringLiteral("Invalid SQL statement: the command text holds no statement."));
     const int parameters = sqlite3_bind_parameter_count(stmt);
-    sqlite3_finalize(stmt);
-    if (parameters > 0)
+    if (parameters > 0) {
+        sqlite3_finalize(stmt);
         throw Failure(QStringLiteral("No value given for one or more required parameters."));
+    }
     *firstStatement = statementTail(begin, tail);
+    // Finalized here unless the caller takes it, also when the rest fails.
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> first(stmt, sqlite3_finalize);
 
     // Whatever follows may be blanks, comments and empty statements only.
     const auto *end = begin + text.size();
@@ -133,6 +137,8 @@ void SqlDataSet::checkSingleStatement(const QString &text, QString *firstStateme
             break;
         rest = nextTail;
     }
+    if (prepared)
+        *prepared = first.release();
 }
 
 bool SqlDataSet::execute(const QString &text, int hiddenColumns)
@@ -142,7 +148,20 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns)
     m_connection->announceStatement(this);
     const QString sent = rewriteParameterMarks(text).text;
     QString first;
-    checkSingleStatement(sent, &first);
+    sqlite3_stmt *checked = nullptr;
+    checkSingleStatement(sent, &first, &checked);
+    if (checked) {
+        // A statement without result columns (a data change, a table
+        // created) runs on the statement the check prepared, instead of
+        // being prepared a second time by the driver.
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> owner(checked, sqlite3_finalize);
+        if (sqlite3_column_count(checked) == 0) {
+            SqliteCursor run(m_connection->sqliteHandle(), checked);
+            while (run.step()) {
+            }
+            return false;
+        }
+    }
 
     auto query = std::make_unique<QSqlQuery>(m_connection->database());
     query->setForwardOnly(true);

@@ -85,7 +85,10 @@ protected:
 
 private:
     sqlite3_stmt *statementHandle() const;
-    void checkSingleStatement(const QString &text, QString *firstStatement) const;
+    // When `prepared` is given, the first statement's engine statement is
+    // handed over to the caller, who finalizes it.
+    void checkSingleStatement(const QString &text, QString *firstStatement,
+                              sqlite3_stmt **prepared = nullptr) const;
     bool moveCursorTo(qint64 row);
     bool stepCursor();
     QVariant cursorValue(int column) const;

@@ -16,6 +16,7 @@
 
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -196,6 +197,66 @@ private Q_SLOTS:
         QCOMPARE(q.fetchedRowCount(), 3000);
         QCOMPARE(q.value(10, 0).toInt(), 11);
         QCOMPARE(q.value(2999, 0).toInt(), 3000);
+    }
+
+    // Statements without result columns run on the engine directly; their
+    // failures while running carry the same engine text as the driver's,
+    // and a failed statement changes nothing.
+    void dataChangeFailuresAsTheDriver_data()
+    {
+        QTest::addColumn<QString>("statement");
+        QTest::newRow("unique") << QStringLiteral("insert into w values(1, 5, 'again')");
+        QTest::newRow("check") << QStringLiteral("update w set n = 500 where k = 1");
+        QTest::newRow("not null") << QStringLiteral("insert into w values(7, 1, null)");
+        QTest::newRow("trigger") << QStringLiteral("delete from w");
+        QTest::newRow("half done") << QStringLiteral("insert into w select k + 10, n * 17, s from w");
+    }
+
+    void dataChangeFailuresAsTheDriver()
+    {
+        QFETCH(QString, statement);
+        const QString db = m_dir.filePath(QStringLiteral("w_%1.db").arg(QTest::currentDataTag()).replace(u' ', u'_'));
+        rux::test::runOnFile(db, {
+            QStringLiteral("create table w(k integer primary key, n integer check (n < 100), s text not null)"),
+            QStringLiteral("insert into w values(1, 5, 'one'), (2, 6, 'two')"),
+            QStringLiteral("create trigger keep before delete on w begin "
+                           "select raise(abort, 'rows of w stay'); end"),
+        });
+
+        QString driverText;
+        {
+            QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("wdrv"));
+            d.setDatabaseName(db);
+            QVERIFY(d.open());
+            {
+                QSqlQuery q(d);
+                QVERIFY(!q.exec(statement));
+                driverText = q.lastError().databaseText();
+            }
+            d.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("wdrv"));
+        QVERIFY(!driverText.isEmpty());
+
+        rux::AdoConnection con(QStringLiteral("access_con"));
+        con.setConnectionString(rux::buildConnectionString(db));
+        rux::AdoQuery q(&con, QStringLiteral("Query1"));
+        q.sqlAdd(statement);
+        QString failure;
+        try {
+            q.ExecSQL();
+        } catch (const Failure &f) {
+            failure = f.text();
+        }
+        QCOMPARE(failure, driverText);
+        QCOMPARE(rux::test::readOnFile(db, QStringLiteral("select group_concat(k || n || s) from w")).toString(),
+                 QStringLiteral("15one,26two"));
+
+        // The connection goes on: a sound change runs and stays.
+        q.sqlClear();
+        q.sqlAdd(QStringLiteral("insert into w values(3, 7, 'three')"));
+        q.ExecSQL();
+        QCOMPARE(rux::test::readOnFile(db, QStringLiteral("select count(*) from w")).toInt(), 3);
     }
 
     void engineFailureWhileStepping()
