@@ -4,7 +4,8 @@
 #   make build   configure and build into build/ (Debug)
 #   make test    build, then run every test headless
 #   make demo    build, make a demo database and run the example script unattended
-#   make clean   remove build/
+#   make bench   Release build into build-release/, then the benchmark suite
+#   make clean   remove build/ and build-release/
 
 SHELL := /bin/bash
 .SHELLFLAGS := -eu -o pipefail -c
@@ -14,10 +15,12 @@ BUILD_TYPE ?= Debug
 JOBS       ?= $(shell nproc)
 
 DEMO_DIR    := $(BUILD_DIR)/demo
+BENCH_DIR   ?= build-release
+BENCH_TARGETS := rux_ppp bench_substitution_floor bench_qt_startup bench_table_editing
 DEMO_RUN_ID ?= 1042
 DEMO_STATION ?= 2
 
-.PHONY: all deps build test demo clean
+.PHONY: all deps build test demo bench clean
 
 all: build
 
@@ -57,5 +60,13 @@ demo: build
 	@echo "First lines:"
 	@head -n 8 $(DEMO_DIR)/daily_summary_$(DEMO_RUN_ID).txt | tr -d '\r'
 
+# Timed on an optimised build without sanitizers; bench/run exits 0 whatever
+# holds and fails only when the suite cannot run.
+bench: deps
+	cmake -S . -B $(BENCH_DIR) -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DRUX_SANITIZE=OFF
+	cmake --build $(BENCH_DIR) -j$(JOBS) --target $(BENCH_TARGETS)
+	bench/run $(BENCH_DIR)
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR)

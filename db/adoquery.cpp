@@ -138,4 +138,22 @@ QString AdoQuery::asString(int field)
     return rowText(m_position, field - 1);
 }
 
+void AdoQuery::appendAnsiText(int field, QByteArray &out)
+{
+    requireActive();
+    if (rowExists(m_position))
+        appendRowAnsi(m_position, field - 1, out);
+}
+
+void AdoQuery::appendFieldsAnsi(const std::vector<int> &fields, QByteArray &out)
+{
+    requireActive();
+    if (rowExists(m_position)) {
+        appendRowAnsi(m_position, fields, out);
+        return;
+    }
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        out.append("    ", 4);
+}
+
 } // namespace rux

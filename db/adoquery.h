@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <vector>
+
 namespace rux {
 
 // The query object (`Query1`): a list of SQL lines whose text is run on the
@@ -37,6 +39,11 @@ public:
     // Fields numbered from 1.
     QString fieldName(int field);
     QString asString(int field);
+    // Appends asString(field) in the export's code page.
+    void appendAnsiText(int field, QByteArray &out);
+    // Appends, for each of `fields` (numbers from 1), its appendAnsiText
+    // followed by four blanks.
+    void appendFieldsAnsi(const std::vector<int> &fields, QByteArray &out);
 
 private:
     void changed();

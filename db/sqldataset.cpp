@@ -2,9 +2,12 @@
 
 #include "adoconnection.h"
 #include "failure.h"
+#include "sqlitecursor.h"
 #include "sqltext.h"
 #include "tablename.h"
 #include "valuetext.h"
+
+#include "script/ansicodec.h"
 
 #include <QLocale>
 #include <QSqlError>
@@ -96,7 +99,8 @@ sqlite3_stmt *SqlDataSet::statementHandle() const
 // wording, or another engine would run it silently. A statement that still
 // holds a parameter would be bound to NULL; it fails instead, since this
 // tool never supplies parameter values.
-void SqlDataSet::checkSingleStatement(const QString &text, QString *firstStatement) const
+void SqlDataSet::checkSingleStatement(const QString &text, QString *firstStatement,
+                                      sqlite3_stmt **prepared) const
 {
     sqlite3 *db = m_connection->sqliteHandle();
     const auto *begin = reinterpret_cast<const char16_t *>(text.utf16());
@@ -112,12 +116,17 @@ void SqlDataSet::checkSingleStatement(const QString &text, QString *firstStateme
         throw Failure(QStringLiteral("Invalid SQL statement: the command text holds no statement."));
     const bool changesData = !sqlite3_stmt_readonly(stmt);
     const int parameters = sqlite3_bind_parameter_count(stmt);
-    sqlite3_finalize(stmt);
-    if (changesData && m_connection->readOnlyEngine())
+    if (changesData && m_connection->readOnlyEngine()) {
+        sqlite3_finalize(stmt);
         throw Failure(m_connection->readOnlyText());
-    if (parameters > 0)
+    }
+    if (parameters > 0) {
+        sqlite3_finalize(stmt);
         throw Failure(QStringLiteral("No value given for one or more required parameters."));
+    }
     *firstStatement = statementTail(begin, tail);
+    // Finalized here unless the caller takes it, also when the rest fails.
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> first(stmt, sqlite3_finalize);
 
     // Whatever follows may be blanks, comments and empty statements only.
     const auto *end = begin + text.size();
@@ -135,6 +144,8 @@ void SqlDataSet::checkSingleStatement(const QString &text, QString *firstStateme
             break;
         rest = nextTail;
     }
+    if (prepared)
+        *prepared = first.release();
 }
 
 bool SqlDataSet::execute(const QString &text, int hiddenColumns)
@@ -148,10 +159,22 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns)
     if (marked.text.contains(QChar(u'\0')))
         throw Failure(QStringLiteral("The command text holds a NUL character."));
     QString first;
-    if (m_connection->runsOnSqlite())
-        checkSingleStatement(marked.text, &first);
-    else
+    if (m_connection->runsOnSqlite()) {
+        sqlite3_stmt *checked = nullptr;
+        checkSingleStatement(marked.text, &first, &checked);
+        // A statement without result columns (a data change, a table
+        // created) runs on the statement the check prepared, instead of
+        // being prepared a second time by the driver.
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> owner(checked, sqlite3_finalize);
+        if (sqlite3_column_count(checked) == 0) {
+            SqliteCursor run(m_connection->sqliteHandle(), checked);
+            while (run.step()) {
+            }
+            return false;
+        }
+    } else {
         first = preparePostgres(marked.text, marked.positions);
+    }
 
     auto query = std::make_unique<QSqlQuery>(m_connection->database());
     query->setForwardOnly(true);
@@ -167,6 +190,8 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns)
     m_hidden = hiddenColumns;
     const QSqlRecord record = m_query->record();
     sqlite3_stmt *stmt = statementHandle();
+    if (stmt)
+        m_direct = std::make_unique<SqliteCursor>(m_connection->sqliteHandle(), stmt);
     for (int i = 0; i < record.count(); ++i) {
         m_names.append(record.fieldName(i));
         if (!m_connection->runsOnSqlite()) {
@@ -187,6 +212,7 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns)
 void SqlDataSet::release()
 {
     const bool wasActive = m_active;
+    m_direct.reset();
     if (m_query) {
         m_query->finish();
         m_query.reset();
@@ -231,15 +257,34 @@ bool SqlDataSet::moveCursorTo(qint64 row)
     while (m_cursorRow < row) {
         if (m_cursorAtEnd)
             return false;
-        if (!m_query->next()) {
-            if (m_query->lastError().isValid())
-                failEngine(*m_query);
+        if (!stepCursor()) {
             m_cursorAtEnd = true;
             return false;
         }
         ++m_cursorRow;
     }
     return !m_cursorAtEnd;
+}
+
+// The driver has read the first row when the statement ran and hands it
+// out from its cache; every later row of a SQLite statement is stepped
+// directly, so the driver's cache is never asked again until the statement
+// runs anew (moveCursorTo runs it again before going back).
+bool SqlDataSet::stepCursor()
+{
+    if (m_direct && m_cursorRow >= 0)
+        return m_direct->step();
+    if (!m_query->next()) {
+        if (m_query->lastError().isValid())
+            failEngine(*m_query);
+        return false;
+    }
+    return true;
+}
+
+QVariant SqlDataSet::cursorValue(int column) const
+{
+    return m_direct ? m_direct->value(column) : m_query->value(column);
 }
 
 // A statement stepped part-way holds a read open on the connection, and
@@ -284,7 +329,7 @@ QVector<QVariant> SqlDataSet::readCursorRow() const
     QVector<QVariant> values;
     values.reserve(m_names.size());
     for (int i = 0; i < m_names.size(); ++i)
-        values.append(m_query->value(i));
+        values.append(cursorValue(i));
     return values;
 }
 
@@ -362,12 +407,40 @@ QVariant SqlDataSet::rowValue(qint64 row, int column)
     if (row < m_rows.size())
         return m_rows[row].value(m_hidden + column);
     moveCursorTo(m_cursorRowsCached + (row - m_rows.size()));
-    return m_query->value(m_hidden + column);
+    return cursorValue(m_hidden + column);
 }
 
 QString SqlDataSet::rowText(qint64 row, int column)
 {
     return cellText(m_hidden + column, rowValue(row, column));
+}
+
+void SqlDataSet::appendRowAnsi(qint64 row, int column, QByteArray &out)
+{
+    if (m_direct && row >= m_rows.size()) {
+        moveCursorTo(m_cursorRowsCached + (row - m_rows.size()));
+        m_direct->appendAnsiText(m_hidden + column, m_yesNo.value(m_hidden + column),
+                                 m_decimalPoint, out);
+        return;
+    }
+    appendAnsi(out, rowText(row, column));
+}
+
+void SqlDataSet::appendRowAnsi(qint64 row, const std::vector<int> &fields, QByteArray &out)
+{
+    if (m_direct && row >= m_rows.size()) {
+        moveCursorTo(m_cursorRowsCached + (row - m_rows.size()));
+        for (int f : fields) {
+            const int column = m_hidden + f - 1;
+            m_direct->appendAnsiText(column, m_yesNo.value(column), m_decimalPoint, out);
+            appendBytes(out, "    ", 4);
+        }
+        return;
+    }
+    for (int f : fields) {
+        appendAnsi(out, rowText(row, f - 1));
+        out.append("    ", 4);
+    }
 }
 
 QVariant SqlDataSet::value(int row, int column) const

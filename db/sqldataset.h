@@ -7,12 +7,14 @@
 #include <QSqlQuery>
 
 #include <memory>
+#include <vector>
 
 struct sqlite3_stmt;
 
 namespace rux {
 
 class AdoConnection;
+class SqliteCursor;
 
 // The common body of the query and the table objects: one statement run on
 // the connection, read row by row through a forward-only cursor, and a cache
@@ -60,6 +62,11 @@ protected:
     // Value of a shown column on row `row`, which must exist.
     QVariant rowValue(qint64 row, int column);
     QString rowText(qint64 row, int column);
+    // Appends rowText(row, column) in the export's code page.
+    void appendRowAnsi(qint64 row, int column, QByteArray &out);
+    // The same for each of `fields` (numbers from 1), each followed by four
+    // blanks; the row, which must exist, is looked for once.
+    void appendRowAnsi(qint64 row, const std::vector<int> &fields, QByteArray &out);
     // Where edits go: a table and the columns (indices among all columns,
     // hidden ones included) that identify a row; set by the subclass.
     void setEditTarget(const QString &schema, const QString &table,
@@ -83,8 +90,13 @@ protected:
 
 private:
     sqlite3_stmt *statementHandle() const;
-    void checkSingleStatement(const QString &text, QString *firstStatement) const;
+    // When `prepared` is given, the first statement's engine statement is
+    // handed over to the caller, who finalizes it.
+    void checkSingleStatement(const QString &text, QString *firstStatement,
+                              sqlite3_stmt **prepared = nullptr) const;
     bool moveCursorTo(qint64 row);
+    bool stepCursor();
+    QVariant cursorValue(int column) const;
     void suspendCursor(const QObject *runner);
     void pauseCursor();
     // Runs the open statement again from its first row.
@@ -110,6 +122,8 @@ private:
 
     AdoConnection *m_connection;
     std::unique_ptr<QSqlQuery> m_query;
+    // On SQLite, rows after the first are read from the statement itself.
+    std::unique_ptr<SqliteCursor> m_direct;
     bool m_active = false;
     int m_hidden = 0;
     QStringList m_names;

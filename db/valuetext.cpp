@@ -13,14 +13,25 @@
 
 namespace rux {
 
-QString formatReal(double value, QChar decimalPoint)
+int formatRealAscii(double value, char *out)
 {
-    if (std::isnan(value))
-        return QStringLiteral("NAN");
-    if (std::isinf(value))
-        return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
-    if (value == 0)
-        return QStringLiteral("0");
+    char *o = out;
+    const auto put = [&o](const char *text) {
+        while (*text)
+            *o++ = *text++;
+    };
+    if (std::isnan(value)) {
+        put("NAN");
+        return int(o - out);
+    }
+    if (std::isinf(value)) {
+        put(value < 0 ? "-INF" : "INF");
+        return int(o - out);
+    }
+    if (value == 0) {
+        put("0");
+        return int(o - out);
+    }
 
     // std::to_chars rounds exactly to 15 significant digits and, unlike
     // printf, does not depend on the C locale. Its output is
@@ -55,42 +66,49 @@ QString formatReal(double value, QChar decimalPoint)
     while (count > 1 && digits[count - 1] == '0')
         --count;
 
-    QString out;
-    out.reserve(24);
     if (negative)
-        out += QLatin1Char('-');
+        *o++ = '-';
     if (exponent >= -5 && exponent < 15) {
         if (exponent < 0) {
-            out += QLatin1Char('0');
-            out += decimalPoint;
+            *o++ = '0';
+            *o++ = '.';
             for (int i = -1; i > exponent; --i)
-                out += QLatin1Char('0');
+                *o++ = '0';
             for (int i = 0; i < count; ++i)
-                out += QLatin1Char(digits[i]);
+                *o++ = digits[i];
         } else {
             for (int i = 0; i <= exponent; ++i)
-                out += QLatin1Char(i < count ? digits[i] : '0');
+                *o++ = i < count ? digits[i] : '0';
             if (count > exponent + 1) {
-                out += decimalPoint;
+                *o++ = '.';
                 for (int i = exponent + 1; i < count; ++i)
-                    out += QLatin1Char(digits[i]);
+                    *o++ = digits[i];
             }
         }
     } else {
-        out += QLatin1Char(digits[0]);
+        *o++ = digits[0];
         if (count > 1) {
-            out += decimalPoint;
+            *o++ = '.';
             for (int i = 1; i < count; ++i)
-                out += QLatin1Char(digits[i]);
+                *o++ = digits[i];
         }
-        out += QLatin1Char('E');
+        *o++ = 'E';
         if (exponent < 0)
-            out += QLatin1Char('-');
-        char expDigits[8];
-        const std::to_chars_result e = std::to_chars(expDigits, expDigits + sizeof expDigits,
-                                                     exponent < 0 ? -exponent : exponent);
-        out += QLatin1String(expDigits, e.ptr - expDigits);
+            *o++ = '-';
+        const std::to_chars_result e = std::to_chars(o, o + 8, exponent < 0 ? -exponent : exponent);
+        o = e.ptr;
     }
+    return int(o - out);
+}
+
+QString formatReal(double value, QChar decimalPoint)
+{
+    char text[kFormatRealMax];
+    const int length = formatRealAscii(value, text);
+    QString out(length, Qt::Uninitialized);
+    QChar *o = out.data();
+    for (int i = 0; i < length; ++i)
+        o[i] = text[i] == '.' ? decimalPoint : QChar(QLatin1Char(text[i]));
     return out;
 }
 

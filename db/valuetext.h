@@ -14,6 +14,11 @@ namespace rux {
 // ("1E20", "1.5E-7"); `decimalPoint` stands for "."; "NAN", "INF", "-INF".
 QString formatReal(double value, QChar decimalPoint);
 
+// formatReal(value, '.') in ASCII, written to `out`, which holds at least
+// kFormatRealMax characters; returns the number written.
+constexpr int kFormatRealMax = 32;
+int formatRealAscii(double value, char *out);
+
 // True for a declared column type that means yes/no: BOOLEAN, BOOL, BIT,
 // YESNO, LOGICAL in any case, with or without a size ("bit(1)").
 bool isYesNoType(const QString &declaredType);

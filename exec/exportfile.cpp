@@ -154,11 +154,8 @@ void writeExportFile(const QString &fileName, RowSource &rows)
     try {
         rows.First();
         do {
-            for (int j : written.forCount(rows, rows.fieldCount())) {
-                appendAnsi(buffer, rows.asString(j));
-                buffer.append("    ", 4);
-            }
-            buffer.append("\r\n", 2);
+            rows.appendFieldsAnsi(written.forCount(rows, rows.fieldCount()), buffer);
+            appendBytes(buffer, "\r\n", 2);
             complete = buffer.size();
             if (complete >= kFlushSize) {
                 file.write(buffer.constData(), complete);

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "script/ansicodec.h"
+
+#include <QByteArray>
 #include <QString>
+
+#include <vector>
 
 namespace rux {
 
@@ -19,6 +24,19 @@ public:
     // Fields are numbered from 1 to fieldCount().
     virtual QString fieldName(int field) = 0;
     virtual QString asString(int field) = 0;
+    // Appends asString(field) encoded as the export file holds it
+    // (appendAnsi). A source that can give the bytes without building the
+    // text first does so.
+    virtual void appendAnsiText(int field, QByteArray &out) { appendAnsi(out, asString(field)); }
+    // Appends the text of each of `fields` (numbers from 1), each followed
+    // by four blanks: a line of the export without its line break.
+    virtual void appendFieldsAnsi(const std::vector<int> &fields, QByteArray &out)
+    {
+        for (int j : fields) {
+            appendAnsiText(j, out);
+            out.append("    ", 4);
+        }
+    }
 };
 
 } // namespace rux

@@ -24,6 +24,11 @@ public:
     int fieldCount() override { return m_query.fieldCount(); }
     QString fieldName(int field) override { return m_query.fieldName(field); }
     QString asString(int field) override { return m_query.asString(field); }
+    void appendAnsiText(int field, QByteArray &out) override { m_query.appendAnsiText(field, out); }
+    void appendFieldsAnsi(const std::vector<int> &fields, QByteArray &out) override
+    {
+        m_query.appendFieldsAnsi(fields, out);
+    }
 
 private:
     AdoQuery &m_query;

@@ -23,6 +23,26 @@ public:
     // Replaces the whole text (line breaks given as CR LF). Throws Failure
     // when the editor cannot take it; the old text then stays.
     virtual void setText(const QString &text) = 0;
+
+    // Brackets a run of setLine calls that nothing reads between: the
+    // editor may then take them as one change and lay out the changed lines
+    // once, at the end, instead of once per line. Every line already holds
+    // its new text inside the bracket. Brackets do not nest.
+    virtual void beginChanges() {}
+    virtual void endChanges() {}
+};
+
+// Opens a bracket of changes for the time of a scope.
+class ScriptLineChanges
+{
+public:
+    explicit ScriptLineChanges(ScriptLines &lines) : m_lines(lines) { m_lines.beginChanges(); }
+    ~ScriptLineChanges() { m_lines.endChanges(); }
+    ScriptLineChanges(const ScriptLineChanges &) = delete;
+    ScriptLineChanges &operator=(const ScriptLineChanges &) = delete;
+
+private:
+    ScriptLines &m_lines;
 };
 
 } // namespace rux

@@ -18,6 +18,9 @@ void substituteParameters(ScriptLines &editor, const ParamCells &grid, int varCo
         const QString name = grid.cell(0, r);
         const QString value = grid.cell(1, r);
         if (!name.isEmpty()) {
+            // One change to the editor per row: the window is repainted
+            // (by processEvents below) only after the pass.
+            const ScriptLineChanges changes(editor);
             for (int i = 0; i < lineCount; ++i) {
                 const QString line = editor.line(i);
                 if (!line.contains(u'$'))

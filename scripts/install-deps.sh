@@ -26,6 +26,7 @@ packages=(
     sqlite3
     mdbtools-dev
     mdbtools
+    python3
     xvfb
     xauth
     fonts-dejavu-core

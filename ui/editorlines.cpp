@@ -48,8 +48,12 @@ void EditorLines::setLine(int index, const QString &text)
     if (index < 0 || index >= lineCount())
         return;
     const QTextBlock block = m_editor->document()->findBlockByNumber(index);
-    QTextCursor cursor(block);
-    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    // The block's text is selected by its positions: moving the cursor to
+    // the end of the block would lay the block out first, only to find its
+    // last character.
+    QTextCursor cursor(m_editor->document());
+    cursor.setPosition(block.position());
+    cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
     cursor.insertText(toEditorBreaks(text));
 }
 
@@ -65,6 +69,22 @@ QString EditorLines::text() const
         out += b.text();
     }
     return out;
+}
+
+void EditorLines::beginChanges()
+{
+    if (!m_changes.isNull())
+        return;
+    m_changes = QTextCursor(m_editor->document());
+    m_changes.beginEditBlock();
+}
+
+void EditorLines::endChanges()
+{
+    if (m_changes.isNull())
+        return;
+    m_changes.endEditBlock();
+    m_changes = QTextCursor();
 }
 
 void EditorLines::setText(const QString &text)

@@ -2,6 +2,8 @@
 
 #include "scriptlines.h"
 
+#include <QTextCursor>
+
 class QPlainTextEdit;
 
 namespace rux {
@@ -19,9 +21,14 @@ public:
     void setLine(int index, const QString &text) override;
     QString text() const override;
     void setText(const QString &text) override;
+    // An edit block of the editor's document: its layout hears of the
+    // changes once, at the end, and lays out only what it shows.
+    void beginChanges() override;
+    void endChanges() override;
 
 private:
     QPlainTextEdit *m_editor;
+    QTextCursor m_changes;
 };
 
 } // namespace rux

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QChar>
+#include <QVariant>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace rux {
+
+// Reads the rows of a running SQLite statement straight from the engine,
+// without the per-row value cache of the Qt driver: the cursor of a result
+// read from its first row to its last (an export, the grid's fetches).
+//
+// The statement stays owned by whoever prepared it. The values read
+// through this cursor are those the Qt SQLite driver gives for the same
+// row: integers as qlonglong, reals as double, text as QString, blobs as
+// QByteArray, NULL as a null QString; and the text it appends is exactly
+// the AsString of such a value (valueAsString) in the export's code page.
+class SqliteCursor
+{
+public:
+    SqliteCursor(sqlite3 *db, sqlite3_stmt *statement) : m_db(db), m_statement(statement) {}
+
+    // Moves to the next row. At the end of the rows the statement is reset,
+    // which gives up its read on the database, and false is returned. An
+    // engine failure resets the statement as well and throws Failure with
+    // the engine's text.
+    bool step();
+
+    // The value of a column (from 0) of the current row.
+    QVariant value(int column) const;
+
+    // Appends the AsString of a column of the current row, encoded as the
+    // export encodes it (encodeAnsi), to `out`.
+    void appendAnsiText(int column, bool yesNoColumn, QChar decimalPoint, QByteArray &out) const;
+
+private:
+    sqlite3 *m_db;
+    sqlite3_stmt *m_statement;
+};
+
+} // namespace rux
