@@ -149,6 +149,7 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns)
         return false;
 
     m_query = std::move(query);
+    m_statement = first;
     m_hidden = hiddenColumns;
     const QSqlRecord record = m_query->record();
     sqlite3_stmt *stmt = statementHandle();
@@ -171,6 +172,7 @@ void SqlDataSet::release()
         m_query->finish();
         m_query.reset();
     }
+    m_statement.clear();
     m_active = false;
     m_names.clear();
     m_yesNo.clear();
@@ -200,8 +202,7 @@ bool SqlDataSet::moveCursorTo(qint64 row)
         return false;
     if (m_suspended || (m_cursorAtEnd ? row <= m_cursorRow : row < m_cursorRow)) {
         m_suspended = false;
-        if (!m_query->exec())
-            failEngine(*m_query);
+        runStatementAgain();
         m_cursorRow = -1;
         m_cursorAtEnd = false;
     }
@@ -217,6 +218,19 @@ bool SqlDataSet::moveCursorTo(qint64 row)
         ++m_cursorRow;
     }
     return !m_cursorAtEnd;
+}
+
+// On a query object of its own: the driver's re-execution of a query keeps
+// what it knew of the old result's columns, and after a schema change (a
+// column added to the table) it then writes past them and corrupts memory.
+void SqlDataSet::runStatementAgain()
+{
+    auto query = std::make_unique<QSqlQuery>(m_connection->database());
+    query->setForwardOnly(true);
+    if (!query->exec(m_statement))
+        failEngine(*query);
+    m_query->finish();
+    m_query = std::move(query);
 }
 
 // A statement stepped part-way holds a read open on the connection, and

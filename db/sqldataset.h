@@ -80,6 +80,7 @@ private:
     sqlite3_stmt *statementHandle() const;
     void checkSingleStatement(const QString &text, QString *firstStatement) const;
     bool moveCursorTo(qint64 row);
+    void runStatementAgain();
     void suspendCursor(const QObject *runner);
     QVector<QVariant> readCursorRow() const;
     QString whereKey(QVector<QVariant> &binds, const QVector<QVariant> &row) const;
@@ -91,6 +92,8 @@ private:
 
     AdoConnection *m_connection;
     std::unique_ptr<QSqlQuery> m_query;
+    // The statement the open set runs, as sent to the engine.
+    QString m_statement;
     bool m_active = false;
     int m_hidden = 0;
     QStringList m_names;
