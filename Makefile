@@ -2,7 +2,8 @@
 #
 #   make deps    install the missing Debian packages
 #   make build   configure and build into build/ (Debug)
-#   make test    build, then run every test headless
+#   make test    build, then run every test headless, in build/ and once
+#                more in build-asan/ (AddressSanitizer + UBSan + LeakSanitizer)
 #   make demo    build, make a demo database and run the example script unattended
 #   make clean   remove build/
 
@@ -10,6 +11,7 @@ SHELL := /bin/bash
 .SHELLFLAGS := -eu -o pipefail -c
 
 BUILD_DIR  ?= build
+SANITIZE_BUILD_DIR ?= build-asan
 BUILD_TYPE ?= Debug
 JOBS       ?= $(shell nproc)
 
@@ -38,10 +40,13 @@ endef
 build: deps
 	$(call configure_and_build,$(BUILD_DIR),)
 
-# A further build (a sanitizer build with -DRUX_SANITIZE=ON into its own
-# folder, say) joins here as one more configure_and_build and run_tests pair.
+# The whole suite runs twice: on the plain build, then on a sanitizer
+# build in its own folder, where any report fails the test that caused it
+# (the options are set on each test by tests/CMakeLists.txt).
 test: build
 	$(call run_tests,$(BUILD_DIR))
+	$(call configure_and_build,$(SANITIZE_BUILD_DIR),-DRUX_SANITIZE=ON)
+	$(call run_tests,$(SANITIZE_BUILD_DIR))
 
 demo: build
 	rm -rf $(DEMO_DIR)
@@ -56,4 +61,4 @@ demo: build
 	@head -n 8 $(DEMO_DIR)/daily_summary_$(DEMO_RUN_ID).txt | tr -d '\r'
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_BUILD_DIR)
