@@ -583,8 +583,7 @@ void SqlDataSet::refresh()
     m_cachedKeys.clear();
     m_cursorRowsCached = 0;
     m_connection->announceStatement(this);
-    if (!m_query->exec())
-        failEngine(*m_query);
+    runStatementAgain();
     m_cursorRow = -1;
     m_cursorAtEnd = false;
     m_suspended = false;
