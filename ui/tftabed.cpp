@@ -57,6 +57,11 @@ void Tftabed::editTable(const QString &tname)
     raise();
     activateWindow();
     DBGrid1->setFocus();
+    // The grid reads its rows on demand; the first ones are read here, so
+    // that the cursor stands on the first row whenever the view gets round
+    // to asking.
+    if (DataSource1->rowCount() == 0 && DataSource1->canFetchMore(QModelIndex()))
+        DataSource1->fetchMore(QModelIndex());
     if (DataSource1->rowCount() > 0)
         DBGrid1->setCurrentIndex(DataSource1->index(0, 0));
 
