@@ -2,15 +2,17 @@
 #
 #   make deps    install the missing Debian packages
 #   make build   configure and build into build/ (Debug)
-#   make test    build, then run every test headless
+#   make test    build, then run every test headless, in build/ and once
+#                more in build-asan/ (AddressSanitizer + UBSan + LeakSanitizer)
 #   make demo    build, make a demo database and run the example script unattended
 #   make bench   Release build into build-release/, then the benchmark suite
-#   make clean   remove build/ and build-release/
+#   make clean   remove build/, build-asan/ and build-release/
 
 SHELL := /bin/bash
 .SHELLFLAGS := -eu -o pipefail -c
 
 BUILD_DIR  ?= build
+SANITIZE_BUILD_DIR ?= build-asan
 BUILD_TYPE ?= Debug
 JOBS       ?= $(shell nproc)
 
@@ -43,10 +45,13 @@ endef
 build: deps
 	$(call configure_and_build,$(BUILD_DIR),)
 
-# A further build (a sanitizer build with -DRUX_SANITIZE=ON into its own
-# folder, say) joins here as one more configure_and_build and run_tests pair.
+# The whole suite runs twice: on the plain build, then on a sanitizer
+# build in its own folder, where any report fails the test that caused it
+# (the options are set on each test by tests/CMakeLists.txt).
 test: build
 	$(call run_tests,$(BUILD_DIR))
+	$(call configure_and_build,$(SANITIZE_BUILD_DIR),-DRUX_SANITIZE=ON)
+	$(call run_tests,$(SANITIZE_BUILD_DIR))
 
 demo: build
 	rm -rf $(DEMO_DIR)
@@ -69,4 +74,4 @@ bench: deps
 	bench/run $(BENCH_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_BUILD_DIR) $(BENCH_DIR)

@@ -46,7 +46,7 @@ QString sqliteUri(const QString &absolutePath)
 bool isKnownKey(const QString &key)
 {
     static const QStringList known = {
-        QStringLiteral("provider"), QStringLiteral("user id"), QStringLiteral("password"),
+        QStringLiteral("provider"), QStringLiteral("user id"),
         QStringLiteral("data source"), QStringLiteral("mode"), QStringLiteral("persist security info"),
         QStringLiteral("extended properties"), QStringLiteral("jet oledb:system database"),
         QStringLiteral("jet oledb:registry path"), QStringLiteral("jet oledb:database password"),
@@ -88,12 +88,21 @@ void AdoConnection::Open()
 {
     if (m_connected)
         return;
+    // A path piece that looks like a known pair ("/d/a;mode=b.db") shows up
+    // as a key given twice, or as a flag that holds more than its word:
+    // refused as well, so that only the file the string names is opened.
     try {
+        QStringList seen;
         for (const ConnectionPair &pair : parseConnectionString(m_connectionString)) {
-            if (!isKnownKey(pair.key)) {
+            const QString key = asciiLower(pair.key.trimmed());
+            const bool flagWithText = key == QLatin1String("persist security info")
+                && pair.value.compare(QLatin1String("False"), Qt::CaseInsensitive) != 0
+                && pair.value.compare(QLatin1String("True"), Qt::CaseInsensitive) != 0;
+            if (!isKnownKey(pair.key) || seen.contains(key) || flagWithText) {
                 throw Failure(QStringLiteral("Format of the connection string is invalid near \"%1=%2\".")
                                   .arg(pair.key, pair.value));
             }
+            seen.append(key);
         }
     } catch (const Failure &) {
         // The text near the fault may be a piece of a server password.

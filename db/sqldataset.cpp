@@ -187,6 +187,7 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns)
         return false;
 
     m_query = std::move(query);
+    m_statement = first;
     m_hidden = hiddenColumns;
     const QSqlRecord record = m_query->record();
     sqlite3_stmt *stmt = statementHandle();
@@ -217,6 +218,7 @@ void SqlDataSet::release()
         m_query->finish();
         m_query.reset();
     }
+    m_statement.clear();
     m_active = false;
     m_names.clear();
     m_yesNo.clear();
@@ -249,8 +251,7 @@ bool SqlDataSet::moveCursorTo(qint64 row)
         return false;
     if (m_suspended || (m_cursorAtEnd ? row <= m_cursorRow : row < m_cursorRow)) {
         m_suspended = false;
-        if (!runAgain())
-            failEngine(*m_query);
+        runStatementAgain();
         m_cursorRow = -1;
         m_cursorAtEnd = false;
     }
@@ -287,6 +288,36 @@ QVariant SqlDataSet::cursorValue(int column) const
     return m_direct ? m_direct->value(column) : m_query->value(column);
 }
 
+// Rows after the first are stepped from the SQLite statement itself, when
+// the driver exposes it and it still yields every column the set knows.
+void SqlDataSet::attachDirectCursor()
+{
+    m_direct.reset();
+    sqlite3_stmt *stmt = statementHandle();
+    if (stmt && sqlite3_column_count(stmt) >= m_names.size())
+        m_direct = std::make_unique<SqliteCursor>(m_connection->sqliteHandle(), stmt);
+}
+
+// On a query object of its own: the driver's re-execution of a query keeps
+// what it knew of the old result's columns, and after a schema change (a
+// column added to the table) it then writes past them and corrupts memory.
+// A server's driver runs a statement again only from its text anyway.
+void SqlDataSet::runStatementAgain()
+{
+    if (!m_connection->runsOnSqlite())
+        m_connection->announceStatement(this);
+    auto query = std::make_unique<QSqlQuery>(m_connection->database());
+    query->setForwardOnly(true);
+    if (!m_connection->runsOnSqlite())
+        query->setNumericalPrecisionPolicy(QSql::HighPrecision);
+    if (!query->exec(m_statement))
+        failEngine(*query);
+    m_direct.reset();
+    m_query->finish();
+    m_query = std::move(query);
+    attachDirectCursor();
+}
+
 // A statement stepped part-way holds a read open on the connection, and
 // the engine refuses to drop any table while one is. Resetting it gives
 // the read up; the statement runs again when more rows are wanted.
@@ -306,15 +337,6 @@ void SqlDataSet::pauseCursor()
     // edits since they were read may have moved them in the engine's order.
     if (!m_keyColumns.isEmpty())
         m_cursorRowsCached = 0;
-}
-
-bool SqlDataSet::runAgain()
-{
-    if (m_connection->runsOnSqlite())
-        return m_query->exec();
-    // The server's driver runs a statement again only from its text.
-    m_connection->announceStatement(this);
-    return m_query->exec(m_query->lastQuery());
 }
 
 QString SqlDataSet::cellText(int column, const QVariant &value) const
@@ -726,8 +748,7 @@ void SqlDataSet::refresh()
     m_cachedKeys.clear();
     m_cursorRowsCached = 0;
     m_connection->announceStatement(this);
-    if (!runAgain())
-        failEngine(*m_query);
+    runStatementAgain();
     m_cursorRow = -1;
     m_cursorAtEnd = false;
     m_suspended = false;

@@ -97,10 +97,11 @@ private:
     bool moveCursorTo(qint64 row);
     bool stepCursor();
     QVariant cursorValue(int column) const;
+    void attachDirectCursor();
+    // Runs the open statement again from its first row, on a fresh query.
+    void runStatementAgain();
     void suspendCursor(const QObject *runner);
     void pauseCursor();
-    // Runs the open statement again from its first row.
-    bool runAgain();
     QString cellText(int column, const QVariant &value) const;
 
     // PostgreSQL (pgdataset.cpp). One statement at a time may be part-way
@@ -124,6 +125,8 @@ private:
     std::unique_ptr<QSqlQuery> m_query;
     // On SQLite, rows after the first are read from the statement itself.
     std::unique_ptr<SqliteCursor> m_direct;
+    // The statement the open set runs, as sent to the engine.
+    QString m_statement;
     bool m_active = false;
     int m_hidden = 0;
     QStringList m_names;

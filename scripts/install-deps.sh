@@ -30,6 +30,7 @@ packages=(
     xvfb
     xauth
     fonts-dejavu-core
+    strace
 )
 if [ "$#" -gt 0 ]; then
     packages=("$@")

@@ -27,6 +27,28 @@ QString toEditorBreaks(const QString &text)
     return out;
 }
 
+// Wrapping at word boundaries takes time that grows with the square of a
+// line's length when the line has no blank to break at: the layout looks
+// for a boundary up to the end of the line for every screen line it makes
+// (a 200,000-character line takes seconds, a 10 MB line hours). Text with a
+// line longer than this is wrapped at any character instead, which costs
+// time in proportion to the length.
+constexpr qsizetype kWordWrapLineLimit = 16384;
+
+qsizetype longestLine(const QString &editorText)
+{
+    qsizetype longest = 0;
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype end = editorText.indexOf(u'\n', start);
+        const qsizetype length = (end < 0 ? editorText.size() : end) - start;
+        longest = qMax(longest, length);
+        if (end < 0)
+            return longest;
+        start = end + 1;
+    }
+}
+
 } // namespace
 
 int EditorLines::lineCount() const
@@ -89,7 +111,17 @@ void EditorLines::endChanges()
 
 void EditorLines::setText(const QString &text)
 {
-    m_editor->setPlainText(toEditorBreaks(text));
+    const QString editorText = toEditorBreaks(text);
+    // The mode changes while the editor holds the shorter-lined text, so
+    // that neither text is ever laid out at word boundaries with a line
+    // over the limit.
+    if (longestLine(editorText) > kWordWrapLineLimit) {
+        m_editor->setWordWrapMode(QTextOption::WrapAnywhere);
+        m_editor->setPlainText(editorText);
+    } else {
+        m_editor->setPlainText(editorText);
+        m_editor->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    }
 }
 
 } // namespace rux

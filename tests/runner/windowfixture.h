@@ -13,6 +13,7 @@
 #include "tftabed.h"
 #include "trux_pp1.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -189,9 +190,12 @@ private:
     {
         if (!m_ftabed->waitmode || m_done >= m_actions.size())
             return;
-        // Act once the grid has fetched the rows it shows, as a user would.
+        // Act once the window has come to the front and its grid has
+        // fetched the rows it shows, as a user would.
         DataSource *source = m_ftabed->DataSource1;
         if (source->rowCount() == 0 && source->canFetchMore(QModelIndex()))
+            return;
+        if (m_done == 0 && QApplication::activeWindow() != m_ftabed)
             return;
         const auto action = m_actions.at(m_done++);
         action();
