@@ -4,6 +4,8 @@
 #   make build   configure and build into build/ (Debug)
 #   make test    build, then run every test headless
 #   make demo    build, make a demo database and run the example script unattended
+#   make fuzz    build the fuzz targets with clang into build-fuzz/ and run each
+#                for FUZZ_SECONDS (default 60); fails on any finding
 #   make clean   remove build/
 
 SHELL := /bin/bash
@@ -17,7 +19,11 @@ DEMO_DIR    := $(BUILD_DIR)/demo
 DEMO_RUN_ID ?= 1042
 DEMO_STATION ?= 2
 
-.PHONY: all deps build test demo clean
+FUZZ_DIR     ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?= cmdline discovery replaceall linesort batchtext connectionstring scriptfile
+
+.PHONY: all deps build test demo fuzz clean
 
 all: build
 
@@ -55,5 +61,14 @@ demo: build
 	@echo "First lines:"
 	@head -n 8 $(DEMO_DIR)/daily_summary_$(DEMO_RUN_ID).txt | tr -d '\r'
 
+# The fuzzing build needs clang and its fuzzer runtime; the normal build and
+# the tests do not, so they are installed here only.
+fuzz: deps
+	@scripts/install-deps.sh clang libclang-rt-14-dev
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G "Unix Makefiles" \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRUX_FUZZ=ON
+	cmake --build $(FUZZ_DIR) -j$(JOBS) --target rux_fuzzers
+	fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(FUZZ_DIR)
