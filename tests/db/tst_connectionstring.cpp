@@ -139,6 +139,7 @@ void TestConnectionString::builtNameReadsBackExactly()
 void TestConnectionString::builtNameNamingAnotherFileFails_data()
 {
     QTest::addColumn<QString>("path");
+    QTest::newRow("semicolon_then_blank") << QStringLiteral("/data/a.mdb; ");
     QTest::newRow("known_key_after_semicolon") << QStringLiteral("/data/a;Mode=x.mdb");
     QTest::newRow("second_data_source") << QStringLiteral("/data/a;Data Source=/data/b.mdb");
     QTest::newRow("password_after_semicolon") << QStringLiteral("/data/a;Password=x");

@@ -206,6 +206,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("other");
         QTest::addColumn<bool>("opens");
         QTest::newRow("trailing_blank") << QStringLiteral("x.db ") << QStringLiteral("x.db") << true;
+        QTest::newRow("semicolon_then_blank") << QStringLiteral("a; ") << QStringLiteral("a") << false;
         QTest::newRow("known_key_after_semicolon")
             << QStringLiteral("a;Mode=1") << QStringLiteral("a") << false;
         QTest::newRow("second_data_source")
