@@ -6,7 +6,9 @@
 #                more in build-asan/ (AddressSanitizer + UBSan + LeakSanitizer)
 #   make demo    build, make a demo database and run the example script unattended
 #   make bench   Release build into build-release/, then the benchmark suite
-#   make clean   remove build/, build-asan/ and build-release/
+#   make fuzz    build the fuzz targets with clang into build-fuzz/ and run each
+#                for FUZZ_SECONDS (default 60); fails on any finding
+#   make clean   remove build/, build-asan/, build-release/ and build-fuzz/
 
 SHELL := /bin/bash
 .SHELLFLAGS := -eu -o pipefail -c
@@ -22,7 +24,11 @@ BENCH_TARGETS := rux_ppp bench_substitution_floor bench_qt_startup bench_table_e
 DEMO_RUN_ID ?= 1042
 DEMO_STATION ?= 2
 
-.PHONY: all deps build test demo bench clean
+FUZZ_DIR     ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?= cmdline discovery replaceall linesort batchtext connectionstring scriptfile
+
+.PHONY: all deps build test demo bench fuzz clean
 
 all: build
 
@@ -73,5 +79,14 @@ bench: deps
 	cmake --build $(BENCH_DIR) -j$(JOBS) --target $(BENCH_TARGETS)
 	bench/run $(BENCH_DIR)
 
+# The fuzzing build needs clang and its fuzzer runtime; the normal build and
+# the tests do not, so they are installed here only.
+fuzz: deps
+	@scripts/install-deps.sh clang libclang-rt-14-dev
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G "Unix Makefiles" \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRUX_FUZZ=ON
+	cmake --build $(FUZZ_DIR) -j$(JOBS) --target rux_fuzzers
+	fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_BUILD_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_BUILD_DIR) $(BENCH_DIR) $(FUZZ_DIR)

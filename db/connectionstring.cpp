@@ -40,25 +40,30 @@ QString nonNull(QString text)
     return text;
 }
 
+// The fixed parts of a built string, before and after the file name. The
+// tail starts with the one blank that follows the name.
+const QLatin1String kBuiltHead("Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=");
+const QLatin1String kBuiltTail(
+    " ;Mode=Share Deny None;Jet OLEDB:System database=\"\";Jet OLEDB:Registry Path=\"\";"
+    "Jet OLEDB:Database Password=\"\";Jet OLEDB:Engine Type=4;"
+    "Jet OLEDB:Database Locking Mode=0;Jet OLEDB:Global Partial Bulk Ops=2;"
+    "Jet OLEDB:Global Bulk Transactions=1;"
+    "Extended Properties=\"\";"
+    "Jet OLEDB:New Database Password=\"\";Jet OLEDB:Create System Database=False;"
+    "Jet OLEDB:Encrypt Database=False;Jet OLEDB:Don't Copy Locale on Compact=False;"
+    "Jet OLEDB:Compact Without Replica Repair=False;Jet OLEDB:SFP=False");
+// The pairs of a built string.
+constexpr qsizetype kBuiltPairs = 18;
+
 } // namespace
 
 QString buildConnectionString(const QString &dbFileName)
 {
     QString s;
-    s.reserve(dbFileName.size() + 640);
-    s += QLatin1String("Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=");
+    s.reserve(kBuiltHead.size() + dbFileName.size() + kBuiltTail.size());
+    s += kBuiltHead;
     s += dbFileName;
-    s += QLatin1Char(' ');
-    s += QLatin1String(
-        ";Mode=Share Deny None;Jet OLEDB:System database=\"\";Jet OLEDB:Registry Path=\"\";"
-        "Jet OLEDB:Database Password=\"\";Jet OLEDB:Engine Type=4;"
-        "Jet OLEDB:Database Locking Mode=0;Jet OLEDB:Global Partial Bulk Ops=2;"
-        "Jet OLEDB:Global Bulk Transactions=1;");
-    s += QLatin1String("Extended Properties=\"\";");
-    s += QLatin1String(
-        "Jet OLEDB:New Database Password=\"\";Jet OLEDB:Create System Database=False;"
-        "Jet OLEDB:Encrypt Database=False;Jet OLEDB:Don't Copy Locale on Compact=False;"
-        "Jet OLEDB:Compact Without Replica Repair=False;Jet OLEDB:SFP=False");
+    s += kBuiltTail;
     return s;
 }
 
@@ -152,7 +157,28 @@ QString connectionValue(const QString &connectionString, const QString &key)
 
 QString dataSourceOf(const QString &connectionString)
 {
-    QString value = connectionValue(connectionString, QStringLiteral("Data Source"));
+    const QList<ConnectionPair> pairs = parseConnectionString(connectionString);
+    QString value;
+    for (const ConnectionPair &pair : pairs) {
+        if (asciiLower(pair.key) == QLatin1String("data source"))
+            value = pair.value;
+    }
+
+    // A string built around a file name holds the name exactly between its
+    // fixed parts. The name must also be what the pairs read: a ";" in it
+    // starts further pairs (another Data Source, say) and quotes at its
+    // start are taken off, and either would name a file other than the one
+    // given.
+    const qsizetype size = connectionString.size();
+    if (size >= kBuiltHead.size() + kBuiltTail.size() && connectionString.startsWith(kBuiltHead)
+        && connectionString.endsWith(kBuiltTail)) {
+        const QStringView name =
+            QStringView(connectionString).mid(kBuiltHead.size(), size - kBuiltHead.size() - kBuiltTail.size());
+        if (pairs.size() != kBuiltPairs || value != name.toString() + u' ')
+            failNear(name);
+        return nonNull(name.toString());
+    }
+
     if (value.isNull())
         return value;
     qsizetype end = value.size();

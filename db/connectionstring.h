@@ -35,7 +35,13 @@ QList<ConnectionPair> parseConnectionString(const QString &connectionString);
 // when a key repeats.
 QString connectionValue(const QString &connectionString, const QString &key);
 
-// The "Data Source" value without its trailing blanks: the database file.
+// The database file a connection string names. For a string made by
+// buildConnectionString() it is the name given there, exactly (the one blank
+// the builder adds is not part of it); such a string whose pairs do not read
+// back that name (the name holds a ";" or starts with a quote) fails with a
+// rux::Failure rather than naming another file. For any other string it is
+// the "Data Source" value without its trailing blanks; a null QString when
+// the key is absent.
 QString dataSourceOf(const QString &connectionString);
 
 } // namespace rux

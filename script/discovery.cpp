@@ -48,12 +48,14 @@ public:
         m_written[row] = true;
     }
 
-    void writeInto(ParamCells &grid) const
+    QList<DiscoveredScript::Name> written() const
     {
+        QList<DiscoveredScript::Name> names;
         for (int r = 1; r <= kMaxParamRows; ++r) {
             if (m_written[r])
-                grid.setCell(0, r, m_rows[r]);
+                names.append({r, m_rows[r]});
         }
+        return names;
     }
 
 private:
@@ -135,17 +137,10 @@ int countNamedRows(const ParamCells &grid)
     return n;
 }
 
-int loadScript(const QString &fileName, const QString &runId, ScriptLines &editor, ParamCells &grid,
-               TextEncoding &remembered)
+DiscoveredScript discoverParameters(const QString &text, const QString &runId, const ParamCells &grid)
 {
     int n = countNamedRows(grid);
-    const ScriptFileText file = readScriptFile(fileName);
-
-    // The line work runs on the text before it goes into the editor; nothing
-    // else runs meanwhile, so this is the same as working on the editor's
-    // lines, and a refusal leaves the editor as it was.
     NameRows rows(grid);
-    const QString &text = file.text;
     QString result;     // the replaced text; built only once a line changes
     bool changed = false;
     qsizetype pos = 0;
@@ -170,14 +165,26 @@ int loadScript(const QString &fileName, const QString &runId, ScriptLines &edito
             result.append(u"\r\n");
         pos = lineBreak ? end + 2 : end;
     }
-    const QString &newText = changed ? result : text;
+    return DiscoveredScript{changed ? result : text, n, rows.written()};
+}
+
+int loadScript(const QString &fileName, const QString &runId, ScriptLines &editor, ParamCells &grid,
+               TextEncoding &remembered)
+{
+    const ScriptFileText file = readScriptFile(fileName);
+
+    // The line work runs on the text before it goes into the editor; nothing
+    // else runs meanwhile, so this is the same as working on the editor's
+    // lines, and a refusal leaves the editor as it was.
+    const DiscoveredScript script = discoverParameters(file.text, runId, grid);
 
     remembered = file.encoding;
-    if (newText.size() > kMemoCapacity)
+    if (script.text.size() > kMemoCapacity)
         throw Failure(QStringLiteral("Text überschreitet Memo-Kapazität"));
-    editor.setText(newText);
-    rows.writeInto(grid);
-    return n;
+    editor.setText(script.text);
+    for (const DiscoveredScript::Name &name : script.newNames)
+        grid.setCell(0, name.row, name.name);
+    return script.rowsInUse;
 }
 
 } // namespace rux

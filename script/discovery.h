@@ -4,6 +4,7 @@
 #include "scriptfile.h"
 #include "scriptlines.h"
 
+#include <QList>
 #include <QString>
 
 namespace rux {
@@ -16,6 +17,28 @@ QString takeParameterName(const QString &line, int p);
 
 // The number of rows 1 to 6 whose name cell is not empty (a blank counts).
 int countNamedRows(const ParamCells &grid);
+
+// The line work of a load on a script text (lines separated by CR LF): the
+// run-identifier token replaced and the parameter names listed. `grid` is
+// only read; the names to append come back with their rows.
+struct DiscoveredScript
+{
+    QString text;   // the text with "%rid%" replaced as the load does it
+    int rowsInUse;  // the number of rows in use afterwards
+    struct Name
+    {
+        int row;
+        QString name;
+    };
+    QList<Name> newNames;  // in the order found, rows counting up
+};
+
+// Replaces "%rid%" by `runId` in every line that holds it in lower case (not
+// in lines that begin with "#") and scans the other lines and the replaced
+// ones for names. A name not in the name cells of rows 1 to 6 (as the grid
+// holds them, or as an earlier name of this scan set them) is appended below
+// the named rows. Throws Failure when a name would need an eleventh row.
+DiscoveredScript discoverParameters(const QString &text, const QString &runId, const ParamCells &grid);
 
 // Loads a script into the editor and lists its parameters (the work of
 // set_sqlscript after the label): reads `fileName`, replaces "%rid%" by

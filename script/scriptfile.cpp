@@ -76,36 +76,36 @@ QByteArray readAllBytes(const QString &fileName)
     return bytes;
 }
 
-[[noreturn]] void failDecode(const QString &fileName, const char *what)
+[[noreturn]] void failDecode(const QString &fileName, TextEncoding encoding)
 {
+    const char *what = encoding == TextEncoding::Utf8 ? "UTF-8" : "UTF-16";
     throw Failure(QStringLiteral("Datei %1 kann nicht gelesen werden: ungültiger %2-Text")
                       .arg(QFileInfo(fileName).absoluteFilePath(), QLatin1String(what)));
 }
 
-QString decodeUtf8(const QString &fileName, QByteArrayView bytes)
+// False when the bytes are not valid UTF-8.
+bool decodeUtf8(QByteArrayView bytes, QString &text)
 {
     // Stateless, so that a sequence cut off at the end counts as an error;
     // a second mark right after the first one is text (U+FEFF).
     QStringDecoder decoder(QStringDecoder::Utf8,
                            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        failDecode(fileName, "UTF-8");
-    return text;
+    text = decoder.decode(bytes);
+    return !decoder.hasError();
 }
 
 // UTF-16 code units as they stand: a lone surrogate stays a code unit of the
-// text, as in any UTF-16 text.
-QString decodeUtf16(const QString &fileName, QByteArrayView bytes, bool littleEndian)
+// text, as in any UTF-16 text. False for an odd number of bytes.
+bool decodeUtf16(QByteArrayView bytes, bool littleEndian, QString &text)
 {
     if (bytes.size() % 2 != 0)
-        failDecode(fileName, "UTF-16");
-    QString text(bytes.size() / 2, Qt::Uninitialized);
+        return false;
+    text = QString(bytes.size() / 2, Qt::Uninitialized);
     QChar *d = text.data();
     const auto *s = reinterpret_cast<const unsigned char *>(bytes.data());
     for (qsizetype i = 0; i < text.size(); ++i, s += 2)
         d[i] = QChar(littleEndian ? char16_t(s[0] | s[1] << 8) : char16_t(s[0] << 8 | s[1]));
-    return text;
+    return true;
 }
 
 // Cuts the text at the first NUL and writes every CR LF, lone CR and lone LF
@@ -150,7 +150,9 @@ QString normaliseText(const QString &decoded)
     return out;
 }
 
-QByteArray encodeText(const QString &text, TextEncoding encoding)
+} // namespace
+
+QByteArray encodeScriptText(const QString &text, TextEncoding encoding)
 {
     QByteArray out;
     switch (encoding) {
@@ -178,6 +180,8 @@ QByteArray encodeText(const QString &text, TextEncoding encoding)
     }
     return out;
 }
+
+namespace {
 
 // Refuses, with the system's reason, a target that cannot be replaced: a
 // folder, a file this process may not write (checked here because renaming
@@ -224,32 +228,42 @@ void writeSpecial(const QString &path, const QByteArray &bytes)
 
 } // namespace
 
+bool decodeScriptBytes(QByteArrayView bytes, ScriptFileText &result)
+{
+    result = ScriptFileText{QString(), TextEncoding::Ansi};
+    QString decoded;
+    bool valid = true;
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        result.encoding = TextEncoding::Utf8;
+        valid = decodeUtf8(bytes.sliced(3), decoded);
+    } else if (bytes.startsWith("\xFF\xFE")) {
+        result.encoding = TextEncoding::Utf16LE;
+        valid = decodeUtf16(bytes.sliced(2), true, decoded);
+    } else if (bytes.startsWith("\xFE\xFF")) {
+        result.encoding = TextEncoding::Utf16BE;
+        valid = decodeUtf16(bytes.sliced(2), false, decoded);
+    } else {
+        decoded = decodeAnsi(bytes);
+    }
+    if (!valid)
+        return false;
+    result.text = normaliseText(decoded);
+    return true;
+}
+
 ScriptFileText readScriptFile(const QString &fileName)
 {
     const QByteArray bytes = readAllBytes(fileName);
-    const QByteArrayView all(bytes);
-    ScriptFileText result{QString(), TextEncoding::Ansi};
-    QString decoded;
-    if (all.startsWith("\xEF\xBB\xBF")) {
-        result.encoding = TextEncoding::Utf8;
-        decoded = decodeUtf8(fileName, all.sliced(3));
-    } else if (all.startsWith("\xFF\xFE")) {
-        result.encoding = TextEncoding::Utf16LE;
-        decoded = decodeUtf16(fileName, all.sliced(2), true);
-    } else if (all.startsWith("\xFE\xFF")) {
-        result.encoding = TextEncoding::Utf16BE;
-        decoded = decodeUtf16(fileName, all.sliced(2), false);
-    } else {
-        decoded = decodeAnsi(all);
-    }
-    result.text = normaliseText(decoded);
+    ScriptFileText result;
+    if (!decodeScriptBytes(bytes, result))
+        failDecode(fileName, result.encoding);
     return result;
 }
 
 void writeScriptFile(const QString &fileName, const QString &text, TextEncoding encoding)
 {
     const QString path = QFileInfo(fileName).absoluteFilePath();
-    const QByteArray bytes = encodeText(text, encoding);
+    const QByteArray bytes = encodeScriptText(text, encoding);
 
     if (isSpecialFile(path)) {
         writeSpecial(path, bytes);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 namespace rux {
@@ -18,13 +20,23 @@ struct ScriptFileText
 // The most UTF-16 code units the script editor takes.
 constexpr qsizetype kMemoCapacity = qsizetype(64) * 1024 * 1024;
 
-// Reads a script file whole. The encoding comes from the byte-order mark
-// (EF BB BF, FF FE, FE FF, tested in this order); without one the bytes are
-// Windows-1252. The mark is not part of the text. Every CR LF, lone CR and
-// lone LF becomes CR LF, and the text ends at the first NUL.
-// Throws Failure when the file cannot be opened or read, and when the bytes
-// after a UTF-8 mark are not valid UTF-8 or those after a UTF-16 mark are an
-// odd number.
+// Turns the bytes of a script file into its text. The encoding comes from
+// the byte-order mark (EF BB BF, FF FE, FE FF, tested in this order); without
+// one the bytes are Windows-1252. The mark is not part of the text. Every
+// CR LF, lone CR and lone LF becomes CR LF, and the text ends at the first
+// NUL. Returns false, with `result.encoding` set from the mark and an empty
+// text, when the bytes after a UTF-8 mark are not valid UTF-8 or those after
+// a UTF-16 mark are an odd number; bytes without a mark always decode.
+bool decodeScriptBytes(QByteArrayView bytes, ScriptFileText &result);
+
+// The bytes that saving writes for `text`: the mark of `encoding` and the
+// text exactly as given (None and Ansi: Windows-1252 without a mark, "?" for
+// a character it lacks).
+QByteArray encodeScriptText(const QString &text, TextEncoding encoding);
+
+// Reads a script file whole and decodes it as decodeScriptBytes() does.
+// Throws Failure when the file cannot be opened or read, and when its bytes
+// do not decode.
 ScriptFileText readScriptFile(const QString &fileName);
 
 // Writes `text` exactly as given, after the mark of `encoding` (None and Ansi:

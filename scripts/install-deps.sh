@@ -4,7 +4,8 @@
 #
 #   scripts/install-deps.sh              the build, test and demo packages
 #   scripts/install-deps.sh PKG [PKG...] these packages instead (used by
-#                                        tests/gui/screenshot.sh)
+#                                        tests/gui/screenshot.sh and
+#                                        make fuzz: clang and its runtime)
 #
 # Runs apt-get directly as root and through sudo otherwise; the package lists
 # are refreshed once, and only when something has to be installed.

@@ -41,6 +41,10 @@ private Q_SLOTS:
     void builtStringParsesBack_data();
     void builtStringParsesBack();
     void pathWithSemicolonFails();
+    void builtNameReadsBackExactly_data();
+    void builtNameReadsBackExactly();
+    void builtNameNamingAnotherFileFails_data();
+    void builtNameNamingAnotherFileFails();
     void defaultNamesDocumentsDatabase();
     void parsesPairs_data();
     void parsesPairs();
@@ -111,6 +115,55 @@ void TestConnectionString::pathWithSemicolonFails()
     QCOMPARE(failureText(built),
              QStringLiteral("Format of the connection string is invalid near \"b.mdb \"."));
     QVERIFY_THROWS_EXCEPTION(Failure, dataSourceOf(built));
+}
+
+void TestConnectionString::builtNameReadsBackExactly_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("trailing_blank") << QStringLiteral("/data/x.mdb ");
+    QTest::newRow("trailing_blanks") << QStringLiteral("/data/x.mdb   ");
+    QTest::newRow("only_blanks") << QStringLiteral("  ");
+    QTest::newRow("leading_blanks") << QStringLiteral("  /data/x.mdb");
+    QTest::newRow("quote_inside") << QStringLiteral("/data/say \"hi\".mdb");
+    QTest::newRow("empty") << QString();
+}
+
+// The builder adds one blank after the name; reading the Data Source back
+// takes off that blank and no other, so "x.mdb " does not open "x.mdb".
+void TestConnectionString::builtNameReadsBackExactly()
+{
+    QFETCH(QString, path);
+    QCOMPARE(dataSourceOf(buildConnectionString(path)), path);
+}
+
+void TestConnectionString::builtNameNamingAnotherFileFails_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("semicolon_then_blank") << QStringLiteral("/data/a.mdb; ");
+    QTest::newRow("known_key_after_semicolon") << QStringLiteral("/data/a;Mode=x.mdb");
+    QTest::newRow("second_data_source") << QStringLiteral("/data/a;Data Source=/data/b.mdb");
+    QTest::newRow("password_after_semicolon") << QStringLiteral("/data/a;Password=x");
+    QTest::newRow("in_double_quotes") << QStringLiteral("\"/data/q.mdb\"");
+    QTest::newRow("in_single_quotes") << QStringLiteral("'/data/q.mdb'");
+    QTest::newRow("blank_then_quotes") << QStringLiteral(" \"/data/q.mdb\"  ");
+}
+
+// A name that the string cannot carry as it is (a ";" that starts further
+// pairs, quotes that the reader takes off) fails instead of naming a file
+// other than the one given.
+void TestConnectionString::builtNameNamingAnotherFileFails()
+{
+    QFETCH(QString, path);
+    const QString built = buildConnectionString(path);
+    QString got;
+    try {
+        got = dataSourceOf(built);
+    } catch (const Failure &failure) {
+        QVERIFY2(failure.text().startsWith(QStringLiteral("Format of the connection string is invalid")),
+                 qPrintable(failure.text()));
+        return;
+    }
+    QFAIL(qPrintable(QStringLiteral("read back as \"%1\"").arg(got)));
 }
 
 void TestConnectionString::defaultNamesDocumentsDatabase()

@@ -197,6 +197,57 @@ private Q_SLOTS:
         QVERIFY(!con.connected());
     }
 
+    // A name that differs from an existing file only by a trailing blank, or
+    // that holds a ";" followed by a key the string knows, or that stands in
+    // quotes, must never open that other file.
+    void nameOfAnotherFileNeverOpensIt_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("trailing_blank") << QStringLiteral("x.db ") << QStringLiteral("x.db") << true;
+        QTest::newRow("semicolon_then_blank") << QStringLiteral("a; ") << QStringLiteral("a") << false;
+        QTest::newRow("known_key_after_semicolon")
+            << QStringLiteral("a;Mode=1") << QStringLiteral("a") << false;
+        QTest::newRow("second_data_source")
+            << QStringLiteral("a;Data Source=b") << QStringLiteral("a") << false;
+        QTest::newRow("in_quotes") << QStringLiteral("\"q.db\"") << QStringLiteral("q.db") << false;
+    }
+
+    void nameOfAnotherFileNeverOpensIt()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QString, other);
+        QFETCH(bool, opens);
+        QTemporaryDir dir;
+        QVERIFY(QDir::setCurrent(dir.path()));
+        rux::test::runOnFile(dir.filePath(other), {QStringLiteral("create table other(x)")});
+        rux::test::runOnFile(dir.filePath(QStringLiteral("b")), {QStringLiteral("create table other(x)")});
+        if (opens)
+            rux::test::runOnFile(dir.filePath(fileName), {QStringLiteral("create table marker(x)")});
+
+        AdoConnection con(QStringLiteral("access_con"));
+        con.setConnectionString(rux::buildConnectionString(fileName));
+        const QString text = failureOf([&]() {
+            con.Open();
+            AdoQuery q(&con, QStringLiteral("Query1"));
+            q.sqlAdd(QStringLiteral("insert into marker values(1)"));
+            q.ExecSQL();
+        });
+        con.Close();
+        QVERIFY(QDir::setCurrent(QDir::tempPath()));
+        if (opens) {
+            QCOMPARE(text, QStringLiteral("<no failure>"));
+            QCOMPARE(rux::test::readOnFile(dir.filePath(fileName),
+                                           QStringLiteral("select count(*) from marker")).toInt(), 1);
+        } else {
+            QVERIFY2(text.startsWith(QStringLiteral("Format of the connection string is invalid")),
+                     qPrintable(text));
+        }
+        QCOMPARE(rux::test::readOnFile(dir.filePath(other),
+                                       QStringLiteral("select count(*) from sqlite_master")).toInt(), 1);
+    }
+
     void secondConnectionSharesTheFile()
     {
         QTemporaryDir dir;
