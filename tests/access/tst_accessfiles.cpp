@@ -4,6 +4,7 @@
 // while the file stays as it was. Runs on the shared fixture files; skips
 // when they are absent.
 
+#include "../failureof.h"
 #include "adoconnection.h"
 #include "adoquery.h"
 #include "adotable.h"
@@ -33,6 +34,7 @@
 using rux::AdoConnection;
 using rux::AdoQuery;
 using rux::AdoTable;
+using rux::test::failureOf;
 using rux::Failure;
 
 namespace {
@@ -52,15 +54,6 @@ QByteArray fileHash(const QString &path)
     return hash.result().toHex();
 }
 
-QString failureOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const Failure &failure) {
-        return failure.text();
-    }
-    return QStringLiteral("<no failure>");
-}
 
 std::unique_ptr<AdoConnection> connectionTo(const QString &file)
 {

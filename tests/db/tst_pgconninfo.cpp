@@ -2,6 +2,7 @@
 // masked wherever the Data Source is shown, and which parameter marks
 // count as standing in the statement.
 
+#include "../failureof.h"
 #include "failure.h"
 #include "pgconninfo.h"
 #include "pgstatement.h"
@@ -10,19 +11,11 @@
 #include <QTest>
 
 using rux::Failure;
+using rux::test::failureOf;
 namespace pg = rux::pg;
 
 namespace {
 
-QString failureOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const Failure &failure) {
-        return failure.text();
-    }
-    return QStringLiteral("<no failure>");
-}
 
 } // namespace
 

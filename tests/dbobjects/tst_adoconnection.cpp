@@ -1,6 +1,7 @@
 // The connection: opening and closing, the files it accepts and refuses,
 // sharing a file with another program, and what it never allows.
 
+#include "../failureof.h"
 #include "adoconnection.h"
 #include "adoquery.h"
 #include "connectionstring.h"
@@ -19,6 +20,7 @@
 using rux::AdoConnection;
 using rux::AdoQuery;
 using rux::Failure;
+using rux::test::failureOf;
 
 class TestAdoConnection : public QObject
 {
@@ -28,15 +30,6 @@ private:
     QTemporaryDir m_dir;
     QString m_db;
 
-    QString failureOf(const std::function<void()> &f)
-    {
-        try {
-            f();
-        } catch (const Failure &failure) {
-            return failure.text();
-        }
-        return QStringLiteral("<no failure>");
-    }
 
 private Q_SLOTS:
     void initTestCase()

@@ -2,6 +2,7 @@
 // field texts through real results, the one-statement and no-parameter
 // rules, and reading large results without keeping them.
 
+#include "../failureof.h"
 #include "adoconnection.h"
 #include "adoquery.h"
 #include "connectionstring.h"
@@ -17,18 +18,10 @@
 using rux::AdoConnection;
 using rux::AdoQuery;
 using rux::Failure;
+using rux::test::failureOf;
 
 namespace {
 
-QString failureOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const Failure &failure) {
-        return failure.text();
-    }
-    return QStringLiteral("<no failure>");
-}
 
 } // namespace
 

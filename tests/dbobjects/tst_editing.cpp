@@ -2,6 +2,7 @@
 // deletes through the row cache, refusals by the engine, and the table
 // object's name rules.
 
+#include "../failureof.h"
 #include "adoconnection.h"
 #include "adoquery.h"
 #include "adotable.h"
@@ -18,19 +19,11 @@
 using rux::AdoConnection;
 using rux::AdoQuery;
 using rux::AdoTable;
+using rux::test::failureOf;
 using rux::Failure;
 
 namespace {
 
-QString failureOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const Failure &failure) {
-        return failure.text();
-    }
-    return QStringLiteral("<no failure>");
-}
 
 QVector<QVariant> texts(std::initializer_list<const char *> values)
 {

@@ -3,6 +3,7 @@
 // one-statement and no-parameter rules, editing in place, and reads left
 // part-way while other statements run on the same connection.
 
+#include "../failureof.h"
 #include "../pgfixture.h"
 
 #include "adoconnection.h"
@@ -24,19 +25,11 @@
 using rux::AdoConnection;
 using rux::AdoQuery;
 using rux::AdoTable;
+using rux::test::failureOf;
 using rux::Failure;
 
 namespace {
 
-QString failureOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const Failure &failure) {
-        return failure.text();
-    }
-    return QStringLiteral("<no failure>");
-}
 
 // The URI's password, as written in it.
 QString passwordOf(const QString &uri)

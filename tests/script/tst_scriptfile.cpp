@@ -1,3 +1,4 @@
+#include "../failureof.h"
 #include "script/failure.h"
 #include "script/scriptfile.h"
 
@@ -41,15 +42,6 @@ void writeBytes(const QString &path, const QByteArray &bytes)
         qFatal("cannot write test file %s", qPrintable(path));
 }
 
-QString failureOf(const std::function<void()> &operation)
-{
-    try {
-        operation();
-    } catch (const Failure &failure) {
-        return failure.text();
-    }
-    return QStringLiteral("<no failure>");
-}
 
 mode_t modeOf(const QString &path)
 {
@@ -442,3 +434,5 @@ void TestScriptFile::fullDevice()
 
 QTEST_GUILESS_MAIN(TestScriptFile)
 #include "tst_scriptfile.moc"
+
+using rux::test::failureOf;
