@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 
 using namespace rux;
@@ -205,19 +204,7 @@ void TestTableEditing::typedCellIsPostedByButton1()
     Tftabed *ed = m_w->ftabed.get();
     bool editorOpen = false;
     WaitActions actions(ed, {[&]() {
-        DataSource *src = ed->DataSource1;
-        const QModelIndex cell = src->index(1, 1);
-        ed->DBGrid1->setCurrentIndex(cell);
-        ed->DBGrid1->edit(cell);
-        // The open editor is the grid's line edit; asking for the focus
-        // widget instead would depend on when the window manager activates
-        // the window.
-        QWidget *editor = ed->DBGrid1->viewport()->findChild<QLineEdit *>();
-        editorOpen = editor && editor->isVisible();
-        if (editor) {
-            QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
-            QTest::keyClicks(editor, QStringLiteral("typed"));
-        }
+        editorOpen = typeIntoCell(ed->DBGrid1, ed->DataSource1->index(1, 1), QStringLiteral("typed")) != nullptr;
         QTest::mouseClick(ed->Button1, Qt::LeftButton);
     }});
     QCOMPARE(m_w->run(QStringLiteral("edit_table t\r\ngo\r\ninsert into t values (3, 'c')\r\ngo")), QString());

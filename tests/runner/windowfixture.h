@@ -16,6 +16,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
+#include <QPointer>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -155,6 +157,19 @@ struct Windows
         main->db_f_name = file;
         main->set_database();
     }
+    // The program's start-up with these command-line arguments: the main
+    // window's first activation reads them. Returns the failure text,
+    // empty on success.
+    QString start(const QStringList &arguments)
+    {
+        main->setArguments(arguments);
+        try {
+            main->FormActivate();
+        } catch (const Failure &f) {
+            return f.text();
+        }
+        return QString();
+    }
 
     FakeDialogs dialogs;
     std::unique_ptr<Trux_pp1> main;
@@ -188,7 +203,9 @@ public:
 private:
     void tick()
     {
-        if (!m_ftabed->waitmode || m_done >= m_actions.size())
+        // An action that lets events run (waiting for the window, say) is
+        // not interrupted by the next one.
+        if (m_acting || !m_ftabed->waitmode || m_done >= m_actions.size())
             return;
         // Act once the window has come to the front and its grid has
         // fetched the rows it shows, as a user would.
@@ -198,7 +215,9 @@ private:
         if (m_done == 0 && QApplication::activeWindow() != m_ftabed)
             return;
         const auto action = m_actions.at(m_done++);
+        m_acting = true;
         action();
+        m_acting = false;
     }
 
     Tftabed *m_ftabed;
@@ -206,8 +225,49 @@ private:
     QTimer m_poll;
     QTimer m_watchdog;
     int m_done = 0;
+    bool m_acting = false;
     bool m_timedOut = false;
 };
+
+// Opens the grid's cell editor on `cell` and types `text` over what it
+// holds, leaving the editor open (not yet committed). Returns the editor,
+// null when none opened.
+inline QLineEdit *typeIntoCell(QAbstractItemView *grid, const QModelIndex &cell, const QString &text)
+{
+    // Typing goes into an active window, as a user's would; keys sent
+    // before the window manager activates it would meet an editor that the
+    // activation then gives the focus to again.
+    if (!QTest::qWaitForWindowActive(grid->window(), 3000))
+        return nullptr;
+    grid->setCurrentIndex(cell);
+    grid->edit(cell);
+    // The open editor is the grid's line edit; asking for the focus widget
+    // instead would depend on when the window manager activates the window.
+    auto *editor = grid->viewport()->findChild<QLineEdit *>();
+    if (!editor || !editor->isVisible())
+        return nullptr;
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    if (text.isEmpty())
+        QTest::keyClick(editor, Qt::Key_Delete);
+    for (const QChar ch : text) {
+        // Keys exist for ASCII letters only; others arrive as typed text.
+        if (ch.unicode() < 0x80)
+            QTest::keyClick(editor, char(ch.unicode()));
+        else
+            QTest::sendKeyEvent(QTest::Click, editor, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    }
+    return editor;
+}
+
+// Presses Return in an open cell editor and lets the grid take the text
+// and close the editor, which it does once the event loop runs. False when
+// the editor stays open.
+inline bool pressReturnInCell(QLineEdit *editor)
+{
+    QPointer<QLineEdit> open(editor);
+    QTest::keyClick(editor, Qt::Key_Return);
+    return QTest::qWaitFor([&open]() { return !open || !open->isVisible(); }, 3000);
+}
 
 inline QByteArray fileBytes(const QString &name)
 {
