@@ -91,16 +91,7 @@ QVector<QVariant> SqlDataSet::insertPostgres(const QString &insertSql, const QVe
     q.setNumericalPrecisionPolicy(QSql::HighPrecision);
     if (!q.prepare(insertSql + QStringLiteral(" RETURNING ") + columns.join(u',')))
         failEngine(q);
-    for (const QVariant &b : binds)
-        q.addBindValue(b);
-    if (!q.exec())
-        failEngine(q);
-    QVector<QVariant> values;
-    if (q.next()) {
-        for (int i = 0; i < m_origins.size(); ++i)
-            values.append(q.value(i));
-    }
-    return values;
+    return editedColumnsOfFirstRow(q, binds);
 }
 
 } // namespace rux

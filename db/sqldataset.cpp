@@ -595,6 +595,13 @@ QVector<QVariant> SqlDataSet::rereadRow(const QString &where, const QVector<QVar
                        .arg(columns.join(u','), tableSql(m_schema, m_table), where))
         && !m_connection->runsOnSqlite())
         failEngine(q);
+    return editedColumnsOfFirstRow(q, binds);
+}
+
+// Runs a prepared statement with its values bound in order and returns the
+// edited columns of its first row (nothing when it yields no row).
+QVector<QVariant> SqlDataSet::editedColumnsOfFirstRow(QSqlQuery &q, const QVector<QVariant> &binds) const
+{
     for (const QVariant &b : binds)
         q.addBindValue(b);
     if (!q.exec())

@@ -115,6 +115,7 @@ private:
     QVector<QVariant> readCursorRow() const;
     QString whereKey(QVector<QVariant> &binds, const QVector<QVariant> &row) const;
     QVector<QVariant> rereadRow(const QString &where, const QVector<QVariant> &binds);
+    QVector<QVariant> editedColumnsOfFirstRow(QSqlQuery &q, const QVector<QVariant> &binds) const;
     QVariant bindValue(int column, const QVariant &shown) const;
     QString keyText(const QVector<QVariant> &row) const;
     void forgetKey(const QVector<QVariant> &row);

@@ -4,6 +4,7 @@
 // while the file stays as it was. Runs on the shared fixture files; skips
 // when they are absent.
 
+#include "accessfixture.h"
 #include "../failureof.h"
 #include "adoconnection.h"
 #include "adoquery.h"
@@ -39,20 +40,8 @@ using rux::Failure;
 
 namespace {
 
-QString fixture(const QString &name)
-{
-    return QDir(QStringLiteral(RUX_SHARED_DIR "/fixtures")).filePath(name);
-}
-
-QByteArray fileHash(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArrayLiteral("<unreadable>");
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&f);
-    return hash.result().toHex();
-}
+using rux::test::fileHash;
+using rux::test::fixture;
 
 
 std::unique_ptr<AdoConnection> connectionTo(const QString &file)

@@ -4,6 +4,7 @@
 // file as it was, and the table editor whose posted edit is refused by the
 // failure display. Skips when the shared fixtures are absent.
 
+#include "accessfixture.h"
 #include "../runner/windowfixture.h"
 
 #include "datagrid.h"
@@ -23,20 +24,8 @@ namespace {
 
 constexpr int kTimeBoundMs = 60000;
 
-QString fixture(const QString &name)
-{
-    return QDir(QStringLiteral(RUX_SHARED_DIR "/fixtures")).filePath(name);
-}
-
-QByteArray fileHash(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArrayLiteral("<unreadable>");
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(&f);
-    return hash.result().toHex();
-}
+using rux::test::fileHash;
+using rux::test::fixture;
 
 struct Outcome
 {
