@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 using namespace rux;
+using rux::test::failureOf;
 
 Q_DECLARE_METATYPE(rux::TextEncoding)
 
@@ -434,5 +435,3 @@ void TestScriptFile::fullDevice()
 
 QTEST_GUILESS_MAIN(TestScriptFile)
 #include "tst_scriptfile.moc"
-
-using rux::test::failureOf;
