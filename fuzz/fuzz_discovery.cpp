@@ -27,6 +27,8 @@
 
 #include <optional>
 
+using fuzz::asLoaded;
+using fuzz::withCrLf;
 using fuzz::check;
 using fuzz::show;
 
@@ -41,30 +43,6 @@ public:
 private:
     QMap<QPair<int, int>, QString> m_cells;
 };
-
-// Every CR LF, lone CR and lone LF written as CR LF.
-QString withCrLf(const QString &text)
-{
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\r' || text[i] == u'\n') {
-            out += QStringLiteral("\r\n");
-            if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-// The text cut at the first NUL, line breaks as CR LF: a file's text as it
-// reaches the load.
-QString asLoaded(const QString &raw)
-{
-    const qsizetype nul = raw.indexOf(QChar(u'\0'));
-    return withCrLf(nul < 0 ? raw : raw.left(nul));
-}
 
 // The name rule, from the "$" at index k (0-based) of the line.
 QString ruleName(const QString &line, qsizetype k)

@@ -33,22 +33,6 @@ using rux::TextEncoding;
 
 namespace {
 
-// Cut at the first NUL, every line break as CR LF.
-QString normalised(const QString &text)
-{
-    QString out;
-    for (qsizetype i = 0; i < text.size() && text[i] != QChar(u'\0'); ++i) {
-        if (text[i] == u'\r' || text[i] == u'\n') {
-            out += QStringLiteral("\r\n");
-            if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 QByteArray normalisedBytes(QByteArrayView bytes)
 {
     QByteArray out;
@@ -162,7 +146,7 @@ void checkDecoded(QByteArrayView bytes)
         check(file.text.isEmpty(), "a failed decoding gives no text", where);
         return;
     }
-    check(file.text == normalised(expected), "decoded text", [&] { return QString(where() + QStringLiteral(" -> ") + show(file.text)); });
+    check(file.text == fuzz::asLoaded(expected), "decoded text", [&] { return QString(where() + QStringLiteral(" -> ") + show(file.text)); });
 
     const QString &t = file.text;
     check(!t.contains(QChar(u'\0')), "no NUL", where);
@@ -185,7 +169,7 @@ void checkDecoded(QByteArrayView bytes)
 void checkSaved(const QString &text)
 {
     const auto where = [&] { return QString(show(text)); };
-    const QString expected = normalised(text);
+    const QString expected = fuzz::asLoaded(text);
     struct
     {
         TextEncoding encoding;

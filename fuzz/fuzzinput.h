@@ -52,6 +52,30 @@ inline QString show(const QString &text)
     return out + QLatin1Char('"');
 }
 
+// Every CR LF, lone CR and lone LF written as CR LF.
+inline QString withCrLf(const QString &text)
+{
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\r' || text[i] == u'\n') {
+            out += QStringLiteral("\r\n");
+            if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The text cut at the first NUL, line breaks as CR LF: a file's text as it
+// reaches the load.
+inline QString asLoaded(const QString &raw)
+{
+    const qsizetype nul = raw.indexOf(QChar(u'\0'));
+    return withCrLf(nul < 0 ? raw : raw.left(nul));
+}
+
 // The fuzzer's input as up to `count` texts. The first byte chooses how the
 // rest reads: an even byte makes it UTF-8 (invalid sequences become U+FFFD),
 // split into parts at the byte 0xFF, which UTF-8 never holds; an odd byte
