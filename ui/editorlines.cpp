@@ -1,6 +1,7 @@
 #include "editorlines.h"
 
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -9,22 +10,38 @@ namespace rux {
 
 namespace {
 
-// The editor keeps one block per line; "\n" is its only break.
+// The editor keeps one block per line; "\n" is its only break. Text
+// without a CR comes back as it is, sharing its data.
 QString toEditorBreaks(const QString &text)
 {
+    qsizetype cr = text.indexOf(u'\r');
+    if (cr < 0)
+        return text;
     QString out;
     out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'\r') {
-            out += u'\n';
-            if (i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-        } else {
-            out += c;
-        }
+    qsizetype from = 0;
+    while (cr >= 0) {
+        out.append(QStringView(text).sliced(from, cr - from));
+        out += u'\n';
+        from = cr + 1;
+        if (from < text.size() && text[from] == u'\n')
+            ++from;
+        cr = text.indexOf(u'\r', from);
     }
+    out.append(QStringView(text).sliced(from));
     return out;
+}
+
+// Characters that the document takes as the start of a new block when they
+// are inserted (besides the line breaks, which are "\n" by now).
+bool startsBlocks(const QString &text)
+{
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\n' || u == u'\r' || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1)
+            return true;
+    }
+    return false;
 }
 
 // Wrapping at word boundaries takes time that grows with the square of a
@@ -51,45 +68,119 @@ qsizetype longestLine(const QString &editorText)
 
 } // namespace
 
+struct EditorLines::Mirror
+{
+    QPointer<QTextDocument> document;
+    QMetaObject::Connection changed;
+    QMetaObject::Connection contentsChanged;
+    quint64 changes = 0;   // changes the document has reported
+    quint64 matchedAt = 0; // `changes` when `lines` last matched the document
+    bool valid = false;
+    bool droppedLast = false; // an empty last block is not a line
+    QStringList lines;
+};
+
+EditorLines::EditorLines(QPlainTextEdit *editor)
+    : m_editor(editor), m_mirror(std::make_shared<Mirror>())
+{
+}
+
+const QStringList &EditorLines::lines() const
+{
+    Mirror &m = *m_mirror;
+    QTextDocument *doc = m_editor->document();
+    if (m.document.isNull() || m.document != doc) {
+        QObject::disconnect(m.changed);
+        QObject::disconnect(m.contentsChanged);
+        // The connections hold the mirror, not this object: copies of an
+        // EditorLines share it, and it lives as long as the document.
+        const auto count = [mirror = m_mirror]() { ++mirror->changes; };
+        m.changed = QObject::connect(doc, &QTextDocument::contentsChange, doc, count);
+        m.contentsChanged = QObject::connect(doc, &QTextDocument::contentsChanged, doc, count);
+        m.document = doc;
+        m.valid = false;
+    }
+    if (!m.valid || m.matchedAt != m.changes) {
+        m.lines.clear();
+        m.lines.reserve(doc->blockCount());
+        for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
+            m.lines.append(b.text());
+        m.droppedLast = !m.lines.isEmpty() && m.lines.constLast().isEmpty();
+        if (m.droppedLast)
+            m.lines.removeLast();
+        m.matchedAt = m.changes;
+        m.valid = true;
+    }
+    return m.lines;
+}
+
+void EditorLines::keepMirror() const
+{
+    if (m_mirror->valid)
+        m_mirror->matchedAt = m_mirror->changes;
+}
+
 int EditorLines::lineCount() const
 {
-    const QTextDocument *doc = m_editor->document();
-    const int blocks = doc->blockCount();
-    return doc->lastBlock().length() <= 1 ? blocks - 1 : blocks;
+    return int(lines().size());
 }
 
 QString EditorLines::line(int index) const
 {
-    if (index < 0 || index >= lineCount())
+    const QStringList &ls = lines();
+    if (index < 0 || index >= ls.size())
         return QString();
-    return m_editor->document()->findBlockByNumber(index).text();
+    return ls.at(index);
 }
 
 void EditorLines::setLine(int index, const QString &text)
 {
-    if (index < 0 || index >= lineCount())
+    const QStringList &ls = lines();
+    if (index < 0 || index >= ls.size())
         return;
-    const QTextBlock block = m_editor->document()->findBlockByNumber(index);
-    // The block's text is selected by its positions: moving the cursor to
-    // the end of the block would lay the block out first, only to find its
-    // last character.
-    QTextCursor cursor(m_editor->document());
-    cursor.setPosition(block.position());
-    cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
-    cursor.insertText(toEditorBreaks(text));
+    const QString old = ls.at(index);
+    const QString now = toEditorBreaks(text);
+
+    // Only the part between what the old and the new text share at their
+    // start and at their end is replaced: the document keeps every text it
+    // is given in one growing buffer.
+    const qsizetype shorter = qMin(old.size(), now.size());
+    qsizetype head = 0;
+    while (head < shorter && old[head] == now[head])
+        ++head;
+    qsizetype tail = 0;
+    while (tail < shorter - head && old[old.size() - 1 - tail] == now[now.size() - 1 - tail])
+        ++tail;
+    if (head == old.size() && head == now.size())
+        return;
+
+    QTextDocument *doc = m_editor->document();
+    const int start = doc->findBlockByNumber(index).position();
+    // The span is selected by its positions: moving the cursor to the end
+    // of the block would lay the block out first, only to find its last
+    // character.
+    QTextCursor cursor = m_changes.isNull() ? QTextCursor(doc) : m_changes;
+    cursor.setPosition(start + int(head));
+    cursor.setPosition(start + int(old.size() - tail), QTextCursor::KeepAnchor);
+    cursor.insertText(now.sliced(head, now.size() - head - tail));
+
+    if (startsBlocks(now)) {
+        m_mirror->valid = false;
+        return;
+    }
+    m_mirror->lines[index] = now;
+    // Inside an edit block the document reports the change when the block
+    // ends; endChanges keeps the mirror then.
+    if (m_changes.isNull())
+        keepMirror();
 }
 
-// Built block by block: QTextDocument::toPlainText would turn no-break
-// spaces into blanks.
 QString EditorLines::text() const
 {
-    const QTextDocument *doc = m_editor->document();
-    QString out;
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-        if (b != doc->begin())
-            out += QStringLiteral("\r\n");
-        out += b.text();
-    }
+    const QStringList &ls = lines();
+    QString out = ls.join(QStringLiteral("\r\n"));
+    if (m_mirror->droppedLast && !ls.isEmpty())
+        out += QStringLiteral("\r\n");
     return out;
 }
 
@@ -105,8 +196,13 @@ void EditorLines::endChanges()
 {
     if (m_changes.isNull())
         return;
+    // Nothing but setLine has changed the document inside the block: a
+    // mirror that matches it now still matches once the block has ended.
+    const bool matches = m_mirror->valid && m_mirror->matchedAt == m_mirror->changes;
     m_changes.endEditBlock();
     m_changes = QTextCursor();
+    if (matches)
+        keepMirror();
 }
 
 void EditorLines::setText(const QString &text)

@@ -5,7 +5,11 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTest>
 
 using rux::EditorLines;
@@ -142,6 +146,125 @@ private Q_SLOTS:
         QCOMPARE(l.text(), QStringLiteral("\r\n2\u00A0x\r\nthree"));
         l.setLine(3, QStringLiteral("ignored"));
         QCOMPARE(l.lineCount(), 3);
+    }
+
+    // The lines as the document itself holds them, read without the
+    // object under test.
+    static QStringList documentLines(const QPlainTextEdit &editor)
+    {
+        QStringList out;
+        for (QTextBlock b = editor.document()->begin(); b.isValid(); b = b.next())
+            out << b.text();
+        if (out.size() > 1 && out.constLast().isEmpty())
+            out.removeLast();
+        else if (out == QStringList({QString()}))
+            out.clear();
+        return out;
+    }
+
+    static QStringList readLines(const EditorLines &l)
+    {
+        QStringList out;
+        for (int i = 0; i < l.lineCount(); ++i)
+            out << l.line(i);
+        return out;
+    }
+
+    void setLineMatchesDocument_data()
+    {
+        QTest::addColumn<QString>("old");
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<QStringList>("expected");
+        const auto around = [](QStringList middle) { return QStringList({"first"}) + middle + QStringList({"last"}); };
+        QTest::newRow("unchanged") << "a = $p" << "a = $p" << around({"a = $p"});
+        QTest::newRow("middle") << "a = $p and" << "a = 42 and" << around({"a = 42 and"});
+        QTest::newRow("start") << "$p = a" << "value = a" << around({"value = a"});
+        QTest::newRow("end") << "a = $p" << "a = " << around({"a = "});
+        QTest::newRow("repeated_letters") << "aaaa" << "aaa" << around({"aaa"});
+        QTest::newRow("repeated_longer") << "abab" << "ababab" << around({"ababab"});
+        QTest::newRow("to_empty") << "$p" << "" << around({""});
+        QTest::newRow("from_empty") << "" << "x" << around({"x"});
+        QTest::newRow("no_break_space") << "a $p" << QStringLiteral("a \u00A0b") << around({QStringLiteral("a \u00A0b")});
+        QTest::newRow("crlf_splits") << "a $p" << "a 1\r\n2" << around({"a 1", "2"});
+        QTest::newRow("lone_cr_splits") << "a $p" << "a 1\r2" << around({"a 1", "2"});
+        QTest::newRow("paragraph_separator_splits") << "a $p" << QStringLiteral("a 1\u20292") << around({"a 1", "2"});
+        QTest::newRow("line_separator_stays") << "a $p" << QStringLiteral("a 1\u20282") << around({QStringLiteral("a 1\u20282")});
+    }
+
+    // Every line read after a change, through the object or straight from
+    // the document, is the same; the same holds inside a bracket of changes
+    // and after it.
+    void setLineMatchesDocument()
+    {
+        QFETCH(QString, old);
+        QFETCH(QString, now);
+        QFETCH(QStringList, expected);
+        for (const bool bracket : {false, true}) {
+            QPlainTextEdit editor;
+            EditorLines l(&editor);
+            l.setText(QStringLiteral("first\r\n") + old + QStringLiteral("\r\nlast"));
+            QCOMPARE(l.line(1), old);
+            if (bracket)
+                l.beginChanges();
+            l.setLine(1, now);
+            QCOMPARE(readLines(l), expected);
+            if (bracket)
+                l.endChanges();
+            QCOMPARE(documentLines(editor), expected);
+            QCOMPARE(readLines(l), expected);
+            QCOMPARE(l.text(), expected.join(QStringLiteral("\r\n")));
+        }
+    }
+
+    // Changes that do not come through the object (typing, another owner
+    // of the editor) are seen at the next read.
+    void seesChangesMadeElsewhere()
+    {
+        QPlainTextEdit editor;
+        EditorLines l(&editor);
+        l.setText(QStringLiteral("one\r\ntwo\r\n"));
+        QCOMPARE(readLines(l), QStringList({"one", "two"}));
+        QCOMPARE(l.text(), QStringLiteral("one\r\ntwo\r\n"));
+
+        QTextCursor typing(editor.document());
+        typing.setPosition(4);
+        typing.insertText(QStringLiteral("2 "));
+        QCOMPARE(readLines(l), QStringList({"one", "2 two"}));
+
+        l.setLine(0, QStringLiteral("1"));
+        typing.movePosition(QTextCursor::End);
+        typing.insertText(QStringLiteral("three"));
+        QCOMPARE(readLines(l), QStringList({"1", "2 two", "three"}));
+
+        // A bracket of changes, then a change from elsewhere.
+        l.beginChanges();
+        l.setLine(2, QStringLiteral("3"));
+        l.endChanges();
+        QCOMPARE(readLines(l), QStringList({"1", "2 two", "3"}));
+        typing.setPosition(0);
+        typing.insertText(QStringLiteral("0\n"));
+        QCOMPARE(readLines(l), QStringList({"0", "1", "2 two", "3"}));
+
+        editor.setPlainText(QStringLiteral("replaced"));
+        QCOMPARE(readLines(l), QStringList({"replaced"}));
+        editor.clear();
+        QCOMPARE(l.lineCount(), 0);
+        QCOMPARE(l.text(), QString());
+
+        // A copy reads the same editor and hears of the other's changes.
+        EditorLines copy = l;
+        l.setText(QStringLiteral("a\r\nb"));
+        QCOMPARE(readLines(copy), QStringList({"a", "b"}));
+        copy.setLine(1, QStringLiteral("c"));
+        QCOMPARE(readLines(l), QStringList({"a", "c"}));
+
+        // Another document put into the editor.
+        QTextDocument other;
+        other.setDocumentLayout(new QPlainTextDocumentLayout(&other));
+        other.setPlainText(QStringLiteral("x\ny\nz"));
+        editor.setDocument(&other);
+        QCOMPARE(readLines(l), QStringList({"x", "y", "z"}));
+        editor.setDocument(nullptr);
     }
 
     void longLineStaysOneLine()
