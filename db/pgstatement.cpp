@@ -12,9 +12,78 @@
 
 #include <libpq-fe.h>
 
+#ifndef Q_OS_WIN
+#include <dlfcn.h>
+#endif
+
 namespace rux::pg {
 
 namespace {
+
+// The functions of libpq used here. The program does not link libpq: it
+// and the libraries it needs (TLS, Kerberos, LDAP) would be loaded and
+// relocated at every start, SQLite runs included, which doubles the start-up
+// time. The PostgreSQL driver loads libpq with the first server connection;
+// the functions are looked up in that same library when first needed.
+#define RUX_LIBPQ_FUNCTIONS(X)                                                                     \
+    X(PQclear)                                                                                     \
+    X(PQdescribePrepared)                                                                          \
+    X(PQerrorMessage)                                                                              \
+    X(PQfmod)                                                                                      \
+    X(PQftable)                                                                                    \
+    X(PQftablecol)                                                                                 \
+    X(PQftype)                                                                                     \
+    X(PQgetResult)                                                                                 \
+    X(PQnfields)                                                                                   \
+    X(PQnparams)                                                                                   \
+    X(PQprepare)                                                                                   \
+    X(PQresultErrorField)                                                                          \
+    X(PQresultStatus)                                                                              \
+    X(PQsetNoticeProcessor)
+
+struct Libpq
+{
+#define RUX_LIBPQ_MEMBER(name) decltype(&::name) name = nullptr;
+    RUX_LIBPQ_FUNCTIONS(RUX_LIBPQ_MEMBER)
+#undef RUX_LIBPQ_MEMBER
+    QString failure; // why the library could not be used; empty when it can
+};
+
+Libpq loadLibpq()
+{
+    Libpq lib;
+#ifdef Q_OS_WIN
+#define RUX_LIBPQ_DIRECT(name) lib.name = &::name;
+    RUX_LIBPQ_FUNCTIONS(RUX_LIBPQ_DIRECT)
+#undef RUX_LIBPQ_DIRECT
+#else
+    // The library the driver has loaded, or else a fresh load of it.
+    void *handle = dlopen("libpq.so.5", RTLD_NOW | RTLD_NOLOAD);
+    if (!handle)
+        handle = dlopen("libpq.so.5", RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        lib.failure = QString::fromLocal8Bit(dlerror());
+        return lib;
+    }
+#define RUX_LIBPQ_LOOKUP(name)                                                                     \
+    lib.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name));                          \
+    if (!lib.name) {                                                                               \
+        lib.failure = QString::fromLocal8Bit(dlerror());                                           \
+        return lib;                                                                                \
+    }
+    RUX_LIBPQ_FUNCTIONS(RUX_LIBPQ_LOOKUP)
+#undef RUX_LIBPQ_LOOKUP
+#endif
+    return lib;
+}
+
+const Libpq &libpq()
+{
+    static const Libpq lib = loadLibpq();
+    if (!lib.failure.isEmpty())
+        throw Failure(QStringLiteral("The PostgreSQL client library libpq cannot be used: ") + lib.failure);
+    return lib;
+}
 
 constexpr unsigned kBoolOid = 16;
 constexpr unsigned kBitOid = 1560;
@@ -62,28 +131,30 @@ QString joined(const QString &primary, const QString &detail)
 
 QString resultText(PGconn *conn, const PGresult *res)
 {
+    const Libpq &pq = libpq();
     if (res) {
-        const char *primary = PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY);
-        const char *detail = PQresultErrorField(res, PG_DIAG_MESSAGE_DETAIL);
+        const char *primary = pq.PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY);
+        const char *detail = pq.PQresultErrorField(res, PG_DIAG_MESSAGE_DETAIL);
         if (primary) {
             return joined(QString::fromUtf8(primary),
                           detail ? QString::fromUtf8(detail) : QString());
         }
     }
-    return withoutSeverity(QString::fromUtf8(PQerrorMessage(conn)).trimmed())
+    return withoutSeverity(QString::fromUtf8(pq.PQerrorMessage(conn)).trimmed())
         .replace(u'\n', u' ');
 }
 
 QString sqlState(const PGresult *res)
 {
-    const char *state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
+    const char *state = res ? libpq().PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
     return state ? QString::fromLatin1(state) : QString();
 }
 
 struct ResultGuard
 {
+    const Libpq &pq;
     PGresult *res;
-    ~ResultGuard() { PQclear(res); }
+    ~ResultGuard() { pq.PQclear(res); }
 };
 
 bool isIdentChar(QChar c)
@@ -226,7 +297,7 @@ Table tableByOid(const QSqlDatabase &db, unsigned oid, QVector<int> *attnums)
 
 void dropNotices(const QSqlDatabase &db)
 {
-    PQsetNoticeProcessor(handleOf(db), [](void *, const char *) {}, nullptr);
+    libpq().PQsetNoticeProcessor(handleOf(db), [](void *, const char *) {}, nullptr);
 }
 
 QString serverText(const QSqlError &error)
@@ -274,36 +345,37 @@ QVector<Column> describe(const QSqlDatabase &db, const QString &statement)
 {
     if (statement.contains(QChar(u'\0')))
         throw Failure(QStringLiteral("The command text holds a NUL character."));
+    const Libpq &pq = libpq();
     PGconn *conn = handleOf(db);
     // Rows of a result that nobody reads any more would keep the
     // connection busy.
-    while (PGresult *left = PQgetResult(conn))
-        PQclear(left);
+    while (PGresult *left = pq.PQgetResult(conn))
+        pq.PQclear(left);
 
     const QByteArray text = statement.toUtf8();
     {
-        ResultGuard parsed{PQprepare(conn, "", text.constData(), 0, nullptr)};
-        if (PQresultStatus(parsed.res) != PGRES_COMMAND_OK) {
+        ResultGuard parsed{pq, pq.PQprepare(conn, "", text.constData(), 0, nullptr)};
+        if (pq.PQresultStatus(parsed.res) != PGRES_COMMAND_OK) {
             // A parameter the server cannot even type ("select $1").
             if (sqlState(parsed.res) == QLatin1String("42P18"))
                 throw Failure(kNoValue);
             throw Failure(resultText(conn, parsed.res));
         }
     }
-    ResultGuard described{PQdescribePrepared(conn, "")};
-    if (PQresultStatus(described.res) != PGRES_COMMAND_OK)
+    ResultGuard described{pq, pq.PQdescribePrepared(conn, "")};
+    if (pq.PQresultStatus(described.res) != PGRES_COMMAND_OK)
         throw Failure(resultText(conn, described.res));
-    if (PQnparams(described.res) > 0)
+    if (pq.PQnparams(described.res) > 0)
         throw Failure(kNoValue);
     QVector<Column> columns;
-    const int count = PQnfields(described.res);
+    const int count = pq.PQnfields(described.res);
     columns.reserve(count);
     for (int i = 0; i < count; ++i) {
         Column c;
-        c.table = PQftable(described.res, i);
-        c.attnum = PQftablecol(described.res, i);
-        c.type = PQftype(described.res, i);
-        c.typmod = PQfmod(described.res, i);
+        c.table = pq.PQftable(described.res, i);
+        c.attnum = pq.PQftablecol(described.res, i);
+        c.type = pq.PQftype(described.res, i);
+        c.typmod = pq.PQfmod(described.res, i);
         columns.append(c);
     }
     return columns;
