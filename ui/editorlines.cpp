@@ -38,7 +38,7 @@ bool startsBlocks(const QString &text)
 {
     for (const QChar c : text) {
         const char16_t u = c.unicode();
-        if (u == u'\n' || u == u'\r' || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1)
+        if (u == u'\n' || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1)
             return true;
     }
     return false;
@@ -89,7 +89,7 @@ const QStringList &EditorLines::lines() const
 {
     Mirror &m = *m_mirror;
     QTextDocument *doc = m_editor->document();
-    if (m.document.isNull() || m.document != doc) {
+    if (m.document != doc) {
         QObject::disconnect(m.changed);
         QObject::disconnect(m.contentsChanged);
         // The connections hold the mirror, not this object: copies of an
@@ -159,7 +159,7 @@ void EditorLines::setLine(int index, const QString &text)
     // The span is selected by its positions: moving the cursor to the end
     // of the block would lay the block out first, only to find its last
     // character.
-    QTextCursor cursor = m_changes.isNull() ? QTextCursor(doc) : m_changes;
+    QTextCursor cursor(doc);
     cursor.setPosition(start + int(head));
     cursor.setPosition(start + int(old.size() - tail), QTextCursor::KeepAnchor);
     cursor.insertText(now.sliced(head, now.size() - head - tail));
