@@ -2,11 +2,13 @@
 
 #include "connectionstring.h"
 #include "failure.h"
+#include "keepalive.h"
 #include "mdbimport.h"
 #include "pgconninfo.h"
 #include "pgstatement.h"
 #include "textfold.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAtomicInt>
 #include <QDir>
 #include <QFile>
@@ -18,6 +20,9 @@
 #include <QVariant>
 
 #include <sqlite3.h>
+
+#include <chrono>
+#include <thread>
 
 namespace rux {
 
@@ -75,6 +80,43 @@ AdoConnection::~AdoConnection()
     Close();
 }
 
+int AdoConnection::busyWait(void *connection, int count)
+{
+    auto *self = static_cast<AdoConnection *>(connection);
+    if (count == 0)
+        self->m_busySince.start();
+    const qint64 waited = self->m_busySince.elapsed();
+    if (waited >= kBusyTimeoutMs)
+        return 0;
+    // Short sleeps first, as the engine's own timeout has them: most locks
+    // are held for a moment only.
+    static constexpr int kDelaysMs[] = {1, 2, 5, 10, 15, 20};
+    constexpr int kSteps = int(sizeof(kDelaysMs) / sizeof(kDelaysMs[0]));
+    const qint64 delay = qMin<qint64>(kDelaysMs[qMin(count, kSteps - 1)], kBusyTimeoutMs - waited);
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    keepalive::check();
+    return 1;
+}
+
+void AdoConnection::watchStatements()
+{
+    sqlite3 *handle = sqliteHandle();
+    if (!handle)
+        return;
+    // Every few thousand engine steps: a single step may run for long (a
+    // large update, a sort).
+    sqlite3_progress_handler(
+        handle, 4000,
+        [](void *) -> int {
+            keepalive::tick();
+            return 0;
+        },
+        nullptr);
+    // Takes the place of the busy timeout the driver set: the same wait,
+    // with the windows kept alive in between.
+    sqlite3_busy_handler(handle, &AdoConnection::busyWait, this);
+}
+
 void AdoConnection::setConnectionString(const QString &connectionString)
 {
     if (m_connected) {
@@ -120,6 +162,15 @@ void AdoConnection::Open()
         openSqlite(fileName);
     }
     m_connected = true;
+    watchStatements();
+    // The event loop of this thread tells when the program waits for the
+    // user. Connected once; a program without one never waits.
+    if (!m_idleWatched) {
+        if (QAbstractEventDispatcher *events = QAbstractEventDispatcher::instance(thread())) {
+            connect(events, &QAbstractEventDispatcher::aboutToBlock, this, &AdoConnection::idle);
+            m_idleWatched = true;
+        }
+    }
 }
 
 void AdoConnection::openPostgres(const QString &uri)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
@@ -69,8 +70,17 @@ Q_SIGNALS:
     // read they left part-way, which would make the engine refuse to drop
     // a table.
     void statementStarting(const QObject *runner);
+    // Sent whenever the program is about to wait for events: the queries
+    // and tables give up the reads they left part-way, so that nothing
+    // holds a lock on the database while the user looks at it.
+    void idle();
 
 private:
+    // While a statement runs or waits for another program's lock, the
+    // windows are kept alive (keepalive.h). The wait for a lock ends after
+    // kBusyTimeoutMs, as the engine's own busy timeout would.
+    void watchStatements();
+    static int busyWait(void *connection, int count);
     void openSqlite(const QString &fileName);
     void openAccess(const QString &fileName);
     // A PostgreSQL server named by a URI (postgresql://...); see pgconninfo.h.
@@ -83,6 +93,8 @@ private:
     // False only for an Access file opened through ODBC (Windows).
     bool m_accessOnSqlite = true;
     QString m_accessFile;
+    QElapsedTimer m_busySince;
+    bool m_idleWatched = false;
 };
 
 } // namespace rux

@@ -39,20 +39,46 @@ void AdoTable::Open()
     const QString from = schema.isEmpty()
         ? quoteIdentifier(table)
         : quoteIdentifier(schema) + u'.' + quoteIdentifier(table);
+    // The columns are named: a column added to the table meanwhile does
+    // not change the windows read later, and one dropped fails clearly.
+    QStringList columns;
+    for (const QString &c : info.columns)
+        columns.append(quoteIdentifier(c));
+    const QString listed = columns.join(u',');
 
-    if (!info.isView && !info.primaryKey.isEmpty()) {
-        execute(QStringLiteral("SELECT * FROM %1").arg(from));
+    QVector<int> primaryKey;
+    QStringList primaryKeySql;
+    for (const QString &pk : info.primaryKey) {
+        primaryKey.append(int(info.columns.indexOf(pk)));
+        primaryKeySql.append(quoteIdentifier(pk));
+    }
+    if (!info.isView && info.hasRowid) {
+        // Read in rowid order, as the engine stores the rows, from a
+        // leading column the grid does not show. Rows are written back by
+        // the primary key where the table declares one, else by the rowid.
+        openWindows(QStringLiteral("SELECT rowid,%1 FROM %2").arg(listed, from), 1, {0},
+                    {QStringLiteral("rowid")});
         QVector<int> key;
-        for (const QString &pk : info.primaryKey)
-            key.append(int(info.columns.indexOf(pk)));
-        setEditTarget(schema, table, key, info.columns, false);
-    } else if (!info.isView && info.hasRowid) {
-        // Rows without a declared key are addressed by their rowid, read
-        // in a leading column the grid does not show.
-        execute(QStringLiteral("SELECT rowid, * FROM %1").arg(from), 1);
-        setEditTarget(schema, table, {0}, QStringList{QStringLiteral("rowid")} + info.columns, true);
+        for (int k : primaryKey)
+            key.append(k + 1);
+        if (key.isEmpty())
+            key.append(0);
+        setEditTarget(schema, table, key, QStringList{QStringLiteral("rowid")} + info.columns, true);
+    } else if (!info.isView && !primaryKey.isEmpty()) {
+        openWindows(QStringLiteral("SELECT %1 FROM %2").arg(listed, from), 0, primaryKey, primaryKeySql);
+        setEditTarget(schema, table, primaryKey, info.columns, false);
     } else {
+        // Nothing orders the rows: they are read as the statement gives
+        // them, and cannot be written back.
         execute(QStringLiteral("SELECT * FROM %1").arg(from));
+    }
+    if (canJump()) {
+        try {
+            fetchMore(kWindowRows);
+        } catch (...) {
+            release();
+            throw;
+        }
     }
     Q_EMIT reset();
 }

@@ -8,10 +8,12 @@
 namespace rux {
 
 // What a data grid shows and edits: the rows of an open query or table.
-// Rows are read from the engine as the grid asks for them (fetchMore), so a
-// large result opens at once. Writing operations throw Failure with the
-// engine's text when the engine refuses; the cached rows then stay as they
-// were.
+// Rows are read from the engine in windows as the grid asks for them
+// (fetchMore), so a large result opens at once, and no statement is left
+// open between windows once the program waits for the user: other programs
+// can write to the database meanwhile. Writing operations throw Failure
+// with the engine's text when the engine refuses; the cached rows then stay
+// as they were.
 class DataSet : public QObject
 {
     Q_OBJECT
@@ -27,6 +29,15 @@ public:
     virtual int fetchedRowCount() const = 0;
     virtual bool canFetchMore() const = 0;
     virtual void fetchMore(int rows) = 0;
+    // Rows read by key (a table with a rowid or a primary key) can be read
+    // from either end: a jump reads one window there and drops the others.
+    virtual bool canJump() const = 0;
+    virtual void jumpToFirst(int rows) = 0;
+    virtual void jumpToLast(int rows) = 0;
+    // After a jump to the end, rows lie before the first fetched row.
+    virtual bool canFetchBefore() const = 0;
+    // Reads up to `rows` of them and places them first; returns how many.
+    virtual int fetchBefore(int rows) = 0;
     virtual QVariant value(int row, int column) const = 0;
     virtual QString displayText(int row, int column) const = 0;
 

@@ -23,7 +23,7 @@ void SqlDataSet::yieldConnection()
     if (m_connection->runsOnSqlite())
         return;
     m_connection->announceStatement(this);
-    pauseCursor();
+    pauseCursor(true);
 }
 
 // One statement per text, parameter marks and the server's own parameters

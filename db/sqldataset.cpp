@@ -2,6 +2,7 @@
 
 #include "adoconnection.h"
 #include "failure.h"
+#include "keepalive.h"
 #include "sqlitecursor.h"
 #include "sqltext.h"
 #include "tablename.h"
@@ -48,6 +49,7 @@ SqlDataSet::SqlDataSet(AdoConnection *connection, const QString &objectName, QOb
     m_decimalPoint = dp.isEmpty() ? QChar(u'.') : dp.front();
     connect(m_connection, &AdoConnection::aboutToClose, this, &SqlDataSet::release);
     connect(m_connection, &AdoConnection::statementStarting, this, &SqlDataSet::suspendCursor);
+    connect(m_connection, &AdoConnection::idle, this, &SqlDataSet::releaseRead);
 }
 
 SqlDataSet::~SqlDataSet()
@@ -84,14 +86,39 @@ void SqlDataSet::failEngine(const QSqlQuery &query) const
     throw Failure(engineText(query));
 }
 
-sqlite3_stmt *SqlDataSet::statementHandle() const
+namespace {
+
+sqlite3_stmt *sqliteStatementOf(const QSqlQuery &query)
 {
-    if (!m_query || !m_query->result())
+    if (!query.result())
         return nullptr;
-    const QVariant handle = m_query->result()->handle();
+    const QVariant handle = query.result()->handle();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3_stmt*") != 0)
         return nullptr;
     return *static_cast<sqlite3_stmt *const *>(handle.constData());
+}
+
+} // namespace
+
+sqlite3_stmt *SqlDataSet::statementHandle() const
+{
+    return m_query ? sqliteStatementOf(*m_query) : nullptr;
+}
+
+void SqlDataSet::takeColumns(const QSqlQuery &query)
+{
+    const QSqlRecord record = query.record();
+    sqlite3_stmt *stmt = sqliteStatementOf(query);
+    for (int i = 0; i < record.count(); ++i) {
+        m_names.append(record.fieldName(i));
+        if (!m_connection->runsOnSqlite()) {
+            m_yesNo.append(pg::isYesNo(m_pgColumns.value(i)));
+            m_decimal.append(pg::isDecimal(m_pgColumns.value(i)));
+            continue;
+        }
+        const char *declared = stmt ? sqlite3_column_decltype(stmt, i) : nullptr;
+        m_yesNo.append(declared && isYesNoType(QString::fromUtf8(declared)));
+    }
 }
 
 // The engine itself tells where the first statement ends. What follows it
@@ -189,20 +216,9 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns)
     m_query = std::move(query);
     m_statement = first;
     m_hidden = hiddenColumns;
-    const QSqlRecord record = m_query->record();
-    sqlite3_stmt *stmt = statementHandle();
-    if (stmt)
+    if (sqlite3_stmt *stmt = statementHandle())
         m_direct = std::make_unique<SqliteCursor>(m_connection->sqliteHandle(), stmt);
-    for (int i = 0; i < record.count(); ++i) {
-        m_names.append(record.fieldName(i));
-        if (!m_connection->runsOnSqlite()) {
-            m_yesNo.append(pg::isYesNo(m_pgColumns.value(i)));
-            m_decimal.append(pg::isDecimal(m_pgColumns.value(i)));
-            continue;
-        }
-        const char *declared = stmt ? sqlite3_column_decltype(stmt, i) : nullptr;
-        m_yesNo.append(declared && isYesNoType(QString::fromUtf8(declared)));
-    }
+    takeColumns(*m_query);
     m_active = true;
     m_cursorRow = -1;
     m_cursorAtEnd = false;
@@ -233,7 +249,9 @@ void SqlDataSet::release()
     m_cursorRow = -1;
     m_cursorAtEnd = false;
     m_suspended = false;
-    m_editable = false;
+    m_editedSinceRead = false;
+    m_windows.reset();
+    m_rowsBefore = false;
     m_keyColumns.clear();
     m_origins.clear();
     if (wasActive)
@@ -273,6 +291,7 @@ bool SqlDataSet::moveCursorTo(qint64 row)
 // runs anew (moveCursorTo runs it again before going back).
 bool SqlDataSet::stepCursor()
 {
+    keepalive::tick();
     if (m_direct && m_cursorRow >= 0)
         return m_direct->step();
     if (!m_query->next()) {
@@ -324,10 +343,15 @@ void SqlDataSet::runStatementAgain()
 void SqlDataSet::suspendCursor(const QObject *runner)
 {
     if (runner != this)
-        pauseCursor();
+        pauseCursor(true);
 }
 
-void SqlDataSet::pauseCursor()
+void SqlDataSet::releaseRead()
+{
+    pauseCursor(m_editedSinceRead);
+}
+
+void SqlDataSet::pauseCursor(bool fromStart)
 {
     if (!m_query || m_suspended || m_cursorAtEnd)
         return;
@@ -335,8 +359,10 @@ void SqlDataSet::pauseCursor()
     m_suspended = true;
     // Rows with keys are found again by their keys, from the first row on:
     // edits since they were read may have moved them in the engine's order.
-    if (!m_keyColumns.isEmpty())
+    if (fromStart && !m_keyColumns.isEmpty()) {
         m_cursorRowsCached = 0;
+        m_editedSinceRead = false;
+    }
 }
 
 QString SqlDataSet::cellText(int column, const QVariant &value) const
@@ -362,6 +388,11 @@ bool SqlDataSet::canFetchMore() const
 
 void SqlDataSet::fetchMore(int rows)
 {
+    if (m_windows) {
+        if (canFetchMore())
+            fetchWindowAfter(rows);
+        return;
+    }
     int added = 0;
     while (added < rows && canFetchMore()) {
         if (!moveCursorTo(m_cursorRowsCached)) {
@@ -369,16 +400,21 @@ void SqlDataSet::fetchMore(int rows)
             break;
         }
         ++m_cursorRowsCached;
-        QVector<QVariant> row = readCursorRow();
-        const QString key = keyText(row);
-        if (!key.isNull()) {
-            if (m_cachedKeys.contains(key))
-                continue;
-            m_cachedKeys.insert(key);
-        }
-        m_rows.append(std::move(row));
-        ++added;
+        if (cacheRow(readCursorRow(), m_rows.size()))
+            ++added;
     }
+}
+
+bool SqlDataSet::cacheRow(QVector<QVariant> row, qsizetype at)
+{
+    const QString key = keyText(row);
+    if (!key.isNull()) {
+        if (m_cachedKeys.contains(key))
+            return false;
+        m_cachedKeys.insert(key);
+    }
+    m_rows.insert(at, std::move(row));
+    return true;
 }
 
 // The key values of a row as one text, the type part of it as the engine
@@ -421,6 +457,11 @@ bool SqlDataSet::rowExists(qint64 row)
         return true;
     if (m_fetchedAll)
         return false;
+    if (m_windows) {
+        while (row >= m_rows.size() && canFetchMore())
+            fetchWindowAfter(kWindowRows);
+        return row < m_rows.size();
+    }
     return moveCursorTo(m_cursorRowsCached + (row - m_rows.size()));
 }
 
@@ -477,14 +518,13 @@ QString SqlDataSet::displayText(int row, int column) const
 
 void SqlDataSet::setEditTarget(const QString &schema, const QString &table,
                                const QVector<int> &keyColumns, const QStringList &columnOrigins,
-                               bool rowidKey)
+                               bool rowidColumn)
 {
     m_schema = schema;
     m_table = table;
     m_keyColumns = keyColumns;
     m_origins = columnOrigins;
-    m_rowidKey = rowidKey;
-    m_editable = !keyColumns.isEmpty() && columnOrigins.size() == m_names.size();
+    m_rowidColumn = rowidColumn;
 }
 
 SqlDataSet::Origin SqlDataSet::originOfResult() const
@@ -522,10 +562,14 @@ SqlDataSet::TableInfo SqlDataSet::tableInfo(const QString &schema, const QString
     TableInfo info;
     QSqlQuery q(m_connection->database());
     const QString prefix = schema.isEmpty() ? QString() : quoteIdentifier(schema) + u'.';
-    if (!q.exec(QStringLiteral("PRAGMA %1table_info(%2)").arg(prefix, quoteIdentifier(table))))
+    // The extended list names generated columns as well; the hidden
+    // columns of virtual tables are left out, as "SELECT *" leaves them.
+    if (!q.exec(QStringLiteral("PRAGMA %1table_xinfo(%2)").arg(prefix, quoteIdentifier(table))))
         failEngine(q);
     QMap<int, QString> keys;
     while (q.next()) {
+        if (q.value(6).toInt() == 1)
+            continue;
         info.columns.append(q.value(1).toString());
         const int pk = q.value(5).toInt();
         if (pk > 0)
@@ -575,7 +619,7 @@ QString SqlDataSet::whereKey(QVector<QVariant> &binds, const QVector<QVariant> &
     for (int k : m_keyColumns) {
         // Key columns are never null; "IS ?" is SQLite's null-safe form,
         // which a server does not accept.
-        terms.append(columnSql(m_origins[k], m_rowidKey && k == 0)
+        terms.append(columnSql(m_origins[k], m_rowidColumn && k == 0)
                      + (m_connection->runsOnSqlite() ? QStringLiteral(" IS ?") : QStringLiteral(" = ?")));
         binds.append(row.value(k));
     }
@@ -587,7 +631,7 @@ QVector<QVariant> SqlDataSet::rereadRow(const QString &where, const QVector<QVar
     yieldConnection();
     QStringList columns;
     for (int i = 0; i < m_origins.size(); ++i)
-        columns.append(columnSql(m_origins[i], m_rowidKey && i == 0));
+        columns.append(columnSql(m_origins[i], m_rowidColumn && i == 0));
     QSqlQuery q(m_connection->database());
     if (!m_connection->runsOnSqlite())
         q.setNumericalPrecisionPolicy(QSql::HighPrecision);
@@ -670,6 +714,7 @@ void SqlDataSet::updateRow(int row, const QVector<QVariant> &values)
     forgetKey(m_rows[row]);
     m_rows[row] = reread.isEmpty() ? updated : reread;
     rememberKey(m_rows[row]);
+    m_editedSinceRead = true;
 }
 
 void SqlDataSet::insertRow(int row, const QVector<QVariant> &values)
@@ -700,6 +745,7 @@ void SqlDataSet::insertRow(int row, const QVector<QVariant> &values)
         const int at = qBound(0, row, int(m_rows.size()));
         m_rows.insert(at, inserted.isEmpty() ? full : inserted);
         rememberKey(m_rows[at]);
+        m_editedSinceRead = true;
         return;
     }
     QSqlQuery q(m_connection->database());
@@ -711,7 +757,7 @@ void SqlDataSet::insertRow(int row, const QVector<QVariant> &values)
 
     QVector<QVariant> reread;
     const QVariant rowid = q.lastInsertId();
-    if (rowid.isValid() && (m_rowidKey || tableInfo(m_schema, m_table).hasRowid)) {
+    if (rowid.isValid() && (m_rowidColumn || tableInfo(m_schema, m_table).hasRowid)) {
         reread = rereadRow(QStringLiteral("rowid = ?"), {rowid});
     } else {
         QVector<QVariant> keyBinds;
@@ -720,6 +766,7 @@ void SqlDataSet::insertRow(int row, const QVector<QVariant> &values)
     const int at = qBound(0, row, int(m_rows.size()));
     m_rows.insert(at, reread.isEmpty() ? full : reread);
     rememberKey(m_rows[at]);
+    m_editedSinceRead = true;
 }
 
 void SqlDataSet::deleteRow(int row)
@@ -744,10 +791,15 @@ void SqlDataSet::deleteRow(int row)
     }
     forgetKey(m_rows[row]);
     m_rows.remove(row);
+    m_editedSinceRead = true;
 }
 
 void SqlDataSet::refresh()
 {
+    if (m_windows) {
+        jumpToFirst(kWindowRows);
+        return;
+    }
     if (!m_query)
         return;
     m_rows.clear();

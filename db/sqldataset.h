@@ -16,12 +16,24 @@ namespace rux {
 class AdoConnection;
 class SqliteCursor;
 
-// The common body of the query and the table objects: one statement run on
-// the connection, read row by row through a forward-only cursor, and a cache
-// of the rows a grid has asked for. Reading through the cursor (an export)
-// keeps nothing; only the grid's rows are cached, so memory stays flat on
-// large results. When the rows come from a single table and can be
-// addressed by its primary key or rowid, they can be written back.
+// The common body of the query and the table objects, and a cache of the
+// rows a grid has asked for.
+//
+// A result (a statement of the script) is read row by row through a
+// forward-only cursor. Reading through the cursor (an export) keeps nothing;
+// only the grid's rows are cached, so memory stays flat on large results.
+// Whenever the program waits for the user the cursor gives its statement
+// up, so that it holds no lock; the next window of rows runs the statement
+// again up to where the grid had read.
+//
+// A table with a rowid or a primary key is read in windows ordered by that
+// key, each window a short statement of its own that starts after the last
+// key read: every window costs the same wherever it starts, and nothing is
+// held open between windows. The grid shows each window as the database
+// held it when it was read.
+//
+// When the rows come from a single table and can be addressed by its
+// primary key or rowid, they can be written back.
 class SqlDataSet : public DataSet
 {
     Q_OBJECT
@@ -37,16 +49,32 @@ public:
     int fetchedRowCount() const override { return int(m_rows.size()); }
     bool canFetchMore() const override;
     void fetchMore(int rows) override;
+    bool canJump() const override { return m_windows != nullptr; }
+    void jumpToFirst(int rows) override;
+    void jumpToLast(int rows) override;
+    bool canFetchBefore() const override { return m_active && m_rowsBefore; }
+    int fetchBefore(int rows) override;
     QVariant value(int row, int column) const override;
     QString displayText(int row, int column) const override;
 
-    bool canModify() const override { return m_active && m_editable; }
+    bool canModify() const override
+    {
+        return m_active && !m_keyColumns.isEmpty() && m_origins.size() == m_names.size();
+    }
     void updateRow(int row, const QVector<QVariant> &values) override;
     void insertRow(int row, const QVector<QVariant> &values) override;
     void deleteRow(int row) override;
     void refresh() override;
 
     AdoConnection *connection() const { return m_connection; }
+
+    // Gives up a statement left part-way through its rows, and with it the
+    // engine's read lock; the rows not read yet come by running it again.
+    // Called whenever the program waits for the user.
+    void releaseRead();
+
+    // Rows the grid reads at a time.
+    static constexpr int kWindowRows = 256;
 
 protected:
     // Runs `text` on the connection (opening it on demand). Returns true
@@ -55,6 +83,13 @@ protected:
     // engine's error. `hiddenColumns` leading columns serve as row keys and
     // are not shown.
     bool execute(const QString &text, int hiddenColumns = 0);
+    // Opens the set on a table read in windows ordered by key: `select` is
+    // "SELECT <columns> FROM <table>", `orderColumns` the columns (indices
+    // among all, hidden ones included) that order the windows and
+    // `orderSql` their SQL. The rows come with fetchMore, the first window
+    // of which also tells the columns.
+    void openWindows(const QString &select, int hiddenColumns, const QVector<int> &orderColumns,
+                     const QStringList &orderSql);
     // Releases the statement and the cached rows; the set is closed.
     void release();
     // The cursor's row `row` exists (moving the cursor there if needed).
@@ -69,9 +104,10 @@ protected:
     void appendRowAnsi(qint64 row, const std::vector<int> &fields, QByteArray &out);
     // Where edits go: a table and the columns (indices among all columns,
     // hidden ones included) that identify a row; set by the subclass.
+    // `rowidColumn`: the first, hidden, column is the table's rowid.
     void setEditTarget(const QString &schema, const QString &table,
                        const QVector<int> &keyColumns, const QStringList &columnOrigins,
-                       bool rowidKey);
+                       bool rowidColumn);
     // For a statement over one table: the table and the origin column of
     // every result column, when the engine knows them.
     struct Origin { QString schema; QString table; QStringList columns; bool valid = false; };
@@ -98,10 +134,34 @@ private:
     bool stepCursor();
     QVariant cursorValue(int column) const;
     void attachDirectCursor();
+    // The names and kinds of the columns of a statement that just ran.
+    void takeColumns(const QSqlQuery &query);
+    // A cursor row put in the cache unless the grid holds that row already.
+    bool cacheRow(QVector<QVariant> row, qsizetype at);
+
+    // Reading by key (tablewindows.cpp).
+    enum class Window { First, After, Before, Last };
+    QVector<QVector<QVariant>> readWindow(Window which, int rows);
+    void fetchWindowAfter(int rows);
+    // The rows shown become `window`, read from the engine.
+    void replaceRows(QVector<QVector<QVariant>> window);
+    QVector<QVariant> windowKey(const QVector<QVariant> &row) const;
+    struct Windows
+    {
+        QString select;
+        QVector<int> orderColumns;
+        QStringList orderSql;
+        // The keys of the first and the last row read from the engine,
+        // empty before the first window.
+        QVector<QVariant> firstKey;
+        QVector<QVariant> lastKey;
+    };
     // Runs the open statement again from its first row, on a fresh query.
     void runStatementAgain();
     void suspendCursor(const QObject *runner);
-    void pauseCursor();
+    // `fromStart`: the statement runs again from its first row (the engine's
+    // order may have changed under rows with keys).
+    void pauseCursor(bool fromStart);
     QString cellText(int column, const QVariant &value) const;
 
     // PostgreSQL (pgdataset.cpp). One statement at a time may be part-way
@@ -145,6 +205,11 @@ private:
     // The statement was reset in the middle of its rows; the next read runs
     // it again.
     bool m_suspended = false;
+    // Rows were written since the cursor last read: a resumed read starts
+    // over from the first row (rows with keys are not taken twice).
+    bool m_editedSinceRead = false;
+    std::unique_ptr<Windows> m_windows;
+    bool m_rowsBefore = false;
     QVector<QVector<QVariant>> m_rows;
     qint64 m_cursorRowsCached = 0;
     bool m_fetchedAll = false;
@@ -154,12 +219,11 @@ private:
     // such a row is not taken a second time.
     QSet<QString> m_cachedKeys;
 
-    bool m_editable = false;
     QString m_schema;
     QString m_table;
     QVector<int> m_keyColumns;
     QStringList m_origins;
-    bool m_rowidKey = false;
+    bool m_rowidColumn = false;
 };
 
 } // namespace rux

@@ -333,7 +333,7 @@ private Q_SLOTS:
         AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
         t.setTableName(QStringLiteral("many"));
         t.Open();
-        t.fetchMore(256);
+        // A table reads its first window when it opens.
         QCOMPARE(t.fetchedRowCount(), 256);
         int expected = 1000;
         if (edit == QLatin1String("insert")) {

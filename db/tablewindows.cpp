@@ -1,0 +1,164 @@
+// The reading of SqlDataSet by key: a table's rows in windows ordered by
+// its rowid or primary key, each window a statement of its own that starts
+// after (or, going back, before) the last key read and ends at once.
+
+#include "sqldataset.h"
+
+#include "adoconnection.h"
+#include "failure.h"
+#include "pgstatement.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <algorithm>
+
+namespace rux {
+
+void SqlDataSet::openWindows(const QString &select, int hiddenColumns, const QVector<int> &orderColumns,
+                             const QStringList &orderSql)
+{
+    release();
+    m_connection->ensureOpen();
+    m_connection->announceStatement(this);
+    // A server tells the kinds of the columns (yes/no, exact decimals)
+    // when it describes the statement.
+    if (!m_connection->runsOnSqlite())
+        m_pgColumns = pg::describe(m_connection->database(), select);
+    m_windows = std::make_unique<Windows>();
+    m_windows->select = select;
+    m_windows->orderColumns = orderColumns;
+    m_windows->orderSql = orderSql;
+    m_hidden = hiddenColumns;
+    m_active = true;
+}
+
+QVector<QVariant> SqlDataSet::windowKey(const QVector<QVariant> &row) const
+{
+    QVector<QVariant> key;
+    for (int c : m_windows->orderColumns)
+        key.append(row.value(c));
+    return key;
+}
+
+QVector<QVector<QVariant>> SqlDataSet::readWindow(Window which, int rows)
+{
+    const bool backwards = which == Window::Before || which == Window::Last;
+    QString sql = m_windows->select;
+    QVector<QVariant> binds;
+    if (which == Window::After || which == Window::Before) {
+        binds = which == Window::After ? m_windows->lastKey : m_windows->firstKey;
+        const QStringList marks(binds.size(), QStringLiteral("?"));
+        sql += QStringLiteral(" WHERE (%1) %2 (%3)")
+                   .arg(m_windows->orderSql.join(u','), backwards ? QStringLiteral("<") : QStringLiteral(">"),
+                        marks.join(u','));
+    }
+    QStringList order;
+    for (const QString &column : m_windows->orderSql)
+        order.append(backwards ? column + QStringLiteral(" DESC") : column);
+    sql += QStringLiteral(" ORDER BY %1 LIMIT %2").arg(order.join(u',')).arg(rows);
+
+    yieldConnection();
+    QSqlQuery q(m_connection->database());
+    q.setForwardOnly(true);
+    if (!m_connection->runsOnSqlite())
+        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    if (!q.prepare(sql))
+        failEngine(q);
+    for (const QVariant &b : binds)
+        q.addBindValue(b);
+    if (!q.exec())
+        failEngine(q);
+    if (m_names.isEmpty())
+        takeColumns(q);
+    QVector<QVector<QVariant>> window;
+    window.reserve(rows);
+    const int columns = int(m_names.size());
+    while (q.next()) {
+        QVector<QVariant> row;
+        row.reserve(columns);
+        for (int i = 0; i < columns; ++i)
+            row.append(q.value(i));
+        window.append(std::move(row));
+    }
+    if (q.lastError().isValid())
+        failEngine(q);
+    // Read to its end, the statement has let its read lock go already;
+    // finishing it leaves nothing open on the connection.
+    q.finish();
+    if (backwards)
+        std::reverse(window.begin(), window.end());
+    return window;
+}
+
+void SqlDataSet::fetchWindowAfter(int rows)
+{
+    const bool first = m_windows->lastKey.isEmpty();
+    QVector<QVector<QVariant>> window = readWindow(first ? Window::First : Window::After, rows);
+    if (window.size() < rows)
+        m_fetchedAll = true;
+    if (window.isEmpty())
+        return;
+    if (first)
+        m_windows->firstKey = windowKey(window.front());
+    m_windows->lastKey = windowKey(window.back());
+    for (QVector<QVariant> &row : window)
+        cacheRow(std::move(row), m_rows.size());
+}
+
+// Both jumps read their window before they drop the rows shown: when the
+// engine refuses, the grid keeps what it had.
+void SqlDataSet::jumpToFirst(int rows)
+{
+    if (!m_windows)
+        return;
+    QVector<QVector<QVariant>> window = readWindow(Window::First, rows);
+    m_rowsBefore = false;
+    m_fetchedAll = window.size() < rows;
+    replaceRows(std::move(window));
+}
+
+void SqlDataSet::jumpToLast(int rows)
+{
+    if (!m_windows)
+        return;
+    QVector<QVector<QVariant>> window = readWindow(Window::Last, rows);
+    m_rowsBefore = window.size() == rows;
+    m_fetchedAll = true;
+    replaceRows(std::move(window));
+}
+
+void SqlDataSet::replaceRows(QVector<QVector<QVariant>> window)
+{
+    m_rows.clear();
+    m_cachedKeys.clear();
+    m_windows->firstKey.clear();
+    m_windows->lastKey.clear();
+    if (!window.isEmpty()) {
+        m_windows->firstKey = windowKey(window.front());
+        m_windows->lastKey = windowKey(window.back());
+    }
+    for (QVector<QVariant> &row : window)
+        cacheRow(std::move(row), m_rows.size());
+    Q_EMIT reset();
+}
+
+int SqlDataSet::fetchBefore(int rows)
+{
+    if (!canFetchBefore() || !m_windows)
+        return 0;
+    QVector<QVector<QVariant>> window = readWindow(Window::Before, rows);
+    if (window.size() < rows)
+        m_rowsBefore = false;
+    if (window.isEmpty())
+        return 0;
+    m_windows->firstKey = windowKey(window.front());
+    int added = 0;
+    for (QVector<QVariant> &row : window) {
+        if (cacheRow(std::move(row), added))
+            ++added;
+    }
+    return added;
+}
+
+} // namespace rux
