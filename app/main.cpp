@@ -77,7 +77,9 @@ int main(int argc, char **argv)
     rux::Program &program = rux::Program::instance();
     program.setTitle(rux::programTitle(QCoreApplication::applicationFilePath()));
     const QString platform = QGuiApplication::platformName();
-    program.setHeadless(platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"));
+    const bool noScreen = platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+    program.setHeadless(noScreen);
+    program.setHasScreen(!noScreen);
 
 #ifdef Q_OS_WIN
     // The database engine's component layer, apartment-threaded on the GUI

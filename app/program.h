@@ -26,6 +26,11 @@ public:
     void setTitle(const QString &title) { m_title = title; }
     bool headless() const { return m_headless; }
     void setHeadless(bool headless) { m_headless = headless; }
+    // A person can work in the program's windows. Without a screen (the
+    // offscreen and minimal platforms) nobody can: waiting for one would
+    // never end.
+    bool hasScreen() const { return m_hasScreen; }
+    void setHasScreen(bool hasScreen) { m_hasScreen = hasScreen; }
 
     int exitStatus() const { return m_exitStatus; }
     void setExitStatus(int status) { m_exitStatus = status; }
@@ -53,6 +58,7 @@ private:
 
     QString m_title;
     bool m_headless = false;
+    bool m_hasScreen = true;
     int m_exitStatus = 0;
     int m_depth = 0;
     bool m_endRequested = false;

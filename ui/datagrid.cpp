@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 
 namespace rux {
 
@@ -50,6 +51,12 @@ DataGrid::DataGrid(QWidget *parent) : QTableView(parent)
     verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget *, QWidget *now) { focusMoved(now); });
+    // The user scrolls up past the first row shown (arrow, page, wheel,
+    // drag): the rows before it are read.
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int) {
+        if (verticalScrollBar()->sliderPosition() == verticalScrollBar()->minimum())
+            readRowsBefore();
+    });
 }
 
 void DataGrid::setDataSource(DataSource *source)
@@ -76,6 +83,49 @@ void DataGrid::commitEditor()
         }
     }
     m_source->post();
+}
+
+void DataGrid::moveToFirst()
+{
+    if (!m_source)
+        return;
+    commitEditor();
+    if (m_source->canFetchBefore())
+        m_source->jumpToFirst();
+    if (m_source->rowCount() > 0)
+        setCurrentIndex(m_source->index(0, qMax(0, currentIndex().column())));
+}
+
+void DataGrid::moveToLast()
+{
+    if (!m_source)
+        return;
+    commitEditor();
+    if (m_source->canJump()) {
+        if (m_source->canFetchMore(QModelIndex()))
+            m_source->jumpToLast();
+    } else {
+        while (m_source->canFetchMore(QModelIndex()))
+            m_source->fetchMore(QModelIndex());
+    }
+    if (m_source->rowCount() > 0)
+        setCurrentIndex(m_source->index(m_source->rowCount() - 1, qMax(0, currentIndex().column())));
+}
+
+int DataGrid::readRowsBefore()
+{
+    if (!m_source || !m_source->canFetchBefore())
+        return 0;
+    const int top = verticalScrollBar()->value();
+    const int added = m_source->fetchBefore();
+    if (added > 0) {
+        // The scroll range follows the new rows now, not at the next
+        // layout, so that the rows in view stay where they were; one row
+        // of the new window shows above them.
+        updateGeometries();
+        verticalScrollBar()->setValue(top + added - 1);
+    }
+    return added;
 }
 
 void DataGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
@@ -161,7 +211,30 @@ void DataGrid::keyPressEvent(QKeyEvent *event)
             return;
         }
         break;
+    case Qt::Key_Up:
+    case Qt::Key_PageUp:
+        if (row == 0)
+            readRowsBefore();
+        break;
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        // On a table read by key, Ctrl+Home and Ctrl+End go to its ends;
+        // elsewhere they move among the rows read, and reaching the end
+        // reads the next window.
+        if ((event->modifiers() & Qt::ControlModifier) && m_source->canJump()) {
+            Program::instance().guard([&]() {
+                if (event->key() == Qt::Key_Home)
+                    moveToFirst();
+                else
+                    moveToLast();
+            });
+            return;
+        }
+        break;
     case Qt::Key_Down:
+        // Down on the last row read reads the next window.
+        if (row == m_source->rowCount() - 1 && m_source->canFetchMore(QModelIndex()))
+            m_source->fetchMore(QModelIndex());
         if (m_source->canModify() && row == m_source->rowCount() - 1
             && !m_source->canFetchMore(QModelIndex())
             && !(m_source->state() == DataSource::State::Insert && !m_source->modified())) {

@@ -15,6 +15,11 @@ class DataSource;
 // undoes the edit, Insert inserts a row, Down on the last row appends one,
 // an appended row left untouched is dropped when the grid loses focus, and
 // Ctrl+Delete deletes the current row after a confirmation.
+//
+// Rows are read in windows: scrolling to the end, Down on the last row
+// read and Ctrl+End read the next one. On a table read by key, Ctrl+End
+// and Ctrl+Home jump to its last or first rows, and scrolling up from the
+// first row shown (or Up there) reads the window before it.
 class DataGrid : public QTableView
 {
     Q_OBJECT
@@ -31,6 +36,14 @@ public:
     void confirmAndDeleteCurrent();
     // Posts, then finishes an open cell editor.
     void commitEditor();
+    // Jumps to the first or the last row of a table read by key (other
+    // sets: to the first or the last row read so far, reading all first
+    // for the last); the cursor goes there. A refused pending row stops it.
+    void moveToFirst();
+    void moveToLast();
+    // Reads the window before the first row shown, keeping the rows in
+    // view where they were. Returns how many rows came.
+    int readRowsBefore();
 
     // The confirmation question; tests replace it to answer without a box.
     static std::function<bool(QWidget *)> confirmDelete;

@@ -1,6 +1,7 @@
 #include "datasource.h"
 
 #include "dataset.h"
+#include "keepalive.h"
 #include "program.h"
 
 namespace rux {
@@ -29,6 +30,7 @@ void DataSource::setDataSet(DataSet *dataSet)
 void DataSource::dataSetReset()
 {
     beginResetModel();
+    m_readFailed = false;
     m_state = State::Browse;
     m_editRow = -1;
     m_modified = false;
@@ -147,9 +149,12 @@ Qt::ItemFlags DataSource::flags(const QModelIndex &index) const
     return f;
 }
 
+// Nothing is read while a statement keeps the windows alive: the database
+// is busy with it (the view asks again later).
 bool DataSource::canFetchMore(const QModelIndex &parent) const
 {
-    return !parent.isValid() && m_dataSet && m_state != State::Insert && m_dataSet->canFetchMore();
+    return !parent.isValid() && m_dataSet && m_state != State::Insert && !m_readFailed
+        && !keepalive::pumping() && m_dataSet->canFetchMore();
 }
 
 // Called by the view from the event loop: a failure reading further rows
@@ -159,12 +164,56 @@ void DataSource::fetchMore(const QModelIndex &parent)
     if (!canFetchMore(parent))
         return;
     const int before = m_dataSet->fetchedRowCount();
-    Program::instance().guard([this]() { m_dataSet->fetchMore(kFetchChunk); });
+    m_readFailed = !Program::instance().guard([this]() { m_dataSet->fetchMore(kFetchChunk); });
     const int after = m_dataSet->fetchedRowCount();
     if (after > before) {
         beginInsertRows(QModelIndex(), before, after - 1);
         endInsertRows();
     }
+}
+
+bool DataSource::canJump() const
+{
+    return m_dataSet && m_dataSet->isActive() && m_dataSet->canJump();
+}
+
+void DataSource::jumpToFirst()
+{
+    if (!canJump())
+        return;
+    post();
+    m_dataSet->jumpToFirst(kFetchChunk);
+}
+
+void DataSource::jumpToLast()
+{
+    if (!canJump())
+        return;
+    post();
+    m_dataSet->jumpToLast(kFetchChunk);
+}
+
+bool DataSource::canFetchBefore() const
+{
+    return m_dataSet && m_state != State::Insert && !m_readFailed && !keepalive::pumping()
+        && m_dataSet->canFetchBefore();
+}
+
+int DataSource::fetchBefore()
+{
+    if (!canFetchBefore())
+        return 0;
+    int added = 0;
+    m_readFailed = !Program::instance().guard([&]() { added = m_dataSet->fetchBefore(kFetchChunk); });
+    if (added > 0) {
+        beginInsertRows(QModelIndex(), 0, added - 1);
+        if (m_editRow >= 0)
+            m_editRow += added;
+        if (m_currentRow >= 0)
+            m_currentRow += added;
+        endInsertRows();
+    }
+    return added;
 }
 
 void DataSource::post()

@@ -44,6 +44,16 @@ public:
     void deleteRow(int row);
     void refresh();
 
+    // Rows read by key: a jump posts the pending row, then reads one window
+    // at that end (rows not read lie between).
+    bool canJump() const;
+    void jumpToFirst();
+    void jumpToLast();
+    // After a jump to the end: reads the window before the first row and
+    // places it first. Returns how many rows came; a failure is shown.
+    bool canFetchBefore() const;
+    int fetchBefore();
+
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -68,6 +78,9 @@ private:
     bool m_modified = false;
     QVector<QVariant> m_buffer;
     int m_currentRow = -1;
+    // Reading further failed (the table was dropped, say): the view asks
+    // no more until the rows are read anew, so the failure shows once.
+    bool m_readFailed = false;
 };
 
 } // namespace rux

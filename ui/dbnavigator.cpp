@@ -76,17 +76,17 @@ void DBNavigator::act(const QString &name)
     DataSource *source = m_grid->dataSource();
     const int row = m_grid->currentIndex().row();
     if (name == QLatin1String("first")) {
-        moveTo(0);
+        m_grid->moveToFirst();
     } else if (name == QLatin1String("prior")) {
-        moveTo(row - 1);
+        if (row == 0)
+            m_grid->readRowsBefore();
+        moveTo(m_grid->currentIndex().row() - 1);
     } else if (name == QLatin1String("next")) {
         while (row + 1 >= source->rowCount() && source->canFetchMore(QModelIndex()))
             source->fetchMore(QModelIndex());
         moveTo(row + 1);
     } else if (name == QLatin1String("last")) {
-        while (source->canFetchMore(QModelIndex()))
-            source->fetchMore(QModelIndex());
-        moveTo(source->rowCount() - 1);
+        m_grid->moveToLast();
     } else if (name == QLatin1String("insert")) {
         m_grid->commitEditor();
         source->insertAt(qMax(row, 0));

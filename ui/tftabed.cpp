@@ -4,11 +4,13 @@
 #include "datagrid.h"
 #include "datasource.h"
 #include "dbnavigator.h"
+#include "failure.h"
 #include "program.h"
 #include "tablename.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QGuiApplication>
 
 namespace rux {
 
@@ -48,9 +50,17 @@ Tftabed::~Tftabed() = default;
 
 void Tftabed::editTable(const QString &tname)
 {
+    const QString name = tableNameFromBatch(tname);
+    // Nobody could end the wait: an unattended run on a machine without a
+    // screen would hang until it is killed.
+    if (!Program::instance().hasScreen()) {
+        throw Failure(QStringLiteral("Cannot edit table '%1': editing a table needs a screen, "
+                                     "and this program runs without one (platform '%2').")
+                          .arg(name, QGuiApplication::platformName()));
+    }
     // Every edit_table shows the table it names, read afresh.
     ADOTable1->Close();
-    ADOTable1->setTableName(tableNameFromBatch(tname));
+    ADOTable1->setTableName(name);
     ADOTable1->Open();
     waitmode = true;
     show();
