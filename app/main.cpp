@@ -5,6 +5,7 @@
 #include "style.h"
 #include "tftabed.h"
 #include "trux_pp1.h"
+#include "windowpump.h"
 
 #include "cmdline.h"
 
@@ -108,6 +109,12 @@ int main(int argc, char **argv)
     // Elsewhere the shell has split it; Qt has taken its own options.
     rux_pp1->setArguments(QCoreApplication::arguments().mid(1));
 #endif
+
+    // On a screen the windows stay alive while a statement runs long.
+    if (program.hasScreen()) {
+        rux::WindowPump::instance().setBeforePump([rux_pp1]() { rux_pp1->showRunningBatch(); });
+        rux::WindowPump::instance().install();
+    }
 
     rux::ActivationRecord record(rux_pp1, ftabed, [rux_pp1]() { rux_pp1->FormActivate(); });
     ftabed->setFocusReturn([rux_pp1, &record]() {

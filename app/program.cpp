@@ -2,6 +2,8 @@
 
 #include "failure.h"
 #include "failuretext.h"
+#include "keepalive.h"
+#include "windowpump.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -85,6 +87,18 @@ void ActivationRecord::focusEntered(QWidget *window)
 {
     if (!window)
         return;
+    // Focus that moves while a statement keeps the windows alive counts
+    // once the statement has ended: the activation handler must not run
+    // in the middle of it.
+    if (keepalive::pumping()) {
+        QPointer<QWidget> entered(window);
+        QPointer<ActivationRecord> self(this);
+        WindowPump::instance().defer([self, entered]() {
+            if (self && entered)
+                self->focusEntered(entered);
+        });
+        return;
+    }
     if (window == m_editor) {
         m_record = m_editor;
     } else if (window == m_main && m_record != m_main) {

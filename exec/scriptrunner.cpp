@@ -67,6 +67,32 @@ void sql_execute(const RunContext &context)
     }
 }
 
+namespace {
+
+// Tells the window which lines run, and that they have stopped running
+// however the batch ends.
+class RunningLines
+{
+public:
+    RunningLines(const RunContext &context, int first, int last) : m_context(context)
+    {
+        if (m_context.batchRuns)
+            m_context.batchRuns(first, last);
+    }
+    ~RunningLines()
+    {
+        if (m_context.batchRuns)
+            m_context.batchRuns(-1, -1);
+    }
+    RunningLines(const RunningLines &) = delete;
+    RunningLines &operator=(const RunningLines &) = delete;
+
+private:
+    const RunContext &m_context;
+};
+
+} // namespace
+
 void runScript(const RunContext &context)
 {
     context.clickSubstitute();
@@ -76,6 +102,9 @@ void runScript(const RunContext &context)
 
     const int l = context.editor->lineCount();
     bool try_drop = false;
+    // The first and the last statement line of the batch being collected.
+    int first = -1;
+    int last = -1;
     for (int i = 0; i < l; ++i) {
         const QString sqltxt = context.editor->line(i);
         switch (sortLine(sqltxt)) {
@@ -83,8 +112,10 @@ void runScript(const RunContext &context)
         case LineKind::Empty:
         case LineKind::Comment:
             break;
-        case LineKind::BatchEnd:
+        case LineKind::BatchEnd: {
             context.processEvents();
+            RunningLines running(context, first < 0 ? i : first, i);
+            first = last = -1;
             if (try_drop) {
                 try_drop = false;
                 try {
@@ -98,15 +129,21 @@ void runScript(const RunContext &context)
             query.Close();
             query.sqlClear();
             break;
+        }
         case LineKind::Statement:
             if (protectsBatch(sqltxt))
                 try_drop = true;
+            if (first < 0)
+                first = i;
+            last = i;
             query.sqlAdd(sqltxt);
             break;
         }
     }
-    if (!query.sqlText().isEmpty())
+    if (!query.sqlText().isEmpty()) {
+        RunningLines running(context, first, last);
         sql_execute(context);
+    }
 }
 
 } // namespace rux

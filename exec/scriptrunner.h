@@ -21,6 +21,9 @@ struct RunContext
     std::function<void()> processEvents;
     std::function<void(bool)> setDataChange;
     std::function<bool()> dataChange;
+    // The lines (first and last, counted from 0) of the batch that runs
+    // now; -1, -1 when it has ended. May be left empty.
+    std::function<void(int, int)> batchRuns;
 };
 
 // Runs the script in the editor batch by batch. Lines are read from the

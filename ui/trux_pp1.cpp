@@ -15,6 +15,7 @@
 #include "scriptrunner.h"
 #include "stringgrid.h"
 #include "substitution.h"
+#include "tableediting.h"
 #include "tftabed.h"
 
 #include <QCheckBox>
@@ -26,6 +27,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTextBlock>
 
 namespace rux {
 
@@ -48,6 +50,23 @@ QLabel *makeLabel(QWidget *parent, const char *name, QPoint position)
     l->adjustSize();
     return l;
 }
+
+// The table editing of a run: the batch is marked while the run waits.
+class MarkedTableEditing : public TableEditing
+{
+public:
+    MarkedTableEditing(TableEditing *editing, std::function<void()> mark)
+        : m_editing(editing), m_mark(std::move(mark)) {}
+    void editTable(const QString &tname) override
+    {
+        m_mark();
+        m_editing->editTable(tname);
+    }
+
+private:
+    TableEditing *m_editing;
+    std::function<void()> m_mark;
+};
 
 // Flips a flag for the time of a scope.
 class RunningFlag
@@ -315,15 +334,43 @@ void Trux_pp1::Button6Click()
     if (m_running)
         return;
     RunningFlag flag(m_running);
+    MarkedTableEditing editing(m_ftabed, [this]() { showRunningBatch(); });
     RunContext context;
     context.editor = &m_lines;
     context.query = Query1;
-    context.tableEditing = m_ftabed;
+    context.tableEditing = m_ftabed ? &editing : nullptr;
     context.clickSubstitute = [this]() { Button3Click(); };
     context.processEvents = []() { QCoreApplication::processEvents(); };
     context.setDataChange = [this](bool on) { CheckBox1->setChecked(on); };
     context.dataChange = [this]() { return CheckBox1->isChecked(); };
+    context.batchRuns = [this](int first, int last) {
+        m_batchFirst = first;
+        m_batchLast = last;
+        if (first < 0 && m_batchShown) {
+            m_batchShown = false;
+            Memo1->setExtraSelections({});
+        }
+    };
     runScript(context);
+}
+
+void Trux_pp1::showRunningBatch()
+{
+    if (m_batchFirst < 0 || m_batchShown)
+        return;
+    QTextDocument *document = Memo1->document();
+    const QTextBlock first = document->findBlockByNumber(m_batchFirst);
+    const QTextBlock last = document->findBlockByNumber(m_batchLast);
+    if (!first.isValid() || !last.isValid())
+        return;
+    QTextEdit::ExtraSelection running;
+    running.cursor = QTextCursor(document);
+    running.cursor.setPosition(first.position());
+    running.cursor.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
+    running.format.setBackground(QColor(0xf2, 0xe3, 0xa6));
+    running.format.setProperty(QTextFormat::FullWidthSelection, true);
+    Memo1->setExtraSelections({running});
+    m_batchShown = true;
 }
 
 void Trux_pp1::closeEvent(QCloseEvent *event)

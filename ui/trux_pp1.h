@@ -64,6 +64,11 @@ public:
     void setFileDialogs(FileDialogs *dialogs);
     // A script run is in progress.
     bool running() const { return m_running; }
+    // Marks the lines of the batch that runs in the editor with a
+    // background (the cursor and the text stay as they are). Called when
+    // the batch lasts: the windows repaint during a long statement, or the
+    // run waits in the table editor.
+    void showRunningBatch();
     TextEncoding rememberedEncoding() const { return m_encoding; }
     ScriptLines &editorLines() { return m_lines; }
 
@@ -105,6 +110,9 @@ private:
     EditorLines m_lines;
     bool m_running = false;
     bool m_activated = false;
+    int m_batchFirst = -1;
+    int m_batchLast = -1;
+    bool m_batchShown = false;
 };
 
 } // namespace rux

@@ -1,0 +1,413 @@
+// The database shared with the programs that write it: while the windows
+// wait for the user nothing holds a lock, rows read further show the
+// database as it is then, and a long statement keeps the windows painting
+// without handling any input.
+
+#include "windowfixture.h"
+
+#include "datagrid.h"
+#include "dbnavigator.h"
+#include "windowpump.h"
+
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTextBlock>
+
+using namespace rux;
+using namespace rux::test;
+
+namespace {
+
+// Writes through a connection of its own that does not wait for a lock:
+// the engine's text when another connection holds one, empty on success.
+QString writeNow(const QString &dbFile, const QString &sql)
+{
+    static int serial = 0;
+    const QString name = QStringLiteral("writer%1").arg(++serial);
+    QString failure;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(dbFile);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+        if (!db.open()) {
+            failure = db.lastError().text();
+        } else {
+            QSqlQuery q(db);
+            if (!q.exec(sql))
+                failure = q.lastError().text();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return failure;
+}
+
+// Lets the event loop wait for events for a moment, as it does whenever
+// the user is looking at the windows.
+void idleFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QStringList shownColumn(DataSource *source, int column)
+{
+    QStringList values;
+    for (int r = 0; r < source->rowCount(); ++r)
+        values.append(source->data(source->index(r, column)).toString());
+    return values;
+}
+
+QStringList numbers(int from, int to)
+{
+    QStringList list;
+    for (int i = from; i <= to; ++i)
+        list.append(QString::number(i));
+    return list;
+}
+
+} // namespace
+
+class TestSharing : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { WindowPump::instance().install(); }
+    void init();
+    void cleanup();
+
+    void idleWindowsHoldNoLock_data();
+    void idleWindowsHoldNoLock();
+    void readingFurtherShowsOtherProgramsWrites_data();
+    void readingFurtherShowsOtherProgramsWrites();
+    void jumpsAndScrollingUpShowEveryRowOnce_data();
+    void jumpsAndScrollingUpShowEveryRowOnce();
+    void longStatementKeepsPaintingWithoutInput_data();
+    void longStatementKeepsPaintingWithoutInput();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Windows> m_w;
+    QString m_db;
+};
+
+void TestSharing::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_db = m_dir->filePath(QStringLiteral("shared.db"));
+    makeDatabase(m_db, {
+        QStringLiteral("create table big (id integer primary key, v text)"),
+        QStringLiteral("insert into big with recursive c(n) as (select 1 union all "
+                       "select n + 1 from c where n < 1000) select n, 'r' || n from c"),
+        QStringLiteral("create view big_view as select id, v from big"),
+        QStringLiteral("create table log (what text)"),
+    });
+    m_w = std::make_unique<Windows>();
+    m_w->openDatabase(m_db);
+    m_w->main->show();
+}
+
+void TestSharing::cleanup()
+{
+    WindowPump::instance().setBeforePump({});
+    m_w.reset();
+    m_dir.reset();
+}
+
+// A grid that has read its first window of a larger set, left alone: the
+// trailing result of a run, and the table editor on a table (read by key)
+// or on a view (read as a statement).
+void TestSharing::idleWindowsHoldNoLock_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<bool>("editor");
+    QTest::newRow("result_grid") << "select id, v from big" << false;
+    QTest::newRow("table_editor_on_a_table") << "edit_table big\r\ngo" << true;
+    QTest::newRow("table_editor_on_a_view") << "edit_table big_view\r\ngo" << true;
+}
+
+void TestSharing::idleWindowsHoldNoLock()
+{
+    QFETCH(QString, script);
+    QFETCH(bool, editor);
+    QStringList failures;
+    int firstRows = 0;
+    int moreRows = 0;
+    // Shows the rows, waits, writes from outside; then reads further (the
+    // grid scrolled to its end) and does the same.
+    const auto check = [&](DataGrid *grid, DataSource *source) {
+        firstRows = source->rowCount();
+        idleFor(20);
+        failures.append(writeNow(m_db, QStringLiteral("insert into log values ('first')")));
+        grid->scrollToBottom();
+        QTRY_VERIFY(source->rowCount() > firstRows);
+        moreRows = source->rowCount();
+        idleFor(20);
+        failures.append(writeNow(m_db, QStringLiteral("insert into log values ('more')")));
+    };
+    if (editor) {
+        Tftabed *ed = m_w->ftabed.get();
+        WaitActions actions(ed, {[&]() {
+            check(ed->DBGrid1, ed->DataSource1);
+            ed->Button1->click();
+        }});
+        QCOMPARE(m_w->run(script), QString());
+        QVERIFY(!actions.timedOut());
+    } else {
+        QCOMPARE(m_w->run(script), QString());
+        m_w->main->PageControl1->setCurrentWidget(m_w->main->TabSheet1);
+        QTRY_VERIFY(m_w->main->DataSource1->rowCount() > 0);
+        check(m_w->main->DBGrid1, m_w->main->DataSource1);
+    }
+    QCOMPARE(failures, QStringList({QString(), QString()}));
+    QVERIFY2(firstRows > 0 && firstRows < 1000, qPrintable(QString::number(firstRows)));
+    QVERIFY2(moreRows < 1000, qPrintable(QString::number(moreRows)));
+    QCOMPARE(sqlValues(m_db, QStringLiteral("select count(*) from log")), QStringLiteral("2"));
+}
+
+// After the first window, another program inserts, changes and deletes
+// rows, then drops the table: the rows read further show what the
+// database holds then, every row once, and the dropped table fails
+// clearly, once.
+void TestSharing::readingFurtherShowsOtherProgramsWrites_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<bool>("editor");
+    QTest::addColumn<QString>("deletions");
+    QTest::addColumn<QStringList>("expected");
+    // A table read by key keeps the rows it showed (id 5 among them) and
+    // shows only what is left of the rest.
+    QStringList byKey = numbers(1, 1000);
+    for (int id = 300; id <= 310; ++id)
+        byKey.removeOne(QString::number(id));
+    byKey.append(QStringLiteral("5000"));
+    QTest::newRow("table_editor") << "edit_table big\r\ngo" << true
+                                  << "id = 5 or id between 300 and 310" << byKey;
+    QTest::newRow("result_grid") << "select id, v from big" << false << "id between 300 and 310" << byKey;
+}
+
+void TestSharing::readingFurtherShowsOtherProgramsWrites()
+{
+    QFETCH(QString, script);
+    QFETCH(bool, editor);
+    QFETCH(QString, deletions);
+    QFETCH(QStringList, expected);
+    QStringList ids;
+    QString changed;
+    QString shown;
+    int rowsAfterDrop = -1;
+    const auto check = [&](DataSource *source) {
+        QCOMPARE(source->rowCount(), 256);
+        idleFor(20);
+        QCOMPARE(writeNow(m_db, QStringLiteral("insert into big values (5000, 'late')")), QString());
+        QCOMPARE(writeNow(m_db, QStringLiteral("update big set v = 'changed' where id = 400")), QString());
+        QCOMPARE(writeNow(m_db, QStringLiteral("delete from big where ") + deletions), QString());
+        while (source->canFetchMore(QModelIndex()))
+            source->fetchMore(QModelIndex());
+        ids = shownColumn(source, 0);
+        changed = source->data(source->index(int(ids.indexOf(QStringLiteral("400"))), 1)).toString();
+
+        // Read afresh, then the table goes: the view asks for more rows
+        // again and again, and the failure shows once.
+        QVERIFY(Program::instance().guard([&]() { source->refresh(); }));
+        if (source->rowCount() == 0)
+            source->fetchMore(QModelIndex());
+        idleFor(20);
+        QCOMPARE(writeNow(m_db, QStringLiteral("drop table big")), QString());
+        StderrCapture failures;
+        for (int i = 0; i < 3; ++i)
+            source->fetchMore(QModelIndex());
+        shown = failures.text();
+        rowsAfterDrop = source->rowCount();
+    };
+    if (editor) {
+        Tftabed *ed = m_w->ftabed.get();
+        WaitActions actions(ed, {[&]() {
+            check(ed->DataSource1);
+            ed->Button1->click();
+        }});
+        m_w->run(script);
+        QVERIFY(!actions.timedOut());
+    } else {
+        QCOMPARE(m_w->run(script), QString());
+        m_w->main->DataSource1->fetchMore(QModelIndex());
+        check(m_w->main->DataSource1);
+    }
+    QCOMPARE(ids, expected);
+    QCOMPARE(changed, QStringLiteral("changed"));
+    QCOMPARE(shown.count(QStringLiteral("no such table: big")), 1);
+    QCOMPARE(rowsAfterDrop, 256);
+}
+
+// The navigator's last and first buttons, Ctrl+End and scrolling up from
+// the first row shown read one window each on a table read by key, and
+// every row comes once, in the key's order.
+void TestSharing::jumpsAndScrollingUpShowEveryRowOnce_data()
+{
+    QTest::addColumn<QString>("create");
+    QTest::addColumn<QString>("order");
+    QTest::newRow("rowid_table") << "create table k (id integer primary key, v text)" << "rowid";
+    QTest::newRow("text_key_without_rowid")
+        << "create table k (id text primary key, v text) without rowid" << "id";
+    QTest::newRow("two_column_key")
+        << "create table k (a integer, id text, v text, primary key (a, id)) without rowid" << "a, id";
+}
+
+void TestSharing::jumpsAndScrollingUpShowEveryRowOnce()
+{
+    QFETCH(QString, create);
+    QFETCH(QString, order);
+    const bool twoColumns = create.contains(QLatin1String("(a, id)"));
+    makeDatabase(m_db, {create,
+                        QStringLiteral("insert into k (%1 id, v) with recursive c(n) as (select 1 union all "
+                                       "select n + 1 from c where n < 2000) select %2 n, 'v' || n from c")
+                            .arg(twoColumns ? QStringLiteral("a,") : QString(),
+                                 twoColumns ? QStringLiteral("n % 7,") : QString())});
+    const QStringList expected =
+        sqlValues(m_db, QStringLiteral("select id from k order by ") + order).split(u',');
+    const int idColumn = twoColumns ? 1 : 0;
+    Tftabed *ed = m_w->ftabed.get();
+    QStringList afterLast;
+    QStringList whole;
+    QString lastCurrent;
+    QString firstCurrent;
+    QString ctrlEndCurrent;
+    WaitActions actions(ed, {[&]() {
+        DataSource *src = ed->DataSource1;
+        DataGrid *grid = ed->DBGrid1;
+        const auto current = [&]() { return src->data(src->index(grid->currentIndex().row(), idColumn)).toString(); };
+        ed->DBNavigator1->button(QStringLiteral("last"))->click();
+        lastCurrent = current();
+        afterLast = shownColumn(src, idColumn);
+        while (grid->readRowsBefore() > 0) {
+        }
+        whole = shownColumn(src, idColumn);
+        ed->DBNavigator1->button(QStringLiteral("first"))->click();
+        firstCurrent = current();
+        QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+        ctrlEndCurrent = current();
+        ed->Button1->click();
+    }});
+    QCOMPARE(m_w->run(QStringLiteral("edit_table k\r\ngo")), QString());
+    QVERIFY(!actions.timedOut());
+    QCOMPARE(afterLast, expected.mid(expected.size() - 256));
+    QCOMPARE(lastCurrent, expected.last());
+    QCOMPARE(whole, expected);
+    QCOMPARE(firstCurrent, expected.first());
+    QCOMPARE(ctrlEndCurrent, expected.last());
+}
+
+// While a statement runs for seconds (a long query, or a wait for another
+// connection's lock), the windows repaint again and again, and the input
+// and the timers that arrive meanwhile are handled only when it has ended.
+// The lines of the running batch are marked meanwhile.
+void TestSharing::longStatementKeepsPaintingWithoutInput_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<bool>("lockHeld");
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("long_query")
+        << "' counts for a few seconds\r\n"
+           "select count(*) from (with recursive c(i) as (select 1 union all\r\n"
+           "  select i + 1 from c where i < 12000000) select i from c)\r\ngo"
+        << false << "";
+    QTest::newRow("waiting_for_a_lock") << "' waits\r\ninsert into log values ('mine')\r\ngo" << true
+                                        << "database is locked";
+}
+
+void TestSharing::longStatementKeepsPaintingWithoutInput()
+{
+    QFETCH(QString, script);
+    QFETCH(bool, lockHeld);
+    QFETCH(QString, failure);
+    Trux_pp1 *main = m_w->main.get();
+    QLineEdit probe;
+    probe.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&probe));
+
+    int pumps = 0;
+    int paints = 0;
+    bool inputDuringStatement = false;
+    bool timerDuringStatement = false;
+    bool timerFired = false;
+    QList<int> marked;
+    const int cursorBefore = main->Memo1->textCursor().position();
+    int cursorDuring = -1;
+
+    bool counting = false;
+    struct PaintCounter : QObject
+    {
+        int *count = nullptr;
+        bool *counting = nullptr;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::Paint && *counting)
+                ++*count;
+            return false;
+        }
+    } counter;
+    counter.count = &paints;
+    counter.counting = &counting;
+    main->Memo1->viewport()->installEventFilter(&counter);
+
+    WindowPump::instance().setBeforePump([&]() {
+        counting = true;
+        main->showRunningBatch();
+        if (++pumps == 1) {
+            QCoreApplication::postEvent(&probe, new QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier,
+                                                              QStringLiteral("x")));
+            QTimer::singleShot(1, &probe, [&]() { timerFired = true; });
+            const QList<QTextEdit::ExtraSelection> selections = main->Memo1->extraSelections();
+            if (!selections.isEmpty()) {
+                const QTextCursor c = selections.front().cursor;
+                marked = {c.document()->findBlock(c.selectionStart()).blockNumber(),
+                          c.document()->findBlock(c.selectionEnd()).blockNumber()};
+            }
+            cursorDuring = main->Memo1->textCursor().position();
+        } else {
+            inputDuringStatement |= !probe.text().isEmpty();
+            timerDuringStatement |= timerFired;
+        }
+        main->Memo1->viewport()->update();
+    });
+
+    QSqlDatabase holder;
+    if (lockHeld) {
+        holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+        holder.setDatabaseName(m_db);
+        QVERIFY(holder.open());
+        QSqlQuery q(holder);
+        QVERIFY(q.exec(QStringLiteral("begin immediate")));
+        QVERIFY(q.exec(QStringLiteral("insert into log values ('theirs')")));
+    }
+    const QString text = m_w->run(script);
+    counting = false;
+    if (lockHeld) {
+        QSqlQuery(holder).exec(QStringLiteral("commit"));
+        holder.close();
+        holder = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+    }
+    QCOMPARE(text, failure);
+    QVERIFY2(pumps >= 5, qPrintable(QString::number(pumps)));
+    QVERIFY2(paints >= 5, qPrintable(QString::number(paints)));
+    QVERIFY(!inputDuringStatement);
+    QVERIFY(!timerDuringStatement);
+    QCOMPARE(marked, QList<int>({1, int(script.count(QStringLiteral("\r\n")))}));
+    QCOMPARE(cursorDuring, cursorBefore);
+    QVERIFY(main->Memo1->extraSelections().isEmpty());
+    // Taken up once the statement has ended.
+    QTRY_COMPARE(probe.text(), QStringLiteral("x"));
+    QTRY_VERIFY(timerFired);
+    main->Memo1->viewport()->removeEventFilter(&counter);
+}
+
+QTEST_MAIN(TestSharing)
+#include "tst_sharing.moc"
