@@ -191,8 +191,19 @@ void AdoConnection::openPostgres(const QString &uri)
         }
         if (failure.isEmpty() && !db.open())
             failure = pg::maskSecrets(pg::serverText(db.lastError()), uri);
-        if (failure.isEmpty())
+        if (failure.isEmpty()) {
             pg::dropNotices(db);
+            // A lock held by another session is waited for as long as an
+            // SQLite file's busy timeout lasts, not for ever: a scheduled
+            // run must end. A wait the server or the URI's options set
+            // stays theirs.
+            QSqlQuery limit(db);
+            if (!uri.contains(QLatin1String("lock_timeout"), Qt::CaseInsensitive)
+                && limit.exec(QStringLiteral("SHOW lock_timeout")) && limit.next()
+                && limit.value(0).toString() == QLatin1String("0")) {
+                limit.exec(QStringLiteral("SET lock_timeout = %1").arg(kBusyTimeoutMs));
+            }
+        }
         if (!failure.isEmpty())
             db = QSqlDatabase();
     }

@@ -89,7 +89,7 @@ void AdoQuery::findEditTarget()
 void AdoQuery::ExecSQL()
 {
     requireText();
-    if (execute(m_text))
+    if (execute(m_text, 0, false))
         release();
 }
 

@@ -67,6 +67,12 @@ void AdoTable::Open()
     } else if (!info.isView && !primaryKey.isEmpty()) {
         openWindows(QStringLiteral("SELECT %1 FROM %2").arg(listed, from), 0, primaryKey, primaryKeySql);
         setEditTarget(schema, table, primaryKey, info.columns, false);
+    } else if (!info.isView && connection()->engine() == AdoConnection::Engine::Postgres) {
+        // A server's table without a primary key is read in the order its
+        // rows lie, by their location (ctid); that is no key to write back
+        // by, so the rows stay read-only.
+        openWindows(QStringLiteral("SELECT ctid,%1 FROM %2").arg(listed, from), 1, {0},
+                    {QStringLiteral("ctid")});
     } else {
         // Nothing orders the rows: they are read as the statement gives
         // them, and cannot be written back.

@@ -80,18 +80,105 @@ SqlDataSet::TableInfo SqlDataSet::postgresTableInfo(const QString &schema, const
 }
 
 // The inserted row as the server stored it (defaults and serial values
-// filled in), read back in the same statement.
+// filled in): the insert hands its key back, and the row is read by it.
 QVector<QVariant> SqlDataSet::insertPostgres(const QString &insertSql, const QVector<QVariant> &binds)
 {
-    QStringList columns;
-    for (const QString &origin : m_origins)
-        columns.append(quoteIdentifier(origin));
+    QStringList keys;
+    for (int k : m_keyColumns)
+        keys.append(quoteIdentifier(m_origins[k]));
     yieldConnection();
-    QSqlQuery q(m_connection->database());
-    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    if (!q.prepare(insertSql + QStringLiteral(" RETURNING ") + columns.join(u',')))
-        failEngine(q);
-    return editedColumnsOfFirstRow(q, binds);
+    const pg::Outcome inserted = pg::runCommand(m_connection->database(),
+                                                insertSql + QStringLiteral(" RETURNING ") + keys.join(u','), binds);
+    if (!inserted.ok)
+        throw Failure(inserted.text);
+    QVector<QVariant> keyRow(m_names.size());
+    for (int i = 0; i < m_keyColumns.size(); ++i)
+        keyRow[m_keyColumns[i]] = inserted.firstRow.value(i);
+    QVector<QVariant> keyBinds;
+    return rereadRow(whereKey(keyBinds, keyRow, Marks::Question), keyBinds);
+}
+
+// A statement with a result runs on a cursor of the server's own that holds
+// its rows once it has run (WITH HOLD): they are fetched in chunks, each a
+// command that ends at once, so that between chunks nothing is left open
+// on the connection, no transaction and no lock. The statement itself runs
+// without blocking the windows (pg::runCommand).
+SqlDataSet::ServerRun SqlDataSet::runOnServer(const QString &statement, bool wantRows)
+{
+    if (!wantRows || m_pgColumns.isEmpty()) {
+        const pg::Outcome done = pg::runCommand(m_connection->database(), statement);
+        if (!done.ok)
+            throw Failure(done.text);
+        return ServerRun::Done;
+    }
+    static int serial = 0;
+    m_serverCursor = QStringLiteral("rux_rows_%1").arg(++serial);
+    try {
+        declareServerCursor(statement);
+    } catch (const ServerCursorRefused &) {
+        // Only a query can be held (not SHOW or EXPLAIN, say): such a
+        // statement streams through the driver.
+        m_serverCursor.clear();
+        return ServerRun::Streamed;
+    } catch (...) {
+        m_serverCursor.clear();
+        throw;
+    }
+    m_query = fetchServerChunk();
+    return ServerRun::Held;
+}
+
+void SqlDataSet::declareServerCursor(const QString &statement)
+{
+    const pg::Outcome declared =
+        pg::runCommand(m_connection->database(),
+                       QStringLiteral("DECLARE %1 SCROLL CURSOR WITH HOLD FOR ").arg(m_serverCursor) + statement);
+    if (declared.ok)
+        return;
+    // A syntax error here, where the statement alone was valid, or a
+    // feature a held cursor lacks: the statement is not a plain query.
+    if (declared.sqlState == QLatin1String("42601") || declared.sqlState == QLatin1String("0A000"))
+        throw ServerCursorRefused();
+    throw Failure(declared.text);
+}
+
+void SqlDataSet::closeServerCursor()
+{
+    if (m_serverCursor.isEmpty())
+        return;
+    if (m_connection->connected() && !m_connection->runsOnSqlite())
+        pg::runCommand(m_connection->database(), QStringLiteral("CLOSE ") + m_serverCursor);
+    m_serverCursor.clear();
+}
+
+std::unique_ptr<QSqlQuery> SqlDataSet::fetchServerChunk()
+{
+    auto chunk = std::make_unique<QSqlQuery>(m_connection->database());
+    // Not forward-only: the driver then takes the whole chunk at once
+    // instead of streaming it, and leaves nothing unread on the connection.
+    chunk->setNumericalPrecisionPolicy(QSql::HighPrecision);
+    if (!chunk->exec(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(kServerChunkRows).arg(m_serverCursor)))
+        failEngine(*chunk);
+    return chunk;
+}
+
+bool SqlDataSet::stepServerCursor()
+{
+    if (m_query->next())
+        return true;
+    if (m_query->size() < kServerChunkRows)
+        return false;
+    m_query = fetchServerChunk();
+    return m_query->next();
+}
+
+qint64 SqlDataSet::moveServerCursor(qint64 row)
+{
+    QSqlQuery move(m_connection->database());
+    if (!move.exec(QStringLiteral("MOVE ABSOLUTE %1 IN %2").arg(row).arg(m_serverCursor)))
+        failEngine(move);
+    m_query = fetchServerChunk();
+    return row - 1;
 }
 
 } // namespace rux

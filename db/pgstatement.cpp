@@ -1,5 +1,6 @@
 #include "pgstatement.h"
 
+#include "keepalive.h"
 #include "script/failure.h"
 #include "script/textfold.h"
 #include "tablename.h"
@@ -7,13 +8,18 @@
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QDate>
+#include <QDateTime>
 #include <QSqlQuery>
+#include <QTime>
 #include <QVariant>
 
 #include <libpq-fe.h>
 
 #ifndef Q_OS_WIN
+#include <cerrno>
 #include <dlfcn.h>
+#include <poll.h>
 #endif
 
 namespace rux::pg {
@@ -27,6 +33,8 @@ namespace {
 // the functions are looked up in that same library when first needed.
 #define RUX_LIBPQ_FUNCTIONS(X)                                                                     \
     X(PQclear)                                                                                     \
+    X(PQcmdTuples)                                                                                 \
+    X(PQconsumeInput)                                                                              \
     X(PQdescribePrepared)                                                                          \
     X(PQerrorMessage)                                                                              \
     X(PQfmod)                                                                                      \
@@ -34,12 +42,18 @@ namespace {
     X(PQftablecol)                                                                                 \
     X(PQftype)                                                                                     \
     X(PQgetResult)                                                                                 \
+    X(PQgetisnull)                                                                                 \
+    X(PQgetvalue)                                                                                  \
+    X(PQisBusy)                                                                                    \
     X(PQnfields)                                                                                   \
     X(PQnparams)                                                                                   \
+    X(PQntuples)                                                                                   \
     X(PQprepare)                                                                                   \
     X(PQresultErrorField)                                                                          \
     X(PQresultStatus)                                                                              \
-    X(PQsetNoticeProcessor)
+    X(PQsendQueryParams)                                                                           \
+    X(PQsetNoticeProcessor)                                                                        \
+    X(PQsocket)
 
 struct Libpq
 {
@@ -437,6 +451,96 @@ Origin originOf(const QSqlDatabase &db, const QVector<Column> &columns)
     origin.table = std::move(t);
     origin.columns = std::move(names);
     return origin;
+}
+
+namespace {
+
+// A value as the text the server reads for a parameter of any type; an
+// unset QByteArray stands for NULL.
+QByteArray parameterText(const QVariant &value)
+{
+    if (value.isNull())
+        return QByteArray();
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool() ? QByteArrayLiteral("true") : QByteArrayLiteral("false");
+    case QMetaType::Double:
+        return QByteArray::number(value.toDouble(), 'g', 17);
+    case QMetaType::Float:
+        return QByteArray::number(double(value.toFloat()), 'g', 9);
+    case QMetaType::QDate:
+        return value.toDate().toString(Qt::ISODate).toLatin1();
+    case QMetaType::QTime:
+        return value.toTime().toString(Qt::ISODateWithMs).toLatin1();
+    case QMetaType::QDateTime:
+        return value.toDateTime().toString(Qt::ISODateWithMs).toLatin1();
+    case QMetaType::QByteArray:
+        return QByteArrayLiteral("\\x") + value.toByteArray().toHex();
+    default:
+        return value.toString().toUtf8();
+    }
+}
+
+} // namespace
+
+Outcome runCommand(const QSqlDatabase &db, const QString &command, const QVector<QVariant> &parameters)
+{
+    const Libpq &pq = libpq();
+    PGconn *conn = handleOf(db);
+    while (PGresult *left = pq.PQgetResult(conn))
+        pq.PQclear(left);
+
+    const QByteArray text = command.toUtf8();
+    QVector<QByteArray> values;
+    QVector<const char *> pointers;
+    for (const QVariant &p : parameters) {
+        values.append(parameterText(p));
+        pointers.append(values.back().isNull() ? nullptr : values.back().constData());
+    }
+    Outcome outcome;
+    if (!pq.PQsendQueryParams(conn, text.constData(), int(pointers.size()), nullptr, pointers.constData(),
+                              nullptr, nullptr, 0)) {
+        outcome.text = resultText(conn, nullptr);
+        return outcome;
+    }
+#ifndef Q_OS_WIN
+    // The answer is awaited on the connection's socket, the windows kept
+    // alive meanwhile; a broken connection shows in the result below.
+    const int socket = pq.PQsocket(conn);
+    while (socket >= 0 && pq.PQisBusy(conn)) {
+        pollfd ready{socket, POLLIN, 0};
+        if (poll(&ready, 1, 20) < 0 && errno != EINTR)
+            break;
+        if (!pq.PQconsumeInput(conn))
+            break;
+        keepalive::check();
+    }
+#endif
+    outcome.ok = true;
+    while (PGresult *res = pq.PQgetResult(conn)) {
+        ResultGuard guard{pq, res};
+        const ExecStatusType status = pq.PQresultStatus(res);
+        if (status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE || status == PGRES_NONFATAL_ERROR) {
+            if (outcome.ok) {
+                outcome.ok = false;
+                outcome.text = resultText(conn, res);
+                outcome.sqlState = sqlState(res);
+            }
+            continue;
+        }
+        bool counted = false;
+        outcome.rowsAffected = QByteArray(pq.PQcmdTuples(res)).toLongLong(&counted);
+        if (!counted)
+            outcome.rowsAffected = -1;
+        if (status == PGRES_TUPLES_OK && pq.PQntuples(res) > 0) {
+            for (int c = 0; c < pq.PQnfields(res); ++c) {
+                outcome.firstRow.append(pq.PQgetisnull(res, 0, c)
+                                            ? QString()
+                                            : QString::fromUtf8(pq.PQgetvalue(res, 0, c)));
+            }
+        }
+    }
+    return outcome;
 }
 
 } // namespace rux::pg

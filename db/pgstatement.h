@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QVector>
 
 class QSqlDatabase;
@@ -74,5 +75,22 @@ struct Origin
     QStringList columns;
 };
 Origin originOf(const QSqlDatabase &db, const QVector<Column> &columns);
+
+// What a command sent with runCommand came to.
+struct Outcome
+{
+    bool ok = false;
+    QString text;      // the server's message when it failed
+    QString sqlState;  // its error code
+    qint64 rowsAffected = -1;
+    QStringList firstRow; // the first row returned, as text (null: NULL)
+};
+
+// Sends one command (parameters $1, $2, ... as text, typed by the server)
+// and waits for the answer on the connection's socket, keeping the windows
+// alive meanwhile (keepalive.h), so that a long statement or a wait for
+// another session's lock does not freeze them.
+Outcome runCommand(const QSqlDatabase &db, const QString &command,
+                   const QVector<QVariant> &parameters = {});
 
 } // namespace rux::pg

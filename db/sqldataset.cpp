@@ -175,7 +175,7 @@ void SqlDataSet::checkSingleStatement(const QString &text, QString *firstStateme
         *prepared = first.release();
 }
 
-bool SqlDataSet::execute(const QString &text, int hiddenColumns)
+bool SqlDataSet::execute(const QString &text, int hiddenColumns, bool wantRows)
 {
     release();
     m_connection->ensureOpen();
@@ -201,6 +201,21 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns)
         }
     } else {
         first = preparePostgres(marked.text, marked.positions);
+        switch (runOnServer(first, wantRows)) {
+        case ServerRun::Done:
+            return false;
+        case ServerRun::Held:
+            m_statement = first;
+            m_hidden = hiddenColumns;
+            takeColumns(*m_query);
+            m_active = true;
+            m_cursorRow = -1;
+            m_cursorAtEnd = false;
+            moveCursorTo(0);
+            return true;
+        case ServerRun::Streamed:
+            break;
+        }
     }
 
     auto query = std::make_unique<QSqlQuery>(m_connection->database());
@@ -234,6 +249,7 @@ void SqlDataSet::release()
         m_query->finish();
         m_query.reset();
     }
+    closeServerCursor();
     m_statement.clear();
     m_active = false;
     m_names.clear();
@@ -269,8 +285,7 @@ bool SqlDataSet::moveCursorTo(qint64 row)
         return false;
     if (m_suspended || (m_cursorAtEnd ? row <= m_cursorRow : row < m_cursorRow)) {
         m_suspended = false;
-        runStatementAgain();
-        m_cursorRow = -1;
+        m_cursorRow = runStatementAgain(row);
         m_cursorAtEnd = false;
     }
     while (m_cursorRow < row) {
@@ -294,6 +309,8 @@ bool SqlDataSet::stepCursor()
     keepalive::tick();
     if (m_direct && m_cursorRow >= 0)
         return m_direct->step();
+    if (!m_serverCursor.isEmpty())
+        return stepServerCursor();
     if (!m_query->next()) {
         if (m_query->lastError().isValid())
             failEngine(*m_query);
@@ -321,8 +338,10 @@ void SqlDataSet::attachDirectCursor()
 // what it knew of the old result's columns, and after a schema change (a
 // column added to the table) it then writes past them and corrupts memory.
 // A server's driver runs a statement again only from its text anyway.
-void SqlDataSet::runStatementAgain()
+qint64 SqlDataSet::runStatementAgain(qint64 row)
 {
+    if (!m_serverCursor.isEmpty())
+        return moveServerCursor(row);
     if (!m_connection->runsOnSqlite())
         m_connection->announceStatement(this);
     auto query = std::make_unique<QSqlQuery>(m_connection->database());
@@ -335,6 +354,7 @@ void SqlDataSet::runStatementAgain()
     m_query->finish();
     m_query = std::move(query);
     attachDirectCursor();
+    return -1;
 }
 
 // A statement stepped part-way holds a read open on the connection, and
@@ -353,7 +373,9 @@ void SqlDataSet::releaseRead()
 
 void SqlDataSet::pauseCursor(bool fromStart)
 {
-    if (!m_query || m_suspended || m_cursorAtEnd)
+    // A server's held cursor keeps nothing open on the connection between
+    // its chunks, and its rows do not change.
+    if (!m_query || m_suspended || m_cursorAtEnd || !m_serverCursor.isEmpty())
         return;
     m_query->finish();
     m_suspended = true;
@@ -613,17 +635,46 @@ QVariant SqlDataSet::bindValue(int column, const QVariant &shown) const
     return shown;
 }
 
-QString SqlDataSet::whereKey(QVector<QVariant> &binds, const QVector<QVariant> &row) const
+QString SqlDataSet::mark(const QVector<QVariant> &binds, Marks marks) const
+{
+    return marks == Marks::Numbered ? QStringLiteral("$%1").arg(binds.size()) : QStringLiteral("?");
+}
+
+SqlDataSet::Marks SqlDataSet::writeMarks() const
+{
+    return m_connection->runsOnSqlite() ? Marks::Question : Marks::Numbered;
+}
+
+QString SqlDataSet::whereKey(QVector<QVariant> &binds, const QVector<QVariant> &row, Marks marks) const
 {
     QStringList terms;
     for (int k : m_keyColumns) {
-        // Key columns are never null; "IS ?" is SQLite's null-safe form,
+        binds.append(row.value(k));
+        // Key columns are never null; "IS" is SQLite's null-safe form,
         // which a server does not accept.
         terms.append(columnSql(m_origins[k], m_rowidColumn && k == 0)
-                     + (m_connection->runsOnSqlite() ? QStringLiteral(" IS ?") : QStringLiteral(" = ?")));
-        binds.append(row.value(k));
+                     + (m_connection->runsOnSqlite() ? QStringLiteral(" IS ") : QStringLiteral(" = "))
+                     + mark(binds, marks));
     }
     return terms.join(QStringLiteral(" AND "));
+}
+
+qint64 SqlDataSet::write(const QString &sql, const QVector<QVariant> &binds)
+{
+    yieldConnection();
+    if (!m_connection->runsOnSqlite()) {
+        const pg::Outcome done = pg::runCommand(m_connection->database(), sql, binds);
+        if (!done.ok)
+            throw Failure(done.text);
+        return done.rowsAffected;
+    }
+    QSqlQuery q(m_connection->database());
+    q.prepare(sql);
+    for (const QVariant &b : binds)
+        q.addBindValue(b);
+    if (!q.exec())
+        failEngine(q);
+    return q.numRowsAffected();
 }
 
 QVector<QVariant> SqlDataSet::rereadRow(const QString &where, const QVector<QVariant> &binds)
@@ -687,29 +738,22 @@ void SqlDataSet::updateRow(int row, const QVector<QVariant> &values)
         const QVariant v = bindValue(i, values[c]);
         if (v == original.value(i) && v.isNull() == original.value(i).isNull())
             continue;
-        sets.append(quoteIdentifier(m_origins[i]) + QStringLiteral(" = ?"));
         binds.append(v);
+        sets.append(quoteIdentifier(m_origins[i]) + QStringLiteral(" = ") + mark(binds, writeMarks()));
         updated[i] = v;
     }
     if (sets.isEmpty())
         return;
-    const QString where = whereKey(binds, original);
-    yieldConnection();
-    QSqlQuery q(m_connection->database());
-    if (!q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                       .arg(tableSql(m_schema, m_table), sets.join(u','), where))
-        && !m_connection->runsOnSqlite())
-        failEngine(q);
-    for (const QVariant &b : binds)
-        q.addBindValue(b);
-    if (!q.exec())
-        failEngine(q);
-    if (q.numRowsAffected() == 0) {
+    const QString where = whereKey(binds, original, writeMarks());
+    const qint64 written = write(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                                     .arg(tableSql(m_schema, m_table), sets.join(u','), where),
+                                 binds);
+    if (written == 0) {
         throw Failure(QStringLiteral("Row cannot be located for updating. "
                                      "Some values may have been changed since it was last read."));
     }
     QVector<QVariant> keyBinds;
-    const QString newWhere = whereKey(keyBinds, updated);
+    const QString newWhere = whereKey(keyBinds, updated, Marks::Question);
     const QVector<QVariant> reread = rereadRow(newWhere, keyBinds);
     forgetKey(m_rows[row]);
     m_rows[row] = reread.isEmpty() ? updated : reread;
@@ -733,8 +777,8 @@ void SqlDataSet::insertRow(int row, const QVector<QVariant> &values)
         if (v.isNull())
             continue;
         columns.append(quoteIdentifier(m_origins[i]));
-        marks.append(QStringLiteral("?"));
         binds.append(v);
+        marks.append(mark(binds, writeMarks()));
     }
     const QString insertSql = columns.isEmpty()
         ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(tableSql(m_schema, m_table))
@@ -761,7 +805,7 @@ void SqlDataSet::insertRow(int row, const QVector<QVariant> &values)
         reread = rereadRow(QStringLiteral("rowid = ?"), {rowid});
     } else {
         QVector<QVariant> keyBinds;
-        reread = rereadRow(whereKey(keyBinds, full), keyBinds);
+        reread = rereadRow(whereKey(keyBinds, full, Marks::Question), keyBinds);
     }
     const int at = qBound(0, row, int(m_rows.size()));
     m_rows.insert(at, reread.isEmpty() ? full : reread);
@@ -775,17 +819,8 @@ void SqlDataSet::deleteRow(int row)
     if (!canModify())
         throw Failure(objectName() + QStringLiteral(": Schreibgeschützte Datenmenge kann nicht geändert werden"));
     QVector<QVariant> binds;
-    const QString where = whereKey(binds, m_rows.value(row));
-    yieldConnection();
-    QSqlQuery q(m_connection->database());
-    if (!q.prepare(QStringLiteral("DELETE FROM %1 WHERE %2").arg(tableSql(m_schema, m_table), where))
-        && !m_connection->runsOnSqlite())
-        failEngine(q);
-    for (const QVariant &b : binds)
-        q.addBindValue(b);
-    if (!q.exec())
-        failEngine(q);
-    if (q.numRowsAffected() == 0) {
+    const QString where = whereKey(binds, m_rows.value(row), writeMarks());
+    if (write(QStringLiteral("DELETE FROM %1 WHERE %2").arg(tableSql(m_schema, m_table), where), binds) == 0) {
         throw Failure(QStringLiteral("Row cannot be located for deleting. "
                                      "Some values may have been changed since it was last read."));
     }
@@ -807,8 +842,14 @@ void SqlDataSet::refresh()
     m_cachedKeys.clear();
     m_cursorRowsCached = 0;
     m_connection->announceStatement(this);
-    runStatementAgain();
-    m_cursorRow = -1;
+    if (!m_serverCursor.isEmpty()) {
+        // The held rows are those of the first run: the statement runs anew.
+        const QString name = m_serverCursor;
+        closeServerCursor();
+        m_serverCursor = name;
+        declareServerCursor(m_statement);
+    }
+    m_cursorRow = runStatementAgain(0);
     m_cursorAtEnd = false;
     m_suspended = false;
     Q_EMIT reset();

@@ -82,7 +82,9 @@ protected:
     // cursor on its first row; false when it ran without one. Throws the
     // engine's error. `hiddenColumns` leading columns serve as row keys and
     // are not shown.
-    bool execute(const QString &text, int hiddenColumns = 0);
+    // `wantRows` false: rows the statement returns are not wanted (the
+    // statement runs, and false is returned).
+    bool execute(const QString &text, int hiddenColumns = 0, bool wantRows = true);
     // Opens the set on a table read in windows ordered by key: `select` is
     // "SELECT <columns> FROM <table>", `orderColumns` the columns (indices
     // among all, hidden ones included) that order the windows and
@@ -156,8 +158,10 @@ private:
         QVector<QVariant> firstKey;
         QVector<QVariant> lastKey;
     };
-    // Runs the open statement again from its first row, on a fresh query.
-    void runStatementAgain();
+    // Runs the open statement again, on a fresh query, for reading row
+    // `row` next. Returns the row the cursor then stands on (before the
+    // first: -1).
+    qint64 runStatementAgain(qint64 row);
     void suspendCursor(const QObject *runner);
     // `fromStart`: the statement runs again from its first row (the engine's
     // order may have changed under rows with keys).
@@ -173,7 +177,25 @@ private:
     TableInfo postgresTableInfo(const QString &schema, const QString &table);
     QVector<QVariant> insertPostgres(const QString &insertSql, const QVector<QVariant> &binds);
     QVector<QVariant> readCursorRow() const;
-    QString whereKey(QVector<QVariant> &binds, const QVector<QVariant> &row) const;
+    // Parameter marks of a statement: "?" for Qt's drivers, "$1", "$2", ...
+    // for a command sent to a server directly.
+    enum class Marks { Question, Numbered };
+    QString mark(const QVector<QVariant> &binds, Marks marks) const;
+    Marks writeMarks() const;
+    QString whereKey(QVector<QVariant> &binds, const QVector<QVariant> &row, Marks marks) const;
+    // Runs a data change of an edit; returns the rows it changed.
+    qint64 write(const QString &sql, const QVector<QVariant> &binds);
+
+    // A server's statement with a result (pgdataset.cpp).
+    enum class ServerRun { Done, Held, Streamed };
+    struct ServerCursorRefused {};
+    static constexpr int kServerChunkRows = 10000;
+    ServerRun runOnServer(const QString &statement, bool wantRows);
+    void declareServerCursor(const QString &statement);
+    void closeServerCursor();
+    std::unique_ptr<QSqlQuery> fetchServerChunk();
+    bool stepServerCursor();
+    qint64 moveServerCursor(qint64 row);
     QVector<QVariant> rereadRow(const QString &where, const QVector<QVariant> &binds);
     QVector<QVariant> editedColumnsOfFirstRow(QSqlQuery &q, const QVector<QVariant> &binds) const;
     QVariant bindValue(int column, const QVariant &shown) const;
@@ -188,6 +210,8 @@ private:
     std::unique_ptr<SqliteCursor> m_direct;
     // The statement the open set runs, as sent to the engine.
     QString m_statement;
+    // The server's cursor holding its rows; empty when none.
+    QString m_serverCursor;
     bool m_active = false;
     int m_hidden = 0;
     QStringList m_names;

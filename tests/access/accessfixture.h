@@ -7,7 +7,9 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
+#include <QStringList>
 
 namespace rux::test {
 
@@ -24,6 +26,19 @@ inline QByteArray fileHash(const QString &path)
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(&f);
     return hash.result().toHex();
+}
+
+// Whether this process holds `path` open (Linux: its file descriptors).
+inline bool processHoldsOpen(const QString &path)
+{
+    const QString target = QFileInfo(path).canonicalFilePath();
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    const QStringList entries = fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &fd : entries) {
+        if (QFileInfo(fds.filePath(fd)).symLinkTarget() == target)
+            return true;
+    }
+    return false;
 }
 
 } // namespace rux::test

@@ -10,7 +10,10 @@
 
 #include "datagrid.h"
 #include "dbnavigator.h"
+#include "windowpump.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QSet>
 #include <QPushButton>
@@ -39,6 +42,9 @@ private Q_SLOTS:
     void refusedPostIsShownAndTheWindowKeepsWaiting();
     void tableWithoutKeyIsReadOnlyInTheEditor();
     void editOfAPartlyReadTableKeepsEveryRowOnce();
+    void idleWindowsLeaveTheServerFree_data();
+    void idleWindowsLeaveTheServerFree();
+    void waitForAnotherSessionsLockKeepsPaintingAndEnds();
     void trailingResultEditableOnlyOverOneKeyedTable_data();
     void trailingResultEditableOnlyOverOneKeyedTable();
 
@@ -480,6 +486,97 @@ void TestPgTableEditing::trailingResultEditableOnlyOverOneKeyedTable()
     QCOMPARE(rowsOfT(), after);
     QCOMPARE(server(QStringLiteral("select string_agg(a || ':' || b, ',' order by a) from nokey")),
              QStringLiteral("1:x,2:y"));
+}
+
+// While the windows show part of a larger set and wait for the user, the
+// program's session has no transaction and no query open, and another
+// session's ALTER TABLE and TRUNCATE of the table shown do not wait for it;
+// the rows are read further afterwards all the same.
+void TestPgTableEditing::idleWindowsLeaveTheServerFree_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<bool>("editor");
+    QTest::newRow("result_grid") << "select id, v from big" << "big" << false;
+    QTest::newRow("table_editor_by_key") << "edit_table big\r\ngo" << "big" << true;
+    QTest::newRow("table_editor_without_key") << "edit_table heap\r\ngo" << "heap" << true;
+}
+
+void TestPgTableEditing::idleWindowsLeaveTheServerFree()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, table);
+    QFETCH(bool, editor);
+    PgSession other(m_schema->uri());
+    QCOMPARE(other.run({QStringLiteral("create table big (id int primary key, v text)"),
+                        QStringLiteral("insert into big select g, 'v' || g from generate_series(1, 1000) g"),
+                        QStringLiteral("create table heap as select * from big"),
+                        QStringLiteral("SET lock_timeout = '2s'")}),
+             QString());
+    QSqlQuery pid(m_w->main->access_con->database());
+    QVERIFY(pid.exec(QStringLiteral("select pg_backend_pid()")) && pid.next());
+    const QString ours = pid.value(0).toString();
+    pid.finish();
+
+    QString state;
+    QString altered;
+    QString truncated;
+    int shown = -1;
+    int afterwards = -1;
+    const auto check = [&](DataSource *source) {
+        shown = source->rowCount();
+        QEventLoop idle;
+        QTimer::singleShot(20, &idle, &QEventLoop::quit);
+        idle.exec();
+        state = other.values(QStringLiteral("select state from pg_stat_activity where pid = ") + ours);
+        altered = other.run({QStringLiteral("alter table %1 add column w int").arg(table)});
+        truncated = other.run({QStringLiteral("truncate ") + table});
+        while (source->canFetchMore(QModelIndex()))
+            source->fetchMore(QModelIndex());
+        afterwards = source->rowCount();
+    };
+    if (editor) {
+        Tftabed *ed = m_w->ftabed.get();
+        WaitActions actions(ed, {[&]() {
+            check(ed->DataSource1);
+            ed->Button1->click();
+        }});
+        QCOMPARE(m_w->run(script), QString());
+        QVERIFY(!actions.timedOut());
+    } else {
+        QCOMPARE(m_w->run(script), QString());
+        m_w->main->DataSource1->fetchMore(QModelIndex());
+        check(m_w->main->DataSource1);
+    }
+    QCOMPARE(state, QStringLiteral("idle"));
+    QCOMPARE(altered, QString());
+    QCOMPARE(truncated, QString());
+    QCOMPARE(shown, 256);
+    // A result holds the rows of its run; a table shows what it holds when
+    // each window is read.
+    QCOMPARE(afterwards, editor ? 256 : 1000);
+}
+
+// A statement that waits for a row another session has locked: the windows
+// repaint meanwhile, and the wait ends with the server's lock timeout (as
+// long as an SQLite file's busy timeout) instead of hanging the run.
+void TestPgTableEditing::waitForAnotherSessionsLockKeepsPaintingAndEnds()
+{
+    WindowPump::instance().install();
+    int pumps = 0;
+    WindowPump::instance().setBeforePump([&]() { ++pumps; });
+    PgSession other(m_schema->uri());
+    QCOMPARE(other.run({QStringLiteral("begin"), QStringLiteral("update t set v = 50 where id = 1")}), QString());
+    QElapsedTimer waited;
+    waited.start();
+    const QString failure = m_w->run(QStringLiteral("update t set v = 60 where id = 1\r\ngo"));
+    const qint64 ms = waited.elapsed();
+    WindowPump::instance().setBeforePump({});
+    QCOMPARE(other.run({QStringLiteral("commit")}), QString());
+    QCOMPARE(failure, QStringLiteral("canceling statement due to lock timeout"));
+    QVERIFY2(ms >= 4500 && ms < 15000, qPrintable(QString::number(ms)));
+    QVERIFY2(pumps >= 10, qPrintable(QString::number(pumps)));
+    QCOMPARE(rowsOfT(), QStringLiteral("1:a:50,2:b:20"));
 }
 
 QTEST_MAIN(TestPgTableEditing)
