@@ -1,16 +1,21 @@
 // Times an edit_table batch on the real windows, offscreen: from the click
 // on "execute script" (the script is the one batch "edit_table <table>",
-// ended by "go") until the table editor's grid has painted its first rows.
-// Then the editing is ended by the window's button and the run finishes.
+// ended by "go") until the table editor's grid has painted its first rows;
+// then from a click on the navigator's "last" button until the grid has
+// painted the table's last row. Then the editing is ended by the window's
+// button and the run finishes.
 //
 //   bench_table_editing DATABASE TABLE
 //
 // Prints "first_rows_ms=<time> rows=<rows fetched> first=<text of the first
-// cell> maxrss_kb=<peak resident size>"; exit status 1 when the grid showed
-// no rows (the run failed, say).
+// cell> last_ms=<time> last=<text of the last row's first cell>
+// hwm_first_kb=<peak resident size at the first rows>
+// hwm_last_kb=<the same after the last row> maxrss_kb=<peak resident size>";
+// exit status 1 when the grid showed no rows (the run failed, say).
 
 #include "datagrid.h"
 #include "datasource.h"
+#include "dbnavigator.h"
 #include "program.h"
 #include "scriptlines.h"
 #include "tftabed.h"
@@ -18,6 +23,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -27,8 +33,22 @@
 
 namespace {
 
+// The process's peak resident size so far (VmHWM), in kB.
+long peakKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
 // Watches the grid's viewport: the first paint with rows in the model ends
-// the measurement once that paint is done.
+// the first measurement once that paint is done; the click on "last"
+// starts the second, which ends with the paint that shows the last row.
 class FirstRows : public QObject
 {
 public:
@@ -36,14 +56,27 @@ public:
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint && !m_seen && m_editor->isVisible()
-            && m_editor->DataSource1->rowCount() > 0) {
+        rux::DataSource *source = m_editor->DataSource1;
+        if (event->type() == QEvent::Paint && !m_seen && m_editor->isVisible() && source->rowCount() > 0) {
             m_seen = true;
             // Runs after the paint event has been handled in full.
-            QTimer::singleShot(0, this, [this]() {
+            QTimer::singleShot(0, this, [this, source]() {
                 elapsedMs = double(m_timer->nsecsElapsed()) / 1e6;
-                rows = m_editor->DataSource1->rowCount();
-                first = m_editor->DataSource1->data(m_editor->DataSource1->index(0, 0)).toString();
+                rows = source->rowCount();
+                first = source->data(source->index(0, 0)).toString();
+                hwmFirstKb = peakKb();
+                m_last.start();
+                m_editor->DBNavigator1->button(QStringLiteral("last"))->click();
+                m_clicked = true;
+            });
+        } else if (event->type() == QEvent::Paint && m_clicked && lastMs < 0
+                   && m_editor->DBGrid1->currentIndex().row() == source->rowCount() - 1) {
+            QTimer::singleShot(0, this, [this, source]() {
+                if (lastMs >= 0)
+                    return;
+                lastMs = double(m_last.nsecsElapsed()) / 1e6;
+                last = source->data(source->index(source->rowCount() - 1, 0)).toString();
+                hwmLastKb = peakKb();
                 m_editor->Button1Click();
             });
         }
@@ -51,13 +84,19 @@ public:
     }
 
     double elapsedMs = -1;
+    double lastMs = -1;
     int rows = 0;
     QString first;
+    QString last;
+    long hwmFirstKb = -1;
+    long hwmLastKb = -1;
 
 private:
     rux::Tftabed *m_editor;
     QElapsedTimer *m_timer;
+    QElapsedTimer m_last;
     bool m_seen = false;
+    bool m_clicked = false;
 };
 
 } // namespace
@@ -102,7 +141,9 @@ int main(int argc, char **argv)
 
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("first_rows_ms=%.3f rows=%d first=%s maxrss_kb=%ld\n", watch.elapsedMs, watch.rows,
-                qPrintable(watch.first), usage.ru_maxrss);
-    return watch.elapsedMs >= 0 ? 0 : 1;
+    std::printf("first_rows_ms=%.3f rows=%d first=%s last_ms=%.3f last=%s hwm_first_kb=%ld hwm_last_kb=%ld "
+                "maxrss_kb=%ld\n",
+                watch.elapsedMs, watch.rows, qPrintable(watch.first), watch.lastMs, qPrintable(watch.last),
+                watch.hwmFirstKb, watch.hwmLastKb, usage.ru_maxrss);
+    return watch.elapsedMs >= 0 && watch.lastMs >= 0 ? 0 : 1;
 }

@@ -29,6 +29,7 @@ packages=(
     mdbtools
     python3
     xvfb
+    xdotool
     xauth
     fonts-dejavu-core
     strace

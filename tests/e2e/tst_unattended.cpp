@@ -227,19 +227,37 @@ private Q_SLOTS:
         QCOMPARE(log(), QString());
     }
 
+    // A batch that fails ends the run with status 1 and one line on
+    // standard error; the batches before it keep their effects and none
+    // after it runs. Without a screen nobody could end a table editing, so
+    // edit_table fails at once.
+    void failingBatch_data()
+    {
+        QTest::addColumn<QByteArray>("batch");
+        QTest::addColumn<QString>("sqliteText");
+        QTest::addColumn<QString>("serverText");
+        QTest::newRow("engine_refuses") << QByteArray("insert into nosuch values (1)")
+                                        << "no such table: nosuch" << "relation \"nosuch\" does not exist";
+        const QString noScreen = QStringLiteral("Cannot edit table 't': editing a table needs a screen, "
+                                                "and this program runs without one (platform 'offscreen').");
+        QTest::newRow("edit_table_without_screen") << QByteArray("edit_table t") << noScreen << noScreen;
+    }
+
     void failingBatch()
     {
+        QFETCH(QByteArray, batch);
+        QFETCH(QString, sqliteText);
+        QFETCH(QString, serverText);
         const QString sql = writeScript(QStringLiteral("f.sql"),
-                                        "insert into log values ('a')\r\ngo\r\n"
-                                        "insert into nosuch values (1)\r\ngo\r\n"
+                                        "insert into log values ('a')\r\ngo\r\n" + batch + "\r\ngo\r\n"
                                         "insert into log values ('c')\r\ngo\r\n");
         const Outcome o = runProgram({QStringLiteral("DB=") + m_db, QStringLiteral("SQL=") + sql,
                                       QStringLiteral("GO")});
         QVERIFY(o.finished);
         QCOMPARE(o.exitCode, 1);
-        const QString engineText = m_server ? QStringLiteral("relation \"nosuch\" does not exist")
-                                            : QStringLiteral("no such table: nosuch");
+        const QString engineText = m_server ? serverText : sqliteText;
         QVERIFY2(o.err.contains(QStringLiteral("rux_ppp: ") + engineText), qPrintable(o.err));
+        QCOMPARE(o.err.count(QStringLiteral("rux_ppp:")), 1);
         QCOMPARE(log(), QStringLiteral("a"));
     }
 
