@@ -363,13 +363,28 @@ void Trux_pp1::showRunningBatch()
     const QTextBlock last = document->findBlockByNumber(m_batchLast);
     if (!first.isValid() || !last.isValid())
         return;
-    QTextEdit::ExtraSelection running;
-    running.cursor = QTextCursor(document);
-    running.cursor.setPosition(first.position());
-    running.cursor.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
-    running.format.setBackground(QColor(0xf2, 0xe3, 0xa6));
-    running.format.setProperty(QTextFormat::FullWidthSelection, true);
-    Memo1->setExtraSelections({running});
+    // Full-width lines: the marked span takes in the line break after the
+    // batch's last line; a last line without one (the end of the text)
+    // gets a line mark of its own.
+    QTextCharFormat mark;
+    mark.setBackground(QColor(0xf2, 0xe3, 0xa6));
+    mark.setProperty(QTextFormat::FullWidthSelection, true);
+    const int end = last.position() + last.length();
+    const int lastPosition = document->characterCount() - 1;
+    QList<QTextEdit::ExtraSelection> marks;
+    QTextEdit::ExtraSelection span;
+    span.cursor = QTextCursor(document);
+    span.cursor.setPosition(first.position());
+    span.cursor.setPosition(qMin(end, lastPosition), QTextCursor::KeepAnchor);
+    span.format = mark;
+    marks.append(span);
+    if (end > lastPosition) {
+        QTextEdit::ExtraSelection line;
+        line.cursor = QTextCursor(last);
+        line.format = mark;
+        marks.append(line);
+    }
+    Memo1->setExtraSelections(marks);
     m_batchShown = true;
 }
 
