@@ -90,6 +90,7 @@ private Q_SLOTS:
     void jumpsAndScrollingUpShowEveryRowOnce();
     void longStatementKeepsPaintingWithoutInput_data();
     void longStatementKeepsPaintingWithoutInput();
+    void postBlockedByAnotherProgramStaysPending();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -415,6 +416,45 @@ void TestSharing::longStatementKeepsPaintingWithoutInput()
     QTRY_COMPARE(probe.text(), QStringLiteral("x"));
     QTRY_VERIFY(timerFired);
     main->Memo1->viewport()->removeEventFilter(&counter);
+}
+
+// Another program holds its write lock past the busy timeout: the post
+// fails with the engine's text, the changed row stays in the grid with its
+// change, and the button posts it once the lock has gone.
+void TestSharing::postBlockedByAnotherProgramStaysPending()
+{
+    QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+    holder.setDatabaseName(m_db);
+    QVERIFY(holder.open());
+    QVERIFY(QSqlQuery(holder).exec(QStringLiteral("begin immediate")));
+    QVERIFY(QSqlQuery(holder).exec(QStringLiteral("insert into log values ('theirs')")));
+
+    Tftabed *ed = m_w->ftabed.get();
+    QString shownText;
+    bool pending = false;
+    QString cell;
+    WaitActions actions(ed, {[&]() {
+        DataSource *src = ed->DataSource1;
+        ed->DBGrid1->setCurrentIndex(src->index(0, 1));
+        QVERIFY(src->setData(src->index(0, 1), QStringLiteral("mine")));
+        StderrCapture shown;
+        ed->DBNavigator1->button(QStringLiteral("post"))->click();
+        shownText = shown.text();
+        pending = src->state() == DataSource::State::Edit && src->modified();
+        cell = src->data(src->index(0, 1)).toString();
+        QSqlQuery(holder).exec(QStringLiteral("commit"));
+        ed->Button1->click();
+    }});
+    QCOMPARE(m_w->run(QStringLiteral("edit_table big\r\ngo")), QString());
+    QVERIFY(!actions.timedOut());
+    holder.close();
+    holder = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+    QCOMPARE(shownText, QStringLiteral("rux_ppp: database is locked.\n"));
+    QVERIFY(pending);
+    QCOMPARE(cell, QStringLiteral("mine"));
+    QCOMPARE(sqlValues(m_db, QStringLiteral("select v from big where id = 1")), QStringLiteral("mine"));
+    QCOMPARE(sqlValues(m_db, QStringLiteral("select what from log")), QStringLiteral("theirs"));
 }
 
 QTEST_MAIN(TestSharing)
