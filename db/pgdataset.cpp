@@ -5,6 +5,7 @@
 
 #include "adoconnection.h"
 #include "failure.h"
+#include "keepalive.h"
 #include "pgstatement.h"
 #include "sqltext.h"
 #include "tablename.h"
@@ -98,11 +99,14 @@ QVector<QVariant> SqlDataSet::insertPostgres(const QString &insertSql, const QVe
     return rereadRow(whereKey(keyBinds, keyRow, Marks::Question), keyBinds);
 }
 
-// A statement with a result runs on a cursor of the server's own that holds
-// its rows once it has run (WITH HOLD): they are fetched in chunks, each a
-// command that ends at once, so that between chunks nothing is left open
-// on the connection, no transaction and no lock. The statement itself runs
-// without blocking the windows (pg::runCommand).
+// On a screen, a statement with a result runs on a cursor of the server's
+// own that holds its rows once it has run (WITH HOLD): the statement runs
+// without blocking the windows (pg::runCommand), and its rows are fetched
+// in chunks, each a command that ends at once, so that between chunks
+// nothing is left open on the connection, no transaction and no lock.
+// Without a screen the rows stream through the driver, which costs the
+// server no copy of them; a read left part-way is given up whenever the
+// program waits.
 SqlDataSet::ServerRun SqlDataSet::runOnServer(const QString &statement, bool wantRows)
 {
     if (!wantRows || m_pgColumns.isEmpty()) {
@@ -111,6 +115,8 @@ SqlDataSet::ServerRun SqlDataSet::runOnServer(const QString &statement, bool wan
             throw Failure(done.text);
         return ServerRun::Done;
     }
+    if (!keepalive::installed())
+        return ServerRun::Streamed;
     static int serial = 0;
     m_serverCursor = QStringLiteral("rux_rows_%1").arg(++serial);
     try {

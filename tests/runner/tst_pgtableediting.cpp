@@ -72,6 +72,8 @@ private:
 void TestPgTableEditing::initTestCase()
 {
     RUX_NEED_PG_SERVER();
+    // As the program on a screen: long statements keep the windows alive.
+    WindowPump::instance().install();
     m_savedConfirm = DataGrid::confirmDelete;
 }
 
@@ -562,7 +564,6 @@ void TestPgTableEditing::idleWindowsLeaveTheServerFree()
 // long as an SQLite file's busy timeout) instead of hanging the run.
 void TestPgTableEditing::waitForAnotherSessionsLockKeepsPaintingAndEnds()
 {
-    WindowPump::instance().install();
     int pumps = 0;
     WindowPump::instance().setBeforePump([&]() { ++pumps; });
     PgSession other(m_schema->uri());
