@@ -186,6 +186,7 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns, bool wantRows)
     if (marked.text.contains(QChar(u'\0')))
         throw Failure(QStringLiteral("The command text holds a NUL character."));
     QString first;
+    bool held = false;
     if (m_connection->runsOnSqlite()) {
         sqlite3_stmt *checked = nullptr;
         checkSingleStatement(marked.text, &first, &checked);
@@ -201,34 +202,25 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns, bool wantRows)
         }
     } else {
         first = preparePostgres(marked.text, marked.positions);
-        switch (runOnServer(first, wantRows)) {
-        case ServerRun::Done:
+        // The server may have run it already, its rows held for reading.
+        const ServerRun run = runOnServer(first, wantRows);
+        if (run == ServerRun::Done)
             return false;
-        case ServerRun::Held:
-            m_statement = first;
-            m_hidden = hiddenColumns;
-            takeColumns(*m_query);
-            m_active = true;
-            m_cursorRow = -1;
-            m_cursorAtEnd = false;
-            moveCursorTo(0);
-            return true;
-        case ServerRun::Streamed:
-            break;
-        }
+        held = run == ServerRun::Held;
     }
 
-    auto query = std::make_unique<QSqlQuery>(m_connection->database());
-    query->setForwardOnly(true);
-    // A server's numeric values arrive as their exact decimal text.
-    if (!m_connection->runsOnSqlite())
-        query->setNumericalPrecisionPolicy(QSql::HighPrecision);
-    if (!query->exec(first))
-        failEngine(*query);
-    if (!query->isSelect())
-        return false;
-
-    m_query = std::move(query);
+    if (!held) {
+        auto query = std::make_unique<QSqlQuery>(m_connection->database());
+        query->setForwardOnly(true);
+        // A server's numeric values arrive as their exact decimal text.
+        if (!m_connection->runsOnSqlite())
+            query->setNumericalPrecisionPolicy(QSql::HighPrecision);
+        if (!query->exec(first))
+            failEngine(*query);
+        if (!query->isSelect())
+            return false;
+        m_query = std::move(query);
+    }
     m_statement = first;
     m_hidden = hiddenColumns;
     if (sqlite3_stmt *stmt = statementHandle())

@@ -23,28 +23,45 @@ using namespace rux::test;
 namespace {
 
 // Writes through a connection of its own that does not wait for a lock:
-// the engine's text when another connection holds one, empty on success.
+// empty on success, the engine's text when another connection holds one.
 QString writeNow(const QString &dbFile, const QString &sql)
 {
-    static int serial = 0;
-    const QString name = QStringLiteral("writer%1").arg(++serial);
-    QString failure;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(dbFile);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
-        if (!db.open()) {
-            failure = db.lastError().text();
-        } else {
-            QSqlQuery q(db);
-            if (!q.exec(sql))
-                failure = q.lastError().text();
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return failure;
+    return sqlValues(dbFile, sql, QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
 }
+
+// Another program in the middle of a write: a connection of its own holds
+// the database's write lock (a row written, not committed) until release().
+class WriteLock
+{
+public:
+    explicit WriteLock(const QString &dbFile)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kName);
+        db.setDatabaseName(dbFile);
+        m_held = db.open() && QSqlQuery(db).exec(QStringLiteral("begin immediate"))
+            && QSqlQuery(db).exec(QStringLiteral("insert into log values ('theirs')"));
+    }
+    ~WriteLock()
+    {
+        release();
+        QSqlDatabase::database(kName, false).close();
+        QSqlDatabase::removeDatabase(kName);
+    }
+    WriteLock(const WriteLock &) = delete;
+    WriteLock &operator=(const WriteLock &) = delete;
+
+    bool held() const { return m_held; }
+    void release()
+    {
+        if (m_held)
+            QSqlQuery(QSqlDatabase::database(kName, false)).exec(QStringLiteral("commit"));
+        m_held = false;
+    }
+
+private:
+    static inline const QString kName = QStringLiteral("another_program");
+    bool m_held = false;
+};
 
 // Lets the event loop wait for events for a moment, as it does whenever
 // the user is looking at the windows.
@@ -384,23 +401,14 @@ void TestSharing::longStatementKeepsPaintingWithoutInput()
         main->Memo1->viewport()->update();
     });
 
-    QSqlDatabase holder;
+    std::unique_ptr<WriteLock> lock;
     if (lockHeld) {
-        holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
-        holder.setDatabaseName(m_db);
-        QVERIFY(holder.open());
-        QSqlQuery q(holder);
-        QVERIFY(q.exec(QStringLiteral("begin immediate")));
-        QVERIFY(q.exec(QStringLiteral("insert into log values ('theirs')")));
+        lock = std::make_unique<WriteLock>(m_db);
+        QVERIFY(lock->held());
     }
     const QString text = m_w->run(script);
     counting = false;
-    if (lockHeld) {
-        QSqlQuery(holder).exec(QStringLiteral("commit"));
-        holder.close();
-        holder = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
-    }
+    lock.reset();
     QCOMPARE(text, failure);
     QVERIFY2(pumps >= 5, qPrintable(QString::number(pumps)));
     QVERIFY2(paints >= 5, qPrintable(QString::number(paints)));
@@ -423,11 +431,8 @@ void TestSharing::longStatementKeepsPaintingWithoutInput()
 // change, and the button posts it once the lock has gone.
 void TestSharing::postBlockedByAnotherProgramStaysPending()
 {
-    QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
-    holder.setDatabaseName(m_db);
-    QVERIFY(holder.open());
-    QVERIFY(QSqlQuery(holder).exec(QStringLiteral("begin immediate")));
-    QVERIFY(QSqlQuery(holder).exec(QStringLiteral("insert into log values ('theirs')")));
+    WriteLock lock(m_db);
+    QVERIFY(lock.held());
 
     Tftabed *ed = m_w->ftabed.get();
     QString shownText;
@@ -442,14 +447,11 @@ void TestSharing::postBlockedByAnotherProgramStaysPending()
         shownText = shown.text();
         pending = src->state() == DataSource::State::Edit && src->modified();
         cell = src->data(src->index(0, 1)).toString();
-        QSqlQuery(holder).exec(QStringLiteral("commit"));
+        lock.release();
         ed->Button1->click();
     }});
     QCOMPARE(m_w->run(QStringLiteral("edit_table big\r\ngo")), QString());
     QVERIFY(!actions.timedOut());
-    holder.close();
-    holder = QSqlDatabase();
-    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
     QCOMPARE(shownText, QStringLiteral("rux_ppp: database is locked.\n"));
     QVERIFY(pending);
     QCOMPARE(cell, QStringLiteral("mine"));

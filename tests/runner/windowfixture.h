@@ -62,8 +62,9 @@ public:
     int calls() const { return int(openProposed.size() + saveProposed.size()); }
 };
 
-// Runs SQL on a database file through a connection of its own.
-inline QString sqlValues(const QString &dbFile, const QString &sql)
+// Runs SQL on a database file through a connection of its own (with the
+// driver's connect options `options`).
+inline QString sqlValues(const QString &dbFile, const QString &sql, const QString &options = QString())
 {
     static int serial = 0;
     const QString name = QStringLiteral("check%1").arg(++serial);
@@ -71,6 +72,7 @@ inline QString sqlValues(const QString &dbFile, const QString &sql)
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(dbFile);
+        db.setConnectOptions(options);
         if (!db.open())
             return QStringLiteral("<open failed: %1>").arg(db.lastError().text());
         QSqlQuery q(db);
