@@ -210,13 +210,7 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns, bool wantRows)
     }
 
     if (!held) {
-        auto query = std::make_unique<QSqlQuery>(m_connection->database());
-        query->setForwardOnly(true);
-        // A server's numeric values arrive as their exact decimal text.
-        if (!m_connection->runsOnSqlite())
-            query->setNumericalPrecisionPolicy(QSql::HighPrecision);
-        if (!query->exec(first))
-            failEngine(*query);
+        std::unique_ptr<QSqlQuery> query = runOnDriver(first);
         if (!query->isSelect())
             return false;
         m_query = std::move(query);
@@ -231,6 +225,18 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns, bool wantRows)
     m_cursorAtEnd = false;
     moveCursorTo(0);
     return true;
+}
+
+std::unique_ptr<QSqlQuery> SqlDataSet::runOnDriver(const QString &statement)
+{
+    auto query = std::make_unique<QSqlQuery>(m_connection->database());
+    query->setForwardOnly(true);
+    // A server's numeric values arrive as their exact decimal text.
+    if (!m_connection->runsOnSqlite())
+        query->setNumericalPrecisionPolicy(QSql::HighPrecision);
+    if (!query->exec(statement))
+        failEngine(*query);
+    return query;
 }
 
 void SqlDataSet::release()
@@ -336,12 +342,7 @@ qint64 SqlDataSet::runStatementAgain(qint64 row)
         return moveServerCursor(row);
     if (!m_connection->runsOnSqlite())
         m_connection->announceStatement(this);
-    auto query = std::make_unique<QSqlQuery>(m_connection->database());
-    query->setForwardOnly(true);
-    if (!m_connection->runsOnSqlite())
-        query->setNumericalPrecisionPolicy(QSql::HighPrecision);
-    if (!query->exec(m_statement))
-        failEngine(*query);
+    std::unique_ptr<QSqlQuery> query = runOnDriver(m_statement);
     m_direct.reset();
     m_query->finish();
     m_query = std::move(query);

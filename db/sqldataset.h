@@ -158,6 +158,8 @@ private:
         QVector<QVariant> firstKey;
         QVector<QVariant> lastKey;
     };
+    // Runs a statement through Qt's driver, its rows read forward only.
+    std::unique_ptr<QSqlQuery> runOnDriver(const QString &statement);
     // Runs the open statement again, on a fresh query, for reading row
     // `row` next. Returns the row the cursor then stands on (before the
     // first: -1).
