@@ -85,21 +85,24 @@ void DataGrid::commitEditor()
     m_source->post();
 }
 
+// A jump reads the rows anew; the cursor keeps its column.
 void DataGrid::moveToFirst()
 {
     if (!m_source)
         return;
+    const int column = qMax(0, currentIndex().column());
     commitEditor();
     if (m_source->canFetchBefore())
         m_source->jumpToFirst();
     if (m_source->rowCount() > 0)
-        setCurrentIndex(m_source->index(0, qMax(0, currentIndex().column())));
+        setCurrentIndex(m_source->index(0, column));
 }
 
 void DataGrid::moveToLast()
 {
     if (!m_source)
         return;
+    const int column = qMax(0, currentIndex().column());
     commitEditor();
     if (m_source->canJump()) {
         if (m_source->canFetchMore(QModelIndex()))
@@ -109,7 +112,7 @@ void DataGrid::moveToLast()
             m_source->fetchMore(QModelIndex());
     }
     if (m_source->rowCount() > 0)
-        setCurrentIndex(m_source->index(m_source->rowCount() - 1, qMax(0, currentIndex().column())));
+        setCurrentIndex(m_source->index(m_source->rowCount() - 1, column));
 }
 
 int DataGrid::readRowsBefore()
