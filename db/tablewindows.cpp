@@ -56,7 +56,8 @@ QVector<QVector<QVariant>> SqlDataSet::readWindow(Window which, int rows)
     QStringList order;
     for (const QString &column : m_windows->orderSql)
         order.append(backwards ? column + QStringLiteral(" DESC") : column);
-    sql += QStringLiteral(" ORDER BY %1 LIMIT %2").arg(order.join(u',')).arg(rows);
+    // One arg() call: a "%" in a column's name stays as it is.
+    sql += QStringLiteral(" ORDER BY %1 LIMIT %2").arg(order.join(u','), QString::number(rows));
 
     yieldConnection();
     QSqlQuery q(m_connection->database());
