@@ -777,31 +777,28 @@ void SqlDataSet::insertRow(int row, const QVector<QVariant> &values)
         ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(tableSql(m_schema, m_table))
         : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
               .arg(tableSql(m_schema, m_table), columns.join(u','), marks.join(u','));
+    // The row as the engine stored it (defaults and generated keys filled
+    // in); what was sent when it cannot be read back.
+    QVector<QVariant> stored;
     if (!m_connection->runsOnSqlite()) {
-        const QVector<QVariant> inserted = insertPostgres(insertSql, binds);
-        const int at = qBound(0, row, int(m_rows.size()));
-        m_rows.insert(at, inserted.isEmpty() ? full : inserted);
-        rememberKey(m_rows[at]);
-        m_editedSinceRead = true;
-        return;
-    }
-    QSqlQuery q(m_connection->database());
-    q.prepare(insertSql);
-    for (const QVariant &b : binds)
-        q.addBindValue(b);
-    if (!q.exec())
-        failEngine(q);
-
-    QVector<QVariant> reread;
-    const QVariant rowid = q.lastInsertId();
-    if (rowid.isValid() && (m_rowidColumn || tableInfo(m_schema, m_table).hasRowid)) {
-        reread = rereadRow(QStringLiteral("rowid = ?"), {rowid});
+        stored = insertPostgres(insertSql, binds);
     } else {
-        QVector<QVariant> keyBinds;
-        reread = rereadRow(whereKey(keyBinds, full, Marks::Question), keyBinds);
+        QSqlQuery q(m_connection->database());
+        q.prepare(insertSql);
+        for (const QVariant &b : binds)
+            q.addBindValue(b);
+        if (!q.exec())
+            failEngine(q);
+        const QVariant rowid = q.lastInsertId();
+        if (rowid.isValid() && (m_rowidColumn || tableInfo(m_schema, m_table).hasRowid)) {
+            stored = rereadRow(QStringLiteral("rowid = ?"), {rowid});
+        } else {
+            QVector<QVariant> keyBinds;
+            stored = rereadRow(whereKey(keyBinds, full, Marks::Question), keyBinds);
+        }
     }
     const int at = qBound(0, row, int(m_rows.size()));
-    m_rows.insert(at, reread.isEmpty() ? full : reread);
+    m_rows.insert(at, stored.isEmpty() ? full : stored);
     rememberKey(m_rows[at]);
     m_editedSinceRead = true;
 }
