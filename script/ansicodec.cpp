@@ -28,6 +28,11 @@ char encodeUnit(char16_t c)
 
 } // namespace
 
+bool ansiHolds(char32_t c)
+{
+    return c <= 0xFFFF && encodeUnit(char16_t(c)) != '?';
+}
+
 void appendAnsi(QByteArray &out, QStringView text)
 {
     const qsizetype start = out.size();

@@ -14,6 +14,10 @@ namespace rux {
 // UTF-16 code unit of a character outside the Basic Multilingual Plane is
 // avoided: a surrogate pair becomes a single "?").
 QByteArray encodeAnsi(QStringView text);
+// Whether the code page has a byte for the code point. The five bytes it
+// leaves undefined read as the C1 controls of the same value, so those
+// controls are written back as those bytes.
+bool ansiHolds(char32_t c);
 void appendAnsi(QByteArray &out, QStringView text);
 QString decodeAnsi(QByteArrayView bytes);
 

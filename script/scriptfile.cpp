@@ -181,6 +181,66 @@ QByteArray encodeScriptText(const QString &text, TextEncoding encoding)
     return out;
 }
 
+UnstorableText findUnstorable(QStringView text, TextEncoding encoding)
+{
+    UnstorableText lost;
+    if (encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE)
+        return lost;
+    const bool ansi = encoding == TextEncoding::None || encoding == TextEncoding::Ansi;
+    qsizetype line = 1;
+    qsizetype column = 0;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t u = text[i].unicode();
+        if (u == u'\n') {
+            ++line;
+            column = 0;
+            continue;
+        }
+        ++column;
+        if (u < 0x80)
+            continue;
+        char32_t code = u;
+        bool lone = false;
+        if (QChar::isHighSurrogate(u) && i + 1 < size && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            code = QChar::surrogateToUcs4(u, text[i + 1].unicode());
+            ++i;
+        } else if (QChar::isSurrogate(u)) {
+            lone = true;
+        }
+        if (!lone && (!ansi || ansiHolds(code)))
+            continue;
+        if (lost.count++ == 0) {
+            lost.first = code;
+            lost.line = line;
+            lost.column = column;
+        }
+        lost.loneSurrogate = lost.loneSurrogate || lone;
+    }
+    return lost;
+}
+
+TextEncoding encodingThatHolds(const UnstorableText &lost)
+{
+    return lost.loneSurrogate ? TextEncoding::Utf16LE : TextEncoding::Utf8;
+}
+
+QString encodingName(TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::None:
+    case TextEncoding::Ansi:
+        return QStringLiteral("Windows-1252 (ANSI)");
+    case TextEncoding::Utf8:
+        return QStringLiteral("UTF-8");
+    case TextEncoding::Utf16LE:
+        return QStringLiteral("UTF-16 LE");
+    case TextEncoding::Utf16BE:
+        return QStringLiteral("UTF-16 BE");
+    }
+    return QString();
+}
+
 namespace {
 
 // Refuses, with the system's reason, a target that cannot be replaced: a

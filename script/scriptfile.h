@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringView>
 
 namespace rux {
 
@@ -33,6 +34,28 @@ bool decodeScriptBytes(QByteArrayView bytes, ScriptFileText &result);
 // text exactly as given (None and Ansi: Windows-1252 without a mark, "?" for
 // a character it lacks).
 QByteArray encodeScriptText(const QString &text, TextEncoding encoding);
+
+// What an encoding cannot hold of a text: how many characters, the first of
+// them (its code, and its line and column counted from 1 in characters), and
+// whether a lone surrogate is among them. A surrogate pair is one character.
+// Windows-1252 lacks everything outside its 256 characters; UTF-8 lacks only
+// lone surrogates; UTF-16 holds every text as it is.
+struct UnstorableText
+{
+    qsizetype count = 0;
+    char32_t first = 0;
+    qsizetype line = 0;
+    qsizetype column = 0;
+    bool loneSurrogate = false;
+};
+UnstorableText findUnstorable(QStringView text, TextEncoding encoding);
+
+// The encoding to save in instead when `lost` is not empty: UTF-8 with its
+// mark, or UTF-16 LE with its mark when a lone surrogate must be kept.
+TextEncoding encodingThatHolds(const UnstorableText &lost);
+
+// The encoding's name as the user reads it.
+QString encodingName(TextEncoding encoding);
 
 // Reads a script file whole and decodes it as decodeScriptBytes() does.
 // Throws Failure when the file cannot be opened or read, and when its bytes

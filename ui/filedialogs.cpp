@@ -1,7 +1,11 @@
 #include "filedialogs.h"
 
+#include "program.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
 
 namespace rux {
 
@@ -29,6 +33,17 @@ QString QtFileDialogs::saveFile(QWidget *parent, const QString &proposed, const 
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
+}
+
+bool QtFileDialogs::saveInstead(QWidget *parent, const QString &question, const QString &agree)
+{
+    QMessageBox box(QMessageBox::Question, Program::instance().title(), question, QMessageBox::NoButton,
+                    parent);
+    QPushButton *yes = box.addButton(agree, QMessageBox::AcceptRole);
+    box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(yes);
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 QString withDefaultSuffix(const QString &fileName, const QString &suffix)

@@ -6,9 +6,9 @@ class QWidget;
 
 namespace rux {
 
-// The open and save dialogs behind a seam, so tests can choose a file
-// without a dialog. Each returns the chosen file's full name, or an empty
-// text when the user cancelled.
+// The open and save dialogs, and the question a save may ask, behind a
+// seam, so tests can answer them without a dialog. The file dialogs return
+// the chosen file's full name, or an empty text when the user cancelled.
 class FileDialogs
 {
 public:
@@ -20,6 +20,10 @@ public:
     // ask before an existing file is chosen.
     virtual QString saveFile(QWidget *parent, const QString &proposed,
                              const QString &defaultSuffix) = 0;
+    // Asks before a save whether to write another encoding than the one
+    // asked for, which cannot hold the text: true when the user agrees (the
+    // button reading `agree`), false when they cancel.
+    virtual bool saveInstead(QWidget *parent, const QString &question, const QString &agree) = 0;
 };
 
 // The toolkit's own dialogs.
@@ -28,6 +32,7 @@ class QtFileDialogs : public FileDialogs
 public:
     QString openFile(QWidget *parent, const QString &proposed) override;
     QString saveFile(QWidget *parent, const QString &proposed, const QString &defaultSuffix) override;
+    bool saveInstead(QWidget *parent, const QString &question, const QString &agree) override;
 };
 
 // A name without an extension gets ".<suffix>".

@@ -68,6 +68,26 @@ private:
     std::function<void()> m_mark;
 };
 
+// The question asked before a save that `target` cannot hold: which
+// character comes first, where, and how many there are.
+QString unstorableQuestion(const UnstorableText &lost, TextEncoding target, TextEncoding instead)
+{
+    QString character;
+    if (QChar::isSurrogate(lost.first))
+        character = QStringLiteral("a lone surrogate");
+    else if (!QChar::isPrint(lost.first))
+        character = QStringLiteral("an invisible character");
+    else
+        character = u'"' + QString::fromUcs4(&lost.first, 1) + u'"';
+    const QString code = QString::number(uint(lost.first), 16).toUpper().rightJustified(4, u'0');
+    return QStringLiteral("%1 cannot hold %2 of this script. The first is %3 (U+%4), in line %5, "
+                          "column %6.\n\nSave the script in %7 with a byte-order mark instead? "
+                          "Cancel saves nothing.")
+        .arg(encodingName(target),
+             lost.count == 1 ? QStringLiteral("1 character") : QStringLiteral("%1 characters").arg(lost.count),
+             character, code, QString::number(lost.line), QString::number(lost.column), encodingName(instead));
+}
+
 // Flips a flag for the time of a scope.
 class RunningFlag
 {
@@ -320,7 +340,21 @@ void Trux_pp1::Button4Click()
     name = withDefaultSuffix(name, QStringLiteral("sql"));
     m_saveDialogName = name;
     chooseFolderOf(name);
-    writeScriptFile(name, m_lines.text(), m_encoding);
+    const QString text = m_lines.text();
+    TextEncoding encoding = m_encoding;
+    // A character the remembered encoding lacks would be written as
+    // something else: the user decides before anything is written.
+    const UnstorableText lost = findUnstorable(text, encoding);
+    if (lost.count > 0) {
+        const TextEncoding instead = encodingThatHolds(lost);
+        if (!m_dialogs->saveInstead(this, unstorableQuestion(lost, encoding, instead),
+                                    QStringLiteral("Save as %1").arg(encodingName(instead))))
+            return;
+        encoding = instead;
+    }
+    writeScriptFile(name, text, encoding);
+    if (lost.count > 0)
+        m_encoding = encoding;
 }
 
 void Trux_pp1::Button5Click()

@@ -11,6 +11,33 @@
 using namespace rux;
 using namespace rux::test;
 
+namespace {
+
+// The bytes of a script file in `encoding`, made with the toolkit's own
+// codecs (Windows-1252 only for texts within Latin-1, where the two agree).
+QByteArray bytesIn(TextEncoding encoding, const QString &text)
+{
+    switch (encoding) {
+    case TextEncoding::Utf8:
+        return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+    case TextEncoding::Utf16LE:
+    case TextEncoding::Utf16BE: {
+        const bool little = encoding == TextEncoding::Utf16LE;
+        QByteArray out(little ? "\xFF\xFE" : "\xFE\xFF");
+        for (const QChar c : text) {
+            const char lo = char(c.unicode() & 0xFF);
+            const char hi = char(c.unicode() >> 8);
+            out.append(little ? lo : hi).append(little ? hi : lo);
+        }
+        return out;
+    }
+    default:
+        return text.toLatin1();
+    }
+}
+
+} // namespace
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -27,6 +54,8 @@ private Q_SLOTS:
     void saveAddsSuffix_data();
     void saveAddsSuffix();
     void saveKeepsRememberedEncoding();
+    void saveAsksBeforeChangingCharacters_data();
+    void saveAsksBeforeChangingCharacters();
     void dialogChoiceSetsCurrentFolder();
 
     void initPrj_data();
@@ -203,6 +232,93 @@ void TestMainWindow::saveKeepsRememberedEncoding()
     m->Button4Click();
     QCOMPARE(fileBytes(out), utf16);
     QCOMPARE(m->rememberedEncoding(), TextEncoding::Utf16LE);
+}
+
+void TestMainWindow::saveAsksBeforeChangingCharacters_data()
+{
+    QTest::addColumn<int>("encoding");      // of the file loaded before
+    QTest::addColumn<QByteArray>("loaded"); // empty: nothing loaded
+    QTest::addColumn<QString>("typed");     // added to the editor's text
+    QTest::addColumn<bool>("agree");        // the answer to a question
+    QTest::addColumn<QString>("asked");     // part of the question; empty: none asked
+    QTest::addColumn<QByteArray>("saved");  // empty: the target stays as it was
+    QTest::addColumn<int>("remembered");
+
+    const QString base = QStringLiteral("select 1\r\n");
+    const QString fits = QStringLiteral("-- é");
+    const QString unfit = QStringLiteral("-- Dvořák → ok");
+    const QString lone = QStringLiteral("-- ") + QChar(char16_t(0xD83D)) + QStringLiteral("x");
+    const struct
+    {
+        TextEncoding encoding;
+        const char *name;
+    } encodings[] = {{TextEncoding::Ansi, "ansi"}, {TextEncoding::Utf8, "utf8"},
+                     {TextEncoding::Utf16LE, "utf16le"}, {TextEncoding::Utf16BE, "utf16be"}};
+    for (const auto &e : encodings) {
+        const int enc = int(e.encoding);
+        const bool ansi = e.encoding == TextEncoding::Ansi;
+        const bool utf16 = !ansi && e.encoding != TextEncoding::Utf8;
+        const QByteArray loaded = bytesIn(e.encoding, base);
+        QTest::addRow("%s_fits", e.name)
+            << enc << loaded << fits << false << QString() << bytesIn(e.encoding, base + fits) << enc;
+        QTest::addRow("%s_unfit_agree", e.name)
+            << enc << loaded << unfit << true
+            << (ansi ? QStringLiteral("Windows-1252 (ANSI) cannot hold 2 characters of this script. "
+                                      "The first is \"ř\" (U+0159), in line 2, column 7.")
+                     : QString())
+            << bytesIn(ansi ? TextEncoding::Utf8 : e.encoding, base + unfit)
+            << int(ansi ? TextEncoding::Utf8 : e.encoding);
+        QTest::addRow("%s_unfit_cancel", e.name)
+            << enc << loaded << unfit << false << (ansi ? QStringLiteral("Save as UTF-8") : QString())
+            << (ansi ? QByteArray() : bytesIn(e.encoding, base + unfit)) << enc;
+        QTest::addRow("%s_lone_surrogate", e.name)
+            << enc << loaded << lone << true
+            << (utf16 ? QString() : QStringLiteral("1 character of this script. The first is a lone "
+                                                   "surrogate (U+D83D), in line 2, column 4."))
+            << bytesIn(utf16 ? e.encoding : TextEncoding::Utf16LE, base + lone)
+            << int(utf16 ? e.encoding : TextEncoding::Utf16LE);
+    }
+    // The editor starts with one blank.
+    QTest::newRow("nothing_loaded_unfit_agree")
+        << int(TextEncoding::None) << QByteArray() << unfit << true << QStringLiteral("[Save as UTF-8]")
+        << bytesIn(TextEncoding::Utf8, u' ' + unfit) << int(TextEncoding::Utf8);
+    // A file without a mark keeps every byte, those Windows-1252 leaves
+    // undefined and UTF-8 read as two characters included.
+    const QByteArray raw("select '\x81\x8D\x8F\x90\x9D\xC5\x99'\r\n");
+    QTest::newRow("ansi_undefined_bytes")
+        << int(TextEncoding::Ansi) << raw << fits << false << QString() << raw + "-- \xE9"
+        << int(TextEncoding::Ansi);
+}
+
+void TestMainWindow::saveAsksBeforeChangingCharacters()
+{
+    QFETCH(int, encoding);
+    QFETCH(QByteArray, loaded);
+    QFETCH(QString, typed);
+    QFETCH(bool, agree);
+    QFETCH(QString, asked);
+    QFETCH(QByteArray, saved);
+    QFETCH(int, remembered);
+    Trux_pp1 *m = m_w->main.get();
+    if (!loaded.isEmpty()) {
+        m_w->dialogs.openAnswers = {writeFile(QStringLiteral("loaded.sql"), loaded)};
+        m->Button2Click();
+    }
+    QCOMPARE(int(m->rememberedEncoding()), encoding);
+    m->editorLines().setText(m->editorLines().text() + typed);
+    const QByteArray before("previous\r\n");
+    const QString target = writeFile(QStringLiteral("target.sql"), before);
+    m_w->dialogs.saveAnswers = {target};
+    m_w->dialogs.insteadAnswers = {agree};
+    m->Button4Click();
+
+    const QStringList questions = m_w->dialogs.questions;
+    QCOMPARE(questions.size(), asked.isEmpty() ? 0 : 1);
+    if (!asked.isEmpty())
+        QVERIFY2(questions.constFirst().contains(asked), qPrintable(questions.constFirst()));
+    QCOMPARE(fileBytes(target), saved.isEmpty() ? before : saved);
+    QCOMPARE(int(m->rememberedEncoding()), remembered);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden).size(), loaded.isEmpty() ? 2 : 3);
 }
 
 void TestMainWindow::dialogChoiceSetsCurrentFolder()

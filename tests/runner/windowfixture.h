@@ -59,7 +59,15 @@ public:
         saveSuffixes.append(defaultSuffix);
         return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     }
-    int calls() const { return int(openProposed.size() + saveProposed.size()); }
+    // The questions a save asked, and the answers to give (none left: cancel).
+    QStringList questions;
+    QList<bool> insteadAnswers;
+    bool saveInstead(QWidget *, const QString &question, const QString &agree) override
+    {
+        questions.append(question + QStringLiteral(" [") + agree + u']');
+        return !insteadAnswers.isEmpty() && insteadAnswers.takeFirst();
+    }
+    int calls() const { return int(openProposed.size() + saveProposed.size() + questions.size()); }
 };
 
 // Runs SQL on a database file through a connection of its own (with the
