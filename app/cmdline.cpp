@@ -76,4 +76,43 @@ ArgumentEffects examineArgument(const QString &argument)
     return effects;
 }
 
+ProgramOptions takeProgramOptions(QStringList &arguments)
+{
+    ProgramOptions options;
+    const auto refuse = [&options](const QString &text) {
+        if (options.error.isEmpty())
+            options.error = text;
+    };
+    const QLatin1String logPrefix("--log=");
+    for (qsizetype i = 0; i < arguments.size();) {
+        const QString argument = arguments[i];
+        if (!argument.startsWith(QLatin1String("--"))) {
+            ++i;
+            continue;
+        }
+        arguments.removeAt(i);
+        if (argument == QLatin1String("--help")) {
+            options.help = true;
+        } else if (argument == QLatin1String("--version")) {
+            options.version = true;
+        } else if (argument == QLatin1String("--single-transaction")) {
+            options.singleTransaction = true;
+        } else if (argument.startsWith(logPrefix)) {
+            if (options.log)
+                refuse(QStringLiteral("--log is given twice; a run writes one log."));
+            options.log = true;
+            options.logFile = argument.mid(logPrefix.size());
+            if (options.logFile.isEmpty())
+                refuse(QStringLiteral("The log file name is empty: write --log=FILE, or --log=- for standard error."));
+        } else if (argument == QLatin1String("--log")) {
+            refuse(QStringLiteral("--log needs a file name: write --log=FILE, or --log=- for standard error."));
+        } else {
+            refuse(QStringLiteral("Unknown option '%1'. The options are --log=FILE, --single-transaction, "
+                                  "--help and --version.")
+                       .arg(argument));
+        }
+    }
+    return options;
+}
+
 } // namespace rux

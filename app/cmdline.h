@@ -42,4 +42,21 @@ struct ArgumentEffects
 
 ArgumentEffects examineArgument(const QString &argument);
 
+// The program's own options: the arguments that start with "--". They are
+// taken out of the argument list, so the five tests above never see them.
+struct ProgramOptions
+{
+    bool help = false;
+    bool version = false;
+    bool singleTransaction = false;
+    // "--log=FILE": the run log's file ("-": standard error).
+    bool log = false;
+    QString logFile;
+    // Why the options cannot be used (an unknown option, a log file named
+    // twice or not at all); empty when they can.
+    QString error;
+};
+
+ProgramOptions takeProgramOptions(QStringList &arguments);
+
 } // namespace rux

@@ -1,7 +1,9 @@
 // The program entry: start-up in a fixed order, the event loop, the end.
 
+#include "failure.h"
 #include "failuretext.h"
 #include "program.h"
+#include "runlog.h"
 #include "style.h"
 #include "tftabed.h"
 #include "trux_pp1.h"
@@ -10,6 +12,8 @@
 #include "cmdline.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QFont>
 
 #ifdef Q_OS_WIN
@@ -21,10 +25,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 const char kUsage[] =
-    "Usage: rux_ppp [DB=database] [SQL=script] [ERR_P=run-id] [$name=value ...] [GO]\n"
+    "Usage: rux_ppp [options] [DB=database] [SQL=script] [ERR_P=run-id] [$name=value ...] [GO]\n"
     "\n"
     "Runs SQL post-processing scripts against a database file.\n"
     "  DB=file       open this database (SQLite file)\n"
@@ -35,12 +44,25 @@ const char kUsage[] =
     "  $name=value   a parameter value (at most 10)\n"
     "  GO            substitute, run the whole script, close the database, exit\n"
     "\n"
+    "Options (arguments that start with two dashes):\n"
+    "  --log=FILE    append a run log to FILE (--log=- : standard error): a header,\n"
+    "                one line per batch, the outcome; written as the run goes\n"
+    "  --single-transaction\n"
+    "                run the whole script as one transaction: any failure takes\n"
+    "                everything back, export files included (no edit_table)\n"
+    "  --help        print this text\n"
+    "  --version     print the version\n"
+    "\n"
     "Example:\n"
     "  rux_ppp DB=results.db SQL=daily.sql ERR_P=42 '$year=2026' GO\n"
+    "A scheduled run, all or nothing, with a log (one crontab line):\n"
+    "  0 6 * * * rux_ppp --single-transaction --log=/var/log/rux/daily.log"
+    " DB=/data/results.db SQL=/data/daily.sql GO || mail -s 'rux_ppp failed' oncall\n"
     "\n"
     "Exit status: 0 when the program ends through its window or an unattended\n"
     "run succeeds; 1 when a run with GO fails at any step (without a screen,\n"
-    "right after the failure is written to standard error).\n";
+    "right after the failure is written to standard error), and when an option\n"
+    "cannot be used (before anything runs).\n";
 
 // Without a screen to talk to, the program runs on the offscreen platform.
 void choosePlatform(int argc, char **argv)
@@ -57,18 +79,92 @@ void choosePlatform(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
+// Where the toolkit's own messages go: into the run log when there is one;
+// otherwise nowhere during an unattended run, whose standard error holds
+// only the program's own lines, and to the toolkit's standard output else.
+struct MessageRoute
+{
+    QtMessageHandler standard = nullptr;
+    rux::RunLog *log = nullptr;
+    bool unattended = false;
+    QByteArray title;
+};
+MessageRoute route;
+
+void routeMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    static const char *const levels[] = {"debug", "warning", "critical", "fatal", "info"};
+    const char *level = type >= QtDebugMsg && type <= QtInfoMsg ? levels[type] : "message";
+    if (route.log && route.log->isOpen())
+        route.log->message(QString::fromLatin1(level), text);
+    if (type == QtFatalMsg) {
+        // The program ends right after this: one line says why.
+        std::fprintf(stderr, "%s: %s\n", route.title.constData(), text.toLocal8Bit().constData());
+        std::fflush(stderr);
+        return;
+    }
+    if (!route.log && !route.unattended && route.standard)
+        route.standard(type, context, text);
+}
+
+// Qt wants a private folder for its run-time files and complains on
+// standard error when XDG_RUNTIME_DIR names none: the program's own folder
+// in the temporary folder stands in, when it is safe (the user's own, and
+// open to nobody else).
+void provideRuntimeFolder()
+{
+#ifndef Q_OS_WIN
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return;
+    const QByteArray folder =
+        QFile::encodeName(QDir::tempPath()) + "/rux_ppp-runtime-" + QByteArray::number(::getuid());
+    ::mkdir(folder.constData(), 0700);
+    struct stat st;
+    if (::lstat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid()
+        && (st.st_mode & 0777) == 0700)
+        qputenv("XDG_RUNTIME_DIR", folder);
+#endif
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    // The program's own options come first, before anything can fail or
+    // run: the arguments that start with two dashes.
+    QStringList given;
+    for (int i = 1; i < argc; ++i)
+        given.append(QString::fromLocal8Bit(argv[i]));
+    const rux::ProgramOptions options = rux::takeProgramOptions(given);
+    route.title = rux::programTitle(QString::fromLocal8Bit(argc > 0 ? argv[0] : "rux_ppp")).toLocal8Bit();
+    if (options.help) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    if (options.version) {
         std::printf("rux_ppp %s\n", RUX_VERSION);
         return 0;
     }
+    const auto refuse = [](const QString &text) {
+        std::fprintf(stderr, "%s: %s\n", route.title.constData(),
+                     rux::failureDisplayText(text).toLocal8Bit().constData());
+        return 1;
+    };
+    if (!options.error.isEmpty())
+        return refuse(options.error);
+    rux::RunLog log;
+    if (options.log) {
+        try {
+            log.open(options.logFile, QStringLiteral(RUX_VERSION));
+        } catch (const rux::Failure &failure) {
+            return refuse(failure.text());
+        }
+        route.log = &log;
+    }
+    for (const QString &argument : std::as_const(given))
+        route.unattended = route.unattended || rux::examineArgument(argument).go;
+    provideRuntimeFolder();
+    route.standard = qInstallMessageHandler(routeMessage);
 
     choosePlatform(argc, argv);
     Q_INIT_RESOURCE(slateclassico);
@@ -81,6 +177,8 @@ int main(int argc, char **argv)
     const bool noScreen = platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
     program.setHeadless(noScreen);
     program.setHasScreen(!noScreen);
+    program.setRunLog(options.log ? &log : nullptr);
+    program.setSingleTransaction(options.singleTransaction);
 
 #ifdef Q_OS_WIN
     // The database engine's component layer, apartment-threaded on the GUI
@@ -104,11 +202,14 @@ int main(int argc, char **argv)
 #ifdef Q_OS_WIN
     // Windows hands over the command line as one text: split it by the
     // program's own rule.
-    rux_pp1->setArguments(rux::splitCommandLine(QString::fromWCharArray(GetCommandLineW())).mid(1));
+    QStringList arguments = rux::splitCommandLine(QString::fromWCharArray(GetCommandLineW())).mid(1);
 #else
     // Elsewhere the shell has split it; Qt has taken its own options.
-    rux_pp1->setArguments(QCoreApplication::arguments().mid(1));
+    QStringList arguments = QCoreApplication::arguments().mid(1);
 #endif
+    // The program's own options were read above.
+    rux::takeProgramOptions(arguments);
+    rux_pp1->setArguments(arguments);
 
     // On a screen the windows stay alive while a statement runs long.
     if (program.hasScreen()) {
@@ -139,6 +240,8 @@ int main(int argc, char **argv)
     }
     delete ftabed;
     delete rux_pp1;
+    program.setRunLog(nullptr);
+    route.log = nullptr;
 #ifdef Q_OS_WIN
     CoUninitialize();
 #endif

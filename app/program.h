@@ -9,6 +9,8 @@
 
 namespace rux {
 
+class RunLog;
+
 // Program-wide state of the running process: its title, whether it runs
 // without a screen, how many event handlers are running (nested ones
 // included), a pending end request and the exit status.
@@ -31,6 +33,13 @@ public:
     // never end.
     bool hasScreen() const { return m_hasScreen; }
     void setHasScreen(bool hasScreen) { m_hasScreen = hasScreen; }
+
+    // The run log asked for on the command line; null when none is.
+    RunLog *runLog() const { return m_runLog; }
+    void setRunLog(RunLog *log) { m_runLog = log; }
+    // Every script run is one transaction.
+    bool singleTransaction() const { return m_singleTransaction; }
+    void setSingleTransaction(bool single) { m_singleTransaction = single; }
 
     int exitStatus() const { return m_exitStatus; }
     void setExitStatus(int status) { m_exitStatus = status; }
@@ -59,6 +68,8 @@ private:
     QString m_title;
     bool m_headless = false;
     bool m_hasScreen = true;
+    RunLog *m_runLog = nullptr;
+    bool m_singleTransaction = false;
     int m_exitStatus = 0;
     int m_depth = 0;
     bool m_endRequested = false;

@@ -341,6 +341,30 @@ void AdoConnection::Close()
     m_accessOnSqlite = true;
 }
 
+void AdoConnection::runControl(const QString &statement)
+{
+    ensureOpen();
+    announceStatement(this);
+    if (runsOnSqlite()) {
+        sqlite3 *handle = sqliteHandle();
+        if (sqlite3_exec(handle, statement.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw Failure(QString::fromUtf8(sqlite3_errmsg(handle)));
+        return;
+    }
+    const pg::Outcome done = pg::runCommand(database(), statement);
+    if (!done.ok)
+        throw Failure(done.text);
+}
+
+bool AdoConnection::inTransaction() const
+{
+    if (!m_connected)
+        return false;
+    if (runsOnSqlite())
+        return sqlite3_get_autocommit(sqliteHandle()) == 0;
+    return pg::inTransaction(database());
+}
+
 QSqlDatabase AdoConnection::database() const
 {
     return QSqlDatabase::database(m_qtName, false);

@@ -59,6 +59,13 @@ public:
 
     static constexpr int kBusyTimeoutMs = 5000;
 
+    // Runs a statement of the program's own (transaction control), after
+    // the queries and tables have given up their reads. Throws the
+    // engine's text.
+    void runControl(const QString &statement);
+    // A transaction is open on the connection.
+    bool inTransaction() const;
+
     // A query or table of this connection is about to run a statement.
     void announceStatement(const QObject *runner) { Q_EMIT statementStarting(runner); }
 

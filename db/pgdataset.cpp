@@ -107,12 +107,13 @@ QVector<QVariant> SqlDataSet::insertPostgres(const QString &insertSql, const QVe
 // Without a screen the rows stream through the driver, which costs the
 // server no copy of them; a read left part-way is given up whenever the
 // program waits.
-SqlDataSet::ServerRun SqlDataSet::runOnServer(const QString &statement, bool wantRows)
+SqlDataSet::ServerRun SqlDataSet::runOnServer(const QString &statement, bool wantRows, qint64 *rowsAffected)
 {
     if (!wantRows || m_pgColumns.isEmpty()) {
         const pg::Outcome done = pg::runCommand(m_connection->database(), statement);
         if (!done.ok)
             throw Failure(done.text);
+        *rowsAffected = done.rowsAffected;
         return ServerRun::Done;
     }
     if (!keepalive::installed())

@@ -53,7 +53,8 @@ namespace {
     X(PQresultStatus)                                                                              \
     X(PQsendQueryParams)                                                                           \
     X(PQsetNoticeProcessor)                                                                        \
-    X(PQsocket)
+    X(PQsocket)                                                                                    \
+    X(PQtransactionStatus)
 
 struct Libpq
 {
@@ -312,6 +313,12 @@ Table tableByOid(const QSqlDatabase &db, unsigned oid, QVector<int> *attnums)
 void dropNotices(const QSqlDatabase &db)
 {
     libpq().PQsetNoticeProcessor(handleOf(db), [](void *, const char *) {}, nullptr);
+}
+
+bool inTransaction(const QSqlDatabase &db)
+{
+    const PGTransactionStatusType status = libpq().PQtransactionStatus(handleOf(db));
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
 }
 
 QString serverText(const QSqlError &error)

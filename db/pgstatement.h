@@ -21,6 +21,9 @@ namespace rux::pg {
 // succeeded) are dropped: libpq would print them on standard error.
 void dropNotices(const QSqlDatabase &db);
 
+// A transaction block is open on the connection (failed ones included).
+bool inTransaction(const QSqlDatabase &db);
+
 // The server's message of a failed QPSQL call as one line: the primary
 // message without its severity word, then its detail, if any.
 QString serverText(const QSqlError &error);

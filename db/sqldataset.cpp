@@ -180,6 +180,8 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns, bool wantRows)
     release();
     m_connection->ensureOpen();
     m_connection->announceStatement(this);
+    m_rowsAffected = -1;
+    m_rowsSeen = 0;
     const MarkedText marked = rewriteParameterMarks(text);
     // Engines read a statement only up to a NUL: the rest (a WHERE clause,
     // say) would be dropped without a word.
@@ -195,15 +197,21 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns, bool wantRows)
         // being prepared a second time by the driver.
         std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> owner(checked, sqlite3_finalize);
         if (sqlite3_column_count(checked) == 0) {
-            SqliteCursor run(m_connection->sqliteHandle(), checked);
+            sqlite3 *handle = m_connection->sqliteHandle();
+            const sqlite3_int64 before = sqlite3_total_changes64(handle);
+            SqliteCursor run(handle, checked);
             while (run.step()) {
             }
+            // The engine's count is that of its last insert, update or
+            // delete: one that changed nothing (a table created) keeps the
+            // count of an earlier one.
+            m_rowsAffected = sqlite3_total_changes64(handle) == before ? 0 : sqlite3_changes64(handle);
             return false;
         }
     } else {
         first = preparePostgres(marked.text, marked.positions);
         // The server may have run it already, its rows held for reading.
-        const ServerRun run = runOnServer(first, wantRows);
+        const ServerRun run = runOnServer(first, wantRows, &m_rowsAffected);
         if (run == ServerRun::Done)
             return false;
         held = run == ServerRun::Held;
@@ -211,8 +219,10 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns, bool wantRows)
 
     if (!held) {
         std::unique_ptr<QSqlQuery> query = runOnDriver(first);
-        if (!query->isSelect())
+        if (!query->isSelect()) {
+            m_rowsAffected = query->numRowsAffected();
             return false;
+        }
         m_query = std::move(query);
     }
     m_statement = first;
@@ -223,7 +233,7 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns, bool wantRows)
     m_active = true;
     m_cursorRow = -1;
     m_cursorAtEnd = false;
-    moveCursorTo(0);
+    m_rowsSeen = moveCursorTo(0) ? 1 : 0;
     return true;
 }
 
@@ -477,7 +487,10 @@ bool SqlDataSet::rowExists(qint64 row)
             fetchWindowAfter(kWindowRows);
         return row < m_rows.size();
     }
-    return moveCursorTo(m_cursorRowsCached + (row - m_rows.size()));
+    const bool exists = moveCursorTo(m_cursorRowsCached + (row - m_rows.size()));
+    if (exists)
+        m_rowsSeen = qMax(m_rowsSeen, row + 1);
+    return exists;
 }
 
 QVariant SqlDataSet::rowValue(qint64 row, int column)

@@ -76,6 +76,11 @@ public:
     // Rows the grid reads at a time.
     static constexpr int kWindowRows = 256;
 
+    // For the statement run last: the rows it changed (-1: not known, or it
+    // returned rows), and how many rows of its result have been read.
+    qint64 rowsAffected() const { return m_rowsAffected; }
+    qint64 rowsRead() const { return qMax(m_rowsSeen, qint64(m_rows.size())); }
+
 protected:
     // Runs `text` on the connection (opening it on demand). Returns true
     // when the statement yields a result set, which is then open with the
@@ -192,7 +197,7 @@ private:
     enum class ServerRun { Done, Held, Streamed };
     struct ServerCursorRefused {};
     static constexpr int kServerChunkRows = 10000;
-    ServerRun runOnServer(const QString &statement, bool wantRows);
+    ServerRun runOnServer(const QString &statement, bool wantRows, qint64 *rowsAffected);
     void declareServerCursor(const QString &statement);
     void closeServerCursor();
     std::unique_ptr<QSqlQuery> fetchServerChunk();
@@ -244,6 +249,9 @@ private:
     // further on by an edit, every row after a suspended read runs again);
     // such a row is not taken a second time.
     QSet<QString> m_cachedKeys;
+
+    qint64 m_rowsAffected = -1;
+    qint64 m_rowsSeen = 0;
 
     QString m_schema;
     QString m_table;

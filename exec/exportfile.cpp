@@ -138,12 +138,13 @@ private:
 
 } // namespace
 
-void writeExportFile(const QString &fileName, RowSource &rows)
+qint64 writeExportFile(const QString &fileName, RowSource &rows, const QString &writeTo)
 {
     if (fileName.size() > kMaxExportNameLength)
         throw Failure(ioErrorText(kIoInvalidFileName));
 
-    ExportFd file(fileName);
+    ExportFd file(writeTo.isEmpty() ? fileName : writeTo);
+    qint64 rowsWritten = 0;
     QByteArray buffer;
     buffer.reserve(kFlushSize + 64 * 1024);
     // The end of the last complete line in the buffer: a failure in the
@@ -153,6 +154,7 @@ void writeExportFile(const QString &fileName, RowSource &rows)
 
     try {
         rows.First();
+        const bool noRows = rows.Eof();
         do {
             rows.appendFieldsAnsi(written.forCount(rows, rows.fieldCount()), buffer);
             appendBytes(buffer, "\r\n", 2);
@@ -163,6 +165,8 @@ void writeExportFile(const QString &fileName, RowSource &rows)
                 buffer.resize(0);
                 complete = 0;
             }
+            if (!noRows)
+                ++rowsWritten;
             rows.Next();
         } while (!rows.Eof());
     } catch (...) {
@@ -172,6 +176,7 @@ void writeExportFile(const QString &fileName, RowSource &rows)
 
     file.write(buffer.constData(), buffer.size());
     file.close();
+    return rowsWritten;
 }
 
 } // namespace rux

@@ -24,7 +24,12 @@ namespace rux {
 // input/output message of ioerror.h; a Failure thrown by the rows
 // propagates unchanged. In every case the file is closed before the
 // failure leaves, holding the complete lines written before it.
-void writeExportFile(const QString &fileName, RowSource &rows);
+//
+// `writeTo`, when given, is the file actually written (a staged file that
+// replaces `fileName` later); the name checks apply to `fileName`.
+// Returns the number of rows written (0 for a result without rows, whose
+// one line is empty).
+qint64 writeExportFile(const QString &fileName, RowSource &rows, const QString &writeTo = QString());
 
 // The longest file name the export accepts, in UTF-16 code units.
 constexpr int kMaxExportNameLength = 259;

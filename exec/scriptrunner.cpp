@@ -1,13 +1,20 @@
 #include "scriptrunner.h"
 
+#include "adoconnection.h"
 #include "adoquery.h"
 #include "batchtext.h"
 #include "exportfile.h"
+#include "exportstaging.h"
 #include "failure.h"
 #include "linesort.h"
 #include "rowsource.h"
+#include "runlog.h"
 #include "scriptlines.h"
 #include "tableediting.h"
+
+#include <QElapsedTimer>
+
+#include <optional>
 
 namespace rux {
 
@@ -36,9 +43,11 @@ private:
 
 } // namespace
 
-void sql_execute(const RunContext &context)
+void sql_execute(const RunContext &context, BatchRecord *record, ExportStaging *staging)
 {
     AdoQuery &query = *context.query;
+    BatchRecord unrecorded;
+    BatchRecord &done = record ? *record : unrecorded;
 
     QString txtfilename;
     const ExportClause clause = takeExportClause(query.sqlText());
@@ -53,18 +62,27 @@ void sql_execute(const RunContext &context)
     // The path follows the check box as it reads now, not the
     // classification kept in a variable.
     if (context.dataChange()) {
-        if (holdsEditTable(text))
+        if (holdsEditTable(text)) {
+            done.path = QStringLiteral("table_editing");
+            done.table = editTableText(text).trimmed();
             context.tableEditing->editTable(editTableText(text));
-        else
+        } else {
+            done.path = QStringLiteral("data_change");
             query.ExecSQL();
+            done.rows = query.rowsAffected();
+        }
     } else {
+        done.path = QStringLiteral("result_set");
         query.Open();
     }
 
     if (!txtfilename.isEmpty()) {
         QueryRows rows(query);
-        writeExportFile(txtfilename, rows);
+        done.exportFile = txtfilename;
+        done.exportRows = writeExportFile(txtfilename, rows, staging ? staging->stage(txtfilename) : QString());
     }
+    if (query.active())
+        done.rows = query.rowsRead();
 }
 
 namespace {
@@ -91,6 +109,151 @@ private:
     const RunContext &m_context;
 };
 
+// The run's one transaction: begun before the first batch, committed after
+// the last; taken back, with the staged export files, when the run fails.
+class RunTransaction
+{
+public:
+    RunTransaction(AdoConnection &connection, RunLog *log) : m_connection(connection), m_log(log)
+    {
+        m_connection.runControl(QStringLiteral("BEGIN"));
+        m_open = true;
+    }
+    ~RunTransaction() { rollback(); }
+    RunTransaction(const RunTransaction &) = delete;
+    RunTransaction &operator=(const RunTransaction &) = delete;
+
+    ExportStaging *staging() { return &m_staging; }
+
+    // Runs a protected batch in a savepoint. Returns the failure it
+    // dropped, a null text when it succeeded.
+    QString runProtected(const std::function<void()> &batch)
+    {
+        m_connection.runControl(QStringLiteral("SAVEPOINT rux_protected_batch"));
+        try {
+            batch();
+        } catch (const Failure &failure) {
+            // Some failures (a full disk, say) make the engine take back
+            // the whole transaction: nothing is left to go on with.
+            if (!m_connection.inTransaction())
+                throw Failure(failure.text()
+                              + QStringLiteral(" (the engine took back the run's transaction)"));
+            m_connection.runControl(QStringLiteral("ROLLBACK TO SAVEPOINT rux_protected_batch"));
+            m_connection.runControl(QStringLiteral("RELEASE SAVEPOINT rux_protected_batch"));
+            return failure.text();
+        }
+        m_connection.runControl(QStringLiteral("RELEASE SAVEPOINT rux_protected_batch"));
+        return QString();
+    }
+
+    // A batch of the script may itself end the transaction (COMMIT,
+    // ROLLBACK): what follows could not be taken back, so the run stops.
+    void checkOpen(int line) const
+    {
+        if (!m_connection.inTransaction())
+            throw Failure(QStringLiteral("The batch in line %1 ended the run's single transaction (a COMMIT "
+                                         "or ROLLBACK in the script); the run stops here.")
+                              .arg(line));
+    }
+
+    void commit()
+    {
+        m_connection.runControl(QStringLiteral("COMMIT"));
+        m_open = false;
+        int placed = 0;
+        try {
+            placed = m_staging.commit();
+        } catch (...) {
+            if (m_log)
+                m_log->transaction(QStringLiteral("committed"), placed);
+            throw;
+        }
+        if (m_log)
+            m_log->transaction(QStringLiteral("committed"), placed);
+    }
+
+    void rollback() noexcept
+    {
+        if (!m_open)
+            return;
+        m_open = false;
+        try {
+            if (m_connection.connected() && m_connection.inTransaction())
+                m_connection.runControl(QStringLiteral("ROLLBACK"));
+        } catch (...) {
+            // The engine ends the transaction with the connection, without
+            // keeping anything, when the rollback itself cannot be sent.
+        }
+        const int removed = m_staging.discard();
+        if (m_log)
+            m_log->transaction(QStringLiteral("rolled_back"), removed);
+    }
+
+private:
+    AdoConnection &m_connection;
+    RunLog *m_log;
+    ExportStaging m_staging;
+    bool m_open = false;
+};
+
+// A single-transaction run cannot wait for a person: the open transaction
+// would keep every other program from writing meanwhile.
+void refuseTableEditing(ScriptLines &editor)
+{
+    const int count = editor.lineCount();
+    for (int i = 0; i < count; ++i) {
+        const QString line = editor.line(i);
+        if (sortLine(line) == LineKind::Statement && holdsEditTable(line))
+            throw Failure(QStringLiteral("The script edits a table by hand (edit_table in line %1), which "
+                                         "--single-transaction cannot wait for: its open transaction would "
+                                         "keep every other program from writing. Nothing was run.")
+                              .arg(i + 1));
+    }
+}
+
+// Runs the batch held in the query, lines `first` to `last`, and writes its
+// record to the log. A protected batch's failure is dropped.
+void runBatch(const RunContext &context, int first, int last, bool protect, RunTransaction *transaction)
+{
+    RunningLines running(context, first, last);
+    BatchRecord record;
+    record.line = first + 1;
+    QElapsedTimer clock;
+    clock.start();
+    ExportStaging *staging = transaction ? transaction->staging() : nullptr;
+    const auto execute = [&]() { sql_execute(context, &record, staging); };
+    try {
+        if (protect && transaction) {
+            record.silenced = transaction->runProtected(execute);
+        } else if (protect) {
+            try {
+                execute();
+            } catch (const Failure &failure) {
+                // A batch that mentions "drop" may fail without a word.
+                record.silenced = failure.text();
+            }
+        } else {
+            execute();
+        }
+        if (transaction)
+            transaction->checkOpen(record.line);
+    } catch (const Failure &failure) {
+        record.failed = failure.text();
+        record.ms = clock.elapsed();
+        if (context.log) {
+            try {
+                context.log->batch(record);
+            } catch (const Failure &) {
+                // The run's own failure is the one reported.
+            }
+        }
+        throw;
+    }
+    record.ms = clock.elapsed();
+    if (context.log)
+        context.log->batch(record);
+}
+
 } // namespace
 
 void runScript(const RunContext &context)
@@ -99,6 +262,16 @@ void runScript(const RunContext &context)
     AdoQuery &query = *context.query;
     query.Close();
     query.sqlClear();
+
+    std::optional<RunTransaction> transaction;
+    if (context.singleTransaction) {
+        refuseTableEditing(*context.editor);
+        AdoConnection &connection = *query.connection();
+        connection.ensureOpen();
+        if (!connection.readOnlyEngine())
+            transaction.emplace(connection, context.log);
+    }
+    RunTransaction *const inTransaction = transaction ? &*transaction : nullptr;
 
     const int l = context.editor->lineCount();
     bool try_drop = false;
@@ -114,18 +287,10 @@ void runScript(const RunContext &context)
             break;
         case LineKind::BatchEnd: {
             context.processEvents();
-            RunningLines running(context, first < 0 ? i : first, i);
+            const bool protect = try_drop;
+            try_drop = false;
+            runBatch(context, first < 0 ? i : first, i, protect, inTransaction);
             first = last = -1;
-            if (try_drop) {
-                try_drop = false;
-                try {
-                    sql_execute(context);
-                } catch (const Failure &) {
-                    // A batch that mentions "drop" may fail without a word.
-                }
-            } else {
-                sql_execute(context);
-            }
             query.Close();
             query.sqlClear();
             break;
@@ -140,10 +305,10 @@ void runScript(const RunContext &context)
             break;
         }
     }
-    if (!query.sqlText().isEmpty()) {
-        RunningLines running(context, first, last);
-        sql_execute(context);
-    }
+    if (!query.sqlText().isEmpty())
+        runBatch(context, first, last, false, inTransaction);
+    if (transaction)
+        transaction->commit();
 }
 
 } // namespace rux

@@ -5,8 +5,11 @@
 namespace rux {
 
 class AdoQuery;
+class ExportStaging;
+class RunLog;
 class ScriptLines;
 class TableEditing;
+struct BatchRecord;
 
 // What a script run works on: the editor's lines, the query, the "data
 // change" check box, the table editing, and the window operations it
@@ -24,6 +27,10 @@ struct RunContext
     // The lines (first and last, counted from 0) of the batch that runs
     // now; -1, -1 when it has ended. May be left empty.
     std::function<void(int, int)> batchRuns;
+    // Each batch is written to the run log; null: no log.
+    RunLog *log = nullptr;
+    // The whole run is one transaction (not on a read-only engine).
+    bool singleTransaction = false;
 };
 
 // Runs the script in the editor batch by batch. Lines are read from the
@@ -31,11 +38,20 @@ struct RunContext
 // a batch in which a statement line mentions "drop" runs with its failures
 // dropped; any other failure ends the run and leaves the query holding the
 // failed batch. A trailing batch without "go" stays open for the grid.
+//
+// With `singleTransaction` the run is one transaction, committed at its
+// end: a script holding "edit_table" is refused before anything runs; each
+// protected batch runs in a savepoint, so its dropped failure spoils
+// nothing; export files wait beside their targets and replace them at the
+// commit. Any other failure takes everything back, the export files
+// included.
 void runScript(const RunContext &context);
 
 // Runs the batch held in the query: takes out an export clause, classifies
 // the batch as a data change or not, runs it by ExecSQL, Open or the table
-// editing, and writes the export file when the batch named one.
-void sql_execute(const RunContext &context);
+// editing, and writes the export file when the batch named one (into the
+// file `staging` gives for it, when given). What it did goes to `record`.
+void sql_execute(const RunContext &context, BatchRecord *record = nullptr,
+                 ExportStaging *staging = nullptr);
 
 } // namespace rux

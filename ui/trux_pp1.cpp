@@ -8,6 +8,7 @@
 #include "datasource.h"
 #include "discovery.h"
 #include "failure.h"
+#include "failuretext.h"
 #include "filedialogs.h"
 #include "paramcells.h"
 #include "pgconninfo.h"
@@ -283,12 +284,50 @@ void Trux_pp1::FormActivate()
     m_activated = true;
     try {
         init_prj();
-    } catch (...) {
+    } catch (const Failure &failure) {
         // An unattended run that fails at any step ends with status 1.
-        if (first && argumentsHoldGo())
+        if (first && argumentsHoldGo()) {
             Program::instance().setExitStatus(1);
+            logRunEnd(failureDisplayText(failure.text()), 1);
+        }
+        throw;
+    } catch (const std::exception &failure) {
+        if (first && argumentsHoldGo()) {
+            Program::instance().setExitStatus(1);
+            logRunEnd(failureDisplayText(QString::fromLocal8Bit(failure.what())), 1);
+        }
         throw;
     }
+    // The unattended run has ended with the database closed.
+    if (first && autorun)
+        logRunEnd(QString(), 0);
+}
+
+void Trux_pp1::logRunEnd(const QString &failure, int status)
+{
+    RunLog *log = Program::instance().runLog();
+    if (!log)
+        return;
+    if (!log->runBegun()) {
+        try {
+            log->beginRun(runHeader());
+        } catch (const Failure &) {
+            // A log that cannot be written was reported when it failed.
+        }
+    }
+    log->endRun(failure, status);
+}
+
+RunLog::Header Trux_pp1::runHeader() const
+{
+    RunLog::Header header;
+    header.database = pg::maskPassword(db_f_name);
+    header.script = sql_f_name;
+    header.runId = run_id;
+    for (int row = 1; row <= var_count; ++row)
+        header.parameters.append({StringGrid1->cell(0, row), StringGrid1->cell(1, row)});
+    header.singleTransaction = Program::instance().singleTransaction();
+    return header;
 }
 
 // OpenDialog1, shared by "open db" and "open sql": it proposes the name
@@ -385,7 +424,26 @@ void Trux_pp1::Button6Click()
             Memo1->setExtraSelections({});
         }
     };
-    runScript(context);
+    RunLog *log = Program::instance().runLog();
+    context.log = log;
+    context.singleTransaction = Program::instance().singleTransaction();
+    if (log && !log->runBegun())
+        log->beginRun(runHeader());
+    // An unattended run is logged as ended once the database is closed.
+    if (autorun) {
+        runScript(context);
+        return;
+    }
+    try {
+        runScript(context);
+    } catch (const Failure &failure) {
+        logRunEnd(failureDisplayText(failure.text()), 1);
+        throw;
+    } catch (const std::exception &failure) {
+        logRunEnd(failureDisplayText(QString::fromLocal8Bit(failure.what())), 1);
+        throw;
+    }
+    logRunEnd(QString(), 0);
 }
 
 void Trux_pp1::showRunningBatch()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editorlines.h"
+#include "runlog.h"
 #include "scriptfile.h"
 
 #include <QStringList>
@@ -96,6 +97,10 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // The end of a run in the run log, with the header first when the run
+    // failed before it began.
+    void logRunEnd(const QString &failure, int status);
+    RunLog::Header runHeader() const;
     void chooseFolderOf(const QString &fileName);
     QString chooseOpenFile();
     bool argumentsHoldGo() const;

@@ -1,7 +1,8 @@
 // The program as a process: unattended runs driven by the command line,
 // their exit status and what they leave in the database, the export files
-// and on standard error; the informational options; the start without a
-// screen. With RUX_E2E_ENGINE=postgresql every run goes to a PostgreSQL
+// and on standard error (which holds nothing but the program's own lines,
+// also without XDG_RUNTIME_DIR); the program's options: the run log, the
+// single transaction, the informational ones; the start without a screen. With RUX_E2E_ENGINE=postgresql every run goes to a PostgreSQL
 // server (RUX_PG_URI) instead of an SQLite file, each test in a schema of
 // its own.
 
@@ -21,6 +22,11 @@
 #include <QtTest>
 
 #include <memory>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -110,6 +116,7 @@ private:
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         if (withPlatform)
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         return env;
@@ -134,6 +141,36 @@ private:
         o.err = QString::fromLocal8Bit(process.readAllStandardError());
         return o;
     }
+
+    // A folder in which no file can be created. Root passes permission
+    // bits, so for root it is a read-only file system mounted in a mount
+    // namespace of the test's own. Empty when none can be made.
+    QString readOnlyFolder()
+    {
+        const QString folder = path(QStringLiteral("ro"));
+        QDir().mkpath(folder);
+        const QByteArray name = QFile::encodeName(folder);
+        if (::geteuid() != 0)
+            return ::chmod(name.constData(), 0555) == 0 ? folder : QString();
+        if (!m_ownMounts) {
+            if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+                return QString();
+            m_ownMounts = true;
+        }
+        if (::mount("tmpfs", name.constData(), "tmpfs", MS_RDONLY, "size=64k") != 0)
+            return QString();
+        m_mounted = folder;
+        return folder;
+    }
+
+    // The lines of a run log file.
+    QStringList logLines(const QString &file)
+    {
+        return QString::fromUtf8(fileBytes(file)).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    bool m_ownMounts = false;
+    QString m_mounted;
 
 private Q_SLOTS:
     void initTestCase()
@@ -168,6 +205,11 @@ private Q_SLOTS:
 
     void cleanup()
     {
+        if (!m_mounted.isEmpty())
+            ::umount2(QFile::encodeName(m_mounted).constData(), MNT_DETACH);
+        m_mounted.clear();
+        if (m_dir)
+            ::chmod(QFile::encodeName(path(QStringLiteral("ro"))).constData(), 0755);
         m_dir.reset();
         m_schema.reset();
     }
@@ -184,7 +226,7 @@ private Q_SLOTS:
                                       QStringLiteral("GO")});
         QVERIFY(o.finished);
         QCOMPARE(o.exitCode, 0);
-        QCOMPARE(o.err.contains(QStringLiteral("rux_ppp:")), false);
+        QCOMPARE(o.err, QString());
         QCOMPARE(log(), QStringLiteral("hello,77"));
         QCOMPARE(fileBytes(out), QByteArray("a    \r\nb    \r\n"));
     }
@@ -256,8 +298,8 @@ private Q_SLOTS:
         QVERIFY(o.finished);
         QCOMPARE(o.exitCode, 1);
         const QString engineText = m_server ? serverText : sqliteText;
-        QVERIFY2(o.err.contains(QStringLiteral("rux_ppp: ") + engineText), qPrintable(o.err));
-        QCOMPARE(o.err.count(QStringLiteral("rux_ppp:")), 1);
+        QVERIFY2(o.err.startsWith(QStringLiteral("rux_ppp: ") + engineText), qPrintable(o.err));
+        QCOMPARE(o.err.count(u'\n'), 1);
         QCOMPARE(log(), QStringLiteral("a"));
     }
 
@@ -311,6 +353,181 @@ private Q_SLOTS:
         QCOMPARE(o.exitCode, 1);
         QVERIFY2(o.err.contains(QStringLiteral("rux_ppp: ") + rux::tooManyParametersText()), qPrintable(o.err));
         QCOMPARE(log(), QString());
+    }
+
+    // The run log of a script that takes every path, with a protected
+    // batch whose failure was dropped and a failure that ends the run.
+    void runLog()
+    {
+        const QString sql = writeScript(QStringLiteral("l.sql"),
+                                        "insert into log values ('$p1')\r\ngo\r\n"
+                                        "drop table nosuch\r\ngo\r\n"
+                                        "select name from t order by id totxt out.txt\r\ngo\r\n"
+                                        "select name from t\r\ngo\r\n"
+                                        "update t set name = 'z'\r\ngo\r\n"
+                                        "edit_table t\r\ngo\r\n");
+        const QString logFile = path(QStringLiteral("run.log"));
+        const Outcome o = runProgram({QStringLiteral("--log=") + logFile, QStringLiteral("DB=") + m_db,
+                                      QStringLiteral("SQL=") + sql, QStringLiteral("ERR_P=77"),
+                                      QStringLiteral("$p1=a b"), QStringLiteral("GO")});
+        QVERIFY(o.finished);
+        QCOMPARE(o.exitCode, 1);
+        QCOMPARE(o.err.count(u'\n'), 1);
+        const QStringList expected = {
+            "start version=" RUX_VERSION " time=\\S+ pid=\\d+",
+            "run time=\\S+ database=.+ script=\\S+ run_id=77 single_transaction=no",
+            "param name=\\$p1 value=\"a b\"",
+            // The script's own name for it (quotes belong to a name), found when it was loaded.
+            "param name=\\$p1'\\) value=\"\"",
+            "batch line=1 path=data_change rows=1 ms=\\d+",
+            "batch line=3 path=data_change ms=\\d+ silenced=\".*nosuch.*\"",
+            "batch line=5 path=result_set rows_read=2 export=out.txt export_rows=2 ms=\\d+",
+            "batch line=7 path=result_set rows_read=1 ms=\\d+",
+            "batch line=9 path=data_change rows=2 ms=\\d+",
+            "batch line=11 path=table_editing table=t ms=\\d+ failed=\"Cannot edit table 't': .*\"",
+            "end time=\\S+ outcome=failure failure=\"Cannot edit table 't': .*\" batches=6 ms=\\d+ status=1",
+        };
+        const QStringList lines = logLines(logFile);
+        QCOMPARE(lines.size(), expected.size());
+        for (int i = 0; i < lines.size(); ++i) {
+            const QRegularExpression pattern(QRegularExpression::anchoredPattern(expected[i]));
+            QVERIFY2(pattern.match(lines[i]).hasMatch(), qPrintable(lines[i]));
+        }
+        if (m_server) {
+            QVERIFY(lines[1].contains(QStringLiteral(":***@")));
+            QVERIFY(!lines.join(u'\n').contains(rux::pg::parseUri(m_db).password));
+        }
+    }
+
+    // All or nothing: a failure takes back every batch and every export
+    // file; a protected batch's failure spoils nothing; a script that
+    // waits for table editing is refused before anything runs.
+    void singleTransaction_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("log");        // the log table afterwards
+        QTest::addColumn<QByteArray>("exported"); // out.txt afterwards; it held "old"
+        QTest::addColumn<QString>("ending");     // the log's end of the transaction; empty: none
+        QTest::addColumn<QString>("error");      // the start of standard error
+
+        const QByteArray exportBatch = "select name from t order by id totxt out.txt\r\ngo\r\n";
+        QTest::newRow("failure_in_batch_3_of_5")
+            << "insert into log values ('a')\r\ngo\r\n" + exportBatch
+                   + "insert into nosuch values (1)\r\ngo\r\ninsert into log values ('d')\r\ngo\r\n"
+                     "select name from t totxt out2.txt\r\ngo\r\n"
+            << 1 << "" << QByteArray("old") << "transaction outcome=rolled_back exports=1"
+            << "rux_ppp: ";
+        QTest::newRow("silenced_drop_inside")
+            << "insert into log values ('a')\r\ngo\r\ndrop table nosuch\r\ngo\r\n" + exportBatch
+                   + "insert into log values ('c')\r\ngo\r\n"
+            << 0 << "a,c" << QByteArray("a    \r\nb    \r\n") << "transaction outcome=committed exports=1"
+            << "";
+        QTest::newRow("edit_table_refused")
+            << "insert into log values ('a')\r\ngo\r\n" + exportBatch + "edit_table t\r\ngo\r\n" << 1 << ""
+            << QByteArray("old") << ""
+            << "rux_ppp: The script edits a table by hand (edit_table in line 5), which --single-transaction "
+               "cannot wait for";
+    }
+
+    void singleTransaction()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(int, exitCode);
+        QFETCH(QString, log);
+        QFETCH(QByteArray, exported);
+        QFETCH(QString, ending);
+        QFETCH(QString, error);
+
+        const QString sql = writeScript(QStringLiteral("x.sql"), script);
+        const QString out = writeScript(QStringLiteral("out.txt"), "old");
+        const QString logFile = path(QStringLiteral("run.log"));
+        // Given twice, the same as once.
+        const Outcome o = runProgram({QStringLiteral("--single-transaction"), QStringLiteral("--log=") + logFile,
+                                      QStringLiteral("DB=") + m_db, QStringLiteral("SQL=") + sql,
+                                      QStringLiteral("--single-transaction"), QStringLiteral("GO")});
+        QVERIFY(o.finished);
+        QCOMPARE(o.exitCode, exitCode);
+        QVERIFY2(error.isEmpty() ? o.err.isEmpty() : o.err.startsWith(error), qPrintable(o.err));
+        QCOMPARE(o.err.count(u'\n'), error.isEmpty() ? 0 : 1);
+        QCOMPARE(this->log(), log);
+        QCOMPARE(fileBytes(out), exported);
+        QVERIFY(!QFileInfo::exists(path(QStringLiteral("out2.txt"))));
+        const QStringList left = QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(left.filter(QStringLiteral(".rux_ppp-export")).isEmpty(), qPrintable(left.join(u' ')));
+
+        const QStringList lines = logLines(logFile);
+        QVERIFY(lines.value(1).endsWith(QStringLiteral("single_transaction=yes")));
+        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^transaction "))),
+                 ending.isEmpty() ? QStringList() : QStringList{ending});
+        QVERIFY2(lines.constLast().startsWith(QStringLiteral("end ")), qPrintable(lines.constLast()));
+        QVERIFY(lines.constLast().contains(QStringLiteral(" status=%1").arg(exitCode)));
+    }
+
+    // Options that cannot be used: one line on standard error, status 1,
+    // and nothing run.
+    void badOptions_data()
+    {
+        QTest::addColumn<QStringList>("options"); // %dir: the test's folder, %ro: one nobody can write in
+        QTest::addColumn<QString>("error");       // the start of standard error
+
+        QTest::newRow("empty_log_name")
+            << QStringList{"--log="}
+            << "rux_ppp: The log file name is empty: write --log=FILE, or --log=- for standard error.";
+        QTest::newRow("log_without_name")
+            << QStringList{"--log"} << "rux_ppp: --log needs a file name: write --log=FILE";
+        QTest::newRow("log_is_a_folder")
+            << QStringList{"--log=%dir"} << "rux_ppp: Cannot write the log file '%dir': Is a directory.";
+        QTest::newRow("log_in_read_only_folder")
+            << QStringList{"--log=%ro/run.log"} << "rux_ppp: Cannot write the log file '%ro/run.log': ";
+        QTest::newRow("log_on_full_disk")
+            << QStringList{"--log=/dev/full"}
+            << "rux_ppp: Cannot write the log file '/dev/full': No space left on device.";
+        QTest::newRow("log_twice") << QStringList{"--log=a.log", "--log=b.log"} << "rux_ppp: --log is given twice";
+        QTest::newRow("misspelt_option")
+            << QStringList{"--single-transacton"}
+            << "rux_ppp: Unknown option '--single-transacton'. The options are --log=FILE, --single-transaction, "
+               "--help and --version.";
+    }
+
+    void badOptions()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, error);
+
+        if (options.join(u' ').contains(QStringLiteral("%ro"))) {
+            const QString ro = readOnlyFolder();
+            if (ro.isEmpty())
+                QSKIP("no folder without write access can be made here (a read-only mount needs a mount namespace)");
+            options.replaceInStrings(QStringLiteral("%ro"), ro);
+            error.replace(QStringLiteral("%ro"), ro);
+        }
+        options.replaceInStrings(QStringLiteral("%dir"), m_dir->path());
+        error.replace(QStringLiteral("%dir"), m_dir->path());
+        const QString sql = writeScript(QStringLiteral("b.sql"), "insert into log values ('x')\r\ngo\r\n");
+        const Outcome o = runProgram(options + QStringList{QStringLiteral("DB=") + m_db,
+                                                           QStringLiteral("SQL=") + sql, QStringLiteral("GO")});
+        QVERIFY(o.finished);
+        QCOMPARE(o.exitCode, 1);
+        QVERIFY2(o.err.startsWith(error), qPrintable(o.err));
+        QCOMPARE(o.err.count(u'\n'), 1);
+        QCOMPARE(log(), QString());
+    }
+
+    // A "$" in an option is no parameter: ten parameters and a log whose
+    // name holds one still run.
+    void dollarInLogNameIsNoParameter()
+    {
+        const QString sql = writeScript(QStringLiteral("d.sql"), "insert into log values ('$p10')\r\ngo\r\n");
+        QStringList arguments{QStringLiteral("--log=") + path(QStringLiteral("run$1.log")),
+                              QStringLiteral("DB=") + m_db, QStringLiteral("SQL=") + sql, QStringLiteral("GO")};
+        for (int i = 1; i <= rux::kMaxParamRows; ++i)
+            arguments.append(QStringLiteral("$p%1=%1").arg(i));
+        const Outcome o = runProgram(arguments);
+        QVERIFY(o.finished);
+        QVERIFY2(o.exitCode == 0, qPrintable(o.err));
+        QCOMPARE(log(), QStringLiteral("10"));
+        QVERIFY(fileBytes(path(QStringLiteral("run$1.log"))).contains("\nend "));
     }
 
     void informationOptions_data()

@@ -792,13 +792,14 @@ private Q_SLOTS:
             QTest::newRow("cmd_db_with_nothing_after_it") << c;
         }
         {
-            // Arguments that match none of the five tests are left alone.
+            // Arguments that match none of the five tests are left alone
+            // (those with two dashes are the program's options).
             Case c;
             c.exitCode = 0;
             c.log = QStringLiteral("x");
             c.changes = {QStringLiteral("test.db")};
             c.prepare = [insertScript](CaseDir &d) {
-                return QStringList{QStringLiteral("--frobnicate"), QStringLiteral("DB=") + d.db,
+                return QStringList{QStringLiteral("-frobnicate"), QStringLiteral("DB=") + d.db,
                                    QStringLiteral("FOO=bar"), QStringLiteral("SQL=") + insertScript(d),
                                    QStringLiteral("-x"), QStringLiteral("GOO"), QStringLiteral("DB"),
                                    QStringLiteral("ERR_P"), QString(), QStringLiteral("GO")};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+namespace rux {
+
+// The export files of a run that may still be taken back. Each export is
+// written to a file of its own beside its target and put in place of the
+// target only when the run's changes are kept; when they are taken back,
+// the staged files are removed and the targets stay as they were.
+class ExportStaging
+{
+public:
+    ExportStaging() = default;
+    ~ExportStaging();
+    ExportStaging(const ExportStaging &) = delete;
+    ExportStaging &operator=(const ExportStaging &) = delete;
+
+    // Creates the file the export to `target` is written to now, and
+    // returns its name. The target is checked as writing it would: a
+    // folder, a file that may not be written or a missing folder fails with
+    // the export's input/output texts. A second export to the same target
+    // replaces the first.
+    QString stage(const QString &target);
+    // Puts every staged file in place of its target: renamed over a file,
+    // copied into a device or a pipe. Returns how many were put in place.
+    // Tries them all; throws the first failure after that.
+    int commit();
+    // Removes the staged files; returns how many there were.
+    int discard() noexcept;
+
+private:
+    struct Staged
+    {
+        QString target; // absolute, links followed
+        QString file;
+        bool copy = false;
+    };
+    std::vector<Staged> m_staged;
+};
+
+} // namespace rux

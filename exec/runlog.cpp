@@ -1,0 +1,173 @@
+#include "runlog.h"
+
+#include "script/failure.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace rux {
+
+namespace {
+
+QString now()
+{
+    return QDateTime::currentDateTime().toOffsetFromUtc(QDateTime::currentDateTime().offsetFromUtc())
+        .toString(Qt::ISODate);
+}
+
+} // namespace
+
+RunLog::~RunLog()
+{
+    if (m_ownsFd && m_fd >= 0)
+        ::close(m_fd);
+}
+
+QString RunLog::field(const QString &value)
+{
+    bool plain = !value.isEmpty();
+    for (const QChar c : value) {
+        if (c.unicode() <= 0x20 || c == u'"' || c == u'\\' || c == u'=' || c.isSpace()) {
+            plain = false;
+            break;
+        }
+    }
+    if (plain)
+        return value;
+    QString out(1, u'"');
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case u'"': out += QLatin1String("\\\""); break;
+        case u'\\': out += QLatin1String("\\\\"); break;
+        case u'\n': out += QLatin1String("\\n"); break;
+        case u'\r': out += QLatin1String("\\r"); break;
+        case u'\t': out += QLatin1String("\\t"); break;
+        default: out += c;
+        }
+    }
+    out += u'"';
+    return out;
+}
+
+void RunLog::open(const QString &fileName, const QString &version)
+{
+    m_name = fileName;
+    if (fileName == QLatin1String("-")) {
+        m_fd = STDERR_FILENO;
+    } else {
+        const QByteArray path = QFile::encodeName(fileName);
+        do {
+            m_fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        } while (m_fd < 0 && errno == EINTR);
+        if (m_fd < 0) {
+            const int error = errno;
+            throw Failure(QStringLiteral("Cannot write the log file '%1': %2")
+                              .arg(fileName, QString::fromLocal8Bit(std::strerror(error))));
+        }
+        m_ownsFd = true;
+    }
+    write(QStringLiteral("start version=%1 time=%2 pid=%3")
+              .arg(field(version), now(), QString::number(QCoreApplication::applicationPid())));
+}
+
+void RunLog::write(const QString &line)
+{
+    if (m_fd < 0 || m_broken)
+        return;
+    const QByteArray bytes = (line + u'\n').toUtf8();
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(m_fd, data, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            m_broken = true;
+            throw Failure(QStringLiteral("Cannot write the log file '%1': %2")
+                              .arg(m_name, QString::fromLocal8Bit(std::strerror(error))));
+        }
+        data += n;
+        left -= n;
+    }
+}
+
+void RunLog::writeQuietly(const QString &line) noexcept
+{
+    try {
+        write(line);
+    } catch (...) {
+    }
+}
+
+void RunLog::beginRun(const Header &header)
+{
+    m_runBegun = true;
+    m_batches = 0;
+    m_transaction.clear();
+    m_runClock.start();
+    write(QStringLiteral("run time=%1 database=%2 script=%3 run_id=%4 single_transaction=%5")
+              .arg(now(), field(header.database), field(header.script), field(header.runId),
+                   header.singleTransaction ? QStringLiteral("yes") : QStringLiteral("no")));
+    for (const auto &p : header.parameters)
+        write(QStringLiteral("param name=%1 value=%2").arg(field(p.first), field(p.second)));
+}
+
+void RunLog::batch(const BatchRecord &record)
+{
+    ++m_batches;
+    QString line = QStringLiteral("batch line=%1 path=%2").arg(record.line).arg(record.path);
+    if (!record.table.isEmpty())
+        line += QStringLiteral(" table=") + field(record.table);
+    if (record.rows >= 0) {
+        line += (record.path == QLatin1String("result_set") ? QStringLiteral(" rows_read=")
+                                                            : QStringLiteral(" rows="))
+            + QString::number(record.rows);
+    }
+    if (!record.exportFile.isEmpty()) {
+        line += QStringLiteral(" export=") + field(record.exportFile);
+        if (record.exportRows >= 0)
+            line += QStringLiteral(" export_rows=") + QString::number(record.exportRows);
+    }
+    line += QStringLiteral(" ms=") + QString::number(record.ms);
+    if (!record.silenced.isNull())
+        line += QStringLiteral(" silenced=") + field(record.silenced);
+    if (!record.failed.isNull())
+        line += QStringLiteral(" failed=") + field(record.failed);
+    write(line);
+}
+
+void RunLog::transaction(const QString &outcome, int exports)
+{
+    m_transaction = outcome;
+    writeQuietly(QStringLiteral("transaction outcome=%1 exports=%2").arg(outcome).arg(exports));
+}
+
+void RunLog::endRun(const QString &failure, int status)
+{
+    QString line = QStringLiteral("end time=%1 outcome=%2").arg(now(), failure.isEmpty() ? QStringLiteral("success")
+                                                                                         : QStringLiteral("failure"));
+    if (!failure.isEmpty())
+        line += QStringLiteral(" failure=") + field(failure);
+    line += QStringLiteral(" batches=%1 ms=%2 status=%3")
+                .arg(m_batches)
+                .arg(m_runClock.isValid() ? m_runClock.elapsed() : 0)
+                .arg(status);
+    if (!m_transaction.isEmpty())
+        line += QStringLiteral(" transaction=") + m_transaction;
+    writeQuietly(line);
+    m_runBegun = false;
+}
+
+void RunLog::message(const QString &level, const QString &text)
+{
+    writeQuietly(QStringLiteral("qt level=%1 text=%2").arg(level, field(text)));
+}
+
+} // namespace rux

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+namespace rux {
+
+// What one batch of a run did, for the run log.
+struct BatchRecord
+{
+    int line = 0;     // the script line (from 1) where the batch starts
+    QString path;     // "data_change", "result_set" or "table_editing"
+    qint64 rows = -1; // rows affected (a data change) or read (a result); -1: not known
+    QString table;    // the table edited
+    QString exportFile;
+    qint64 exportRows = -1;
+    qint64 ms = 0;
+    QString silenced; // the failure of a protected batch, dropped
+    QString failed;   // the failure that ends the run
+};
+
+// The run log: plain text in UTF-8, one record a line, each line a record
+// name followed by key=value fields. A value with a blank, a quote, a
+// backslash, an "=" or a control character, and an empty one, stands in
+// double quotes with \", \\, \n, \r and \t escaped. Every line goes to the
+// file as it is written, so a killed run leaves its log up to the batch it
+// died in.
+//
+//   start version=1.0.0 time=2026-12-09T06:00:01+01:00 pid=4711
+//   run time=... database=... script=... run_id=42 single_transaction=yes
+//   param name=$station value=2
+//   batch line=3 path=data_change rows=5 ms=2
+//   transaction outcome=committed exports=1
+//   end time=... outcome=success batches=4 ms=31 status=0
+class RunLog
+{
+public:
+    RunLog() = default;
+    ~RunLog();
+    RunLog(const RunLog &) = delete;
+    RunLog &operator=(const RunLog &) = delete;
+
+    // Opens `fileName` for appending (created when missing; "-" is standard
+    // error) and writes the start record. Throws Failure, with a text that
+    // names the file and the system's reason, when it cannot be written.
+    void open(const QString &fileName, const QString &version);
+    bool isOpen() const { return m_fd >= 0; }
+
+    struct Header
+    {
+        QString database; // with any password masked
+        QString script;
+        QString runId;
+        QList<QPair<QString, QString>> parameters;
+        bool singleTransaction = false;
+    };
+    // A run starts: its header records. The run's clock starts.
+    void beginRun(const Header &header);
+    bool runBegun() const { return m_runBegun; }
+    // Throws Failure when the line cannot be written.
+    void batch(const BatchRecord &record);
+    // The run's transaction ended: "committed" or "rolled_back".
+    void transaction(const QString &outcome, int exports);
+    // The run ended: `failure` empty for success. Never throws; a log that
+    // cannot be written any more was reported when it failed.
+    void endRun(const QString &failure, int status);
+    // A message of the toolkit's own. Never throws.
+    void message(const QString &level, const QString &text);
+
+    // A value as it stands in a record.
+    static QString field(const QString &value);
+
+private:
+    void write(const QString &line);
+    void writeQuietly(const QString &line) noexcept;
+
+    int m_fd = -1;
+    bool m_ownsFd = false;
+    QString m_name;
+    bool m_broken = false;
+    bool m_runBegun = false;
+    int m_batches = 0;
+    QString m_transaction;
+    QElapsedTimer m_runClock;
+};
+
+} // namespace rux
