@@ -8,6 +8,7 @@
 #include "adoquery.h"
 #include "datagrid.h"
 #include "datasource.h"
+#include "runlog.h"
 #include "scriptlines.h"
 #include "stringgrid.h"
 
@@ -17,6 +18,7 @@
 #include <QTextDocument>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -491,6 +493,46 @@ private Q_SLOTS:
                                   + QStringLiteral("/nofolder/x.txt\r\ngo\r\ninsert into log values('after')\r\ngo\r\n"));
         QVERIFY2(error.isEmpty(), qPrintable(error));
         QCOMPARE(logOf(), QStringLiteral("after"));
+    }
+
+    // "execute script" with the program's options: each run is one
+    // transaction, logged from its header to its end; an export written
+    // twice in a run holds the rows written last.
+    void executeRunsLoggedTransactions()
+    {
+        RunLog log;
+        const QString logFile = m_dir.filePath(QStringLiteral("execute.log"));
+        log.open(logFile, QStringLiteral("test"));
+        Program &program = Program::instance();
+        program.setRunLog(&log);
+        program.setSingleTransaction(true);
+        const QString out = m_dir.filePath(QStringLiteral("twice.txt"));
+        const QString exports = QStringLiteral("select name from t where id = 1 totxt %1\r\ngo\r\n"
+                                               "select name from t where id = 2 totxt %1\r\ngo\r\n")
+                                    .arg(out);
+        const QString failed = run(QStringLiteral("insert into log values('a')\r\ngo\r\n") + exports
+                                   + QStringLiteral("insert into nosuch values(1)\r\ngo\r\n"));
+        const bool nothingExported = !QFileInfo::exists(out);
+        const QString kept = run(QStringLiteral("insert into log values('b')\r\ngo\r\n") + exports);
+        program.setRunLog(nullptr);
+        program.setSingleTransaction(false);
+
+        QCOMPARE(failed, QStringLiteral("no such table: nosuch"));
+        QVERIFY(nothingExported);
+        QVERIFY2(kept.isEmpty(), qPrintable(kept));
+        QCOMPARE(logOf(), QStringLiteral("b"));
+        QCOMPARE(fileBytes(out), QByteArray("b    \r\n"));
+        const QStringList records = QString::fromUtf8(fileBytes(logFile))
+                                        .split(u'\n')
+                                        .filter(QRegularExpression(QStringLiteral("^(run|transaction|end) ")));
+        QCOMPARE(records.size(), 6);
+        QVERIFY(records[0].startsWith(QStringLiteral("run ")));
+        QCOMPARE(records[1], QStringLiteral("transaction outcome=rolled_back exports=1"));
+        QVERIFY2(records[2].contains(QStringLiteral(" outcome=failure failure=\"no such table: nosuch.\" batches=4 ")),
+                 qPrintable(records[2]));
+        QVERIFY(records[2].endsWith(QStringLiteral(" status=1 transaction=rolled_back")));
+        QCOMPARE(records[4], QStringLiteral("transaction outcome=committed exports=1"));
+        QVERIFY2(records[5].contains(QStringLiteral(" outcome=success batches=3 ")), qPrintable(records[5]));
     }
 
     // A relative export name is taken against the current directory.
