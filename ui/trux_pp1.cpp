@@ -272,6 +272,7 @@ void Trux_pp1::init_prj()
 
 void Trux_pp1::do_execute()
 {
+    RunningFlag unattended(m_unattended);
     Button3Click();
     Button6Click();
     access_con->Close();
@@ -430,7 +431,7 @@ void Trux_pp1::Button6Click()
     if (log && !log->runBegun())
         log->beginRun(runHeader());
     // An unattended run is logged as ended once the database is closed.
-    if (autorun) {
+    if (m_unattended) {
         runScript(context);
         return;
     }

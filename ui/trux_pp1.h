@@ -114,6 +114,8 @@ private:
     TextEncoding m_encoding = TextEncoding::None;
     EditorLines m_lines;
     bool m_running = false;
+    // The run started by GO is in progress.
+    bool m_unattended = false;
     bool m_activated = false;
     int m_batchFirst = -1;
     int m_batchLast = -1;
