@@ -1,5 +1,9 @@
 #include "failuretext.h"
 
+#include "failure.h"
+
+#include <exception>
+
 namespace rux {
 
 namespace {
@@ -14,6 +18,19 @@ bool isFolderSeparator(QChar c)
 }
 
 } // namespace
+
+QString currentFailureText()
+{
+    try {
+        throw;
+    } catch (const Failure &failure) {
+        return failure.text();
+    } catch (const std::exception &failure) {
+        return QString::fromLocal8Bit(failure.what());
+    } catch (...) {
+        return QString();
+    }
+}
 
 QString programTitle(const QString &programFilePath)
 {

@@ -16,4 +16,8 @@ QString programTitle(const QString &programFilePath);
 // ",", ")", "-", a blank or a line break).
 QString failureDisplayText(const QString &failureText);
 
+// The text of the failure being handled, a Failure or another exception
+// (empty for one without a text). Only inside a catch block.
+QString currentFailureText();
+
 } // namespace rux

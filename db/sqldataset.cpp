@@ -676,11 +676,16 @@ qint64 SqlDataSet::write(const QString &sql, const QVector<QVariant> &binds)
     }
     QSqlQuery q(m_connection->database());
     q.prepare(sql);
-    for (const QVariant &b : binds)
-        q.addBindValue(b);
-    if (!q.exec())
-        failEngine(q);
+    execBound(q, binds);
     return q.numRowsAffected();
+}
+
+void SqlDataSet::execBound(QSqlQuery &query, const QVector<QVariant> &binds) const
+{
+    for (const QVariant &b : binds)
+        query.addBindValue(b);
+    if (!query.exec())
+        failEngine(query);
 }
 
 QVector<QVariant> SqlDataSet::rereadRow(const QString &where, const QVector<QVariant> &binds)
@@ -703,10 +708,7 @@ QVector<QVariant> SqlDataSet::rereadRow(const QString &where, const QVector<QVar
 // edited columns of its first row (nothing when it yields no row).
 QVector<QVariant> SqlDataSet::editedColumnsOfFirstRow(QSqlQuery &q, const QVector<QVariant> &binds) const
 {
-    for (const QVariant &b : binds)
-        q.addBindValue(b);
-    if (!q.exec())
-        failEngine(q);
+    execBound(q, binds);
     QVector<QVariant> values;
     if (q.next()) {
         for (int i = 0; i < m_origins.size(); ++i)
@@ -798,10 +800,7 @@ void SqlDataSet::insertRow(int row, const QVector<QVariant> &values)
     } else {
         QSqlQuery q(m_connection->database());
         q.prepare(insertSql);
-        for (const QVariant &b : binds)
-            q.addBindValue(b);
-        if (!q.exec())
-            failEngine(q);
+        execBound(q, binds);
         const QVariant rowid = q.lastInsertId();
         if (rowid.isValid() && (m_rowidColumn || tableInfo(m_schema, m_table).hasRowid)) {
             stored = rereadRow(QStringLiteral("rowid = ?"), {rowid});

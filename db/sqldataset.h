@@ -128,6 +128,9 @@ protected:
                        QString schema; QString table; };
     TableInfo tableInfo(const QString &schema, const QString &table);
 
+    // Runs the prepared `query` with `binds` bound in order; throws the
+    // engine's error.
+    void execBound(QSqlQuery &query, const QVector<QVariant> &binds) const;
     QString engineText(const QSqlQuery &query) const;
     [[noreturn]] void failEngine(const QSqlQuery &query) const;
 

@@ -66,10 +66,7 @@ QVector<QVector<QVariant>> SqlDataSet::readWindow(Window which, int rows)
         q.setNumericalPrecisionPolicy(QSql::HighPrecision);
     if (!q.prepare(sql))
         failEngine(q);
-    for (const QVariant &b : binds)
-        q.addBindValue(b);
-    if (!q.exec())
-        failEngine(q);
+    execBound(q, binds);
     if (m_names.isEmpty())
         takeColumns(q);
     QVector<QVector<QVariant>> window;

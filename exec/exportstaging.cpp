@@ -116,9 +116,9 @@ QString ExportStaging::stage(const QString &target)
     return m_staged.back().file;
 }
 
-int ExportStaging::commit()
+int ExportStaging::commit(QString *failure)
 {
-    QString failure;
+    failure->clear();
     int placed = 0;
     for (const Staged &s : m_staged) {
         const QByteArray file = QFile::encodeName(s.file);
@@ -132,13 +132,11 @@ int ExportStaging::commit()
             ::unlink(file.constData());
         if (error == 0)
             ++placed;
-        else if (failure.isEmpty())
-            failure = QStringLiteral("The export file '%1' could not be put in place: %2")
+        else if (failure->isEmpty())
+            *failure = QStringLiteral("The export file '%1' could not be put in place: %2")
                           .arg(s.target, ioErrorText(ioErrorCode(error, true)));
     }
     m_staged.clear();
-    if (!failure.isEmpty())
-        throw Failure(failure);
     return placed;
 }
 

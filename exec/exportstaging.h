@@ -26,8 +26,9 @@ public:
     QString stage(const QString &target);
     // Puts every staged file in place of its target: renamed over a file,
     // copied into a device or a pipe. Returns how many were put in place.
-    // Tries them all; throws the first failure after that.
-    int commit();
+    // Tries them all; `failure` gets the text of the first that failed
+    // (empty when none did).
+    int commit(QString *failure);
     // Removes the staged files; returns how many there were.
     int discard() noexcept;
 

@@ -17,8 +17,9 @@ namespace {
 
 QString now()
 {
-    return QDateTime::currentDateTime().toOffsetFromUtc(QDateTime::currentDateTime().offsetFromUtc())
-        .toString(Qt::ISODate);
+    // With the offset written out, so the time reads the same anywhere.
+    const QDateTime local = QDateTime::currentDateTime();
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
 }
 
 } // namespace

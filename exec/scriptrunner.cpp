@@ -63,9 +63,10 @@ void sql_execute(const RunContext &context, BatchRecord *record, ExportStaging *
     // classification kept in a variable.
     if (context.dataChange()) {
         if (holdsEditTable(text)) {
+            const QString table = editTableText(text);
             done.path = QStringLiteral("table_editing");
-            done.table = editTableText(text).trimmed();
-            context.tableEditing->editTable(editTableText(text));
+            done.table = table.trimmed();
+            context.tableEditing->editTable(table);
         } else {
             done.path = QStringLiteral("data_change");
             query.ExecSQL();
@@ -160,16 +161,12 @@ public:
     {
         m_connection.runControl(QStringLiteral("COMMIT"));
         m_open = false;
-        int placed = 0;
-        try {
-            placed = m_staging.commit();
-        } catch (...) {
-            if (m_log)
-                m_log->transaction(QStringLiteral("committed"), placed);
-            throw;
-        }
+        QString failure;
+        const int placed = m_staging.commit(&failure);
         if (m_log)
             m_log->transaction(QStringLiteral("committed"), placed);
+        if (!failure.isEmpty())
+            throw Failure(failure);
     }
 
     void rollback() noexcept

@@ -285,17 +285,11 @@ void Trux_pp1::FormActivate()
     m_activated = true;
     try {
         init_prj();
-    } catch (const Failure &failure) {
+    } catch (...) {
         // An unattended run that fails at any step ends with status 1.
         if (first && argumentsHoldGo()) {
             Program::instance().setExitStatus(1);
-            logRunEnd(failureDisplayText(failure.text()), 1);
-        }
-        throw;
-    } catch (const std::exception &failure) {
-        if (first && argumentsHoldGo()) {
-            Program::instance().setExitStatus(1);
-            logRunEnd(failureDisplayText(QString::fromLocal8Bit(failure.what())), 1);
+            logRunEnd(failureDisplayText(currentFailureText()), 1);
         }
         throw;
     }
@@ -393,8 +387,7 @@ void Trux_pp1::Button4Click()
         encoding = instead;
     }
     writeScriptFile(name, text, encoding);
-    if (lost.count > 0)
-        m_encoding = encoding;
+    m_encoding = encoding;
 }
 
 void Trux_pp1::Button5Click()
@@ -437,11 +430,8 @@ void Trux_pp1::Button6Click()
     }
     try {
         runScript(context);
-    } catch (const Failure &failure) {
-        logRunEnd(failureDisplayText(failure.text()), 1);
-        throw;
-    } catch (const std::exception &failure) {
-        logRunEnd(failureDisplayText(QString::fromLocal8Bit(failure.what())), 1);
+    } catch (...) {
+        logRunEnd(failureDisplayText(currentFailureText()), 1);
         throw;
     }
     logRunEnd(QString(), 0);
