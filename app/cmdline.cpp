@@ -104,13 +104,28 @@ ProgramOptions takeProgramOptions(QStringList &arguments)
             options.logFile = argument.mid(logPrefix.size());
             if (options.logFile.isEmpty())
                 refuse(QStringLiteral("The log file name is empty: write --log=FILE, or --log=- for standard error."));
+        } else if (argument == QLatin1String("--convert-access")) {
+            if (options.convertAccess)
+                refuse(QStringLiteral("--convert-access is given twice; a conversion writes one file."));
+            options.convertAccess = true;
+            if (arguments.size() - i < 2) {
+                refuse(QStringLiteral("--convert-access needs two file names: --convert-access SOURCE TARGET"));
+                arguments.erase(arguments.begin() + i, arguments.end());
+            } else {
+                options.convertSource = arguments.takeAt(i);
+                options.convertTarget = arguments.takeAt(i);
+            }
         } else if (argument == QLatin1String("--log")) {
             refuse(QStringLiteral("--log needs a file name: write --log=FILE, or --log=- for standard error."));
         } else {
             refuse(QStringLiteral("Unknown option '%1'. The options are --log=FILE, --single-transaction, "
-                                  "--help and --version.")
+                                  "--convert-access SOURCE TARGET, --help and --version.")
                        .arg(argument));
         }
+    }
+    if (options.convertAccess && (!arguments.isEmpty() || options.log || options.singleTransaction)) {
+        refuse(QStringLiteral("--convert-access runs alone: give only --convert-access SOURCE TARGET, "
+                              "then run the script on the new file."));
     }
     return options;
 }

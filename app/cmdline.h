@@ -52,8 +52,15 @@ struct ProgramOptions
     // "--log=FILE": the run log's file ("-": standard error).
     bool log = false;
     QString logFile;
+    // "--convert-access SOURCE TARGET": the two arguments after the option,
+    // taken as they stand. The conversion runs alone: no other argument
+    // and no run option goes with it.
+    bool convertAccess = false;
+    QString convertSource;
+    QString convertTarget;
     // Why the options cannot be used (an unknown option, a log file named
-    // twice or not at all); empty when they can.
+    // twice or not at all, a conversion with a missing file name or with
+    // other arguments); empty when they can.
     QString error;
 };
 

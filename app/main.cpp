@@ -1,5 +1,6 @@
 // The program entry: start-up in a fixed order, the event loop, the end.
 
+#include "accessconvert.h"
 #include "failure.h"
 #include "failuretext.h"
 #include "program.h"
@@ -50,6 +51,10 @@ const char kUsage[] =
     "  --single-transaction\n"
     "                run the whole script as one transaction: any failure takes\n"
     "                everything back, export files included (no edit_table)\n"
+    "  --convert-access SOURCE TARGET\n"
+    "                copy the tables of the Access file SOURCE (.mdb, .accdb) into\n"
+    "                the new SQLite file TARGET, print each table and its row count,\n"
+    "                exit; no window opens, and an existing TARGET is never replaced\n"
     "  --help        print this text\n"
     "  --version     print the version\n"
     "\n"
@@ -58,10 +63,14 @@ const char kUsage[] =
     "A scheduled run, all or nothing, with a log (one crontab line):\n"
     "  0 6 * * * rux_ppp --single-transaction --log=/var/log/rux/daily.log"
     " DB=/data/results.db SQL=/data/daily.sql GO || mail -s 'rux_ppp failed' oncall\n"
+    "An Access file moved to SQLite once, so that its daily script may change data:\n"
+    "  rux_ppp --convert-access /data/plant.mdb /data/plant.db\n"
+    "  rux_ppp DB=/data/plant.db SQL=/data/daily.sql GO\n"
     "\n"
-    "Exit status: 0 when the program ends through its window or an unattended\n"
-    "run succeeds; 1 when a run with GO fails at any step (without a screen,\n"
-    "right after the failure is written to standard error), and when an option\n"
+    "Exit status: 0 when the program ends through its window, or an unattended\n"
+    "run or a conversion succeeds; 1 when a run with GO fails at any step\n"
+    "(without a screen, right after the failure is written to standard error),\n"
+    "when a conversion fails (no TARGET is left behind), and when an option\n"
     "cannot be used (before anything runs).\n";
 
 // Without a screen to talk to, the program runs on the offscreen platform.
@@ -152,6 +161,20 @@ int main(int argc, char **argv)
     };
     if (!options.error.isEmpty())
         return refuse(options.error);
+    if (options.convertAccess) {
+        try {
+            const rux::AccessImport done = rux::convertAccessFile(options.convertSource, options.convertTarget);
+            for (const rux::ImportedTable &table : done.tableRows)
+                std::printf("%s\t%lld\n", table.name.toLocal8Bit().constData(), static_cast<long long>(table.rows));
+        } catch (const rux::Failure &failure) {
+            return refuse(failure.text());
+        }
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            return refuse(QStringLiteral("The file '%1' is written, but its table list could not be written "
+                                         "to standard output.")
+                              .arg(options.convertTarget));
+        return 0;
+    }
     rux::RunLog log;
     if (options.log) {
         try {

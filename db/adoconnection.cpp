@@ -1,6 +1,8 @@
 #include "adoconnection.h"
 
+#include "accessconvert.h"
 #include "connectionstring.h"
+#include "databasefile.h"
 #include "failure.h"
 #include "keepalive.h"
 #include "mdbimport.h"
@@ -215,21 +217,9 @@ void AdoConnection::openPostgres(const QString &uri)
 
 void AdoConnection::openSqlite(const QString &fileName)
 {
-    const QFileInfo info(fileName);
-    if (fileName.isEmpty() || !info.exists())
-        throw Failure(QStringLiteral("Could not find file '%1'.").arg(fileName));
-    if (info.isDir())
-        throw Failure(QStringLiteral("'%1' is a folder, not a database file.").arg(fileName));
-
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw Failure(QStringLiteral("Could not open file '%1': %2.")
-                          .arg(fileName, file.errorString()));
-    }
-    static const QByteArray magic("SQLite format 3\0", 16);
-    if (file.read(16) != magic)
+    if (!isSqliteHead(readDatabaseHead(fileName)))
         throw Failure(QStringLiteral("Unrecognized database format '%1'.").arg(fileName));
-    file.close();
+    const QFileInfo info(fileName);
 
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_qtName);
@@ -322,8 +312,12 @@ void AdoConnection::openAccess(const QString &fileName)
 
 QString AdoConnection::readOnlyText() const
 {
-    return QStringLiteral("Cannot update. The Access file '%1' is opened read-only on this platform.")
-        .arg(m_accessFile);
+    // The way out: the same data in an SQLite file, which takes changes.
+    // The command ends in a quote, so the failure display adds no full stop
+    // to it and it can be copied as it stands.
+    return QStringLiteral("Cannot update. The Access file '%1' is opened read-only on this platform. "
+                          "To change its data, convert it to an SQLite file once and open that: %2")
+        .arg(m_accessFile, convertCommand(m_accessFile));
 }
 
 void AdoConnection::Close()

@@ -1,5 +1,7 @@
 #include "mdbimport.h"
 
+#include "databasefile.h"
+
 #include <QFile>
 
 #ifndef Q_OS_WIN
@@ -16,8 +18,12 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <mdbtools.h>
 #include <sqlite3.h>
@@ -29,13 +35,7 @@ namespace rux {
 bool isAccessFile(const QString &fileName)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = file.read(19);
-    if (head.size() < 19)
-        return false;
-    const QByteArray kind = head.mid(4, 15);
-    return kind == QByteArrayLiteral("Standard Jet DB") || kind == QByteArrayLiteral("Standard ACE DB");
+    return file.open(QIODevice::ReadOnly) && isAccessHead(file.read(19));
 }
 
 #ifndef Q_OS_WIN
@@ -169,8 +169,8 @@ QByteArray dateText(double value)
 class Importer
 {
 public:
-    Importer(const QString &fileName, MdbHandle *mdb, sqlite3 *db)
-        : m_fileName(fileName), m_mdb(mdb), m_db(db)
+    Importer(const QString &fileName, MdbHandle *mdb, sqlite3 *db, const QString &targetName)
+        : m_fileName(fileName), m_targetName(targetName), m_mdb(mdb), m_db(db)
     {
     }
 
@@ -178,6 +178,8 @@ public:
 
 private:
     [[noreturn]] void fail(const QString &what) const;
+    // A failure of the copy's own database.
+    [[noreturn]] void failTarget() const;
     void exec(const QString &sql);
     // Creates the table and copies its rows; false when a row broke the
     // primary key (the table is then left out and the caller copies it
@@ -189,6 +191,7 @@ private:
     const QByteArray &decodeText(const char *src, size_t length);
 
     const QString m_fileName;
+    const QString m_targetName;
     MdbHandle *m_mdb;
     sqlite3 *m_db;
     QByteArray m_text;
@@ -199,14 +202,17 @@ void Importer::fail(const QString &what) const
     throw Failure(QStringLiteral("Could not read the Access file '%1': %2").arg(m_fileName, what));
 }
 
+void Importer::failTarget() const
+{
+    if (m_targetName.isEmpty())
+        fail(sqliteText(m_db));
+    throw Failure(QStringLiteral("Could not write '%1': %2").arg(m_targetName, sqliteText(m_db)));
+}
+
 void Importer::exec(const QString &sql)
 {
-    char *error = nullptr;
-    if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
-        const QString text = QString::fromUtf8(error ? error : sqlite3_errmsg(m_db));
-        sqlite3_free(error);
-        fail(text);
-    }
+    if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        failTarget();
 }
 
 // Text fields come in the file's encoding (UTF-16 with the engine's
@@ -394,7 +400,7 @@ bool Importer::copyTable(MdbCatalogEntry *entry, MdbTableDef *table, bool withKe
                                   .toUtf8();
     sqlite3_stmt *raw = nullptr;
     if (sqlite3_prepare_v2(m_db, insert.constData(), int(insert.size()), &raw, nullptr) != SQLITE_OK)
-        fail(sqliteText(m_db));
+        failTarget();
     const StatementPtr stmt(raw);
 
     QVector<MdbField> fields(columns);
@@ -430,7 +436,7 @@ bool Importer::copyTable(MdbCatalogEntry *entry, MdbTableDef *table, bool withKe
             if (rc != SQLITE_DONE) {
                 if ((rc & 0xff) == SQLITE_CONSTRAINT && withKey)
                     return false;
-                fail(sqliteText(m_db));
+                failTarget();
             }
             sqlite3_reset(stmt.get());
             sqlite3_clear_bindings(stmt.get());
@@ -472,13 +478,56 @@ void Importer::run(AccessImport *result)
         }
         result->rows += rows;
         ++result->tables;
+        result->tableRows.append(ImportedTable{QString::fromUtf8(entry->object_name), rows});
     }
     exec(QStringLiteral("COMMIT"));
 }
 
+// libmdb tells of what it meets in a damaged file on standard output and
+// standard error itself, in lines of its own. The program's failure says
+// what went wrong; those lines would stand in a conversion's table listing
+// and in the standard error of an unattended run, which holds only the
+// program's own lines. While the library reads, both go nowhere.
+class LibraryOutputSilenced
+{
+public:
+    LibraryOutputSilenced()
+    {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null < 0)
+            return;
+        for (int i = 0; i < 2; ++i) {
+            m_saved[i] = ::fcntl(kStreams[i], F_DUPFD_CLOEXEC, 3);
+            if (m_saved[i] >= 0)
+                ::dup2(null, kStreams[i]);
+        }
+        ::close(null);
+    }
+    ~LibraryOutputSilenced()
+    {
+        // What the library left in the stream's buffer goes nowhere too.
+        std::fflush(stdout);
+        std::fflush(stderr);
+        for (int i = 0; i < 2; ++i) {
+            if (m_saved[i] >= 0) {
+                ::dup2(m_saved[i], kStreams[i]);
+                ::close(m_saved[i]);
+            }
+        }
+    }
+    LibraryOutputSilenced(const LibraryOutputSilenced &) = delete;
+    LibraryOutputSilenced &operator=(const LibraryOutputSilenced &) = delete;
+
+private:
+    static constexpr int kStreams[2] = {STDOUT_FILENO, STDERR_FILENO};
+    int m_saved[2] = {-1, -1};
+};
+
 } // namespace
 
-AccessImport importAccessFile(const QString &fileName, sqlite3 *target)
+AccessImport importAccessFile(const QString &fileName, sqlite3 *target, const QString &targetName)
 {
     // libmdb converts text to the charset named by MDB_ICONV when the file
     // is opened; the copy needs UTF-8 whatever the environment says.
@@ -486,6 +535,7 @@ AccessImport importAccessFile(const QString &fileName, sqlite3 *target)
     const bool hadIconv = qEnvironmentVariableIsSet("MDB_ICONV");
     qputenv("MDB_ICONV", QByteArrayLiteral("UTF-8"));
     const QByteArray path = QFile::encodeName(QFileInfo(fileName).absoluteFilePath());
+    const LibraryOutputSilenced quiet;
     MdbPtr mdb(mdb_open(path.constData(), MDB_NOFLAGS));
     if (hadIconv)
         qputenv("MDB_ICONV", savedIconv);
@@ -495,7 +545,7 @@ AccessImport importAccessFile(const QString &fileName, sqlite3 *target)
         throw Failure(QStringLiteral("Could not open the Access file '%1': it is damaged or of an unknown version.").arg(fileName));
 
     AccessImport result;
-    Importer importer(fileName, mdb.get(), target);
+    Importer importer(fileName, mdb.get(), target, targetName);
     try {
         importer.run(&result);
     } catch (...) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -15,6 +16,20 @@ namespace rux {
 // missing, unreadable or shorter.
 bool isAccessFile(const QString &fileName);
 
+// What the import has done: the tables copied, in the file's catalog
+// order, with their row counts.
+struct ImportedTable
+{
+    QString name;
+    qint64 rows = 0;
+};
+struct AccessImport
+{
+    int tables = 0;
+    qint64 rows = 0;
+    QList<ImportedTable> tableRows;
+};
+
 #ifndef Q_OS_WIN
 
 // Up to this file size the copy of an Access file is held in memory; a
@@ -25,13 +40,6 @@ bool isAccessFile(const QString &fileName);
 // megabytes; above it a desktop machine would be pressed for memory, while
 // the temporary file costs a slower import and queries that read from disk.
 constexpr qint64 kAccessInMemoryLimit = qint64(256) * 1024 * 1024;
-
-// What the import has done.
-struct AccessImport
-{
-    int tables = 0;
-    qint64 rows = 0;
-};
 
 // Reads every user table of the Access file `fileName` (system tables,
 // linked tables and saved queries are left out) into the SQLite database
@@ -48,8 +56,11 @@ struct AccessImport
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"; decimal -> NUMERIC. A null
 // field stays NULL and a zero-length text stays ''. A table whose rows
 // break its declared key (a damaged index) is copied without the key.
-// Runs in one transaction of `target`. Throws Failure naming the file.
-AccessImport importAccessFile(const QString &fileName, sqlite3 *target);
+// Runs in one transaction of `target`. Throws Failure naming the file;
+// a failure of `target` itself (a full disk, say) names `targetName`
+// instead, when one is given.
+AccessImport importAccessFile(const QString &fileName, sqlite3 *target,
+                              const QString &targetName = QString());
 
 #endif
 

@@ -28,6 +28,22 @@ inline QByteArray fileHash(const QString &path)
     return hash.result().toHex();
 }
 
+// The refusal of a change on the Access file opened as `file` (a name that
+// ends in ".mdb"): it names the command that converts the file into one
+// beside it, the names in single quotes for a POSIX shell.
+inline QString readOnlyRefusal(const QString &file)
+{
+    const auto quoted = [](QString name) {
+        return u'\'' + name.replace(QStringLiteral("'"), QStringLiteral("'\\''")) + u'\'';
+    };
+    QString copy = file;
+    copy.replace(copy.size() - 4, 4, QStringLiteral(".db"));
+    return QStringLiteral("Cannot update. The Access file '%1' is opened read-only on this platform. "
+                          "To change its data, convert it to an SQLite file once and open that: "
+                          "rux_ppp --convert-access %2 %3")
+        .arg(file, quoted(file), quoted(copy));
+}
+
 // Whether this process holds `path` open (Linux: its file descriptors).
 inline bool processHoldsOpen(const QString &path)
 {

@@ -5,6 +5,8 @@
 // failure display. Skips when the shared fixtures are absent.
 
 #include "accessfixture.h"
+#include "../ownmount.h"
+#include "mdbimport.h"
 #include "../runner/windowfixture.h"
 
 #include "datagrid.h"
@@ -16,6 +18,9 @@
 #include <QPushButton>
 
 #include <memory>
+
+#include <sqlite3.h>
+#include <sys/mount.h>
 
 using namespace rux;
 using namespace rux::test;
@@ -68,6 +73,40 @@ QProcessEnvironment headless()
     return env;
 }
 
+// A conversion needs no screen and no platform.
+QProcessEnvironment noScreen()
+{
+    QProcessEnvironment env = headless();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    return env;
+}
+
+// The files in `folder` whose names start with "." (a conversion builds its
+// file under such a name).
+QStringList hiddenFiles(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System);
+}
+
+// The first field of the first row of `sql` as text; the failure's text
+// when it fails.
+QString firstField(sqlite3 *db, const QString &sql)
+{
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
+        return QStringLiteral("<failed: %1>").arg(QString::fromUtf8(sqlite3_errmsg(db)));
+    QString value = QStringLiteral("<no rows>");
+    if (sqlite3_step(stmt) == SQLITE_ROW)
+        value = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+    sqlite3_finalize(stmt);
+    return value;
+}
+
+QString quotedName(QString name)
+{
+    return u'"' + name.replace(QStringLiteral("\""), QStringLiteral("\"\"")) + u'"';
+}
+
 // Orders per customer country, with their freight and order amounts.
 const char kOrdersPerCountry[] =
     "select c.Country, count(*) as orders, count(distinct o.CustomerID) as customers,\r\n"
@@ -88,6 +127,7 @@ class TestAccessRuns : public QObject
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_nwind;
+    QString m_mounted;
 
     QString path(const QString &name) const { return m_dir->filePath(name); }
 
@@ -124,7 +164,208 @@ private Q_SLOTS:
         QVERIFY(m_dir->isValid());
     }
 
-    void cleanup() { m_dir.reset(); }
+    void cleanup()
+    {
+        if (!m_mounted.isEmpty())
+            unmount(m_mounted);
+        m_mounted.clear();
+        m_dir.reset();
+    }
+
+    Outcome convert(const QString &source, const QString &target)
+    {
+        return runTool(QStringLiteral(RUX_BINARY), {QStringLiteral("--convert-access"), source, target},
+                       m_dir->path(), QByteArray(), noScreen());
+    }
+
+    // The conversion holds what opening the Access file imports: the same
+    // tables, declarations, keys and values; it lists each table with its
+    // rows. The ACE sample goes under a name without its extension: the
+    // header decides.
+    void conversionMatchesImport_data()
+    {
+        QTest::addColumn<QString>("fixtureName");
+        QTest::addColumn<QString>("sourceName");
+        QTest::newRow("Northwind") << "nwind.mdb" << "nwind.mdb";
+        QTest::newRow("date test") << "DateTestDatabase.mdb" << "DateTestDatabase.mdb";
+        QTest::newRow("ACE sample as .bin") << "ASampleDatabase.accdb" << "sample.bin";
+    }
+
+    void conversionMatchesImport()
+    {
+        QFETCH(QString, fixtureName);
+        QFETCH(QString, sourceName);
+        const QString source = path(sourceName);
+        QVERIFY(QFile::copy(fixture(fixtureName), source));
+        const QString target = path(QStringLiteral("converted.db"));
+        const Outcome run = convert(source, target);
+        QVERIFY(run.finished);
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(hiddenFiles(m_dir->path()), QStringList());
+
+        sqlite3 *raw = nullptr;
+        QCOMPARE(sqlite3_open(":memory:", &raw), SQLITE_OK);
+        const std::unique_ptr<sqlite3, int (*)(sqlite3 *)> db(raw, sqlite3_close);
+        const AccessImport imported = importAccessFile(source, db.get());
+        QVERIFY(!imported.tableRows.isEmpty());
+        QByteArray listing;
+        for (const ImportedTable &table : imported.tableRows)
+            listing += table.name.toUtf8() + '\t' + QByteArray::number(table.rows) + '\n';
+        QCOMPARE(run.out, listing);
+
+        QCOMPARE(firstField(db.get(), QStringLiteral("attach '%1' as c").arg(target)), QStringLiteral("<no rows>"));
+        QCOMPARE(firstField(db.get(), QStringLiteral("pragma c.integrity_check")), QStringLiteral("ok"));
+        const QString schema = QStringLiteral("select group_concat(type || ' ' || name || ' ' || ifnull(sql, ''), "
+                                              "char(10)) from (select * from %1.sqlite_master order by name)");
+        QCOMPARE(firstField(db.get(), schema.arg(QStringLiteral("c"))), firstField(db.get(), schema.arg(QStringLiteral("main"))));
+        for (const ImportedTable &table : imported.tableRows) {
+            const QString name = quotedName(table.name);
+            QCOMPARE(firstField(db.get(), QStringLiteral("select count(*) from c.%1").arg(name)), QString::number(table.rows));
+            const QString missing = QStringLiteral("select count(*) from (select * from %1.%3 except select * from %2.%3)");
+            QCOMPARE(firstField(db.get(), missing.arg(QStringLiteral("main"), QStringLiteral("c"), name)), QStringLiteral("0"));
+            QCOMPARE(firstField(db.get(), missing.arg(QStringLiteral("c"), QStringLiteral("main"), name)), QStringLiteral("0"));
+        }
+    }
+
+    // Every refusal is one line on standard error with status 1, and leaves
+    // no file behind: an existing target stays as it was. Where opening the
+    // source with DB= fails too, it fails with the same text.
+    void conversionRefusals_data()
+    {
+        QTest::addColumn<QString>("source"); // in the test's folder; %nwind: Northwind
+        QTest::addColumn<QString>("target"); // in the test's folder; %small/: on a full file system
+        QTest::addColumn<QString>("error");  // %s, %t: the source's and the target's path
+        QTest::addColumn<bool>("asOpening");
+
+        QTest::newRow("existing target")
+            << "%nwind" << "taken.db"
+            << "'%t' exists already. A conversion never replaces a file: name a new one as the target." << false;
+        QTest::newRow("missing source") << "none.mdb" << "x.db" << "Could not find file '%s'." << true;
+        QTest::newRow("not an Access file") << "text.mdb" << "x.db" << "Unrecognized database format '%s'." << true;
+        QTest::newRow("damaged copy")
+            << "damaged.mdb" << "x.db"
+            << "Could not read the Access file '%s': table 'Order Details' cannot be read." << true;
+        QTest::newRow("SQLite source")
+            << "already.db" << "x.db" << "'%s' is an SQLite database already: open it with DB= as it is." << false;
+        QTest::newRow("missing folder")
+            << "%nwind" << "no/x.db" << "Could not create '%t': No such file or directory." << false;
+        QTest::newRow("full disk")
+            << "%nwind" << "%small/x.db" << "Could not write '%t': database or disk is full." << false;
+    }
+
+    void conversionRefusals()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, target);
+        QFETCH(QString, error);
+        QFETCH(bool, asOpening);
+
+        QVERIFY(writeBytes(path(QStringLiteral("taken.db")), "keep"));
+        QVERIFY(writeBytes(path(QStringLiteral("text.mdb")), "Standard Jet DB? No, text.\n"));
+        QVERIFY(writeBytes(path(QStringLiteral("damaged.mdb")), fileBytes(m_nwind).left(100000)));
+        makeDatabase(path(QStringLiteral("already.db")), {QStringLiteral("create table a (x)")});
+        if (target.startsWith(QLatin1String("%small/"))) {
+            const QString small = path(QStringLiteral("small"));
+            QVERIFY(QDir().mkpath(small));
+            const QString problem = mountTmpfs(small, MS_NOSUID | MS_NODEV, "size=256k");
+            if (!problem.isEmpty())
+                QSKIP(qPrintable(QStringLiteral("no small file system to fill: ") + problem));
+            m_mounted = small;
+            target.replace(QStringLiteral("%small"), QStringLiteral("small"));
+        }
+        source = source == QLatin1String("%nwind") ? m_nwind : path(source);
+        target = path(target);
+        error.replace(QStringLiteral("%s"), source).replace(QStringLiteral("%t"), target);
+        const QByteArray targetBefore = fileBytes(target);
+
+        const Outcome run = convert(source, target);
+        QVERIFY(run.finished);
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(QString::fromUtf8(run.err), QStringLiteral("rux_ppp: ") + error + u'\n');
+        QCOMPARE(run.out, QByteArray());
+        QCOMPARE(fileBytes(target), targetBefore);
+        QCOMPARE(hiddenFiles(QFileInfo(target).absolutePath()), QStringList());
+
+        if (asOpening) {
+            const Outcome opening = runTool(QStringLiteral(RUX_BINARY), {QStringLiteral("DB=") + source, QStringLiteral("GO")},
+                                            m_dir->path(), QByteArray(), headless());
+            QVERIFY(opening.finished);
+            QCOMPARE(opening.exitCode, 1);
+            QCOMPARE(opening.err, run.err);
+        }
+    }
+
+    // A converted Northwind first shows every table as the Access file
+    // shows it, then takes a daily script's changes unattended: an insert,
+    // an update through a temporary table, a delete, the temporary table's
+    // drop in a protected batch, and an export.
+    void convertedNorthwindTakesChanges()
+    {
+        const QString copy = path(QStringLiteral("nwind.db"));
+        const Outcome converted = convert(m_nwind, copy);
+        QVERIFY(converted.finished);
+        QVERIFY2(converted.exitCode == 0, converted.err.constData());
+
+        const QStringList lines = QString::fromUtf8(converted.out).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 9);
+        const auto everyTable = [&lines](const QString &folder) {
+            QString script;
+            for (int i = 0; i < lines.size(); ++i) {
+                const QString table = quotedName(lines[i].section(u'\t', 0, 0));
+                const QString file = folder + QStringLiteral("/table") + QString::number(i);
+                script += QStringLiteral("select * from %1\r\ntotxt %2.txt\r\ngo\r\n"
+                                         "select count(*) from %1\r\ntotxt %2.count\r\ngo\r\n")
+                              .arg(table, file);
+            }
+            return script + QStringLiteral("select printf('%.2f', 2 * sum(Freight)) from Orders "
+                                           "where ShipCountry = 'Germany'\r\ntotxt ")
+                + folder + QStringLiteral("/german.txt\r\ngo\r\n");
+        };
+        for (const QString &side : {QStringLiteral("access"), QStringLiteral("sqlite")}) {
+            QVERIFY(QDir(m_dir->path()).mkdir(side));
+            const QString script = writeScript(side + QStringLiteral(".sql"), everyTable(side).toLatin1()); // the scripts' own code page
+            const Outcome shown = runTool(QStringLiteral(RUX_BINARY),
+                                          {QStringLiteral("DB=") + (side == QLatin1String("access") ? m_nwind : copy),
+                                           QStringLiteral("SQL=") + script, QStringLiteral("GO")},
+                                          m_dir->path(), QByteArray(), headless());
+            QVERIFY(shown.finished);
+            QVERIFY2(shown.exitCode == 0, shown.err.constData());
+        }
+        for (int i = 0; i <= lines.size(); ++i) {
+            const QString name = i < lines.size() ? QStringLiteral("table%1.txt").arg(i) : QStringLiteral("german.txt");
+            const QByteArray access = fileBytes(path(QStringLiteral("access/") + name));
+            QVERIFY2(access.size() > 6, qPrintable(name));
+            QVERIFY2(fileBytes(path(QStringLiteral("sqlite/") + name)) == access, qPrintable(name));
+            if (i < lines.size()) {
+                const QString counted = QStringLiteral("/table%1.count").arg(i);
+                const QByteArray rows = lines[i].section(u'\t', 1).toUtf8() + "    \r\n";
+                QCOMPARE(fileBytes(path(QStringLiteral("access") + counted)), rows);
+                QCOMPARE(fileBytes(path(QStringLiteral("sqlite") + counted)), rows);
+            }
+        }
+
+        const QString daily = writeScript(QStringLiteral("daily.sql"),
+            "drop table tmp_german\r\ngo\r\n"
+            "create temp table tmp_german as select OrderID from Orders where ShipCountry = 'Germany'\r\n"
+            "  -- the German orders copied into a table of the run's own\r\ngo\r\n"
+            "insert into Shippers (ShipperID, CompanyName, Phone) values (4, 'Nordfracht', '040 1234')\r\ngo\r\n"
+            "update Orders set Freight = Freight * 2 where OrderID in (select OrderID from tmp_german)\r\ngo\r\n"
+            "delete from [Order Details] where OrderID = 10248\r\ngo\r\n"
+            "drop table tmp_german\r\ngo\r\n"
+            "select (select count(*) from Shippers), (select count(*) from [Order Details]),\r\n"
+            "  (select printf('%.2f', sum(Freight)) from Orders where ShipCountry = 'Germany'),\r\n"
+            "  (select count(*) from sqlite_temp_master)\r\n"
+            "totxt after.txt\r\ngo\r\n");
+        const Outcome run = runTool(QStringLiteral(RUX_BINARY),
+                                    {QStringLiteral("DB=") + copy, QStringLiteral("SQL=") + daily, QStringLiteral("GO")},
+                                    m_dir->path(), QByteArray(), headless());
+        QVERIFY(run.finished);
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QCOMPARE(run.err, QByteArray());
+        const QByteArray german = fileBytes(path(QStringLiteral("access/german.txt"))).chopped(6);
+        QCOMPARE(fileBytes(path(QStringLiteral("after.txt"))), "4    2152    " + german + "    0    \r\n");
+    }
 
     void joinWithGroupingMatchesSqliteShell()
     {
@@ -167,7 +408,7 @@ private Q_SLOTS:
 
     void dataChangingBatchFails()
     {
-        const QString file = writableCopy(QStringLiteral("Nordwind Kopie.mdb"));
+        const QString file = writableCopy(QStringLiteral("Nordwind's Kopie.mdb"));
         const QByteArray before = fileHash(file);
         const QString script = writeScript(QStringLiteral("change.sql"),
             "select count(*) from Orders\r\ntotxt before.txt\r\ngo\r\n"
@@ -178,12 +419,29 @@ private Q_SLOTS:
                                     m_dir->path(), QByteArray(), headless());
         QVERIFY(run.finished);
         QCOMPARE(run.exitCode, 1);
-        QVERIFY2(QString::fromUtf8(run.err).contains(
-                     QStringLiteral("rux_ppp: Cannot update. The Access file '%1' is opened read-only on this platform.\n")
-                         .arg(file)),
-                 run.err.constData());
+        const QString refusal = readOnlyRefusal(file);
+        QVERIFY2(QString::fromUtf8(run.err).contains(QStringLiteral("rux_ppp: ") + refusal + u'\n'), run.err.constData());
         QCOMPARE(fileBytes(path(QStringLiteral("before.txt"))), QByteArray("830    \r\n"));
         QVERIFY(!QFileInfo::exists(path(QStringLiteral("after.txt")))); // the run ended at the failure
+        QCOMPARE(fileHash(file), before);
+
+        // The command the refusal names works as it stands in a shell, and
+        // the same script then runs on its result.
+        const QString command = refusal.mid(refusal.indexOf(QStringLiteral("rux_ppp --convert-access")));
+        QProcessEnvironment env = headless();
+        env.insert(QStringLiteral("PATH"), QFileInfo(QStringLiteral(RUX_BINARY)).absolutePath() + u':'
+                                               + env.value(QStringLiteral("PATH")));
+        const Outcome converted = runTool(QStringLiteral("sh"), {QStringLiteral("-c"), command}, m_dir->path(),
+                                          QByteArray(), env);
+        QVERIFY(converted.finished);
+        QVERIFY2(converted.exitCode == 0, converted.err.constData());
+        const QString copy = path(QStringLiteral("Nordwind's Kopie.db"));
+        const Outcome changed = runTool(QStringLiteral(RUX_BINARY),
+                                        {QStringLiteral("DB=") + copy, QStringLiteral("SQL=") + script, QStringLiteral("GO")},
+                                        m_dir->path(), QByteArray(), headless());
+        QVERIFY(changed.finished);
+        QVERIFY2(changed.exitCode == 0, changed.err.constData());
+        QCOMPARE(fileBytes(path(QStringLiteral("after.txt"))), QByteArray("830    \r\n"));
         QCOMPARE(fileHash(file), before);
     }
 
@@ -236,8 +494,7 @@ private Q_SLOTS:
         QVERIFY(rows > 0);
         QVERIFY(!heldOpen);
         QVERIFY(stillWaiting);
-        const QString line = QStringLiteral("rux_ppp: Cannot update. The Access file '%1' is opened read-only on this platform.\n")
-                                 .arg(file);
+        const QString line = QStringLiteral("rux_ppp: ") + readOnlyRefusal(file) + u'\n';
         QCOMPARE(shownAfterPost, line);
         QCOMPARE(shown.text(), line + line);
         w.main->access_con->Close();

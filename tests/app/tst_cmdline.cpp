@@ -20,6 +20,8 @@ private Q_SLOTS:
     void splitCommandLine();
     void examineArgument_data();
     void examineArgument();
+    void conversionOption_data();
+    void conversionOption();
 };
 
 void TestCmdLine::splitCommandLine_data()
@@ -161,6 +163,45 @@ void TestCmdLine::examineArgument()
     QCOMPARE(effects.parameter, parameter);
     QCOMPARE(effects.name, name);
     QCOMPARE(effects.value, value);
+}
+
+// The conversion takes the two arguments after it as they stand, and runs
+// alone.
+void TestCmdLine::conversionOption_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("error"); // its start
+
+    const QString alone = QStringLiteral("--convert-access runs alone");
+    QTest::newRow("plain") << QStringList{"--convert-access", "a.mdb", "a.db"} << "a.mdb" << "a.db" << "";
+    QTest::newRow("names_that_look_like_arguments")
+        << QStringList{"--convert-access", "DB=x.mdb", "--log=y.db"} << "DB=x.mdb" << "--log=y.db" << "";
+    QTest::newRow("no_target") << QStringList{"--convert-access", "a.mdb"} << "" << ""
+                               << "--convert-access needs two file names";
+    QTest::newRow("no_names") << QStringList{"--convert-access"} << "" << "" << "--convert-access needs two file names";
+    QTest::newRow("with_go") << QStringList{"--convert-access", "a.mdb", "a.db", "GO"} << "a.mdb" << "a.db" << alone;
+    QTest::newRow("after_db") << QStringList{"DB=x.db", "--convert-access", "a.mdb", "a.db"} << "a.mdb" << "a.db"
+                              << alone;
+    QTest::newRow("with_log") << QStringList{"--log=r.log", "--convert-access", "a.mdb", "a.db"} << "a.mdb" << "a.db"
+                              << alone;
+    QTest::newRow("twice") << QStringList{"--convert-access", "a.mdb", "a.db", "--convert-access", "b.mdb", "b.db"}
+                           << "b.mdb" << "b.db" << "--convert-access is given twice";
+}
+
+void TestCmdLine::conversionOption()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, source);
+    QFETCH(QString, target);
+    QFETCH(QString, error);
+
+    const rux::ProgramOptions options = rux::takeProgramOptions(arguments);
+    QVERIFY(options.convertAccess);
+    QCOMPARE(options.convertSource, source);
+    QCOMPARE(options.convertTarget, target);
+    QVERIFY2(error.isEmpty() ? options.error.isEmpty() : options.error.startsWith(error), qPrintable(options.error));
 }
 
 QTEST_GUILESS_MAIN(TestCmdLine)

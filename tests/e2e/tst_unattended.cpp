@@ -6,6 +6,7 @@
 // server (RUX_PG_URI) instead of an SQLite file, each test in a schema of
 // its own.
 
+#include "../ownmount.h"
 #include "../pgfixture.h"
 #include "paramcells.h"
 
@@ -23,8 +24,6 @@
 
 #include <memory>
 
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -152,12 +151,7 @@ private:
         const QByteArray name = QFile::encodeName(folder);
         if (::geteuid() != 0)
             return ::chmod(name.constData(), 0555) == 0 ? folder : QString();
-        if (!m_ownMounts) {
-            if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-                return QString();
-            m_ownMounts = true;
-        }
-        if (::mount("tmpfs", name.constData(), "tmpfs", MS_RDONLY, "size=64k") != 0)
+        if (!rux::test::mountTmpfs(folder, MS_RDONLY, "size=64k").isEmpty())
             return QString();
         m_mounted = folder;
         return folder;
@@ -169,7 +163,6 @@ private:
         return QString::fromUtf8(fileBytes(file)).split(u'\n', Qt::SkipEmptyParts);
     }
 
-    bool m_ownMounts = false;
     QString m_mounted;
 
 private Q_SLOTS:
@@ -206,7 +199,7 @@ private Q_SLOTS:
     void cleanup()
     {
         if (!m_mounted.isEmpty())
-            ::umount2(QFile::encodeName(m_mounted).constData(), MNT_DETACH);
+            rux::test::unmount(m_mounted);
         m_mounted.clear();
         if (m_dir)
             ::chmod(QFile::encodeName(path(QStringLiteral("ro"))).constData(), 0755);
@@ -487,7 +480,7 @@ private Q_SLOTS:
         QTest::newRow("misspelt_option")
             << QStringList{"--single-transacton"}
             << "rux_ppp: Unknown option '--single-transacton'. The options are --log=FILE, --single-transaction, "
-               "--help and --version.";
+               "--convert-access SOURCE TARGET, --help and --version.";
     }
 
     void badOptions()

@@ -9,6 +9,7 @@
 // needs root; without it those cases are skipped with the reason.
 
 #include "filesnapshot.h"
+#include "../ownmount.h"
 #include "windowfixture.h"
 
 #include <QPushButton>
@@ -20,8 +21,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -130,34 +129,18 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        if (!isRoot()) {
-            m_smallProblem = QStringLiteral("mounting a small file system needs root");
-            return;
-        }
-        // A mount namespace of this process's own: the mount is invisible
-        // elsewhere and goes away with the process, however it ends.
-        if (::unshare(CLONE_NEWNS) != 0) {
-            m_smallProblem = QStringLiteral("unshare(CLONE_NEWNS): ") + QString::fromLocal8Bit(std::strerror(errno));
-            return;
-        }
-        if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-            m_smallProblem = QStringLiteral("making / private: ") + QString::fromLocal8Bit(std::strerror(errno));
-            return;
-        }
         m_smallDir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_smallDir->isValid());
-        const QByteArray point = QFile::encodeName(m_smallDir->path());
-        if (::mount("tmpfs", point.constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=256k,mode=0777") != 0) {
-            m_smallProblem = QStringLiteral("mounting a tmpfs: ") + QString::fromLocal8Bit(std::strerror(errno));
+        m_smallProblem = mountTmpfs(m_smallDir->path(), MS_NOSUID | MS_NODEV, "size=256k,mode=0777");
+        if (!m_smallProblem.isEmpty())
             return;
-        }
         m_small = m_smallDir->path();
     }
 
     void cleanupTestCase()
     {
         if (!m_small.isEmpty())
-            ::umount2(QFile::encodeName(m_small).constData(), MNT_DETACH);
+            unmount(m_small);
     }
 
     void init()

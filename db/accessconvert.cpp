@@ -1,0 +1,247 @@
+#include "accessconvert.h"
+
+#include "databasefile.h"
+#include "failure.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#ifndef Q_OS_WIN
+
+#include <QRandomGenerator>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#endif
+
+namespace rux {
+
+namespace {
+
+QString shellQuoted(const QString &text)
+{
+    QString quoted = text;
+    quoted.replace(QStringLiteral("'"), QStringLiteral("'\\''"));
+    return u'\'' + quoted + u'\'';
+}
+
+} // namespace
+
+QString convertedFileName(const QString &accessFile)
+{
+    for (const QLatin1String suffix : {QLatin1String(".mdb"), QLatin1String(".accdb")}) {
+        if (accessFile.endsWith(suffix, Qt::CaseInsensitive))
+            return accessFile.left(accessFile.size() - suffix.size()) + QStringLiteral(".db");
+    }
+    return accessFile + QStringLiteral(".db");
+}
+
+QString convertCommand(const QString &accessFile)
+{
+    return QStringLiteral("rux_ppp --convert-access %1 %2")
+        .arg(shellQuoted(accessFile), shellQuoted(convertedFileName(accessFile)));
+}
+
+#ifdef Q_OS_WIN
+
+AccessImport convertAccessFile(const QString &, const QString &)
+{
+    throw Failure(QStringLiteral("Converting an Access file is not available on Windows: "
+                                 "the Access driver opens the file read-write there."));
+}
+
+#else
+
+namespace {
+
+// The file being built, for the signal handler: removed when a signal ends
+// the process before the file has its name.
+char g_building[4096];
+
+extern "C" void removeBuildingAndDie(int signalNumber)
+{
+    if (g_building[0] != '\0')
+        ::unlink(g_building);
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
+const int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// While it lives, the signals that end a process remove the file named
+// first; the handlers in place before come back afterwards.
+class RemovedOnSignal
+{
+public:
+    explicit RemovedOnSignal(const QByteArray &path)
+    {
+        if (size_t(path.size()) >= sizeof g_building)
+            return;
+        std::memcpy(g_building, path.constData(), size_t(path.size()) + 1);
+        struct sigaction action = {};
+        action.sa_handler = removeBuildingAndDie;
+        sigemptyset(&action.sa_mask);
+        for (size_t i = 0; i < std::size(kEndingSignals); ++i)
+            ::sigaction(kEndingSignals[i], &action, &m_before[i]);
+        m_armed = true;
+    }
+    ~RemovedOnSignal()
+    {
+        if (!m_armed)
+            return;
+        for (size_t i = 0; i < std::size(kEndingSignals); ++i)
+            ::sigaction(kEndingSignals[i], &m_before[i], nullptr);
+        g_building[0] = '\0';
+    }
+    RemovedOnSignal(const RemovedOnSignal &) = delete;
+    RemovedOnSignal &operator=(const RemovedOnSignal &) = delete;
+
+private:
+    struct sigaction m_before[std::size(kEndingSignals)] = {};
+    bool m_armed = false;
+};
+
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Creates an empty file under a new hidden name in `folder`, with the
+// rights a new file gets; returns its name.
+QByteArray createBesideTarget(const QString &folder, const QString &targetName, const QString &shownTarget)
+{
+    const QByteArray stem = QFile::encodeName(folder + QStringLiteral("/.") + targetName)
+        + ".rux_ppp-convert-";
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+        const QByteArray name = stem + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return name;
+        }
+        error = errno;
+    }
+    throw Failure(QStringLiteral("Could not create '%1': %2").arg(shownTarget, errnoText(error)));
+}
+
+// Gives `from` the name `to` unless `to` exists; 0 or the errno.
+int renameNoReplace(const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return errno;
+    // A file system without that rename: a second link fails just the same
+    // on an existing name.
+    if (::link(from.constData(), to.constData()) != 0)
+        return errno;
+    ::unlink(from.constData());
+    return 0;
+}
+
+// Writes a file's or a folder's pending bytes to the disk; 0 or the errno.
+int syncToDisk(const QByteArray &path, bool folder)
+{
+    const int fd = ::open(path.constData(), (folder ? O_RDONLY | O_DIRECTORY : O_RDWR) | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int error = 0;
+    // Some file systems cannot sync a folder; the file itself is synced.
+    if (::fsync(fd) != 0 && !(folder && (errno == EINVAL || errno == ENOTSUP)))
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    return error;
+}
+
+struct Connection
+{
+    sqlite3 *db = nullptr;
+    ~Connection() { sqlite3_close_v2(db); }
+};
+
+} // namespace
+
+AccessImport convertAccessFile(const QString &source, const QString &target)
+{
+    const QByteArray head = readDatabaseHead(source);
+    if (!isAccessHead(head)) {
+        if (isSqliteHead(head)) {
+            throw Failure(QStringLiteral("'%1' is an SQLite database already: open it with DB= as it is.")
+                              .arg(source));
+        }
+        throw Failure(QStringLiteral("Unrecognized database format '%1'.").arg(source));
+    }
+    if (target.isEmpty())
+        throw Failure(QStringLiteral("The target file name is empty: name the new SQLite file."));
+    const QFileInfo targetInfo(target);
+    const QByteArray targetPath = QFile::encodeName(targetInfo.absoluteFilePath());
+    struct stat st;
+    if (::lstat(targetPath.constData(), &st) == 0) {
+        throw Failure(QStringLiteral("'%1' exists already. A conversion never replaces a file: "
+                                     "name a new one as the target.")
+                          .arg(target));
+    }
+
+    const QString folder = targetInfo.absolutePath();
+    const QByteArray building = createBesideTarget(folder, targetInfo.fileName(), target);
+    RemovedOnSignal removedOnSignal(building);
+    const auto writeFailure = [&target](const QString &why) {
+        return Failure(QStringLiteral("Could not write '%1': %2").arg(target, why));
+    };
+    try {
+        AccessImport result;
+        {
+            Connection connection;
+            if (sqlite3_open_v2(building.constData(), &connection.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+                throw writeFailure(QString::fromUtf8(sqlite3_errmsg(connection.db)));
+            // The file is nobody's until it has its name, and is removed on
+            // any failure: no journal on disk and no sync per commit; the
+            // whole file is synced once at the end.
+            sqlite3_exec(connection.db, "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF; "
+                                        "PRAGMA cache_size=-65536",
+                         nullptr, nullptr, nullptr);
+            result = importAccessFile(source, connection.db, target);
+            // A file without tables still gets its header, so it opens as
+            // a database.
+            if (sqlite3_exec(connection.db, "PRAGMA user_version=0", nullptr, nullptr, nullptr) != SQLITE_OK)
+                throw writeFailure(QString::fromUtf8(sqlite3_errmsg(connection.db)));
+            if (sqlite3_close(connection.db) != SQLITE_OK)
+                throw writeFailure(QString::fromUtf8(sqlite3_errmsg(connection.db)));
+            connection.db = nullptr;
+        }
+        if (const int error = syncToDisk(building, false))
+            throw writeFailure(errnoText(error));
+        if (const int error = renameNoReplace(building, targetPath)) {
+            if (error == EEXIST) {
+                throw Failure(QStringLiteral("'%1' was created by someone else during the conversion; "
+                                             "it is left as it is.")
+                                  .arg(target));
+            }
+            throw writeFailure(errnoText(error));
+        }
+        if (const int error = syncToDisk(QFile::encodeName(folder), true)) {
+            // The file has its name; only its place in the folder may not
+            // yet be on the disk.
+            ::unlink(targetPath.constData());
+            throw writeFailure(errnoText(error));
+        }
+        return result;
+    } catch (...) {
+        ::unlink(building.constData());
+        throw;
+    }
+}
+
+#endif
+
+} // namespace rux

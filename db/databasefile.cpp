@@ -1,0 +1,44 @@
+#include "databasefile.h"
+
+#include "failure.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace rux {
+
+namespace {
+
+constexpr qsizetype kHeadSize = 19;
+
+} // namespace
+
+QByteArray readDatabaseHead(const QString &fileName)
+{
+    const QFileInfo info(fileName);
+    if (fileName.isEmpty() || !info.exists())
+        throw Failure(QStringLiteral("Could not find file '%1'.").arg(fileName));
+    if (info.isDir())
+        throw Failure(QStringLiteral("'%1' is a folder, not a database file.").arg(fileName));
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw Failure(QStringLiteral("Could not open file '%1': %2.")
+                          .arg(fileName, file.errorString()));
+    }
+    return file.read(kHeadSize);
+}
+
+bool isSqliteHead(const QByteArray &head)
+{
+    return head.startsWith(QByteArray("SQLite format 3\0", 16));
+}
+
+bool isAccessHead(const QByteArray &head)
+{
+    if (head.size() < kHeadSize)
+        return false;
+    const QByteArray kind = head.mid(4, 15);
+    return kind == QByteArrayLiteral("Standard Jet DB") || kind == QByteArrayLiteral("Standard ACE DB");
+}
+
+} // namespace rux
