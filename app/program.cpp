@@ -39,6 +39,9 @@ void Program::showError(const QString &shown) const
     QMessageBox box(QMessageBox::Critical, m_title, shown, QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
+    // The text can be marked and copied: a file name, a server's message,
+    // or the command a refusal names.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     box.exec();
 }
 
