@@ -178,6 +178,14 @@ private Q_SLOTS:
                        m_dir->path(), QByteArray(), noScreen());
     }
 
+    // An unattended run of `script` on `database`, without a screen.
+    Outcome runScript(const QString &database, const QString &script)
+    {
+        return runTool(QStringLiteral(RUX_BINARY),
+                       {QStringLiteral("DB=") + database, QStringLiteral("SQL=") + script, QStringLiteral("GO")},
+                       m_dir->path(), QByteArray(), headless());
+    }
+
     // The conversion holds what opening the Access file imports: the same
     // tables, declarations, keys and values; it lists each table with its
     // rows. The ACE sample goes under a name without its extension: the
@@ -324,11 +332,9 @@ private Q_SLOTS:
         };
         for (const QString &side : {QStringLiteral("access"), QStringLiteral("sqlite")}) {
             QVERIFY(QDir(m_dir->path()).mkdir(side));
-            const QString script = writeScript(side + QStringLiteral(".sql"), everyTable(side).toLatin1()); // the scripts' own code page
-            const Outcome shown = runTool(QStringLiteral(RUX_BINARY),
-                                          {QStringLiteral("DB=") + (side == QLatin1String("access") ? m_nwind : copy),
-                                           QStringLiteral("SQL=") + script, QStringLiteral("GO")},
-                                          m_dir->path(), QByteArray(), headless());
+            // In the scripts' own code page, as a script file is read.
+            const QString script = writeScript(side + QStringLiteral(".sql"), everyTable(side).toLatin1());
+            const Outcome shown = runScript(side == QLatin1String("access") ? m_nwind : copy, script);
             QVERIFY(shown.finished);
             QVERIFY2(shown.exitCode == 0, shown.err.constData());
         }
@@ -357,9 +363,7 @@ private Q_SLOTS:
             "  (select printf('%.2f', sum(Freight)) from Orders where ShipCountry = 'Germany'),\r\n"
             "  (select count(*) from sqlite_temp_master)\r\n"
             "totxt after.txt\r\ngo\r\n");
-        const Outcome run = runTool(QStringLiteral(RUX_BINARY),
-                                    {QStringLiteral("DB=") + copy, QStringLiteral("SQL=") + daily, QStringLiteral("GO")},
-                                    m_dir->path(), QByteArray(), headless());
+        const Outcome run = runScript(copy, daily);
         QVERIFY(run.finished);
         QVERIFY2(run.exitCode == 0, run.err.constData());
         QCOMPARE(run.err, QByteArray());
@@ -398,9 +402,7 @@ private Q_SLOTS:
 
         const QString script = writeScript(QStringLiteral("countries.sql"),
                                            QByteArray(kOrdersPerCountry) + "totxt countries.txt\r\ngo\r\n");
-        const Outcome run = runTool(QStringLiteral(RUX_BINARY),
-                                    {QStringLiteral("DB=") + m_nwind, QStringLiteral("SQL=") + script, QStringLiteral("GO")},
-                                    m_dir->path(), QByteArray(), headless());
+        const Outcome run = runScript(m_nwind, script);
         QVERIFY(run.finished);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(fileBytes(path(QStringLiteral("countries.txt"))), expected.out);
@@ -414,9 +416,7 @@ private Q_SLOTS:
             "select count(*) from Orders\r\ntotxt before.txt\r\ngo\r\n"
             "update Orders set Freight = Freight * 2 where OrderID = 10248\r\ngo\r\n"
             "select count(*) from Orders\r\ntotxt after.txt\r\ngo\r\n");
-        const Outcome run = runTool(QStringLiteral(RUX_BINARY),
-                                    {QStringLiteral("DB=") + file, QStringLiteral("SQL=") + script, QStringLiteral("GO")},
-                                    m_dir->path(), QByteArray(), headless());
+        const Outcome run = runScript(file, script);
         QVERIFY(run.finished);
         QCOMPARE(run.exitCode, 1);
         const QString refusal = readOnlyRefusal(file);
@@ -436,9 +436,7 @@ private Q_SLOTS:
         QVERIFY(converted.finished);
         QVERIFY2(converted.exitCode == 0, converted.err.constData());
         const QString copy = path(QStringLiteral("Nordwind's Kopie.db"));
-        const Outcome changed = runTool(QStringLiteral(RUX_BINARY),
-                                        {QStringLiteral("DB=") + copy, QStringLiteral("SQL=") + script, QStringLiteral("GO")},
-                                        m_dir->path(), QByteArray(), headless());
+        const Outcome changed = runScript(copy, script);
         QVERIFY(changed.finished);
         QVERIFY2(changed.exitCode == 0, changed.err.constData());
         QCOMPARE(fileBytes(path(QStringLiteral("after.txt"))), QByteArray("830    \r\n"));
