@@ -2,13 +2,12 @@
 
 #include "databasefile.h"
 #include "failure.h"
+#include "uniquefile.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #ifndef Q_OS_WIN
-
-#include <QRandomGenerator>
 
 #include <sqlite3.h>
 
@@ -114,25 +113,6 @@ QString errnoText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Creates an empty file under a new hidden name in `folder`, with the
-// rights a new file gets; returns its name.
-QByteArray createBesideTarget(const QString &folder, const QString &targetName, const QString &shownTarget)
-{
-    const QByteArray stem = QFile::encodeName(folder + QStringLiteral("/.") + targetName)
-        + ".rux_ppp-convert-";
-    int error = EEXIST;
-    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
-        const QByteArray name = stem + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
-        const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            return name;
-        }
-        error = errno;
-    }
-    throw Failure(QStringLiteral("Could not create '%1': %2").arg(shownTarget, errnoText(error)));
-}
-
 // Gives `from` the name `to` unless `to` exists; 0 or the errno.
 int renameNoReplace(const QByteArray &from, const QByteArray &to)
 {
@@ -179,7 +159,7 @@ AccessImport convertAccessFile(const QString &source, const QString &target)
             throw Failure(QStringLiteral("'%1' is an SQLite database already: open it with DB= as it is.")
                               .arg(source));
         }
-        throw Failure(QStringLiteral("Unrecognized database format '%1'.").arg(source));
+        throw Failure(unrecognizedFormatText(source));
     }
     if (target.isEmpty())
         throw Failure(QStringLiteral("The target file name is empty: name the new SQLite file."));
@@ -193,10 +173,14 @@ AccessImport convertAccessFile(const QString &source, const QString &target)
     }
 
     const QString folder = targetInfo.absolutePath();
-    const QByteArray building = createBesideTarget(folder, targetInfo.fileName(), target);
+    // Hidden, beside the target, with the rights a new file gets.
+    const QByteArray building = createUniqueFile(
+        folder + QStringLiteral("/.") + targetInfo.fileName() + QStringLiteral(".rux_ppp-convert-"), newFileMode());
+    if (building.isEmpty())
+        throw Failure(QStringLiteral("Could not create '%1': %2").arg(target, errnoText(errno)));
     RemovedOnSignal removedOnSignal(building);
     const auto writeFailure = [&target](const QString &why) {
-        return Failure(QStringLiteral("Could not write '%1': %2").arg(target, why));
+        return Failure(cannotWriteText(target, why));
     };
     try {
         AccessImport result;

@@ -218,7 +218,7 @@ void AdoConnection::openPostgres(const QString &uri)
 void AdoConnection::openSqlite(const QString &fileName)
 {
     if (!isSqliteHead(readDatabaseHead(fileName)))
-        throw Failure(QStringLiteral("Unrecognized database format '%1'.").arg(fileName));
+        throw Failure(unrecognizedFormatText(fileName));
     const QFileInfo info(fileName);
 
     {

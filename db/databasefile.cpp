@@ -7,12 +7,6 @@
 
 namespace rux {
 
-namespace {
-
-constexpr qsizetype kHeadSize = 19;
-
-} // namespace
-
 QByteArray readDatabaseHead(const QString &fileName)
 {
     const QFileInfo info(fileName);
@@ -25,7 +19,17 @@ QByteArray readDatabaseHead(const QString &fileName)
         throw Failure(QStringLiteral("Could not open file '%1': %2.")
                           .arg(fileName, file.errorString()));
     }
-    return file.read(kHeadSize);
+    return file.read(kDatabaseHeadSize);
+}
+
+QString unrecognizedFormatText(const QString &fileName)
+{
+    return QStringLiteral("Unrecognized database format '%1'.").arg(fileName);
+}
+
+QString cannotWriteText(const QString &fileName, const QString &why)
+{
+    return QStringLiteral("Could not write '%1': %2").arg(fileName, why);
 }
 
 bool isSqliteHead(const QByteArray &head)
@@ -35,7 +39,7 @@ bool isSqliteHead(const QByteArray &head)
 
 bool isAccessHead(const QByteArray &head)
 {
-    if (head.size() < kHeadSize)
+    if (head.size() < kDatabaseHeadSize)
         return false;
     const QByteArray kind = head.mid(4, 15);
     return kind == QByteArrayLiteral("Standard Jet DB") || kind == QByteArrayLiteral("Standard ACE DB");

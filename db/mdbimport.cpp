@@ -35,7 +35,7 @@ namespace rux {
 bool isAccessFile(const QString &fileName)
 {
     QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) && isAccessHead(file.read(19));
+    return file.open(QIODevice::ReadOnly) && isAccessHead(file.read(kDatabaseHeadSize));
 }
 
 #ifndef Q_OS_WIN
@@ -206,7 +206,7 @@ void Importer::failTarget() const
 {
     if (m_targetName.isEmpty())
         fail(sqliteText(m_db));
-    throw Failure(QStringLiteral("Could not write '%1': %2").arg(m_targetName, sqliteText(m_db)));
+    throw Failure(cannotWriteText(m_targetName, sqliteText(m_db)));
 }
 
 void Importer::exec(const QString &sql)
@@ -476,8 +476,6 @@ void Importer::run(AccessImport *result)
             rows = 0;
             copyTable(entry, table.get(), false, &rows);
         }
-        result->rows += rows;
-        ++result->tables;
         result->tableRows.append(ImportedTable{QString::fromUtf8(entry->object_name), rows});
     }
     exec(QStringLiteral("COMMIT"));

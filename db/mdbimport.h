@@ -25,9 +25,16 @@ struct ImportedTable
 };
 struct AccessImport
 {
-    int tables = 0;
-    qint64 rows = 0;
     QList<ImportedTable> tableRows;
+
+    int tables() const { return int(tableRows.size()); }
+    qint64 rows() const
+    {
+        qint64 sum = 0;
+        for (const ImportedTable &table : tableRows)
+            sum += table.rows;
+        return sum;
+    }
 };
 
 #ifndef Q_OS_WIN

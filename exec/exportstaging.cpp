@@ -2,6 +2,7 @@
 
 #include "exec/ioerror.h"
 #include "script/failure.h"
+#include "script/uniquefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -91,19 +92,14 @@ QString ExportStaging::stage(const QString &target)
     } else if (errno != ENOENT) {
         failStaging(errno);
     } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        mode = newFileMode();
     }
 
     // A device or a pipe is not replaced: its staged bytes wait elsewhere.
     const QString folder = copy ? QDir::tempPath() : QFileInfo(destination).absolutePath();
-    QByteArray name = QFile::encodeName(folder + QStringLiteral("/.rux_ppp-export-XXXXXX"));
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0)
+    const QByteArray name = createUniqueFile(folder + QStringLiteral("/.rux_ppp-export-"), mode);
+    if (name.isEmpty())
         failStaging(errno);
-    ::fchmod(fd, mode);
-    ::close(fd);
 
     for (auto it = m_staged.begin(); it != m_staged.end(); ++it) {
         if (it->target == destination) {

@@ -489,8 +489,8 @@ private Q_SLOTS:
         sqlite3_finalize(stmt);
         sqlite3_close(db);
         QCOMPARE(failure, QStringLiteral("<no failure>"));
-        QCOMPARE(result.tables, 9);
-        QCOMPARE(result.rows, qint64(830 + 2155 + 91 + 77 + 3 + 8 + 9 + 29 + 830));
+        QCOMPARE(result.tables(), 9);
+        QCOMPARE(result.rows(), qint64(830 + 2155 + 91 + 77 + 3 + 8 + 9 + 29 + 830));
         QCOMPARE(counts, QStringLiteral("2155,9"));
     }
 
