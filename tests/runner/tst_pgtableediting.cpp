@@ -527,9 +527,7 @@ void TestPgTableEditing::idleWindowsLeaveTheServerFree()
     int afterwards = -1;
     const auto check = [&](DataSource *source) {
         shown = source->rowCount();
-        QEventLoop idle;
-        QTimer::singleShot(20, &idle, &QEventLoop::quit);
-        idle.exec();
+        idleFor(20);
         state = other.values(QStringLiteral("select state from pg_stat_activity where pid = ") + ours);
         altered = other.run({QStringLiteral("alter table %1 add column w int").arg(table)});
         truncated = other.run({QStringLiteral("truncate ") + table});
@@ -537,19 +535,9 @@ void TestPgTableEditing::idleWindowsLeaveTheServerFree()
             source->fetchMore(QModelIndex());
         afterwards = source->rowCount();
     };
-    if (editor) {
-        Tftabed *ed = m_w->ftabed.get();
-        WaitActions actions(ed, {[&]() {
-            check(ed->DataSource1);
-            ed->Button1->click();
-        }});
-        QCOMPARE(m_w->run(script), QString());
-        QVERIFY(!actions.timedOut());
-    } else {
-        QCOMPARE(m_w->run(script), QString());
-        m_w->main->DataSource1->fetchMore(QModelIndex());
-        check(m_w->main->DataSource1);
-    }
+    const GridRun run = runAndCheckGrid(*m_w, editor, script, check);
+    QCOMPARE(run.shown, QString());
+    QVERIFY(!run.timedOut);
     QCOMPARE(state, QStringLiteral("idle"));
     QCOMPARE(altered, QString());
     QCOMPARE(truncated, QString());

@@ -63,15 +63,6 @@ private:
     bool m_held = false;
 };
 
-// Lets the event loop wait for events for a moment, as it does whenever
-// the user is looking at the windows.
-void idleFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 QStringList shownColumn(DataSource *source, int column)
 {
     QStringList values;
@@ -245,19 +236,10 @@ void TestSharing::readingFurtherShowsOtherProgramsWrites()
         shown = failures.text();
         rowsAfterDrop = source->rowCount();
     };
-    if (editor) {
-        Tftabed *ed = m_w->ftabed.get();
-        WaitActions actions(ed, {[&]() {
-            check(ed->DataSource1);
-            ed->Button1->click();
-        }});
-        m_w->run(script);
-        QVERIFY(!actions.timedOut());
-    } else {
-        QCOMPARE(m_w->run(script), QString());
-        m_w->main->DataSource1->fetchMore(QModelIndex());
-        check(m_w->main->DataSource1);
-    }
+    const GridRun run = runAndCheckGrid(*m_w, editor, script, check);
+    if (!editor)
+        QCOMPARE(run.shown, QString());
+    QVERIFY(!run.timedOut);
     QCOMPARE(ids, expected);
     QCOMPARE(changed, QStringLiteral("changed"));
     QCOMPARE(shown.count(QStringLiteral("no such table: big")), 1);

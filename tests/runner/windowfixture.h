@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QPointer>
 #include <QFile>
@@ -238,6 +239,45 @@ private:
     bool m_acting = false;
     bool m_timedOut = false;
 };
+
+// A run whose rows were looked at where they are shown.
+struct GridRun
+{
+    QString shown;         // what the run's failure display showed
+    bool timedOut = false; // the table editor's wait was ended by the watchdog
+};
+
+// Runs `script` and hands the rows it shows to `check`: in the table
+// editor while the run waits there (its button then ends the wait), or in
+// the result grid after the run, one more window of rows read.
+inline GridRun runAndCheckGrid(Windows &w, bool editor, const QString &script,
+                               const std::function<void(DataSource *)> &check)
+{
+    GridRun r;
+    if (!editor) {
+        r.shown = w.run(script);
+        w.main->DataSource1->fetchMore(QModelIndex());
+        check(w.main->DataSource1);
+        return r;
+    }
+    Tftabed *ed = w.ftabed.get();
+    WaitActions actions(ed, {[&]() {
+        check(ed->DataSource1);
+        ed->Button1->click();
+    }});
+    r.shown = w.run(script);
+    r.timedOut = actions.timedOut();
+    return r;
+}
+
+// Lets the event loop wait for events for a moment, as it does whenever
+// the user is looking at the windows.
+inline void idleFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
 
 // Opens the grid's cell editor on `cell` and types `text` over what it
 // holds, leaving the editor open (not yet committed). Returns the editor,
