@@ -6,9 +6,16 @@
 #                more in build-asan/ (AddressSanitizer + UBSan + LeakSanitizer)
 #   make demo    build, make a demo database and run the example script unattended
 #   make bench   Release build into build-release/, then the benchmark suite
+#   make package Release build into build-package/, then the Debian package
+#                build/rux-ppp_<version>_<arch>.deb (CPack)
+#   make package-check
+#                build the package, install it into this system with apt,
+#                run it on the demo, check its desktop entry and manual page,
+#                remove it and check that nothing is left (needs root or sudo)
 #   make fuzz    build the fuzz targets with clang into build-fuzz/ and run each
 #                for FUZZ_SECONDS (default 60); fails on any finding
-#   make clean   remove build/, build-asan/, build-release/ and build-fuzz/
+#   make clean   remove build/, build-asan/, build-release/, build-package/
+#                and build-fuzz/
 
 SHELL := /bin/bash
 .SHELLFLAGS := -eu -o pipefail -c
@@ -24,11 +31,13 @@ BENCH_TARGETS := rux_ppp bench_substitution_floor bench_qt_startup bench_table_e
 DEMO_RUN_ID ?= 1042
 DEMO_STATION ?= 2
 
+PACKAGE_DIR ?= build-package
+
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?= cmdline discovery replaceall linesort batchtext connectionstring scriptfile
 
-.PHONY: all deps build test demo bench fuzz clean
+.PHONY: all deps build test demo bench package package-check fuzz clean
 
 all: build
 
@@ -79,6 +88,24 @@ bench: deps
 	cmake --build $(BENCH_DIR) -j$(JOBS) --target $(BENCH_TARGETS)
 	bench/run $(BENCH_DIR)
 
+# The package holds the program alone, so its build leaves the tests and
+# the benchmark programs out. dpkg-shlibdeps (dpkg-dev) finds the libraries
+# it links against; CPack uses `file` to find what to look at.
+package: deps
+	@scripts/install-deps.sh dpkg-dev file
+	cmake -S . -B $(PACKAGE_DIR) -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
+	    -DRUX_TESTS=OFF -DRUX_SANITIZE=OFF -DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build $(PACKAGE_DIR) -j$(JOBS)
+	rm -f $(PACKAGE_DIR)/rux-ppp_*.deb $(BUILD_DIR)/rux-ppp_*.deb
+	cd $(PACKAGE_DIR) && cpack
+	mkdir -p $(BUILD_DIR)
+	mv $(PACKAGE_DIR)/rux-ppp_*.deb $(BUILD_DIR)/
+	@ls $(BUILD_DIR)/rux-ppp_*.deb
+
+# Installs into the system, so `make test` never runs it; .ci/run does.
+package-check: package
+	scripts/package-check.sh $(BUILD_DIR)/rux-ppp_*.deb
+
 # The fuzzing build needs clang and its fuzzer runtime; the normal build and
 # the tests do not, so they are installed here only.
 fuzz: deps
@@ -89,4 +116,4 @@ fuzz: deps
 	fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_BUILD_DIR) $(BENCH_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_BUILD_DIR) $(BENCH_DIR) $(PACKAGE_DIR) $(FUZZ_DIR)
