@@ -72,7 +72,9 @@ const char kUsage[] =
     "run or a conversion succeeds; 1 when a run with GO fails at any step\n"
     "(without a screen, right after the failure is written to standard error),\n"
     "when a conversion fails (no TARGET is left behind), and when an option\n"
-    "cannot be used (before anything runs).\n";
+    "cannot be used (before anything runs).\n"
+    "\n"
+    "The script format, the databases and the options in full: man rux_ppp\n";
 
 // Without a screen to talk to, the program runs on the offscreen platform.
 void choosePlatform(int argc, char **argv)
