@@ -50,16 +50,7 @@ if [ "${#missing[@]}" -eq 0 ]; then
     exit 0
 fi
 
-if [ "$(id -u)" -eq 0 ]; then
-    as_root=()
-elif command -v sudo >/dev/null 2>&1; then
-    as_root=(sudo)
-else
-    echo "install-deps: missing packages: ${missing[*]}; run as root or install sudo" >&2
-    exit 1
-fi
-
+. "$(dirname "${BASH_SOURCE[0]}")/apt-get-as-root.sh"
 echo "install-deps: installing ${missing[*]}"
-${as_root[@]+"${as_root[@]}"} env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-${as_root[@]+"${as_root[@]}"} env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt_get_as_root update -qq
+apt_get_as_root install -y -qq --no-install-recommends "${missing[@]}"

@@ -24,18 +24,20 @@ version=$(dpkg-deb -f "$deb" Version)
 # sqlite3 to make the demo database from the installed text.
 "$here/install-deps.sh" desktop-file-utils man-db groff-base sqlite3
 
-if [ "$(id -u)" -eq 0 ]; then
-    as_root=()
-else
-    as_root=(sudo)
-fi
+. "$here/apt-get-as-root.sh"
 apt() {
-    ${as_root[@]+"${as_root[@]}"} env DEBIAN_FRONTEND=noninteractive apt-get -y -qq "$@"
+    apt_get_as_root -y -qq "$@"
 }
 
 fail() {
     echo "package-check: $*" >&2
     exit 1
+}
+
+# The file a step wrote its complaints to must be empty.
+silent() {
+    local file=$1 what=$2
+    [ ! -s "$file" ] || { cat "$file" >&2; fail "$what"; }
 }
 
 installed() {
@@ -91,7 +93,7 @@ status=0
 (cd "$work/demo" && "${clean_env[@]}" rux_ppp DB=results.db SQL="$docs/daily_postprocessing.sql" \
     ERR_P=1042 '$station=2' GO > "$work/demo.out" 2> "$work/demo.err") || status=$?
 [ "$status" -eq 0 ] || { cat "$work/demo.err" >&2; fail "the demo run ended with status $status"; }
-[ ! -s "$work/demo.err" ] || { cat "$work/demo.err" >&2; fail "the demo run wrote to standard error"; }
+silent "$work/demo.err" "the demo run wrote to standard error"
 export_file=$work/demo/daily_summary_1042.txt
 [ -s "$export_file" ] || fail "the demo run wrote no export file"
 graded=$(sqlite3 "$work/demo/results.db" \
@@ -102,17 +104,17 @@ echo "package-check:    $(wc -l < "$export_file") export lines, $graded measurem
 echo "package-check: desktop entry and manual page"
 entry=/usr/share/applications/rux_ppp.desktop
 # Its hints count too: an entry the menus would file under "other" fails.
-desktop-file-validate "$entry" > "$work/desktop.out" 2>&1 && [ ! -s "$work/desktop.out" ] \
-    || { cat "$work/desktop.out" >&2; fail "desktop-file-validate objects to $entry"; }
+desktop-file-validate "$entry" > "$work/desktop.out" 2>&1 || echo "(status $?)" >> "$work/desktop.out"
+silent "$work/desktop.out" "desktop-file-validate objects to $entry"
 for icon in /usr/share/icons/hicolor/scalable/apps/rux_ppp.svg /usr/share/icons/hicolor/48x48/apps/rux_ppp.png; do
     [ -s "$icon" ] || fail "the icon $icon is missing"
 done
 page=$(man -w rux_ppp) || fail "man finds no page rux_ppp"
 [ "$page" = /usr/share/man/man1/rux_ppp.1 ] || fail "man finds $page, not the installed page"
 groff -ww -z -man "$page" 2> "$work/groff.err"
-[ ! -s "$work/groff.err" ] || { cat "$work/groff.err" >&2; fail "groff warns on $page"; }
+silent "$work/groff.err" "groff warns on $page"
 LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" > "$work/man.txt" 2> "$work/man.err"
-[ ! -s "$work/man.err" ] || { cat "$work/man.err" >&2; fail "man warns on $page"; }
+silent "$work/man.err" "man warns on $page"
 grep -q -- '--convert-access' "$work/man.txt" || fail "the rendered manual page lacks its options"
 
 echo "package-check: removing the package"
