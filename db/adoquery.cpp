@@ -69,19 +69,35 @@ void AdoQuery::Open()
 void AdoQuery::findEditTarget()
 {
     const Origin origin = originOfResult();
-    if (!origin.valid)
+    if (!origin.valid) {
+        setReadOnlyReason(QStringLiteral("Read-only: the columns of this result do not all come "
+                                         "unchanged from one table, so no row can be written back."));
         return;
-    if (origin.columns.size() != QSet<QString>(origin.columns.begin(), origin.columns.end()).size())
+    }
+    const QString table = u'"' + origin.table + u'"';
+    if (origin.columns.size() != QSet<QString>(origin.columns.begin(), origin.columns.end()).size()) {
+        setReadOnlyReason(QStringLiteral("Read-only: a column of %1 appears twice in this result.").arg(table));
         return;
+    }
     const TableInfo info = tableInfo(origin.schema, origin.table);
-    if (info.isView || info.primaryKey.isEmpty())
+    if (info.isView || info.primaryKey.isEmpty()) {
+        setReadOnlyReason(readOnlyTableText(origin.table, info.isView));
         return;
+    }
     QVector<int> key;
+    QStringList missing;
     for (const QString &pk : info.primaryKey) {
         const int at = origin.columns.indexOf(pk);
         if (at < 0)
-            return;
+            missing.append(u'"' + pk + u'"');
         key.append(at);
+    }
+    if (!missing.isEmpty()) {
+        setReadOnlyReason(QStringLiteral("Read-only: the result lacks the key %1 %2 of %3. "
+                                         "Select it as well to edit the rows here.")
+                              .arg(missing.size() == 1 ? QStringLiteral("column") : QStringLiteral("columns"),
+                                   missing.join(QStringLiteral(", ")), table));
+        return;
     }
     setEditTarget(origin.schema, origin.table, key, origin.columns, false);
 }

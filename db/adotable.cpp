@@ -73,10 +73,12 @@ void AdoTable::Open()
         // by, so the rows stay read-only.
         openWindows(QStringLiteral("SELECT ctid,%1 FROM %2").arg(listed, from), 1, {0},
                     {QStringLiteral("ctid")});
+        setReadOnlyReason(readOnlyTableText(table, false));
     } else {
         // Nothing orders the rows: they are read as the statement gives
         // them, and cannot be written back.
         execute(QStringLiteral("SELECT * FROM %1").arg(from));
+        setReadOnlyReason(readOnlyTableText(table, info.isView));
     }
     if (canJump()) {
         try {

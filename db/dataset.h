@@ -43,6 +43,9 @@ public:
 
     // True when rows can be written back (one table, rows addressable).
     virtual bool canModify() const = 0;
+    // Why an open set cannot be written back, for the user (names the
+    // missing key where one is missing); empty when it can be.
+    virtual QString readOnlyReason() const = 0;
     // Writes the values of a fetched row; `values` holds every shown column.
     virtual void updateRow(int row, const QVector<QVariant> &values) = 0;
     // Inserts a new row and places it at `row` among the fetched rows.

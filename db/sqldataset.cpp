@@ -278,6 +278,7 @@ void SqlDataSet::release()
     m_rowsBefore = false;
     m_keyColumns.clear();
     m_origins.clear();
+    m_readOnlyReason.clear();
     if (wasActive)
         Q_EMIT reset();
 }
@@ -553,6 +554,22 @@ void SqlDataSet::setEditTarget(const QString &schema, const QString &table,
     m_keyColumns = keyColumns;
     m_origins = columnOrigins;
     m_rowidColumn = rowidColumn;
+}
+
+QString SqlDataSet::readOnlyReason() const
+{
+    if (!m_active || canModify())
+        return QString();
+    if (!m_readOnlyReason.isEmpty())
+        return m_readOnlyReason;
+    return QStringLiteral("Read-only: these rows have no key to write them back by.");
+}
+
+QString SqlDataSet::readOnlyTableText(const QString &table, bool isView)
+{
+    if (isView)
+        return QStringLiteral("Read-only: \"%1\" is a view, which has no key to write rows back by.").arg(table);
+    return QStringLiteral("Read-only: table \"%1\" has no primary key to write rows back by.").arg(table);
 }
 
 SqlDataSet::Origin SqlDataSet::originOfResult() const

@@ -61,6 +61,7 @@ public:
     {
         return m_active && !m_keyColumns.isEmpty() && m_origins.size() == m_names.size();
     }
+    QString readOnlyReason() const override;
     void updateRow(int row, const QVector<QVariant> &values) override;
     void insertRow(int row, const QVector<QVariant> &values) override;
     void deleteRow(int row) override;
@@ -115,6 +116,10 @@ protected:
     void setEditTarget(const QString &schema, const QString &table,
                        const QVector<int> &keyColumns, const QStringList &columnOrigins,
                        bool rowidColumn);
+    // Why the rows cannot be written back; kept until the set is released.
+    void setReadOnlyReason(const QString &reason) { m_readOnlyReason = reason; }
+    // The reason for a view, or for a table without a key to write by.
+    static QString readOnlyTableText(const QString &table, bool isView);
     // For a statement over one table: the table and the origin column of
     // every result column, when the engine knows them.
     struct Origin { QString schema; QString table; QStringList columns; bool valid = false; };
@@ -261,6 +266,7 @@ private:
     QVector<int> m_keyColumns;
     QStringList m_origins;
     bool m_rowidColumn = false;
+    QString m_readOnlyReason;
 };
 
 } // namespace rux

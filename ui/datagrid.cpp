@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
@@ -35,11 +36,9 @@ std::function<bool(QWidget *)> DataGrid::confirmDelete = askDelete;
 
 DataGrid::DataGrid(QWidget *parent) : QTableView(parent)
 {
-    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
-                    | QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    installCellEditing(this);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
-    setItemDelegate(new ImmediateDelegate(this));
     setTabKeyNavigation(true);
     setShowGrid(true);
     horizontalHeader()->setSectionsClickable(false);
@@ -49,6 +48,10 @@ DataGrid::DataGrid(QWidget *parent) : QTableView(parent)
     verticalHeader()->setDefaultSectionSize(18);
     verticalHeader()->setFixedWidth(14);
     verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int) {
+        if (!m_fitting)
+            m_sizedByHand.insert(column);
+    });
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget *, QWidget *now) { focusMoved(now); });
     // The user scrolls up past the first row shown (arrow, page, wheel,
@@ -61,8 +64,39 @@ DataGrid::DataGrid(QWidget *parent) : QTableView(parent)
 
 void DataGrid::setDataSource(DataSource *source)
 {
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
     m_source = source;
     setModel(source);
+    if (!source)
+        return;
+    connect(source, &QAbstractItemModel::modelReset, this,
+            [this]() { rowsArrived(0, m_source->rowCount() - 1, true); });
+    connect(source, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) { rowsArrived(first, last, false); });
+    rowsArrived(0, source->rowCount() - 1, true);
+}
+
+void DataGrid::rowsArrived(int first, int last, bool reset)
+{
+    if (reset)
+        m_sizedByHand.clear();
+    QHeaderView *titles = horizontalHeader();
+    m_fitting = true;
+    for (int c = 0; c < m_source->columnCount(); ++c) {
+        if (m_sizedByHand.contains(c))
+            continue;
+        // At least the title; never narrower than before for more rows.
+        int width = reset ? titles->sectionSizeHint(c) : columnWidth(c);
+        for (int r = first; r <= last && width < kMaxFittedWidth; ++r)
+            width = qMax(width, sizeHintForIndex(m_source->index(r, c)).width());
+        setColumnWidth(c, qMin(width, kMaxFittedWidth));
+    }
+    m_fitting = false;
+    // The indicator shows the current row from the first paint on, without
+    // highlighting a cell the user has not chosen.
+    if (!currentIndex().isValid() && m_source->rowCount() > 0)
+        selectionModel()->setCurrentIndex(m_source->index(0, 0), QItemSelectionModel::NoUpdate);
 }
 
 bool DataGrid::postPending()
@@ -129,6 +163,37 @@ int DataGrid::readRowsBefore()
         verticalScrollBar()->setValue(top + added - 1);
     }
     return added;
+}
+
+bool DataGrid::mayMoveTo(int row)
+{
+    if (!m_source || m_source->state() == DataSource::State::Browse || row == m_source->editRow())
+        return true;
+    // A new row left untouched is dropped when the cursor moves on.
+    if (m_source->state() == DataSource::State::Insert && !m_source->modified())
+        return true;
+    return Program::instance().guard([this]() { m_source->post(); });
+}
+
+// The row is posted before the cursor moves, so that a refusal keeps the
+// cursor, the highlight and the edit marker together on the row that
+// failed, with the typed values in it.
+QModelIndex DataGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndex next = QTableView::moveCursor(action, modifiers);
+    if (next.isValid() && !mayMoveTo(next.row()))
+        return currentIndex();
+    return next;
+}
+
+void DataGrid::mousePressEvent(QMouseEvent *event)
+{
+    const QModelIndex at = indexAt(event->position().toPoint());
+    if (at.isValid() && !mayMoveTo(at.row())) {
+        event->accept();
+        return;
+    }
+    QTableView::mousePressEvent(event);
 }
 
 void DataGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)

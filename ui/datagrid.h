@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QTableView>
 
 #include <functional>
@@ -45,17 +46,33 @@ public:
     // view where they were. Returns how many rows came.
     int readRowsBefore();
 
+    // The widest a column is made to fit its texts; the user may drag it
+    // wider.
+    static constexpr int kMaxFittedWidth = 300;
+
     // The confirmation question; tests replace it to answer without a box.
     static std::function<bool(QWidget *)> confirmDelete;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
     void focusMoved(QWidget *now);
+    // Before the cursor leaves the row being edited for `row`: posts it.
+    // False when the engine refused it; the cursor then stays.
+    bool mayMoveTo(int row);
+    // New rows came (or all rows, after a reset): the columns widen to
+    // their texts, and the cursor stands on the first row if it stood
+    // nowhere.
+    void rowsArrived(int first, int last, bool reset);
     bool m_reverting = false;
+    bool m_fitting = false;
+    // Columns the user has sized by hand keep their width.
+    QSet<int> m_sizedByHand;
     DataSource *m_source = nullptr;
 };
 

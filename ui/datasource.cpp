@@ -4,6 +4,8 @@
 #include "keepalive.h"
 #include "program.h"
 
+#include <QBrush>
+
 namespace rux {
 
 namespace {
@@ -95,9 +97,25 @@ int DataSource::columnCount(const QModelIndex &parent) const
     return m_dataSet->columnCount();
 }
 
+QString DataSource::readOnlyReason() const
+{
+    return m_dataSet ? m_dataSet->readOnlyReason() : QString();
+}
+
 QVariant DataSource::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+    if (!index.isValid())
+        return QVariant();
+    // Rows that cannot be written back look so, and say why.
+    if (role == Qt::BackgroundRole || role == Qt::ToolTipRole) {
+        const QString reason = readOnlyReason();
+        if (reason.isEmpty())
+            return QVariant();
+        if (role == Qt::ToolTipRole)
+            return reason;
+        return QBrush(QColor(0xe6, 0xea, 0xed));
+    }
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
         return QVariant();
     if (m_state != State::Browse && index.row() == m_editRow)
         return m_buffer.value(index.column());
@@ -124,6 +142,10 @@ bool DataSource::setData(const QModelIndex &index, const QVariant &value, int ro
 
 QVariant DataSource::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    if (role == Qt::ToolTipRole && orientation == Qt::Horizontal) {
+        const QString reason = readOnlyReason();
+        return reason.isEmpty() ? QVariant() : QVariant(reason);
+    }
     if (role != Qt::DisplayRole)
         return QVariant();
     if (orientation == Qt::Horizontal)

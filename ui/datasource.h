@@ -29,6 +29,8 @@ public:
     int editRow() const { return m_editRow; }
     bool modified() const { return m_modified; }
     bool canModify() const;
+    // Why the rows cannot be edited (empty when they can, or none are open).
+    QString readOnlyReason() const;
 
     // The row the grid's cursor stands on (for the indicator column).
     void setCurrentRow(int row);

@@ -2,6 +2,8 @@
 
 #include <QStyledItemDelegate>
 
+class QAbstractItemView;
+
 namespace rux {
 
 // A cell delegate that hands every keystroke of the in-place editor to the
@@ -15,5 +17,12 @@ public:
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
                           const QModelIndex &index) const override;
 };
+
+// Sets up in-place editing of a grid's cells: the immediate delegate, and
+// an editor that opens on a double click, on F2, on any typed key, and on a
+// click on the cell that already is the current one. That last editor opens
+// when the click is released, not after the double-click interval as the
+// toolkit's own trigger does, which drops every key typed in between.
+void installCellEditing(QAbstractItemView *view);
 
 } // namespace rux

@@ -25,9 +25,7 @@ StringGrid::StringGrid(QWidget *parent)
     for (int r = 0; r < kRows; ++r)
         setRowHeight(r, 24);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    setItemDelegate(new ImmediateDelegate(this));
-    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
-                    | QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    installCellEditing(this);
     setSelectionMode(QAbstractItemView::ContiguousSelection);
 
     const QBrush fixed = palette().brush(QPalette::Button);

@@ -96,25 +96,34 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("sql");
         QTest::addColumn<bool>("editable");
-        QTest::newRow("star_over_primary_key") << QStringLiteral("select * from pk") << true;
-        QTest::newRow("columns_with_key") << QStringLiteral("select name, id from pk") << true;
-        QTest::newRow("columns_without_key") << QStringLiteral("select name from pk") << false;
+        // What the reason for the user says (empty: editable).
+        QTest::addColumn<QString>("reason");
+        const QString mixed = QStringLiteral("do not all come unchanged from one table");
+        QTest::newRow("star_over_primary_key") << QStringLiteral("select * from pk") << true << QString();
+        QTest::newRow("columns_with_key") << QStringLiteral("select name, id from pk") << true << QString();
+        QTest::newRow("columns_without_key") << QStringLiteral("select name from pk") << false
+                                             << QStringLiteral("lacks the key column \"id\" of \"pk\"");
         QTest::newRow("join") << QStringLiteral("select pk.id, other.pid from pk join other on other.pid = pk.id")
-                              << false;
-        QTest::newRow("expression_column") << QStringLiteral("select id, n + 1 from pk") << false;
-        QTest::newRow("table_without_primary_key") << QStringLiteral("select * from nopk") << false;
-        QTest::newRow("same_column_twice") << QStringLiteral("select id, name, name from pk") << false;
-        QTest::newRow("constant") << QStringLiteral("select 1") << false;
+                              << false << mixed;
+        QTest::newRow("expression_column") << QStringLiteral("select id, n + 1 from pk") << false << mixed;
+        QTest::newRow("table_without_primary_key") << QStringLiteral("select * from nopk") << false
+                                                   << QStringLiteral("table \"nopk\" has no primary key");
+        QTest::newRow("same_column_twice") << QStringLiteral("select id, name, name from pk") << false
+                                           << QStringLiteral("appears twice");
+        QTest::newRow("constant") << QStringLiteral("select 1") << false << mixed;
     }
 
     void queryEditability()
     {
         QFETCH(QString, sql);
         QFETCH(bool, editable);
+        QFETCH(QString, reason);
         AdoQuery q(m_con.get(), QStringLiteral("Query1"));
         q.sqlAdd(sql);
         q.Open();
         QCOMPARE(q.canModify(), editable);
+        QVERIFY2(reason.isEmpty() ? q.readOnlyReason().isEmpty() : q.readOnlyReason().contains(reason),
+                 qPrintable(q.readOnlyReason()));
         if (!editable) {
             q.fetchMore(10);
             const QString text = failureOf([&]() { q.deleteRow(0); });
@@ -142,6 +151,7 @@ private Q_SLOTS:
         openTable(t, table);
         QVERIFY(t.active());
         QCOMPARE(t.canModify(), editable);
+        QCOMPARE(t.readOnlyReason().contains(QStringLiteral("is a view")), !editable);
         QCOMPARE(t.columnCount(), columns);
     }
 

@@ -412,6 +412,7 @@ private Q_SLOTS:
         setSql(q, sql);
         q.Open();
         QCOMPARE(q.canModify(), editable);
+        QCOMPARE(q.readOnlyReason().isEmpty(), editable);
     }
 
     void tableEditability_data()
@@ -437,6 +438,7 @@ private Q_SLOTS:
         tab.Open();
         fetchAll(tab);
         QCOMPARE(tab.canModify(), editable);
+        QCOMPARE(tab.readOnlyReason().isEmpty(), editable);
         QCOMPARE(tab.fetchedRowCount(), rows);
     }
 

@@ -13,9 +13,11 @@
 #include "dbnavigator.h"
 #include "failure.h"
 #include "program.h"
+#include "gridinput.h"
 #include "stderrcapture.h"
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -60,6 +62,16 @@ private:
         m_grid->setFocus();
         m_grid->setCurrentIndex(m_source->index(0, 1));
         QCOMPARE(focus(), static_cast<QWidget *>(m_grid));
+    }
+
+    // The grid shows a query's result, as the main window's does.
+    rux::AdoQuery *openQuery(const QString &sql)
+    {
+        auto *query = new rux::AdoQuery(m_con, QStringLiteral("Query1"), m_window.get());
+        query->sqlAdd(sql);
+        query->Open();
+        m_source->setDataSet(query);
+        return query;
     }
 
     void typeIntoCurrentCell(const QString &text)
@@ -127,6 +139,32 @@ private Q_SLOTS:
         QCOMPARE(m_source->editRow(), 0);
         QCOMPARE(indicator(0), QStringLiteral("I"));
         QCOMPARE(read(QStringLiteral("select name from pk where id = 1")).toString(), QStringLiteral("a"));
+    }
+
+    // The table editor (a table) and the result grid (a query) alike.
+    void keysTypedRightAfterAClickArrive_data()
+    {
+        QTest::addColumn<bool>("query");
+        QTest::newRow("table") << false;
+        QTest::newRow("result") << true;
+    }
+
+    void keysTypedRightAfterAClickArrive()
+    {
+        QFETCH(bool, query);
+        if (query) {
+            openQuery(QStringLiteral("select * from pk order by id"));
+            QTRY_COMPARE(m_source->rowCount(), 3);
+        }
+        m_grid->setFocus();
+        m_grid->setCurrentIndex(m_source->index(1, 1));
+        rux::test::clickCurrentCellAndType(m_grid, QStringLiteral("9x"));
+        auto *editor = qobject_cast<QLineEdit *>(focus());
+        QVERIFY(editor);
+        QCOMPARE(editor->text(), QStringLiteral("9x"));
+        QCOMPARE(m_source->data(m_source->index(1, 1)).toString(), QStringLiteral("9x"));
+        QTest::keyClick(editor, Qt::Key_Up);
+        QCOMPARE(read(QStringLiteral("select name from pk where id = 2")).toString(), QStringLiteral("9x"));
     }
 
     void movingToAnotherRowPosts()
@@ -295,20 +333,44 @@ private Q_SLOTS:
         DataGrid::confirmDelete = [this](QWidget *) { ++m_questions; return false; };
     }
 
+    // However the user tries to leave the refused row, the cursor, the
+    // highlight and the edit marker stay on it.
+    void refusedPostKeepsRowPending_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("down_key") << 0;
+        QTest::newRow("tab_past_last_column") << 1;
+        QTest::newRow("click_on_next_row") << 2;
+    }
+
     void refusedPostKeepsRowPending()
     {
+        QFETCH(int, how);
         openOn(QStringLiteral("strict_t"));
         typeIntoCurrentCell(QStringLiteral("-1"));
-        const QByteArray shown = rux::test::stderrOf([&]() { QTest::keyClick(focus(), Qt::Key_Down); });
+        const QByteArray shown = rux::test::stderrOf([&]() {
+            if (how == 0)
+                QTest::keyClick(focus(), Qt::Key_Down);
+            else if (how == 1)
+                QTest::keyClick(focus(), Qt::Key_Tab);
+            else
+                QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, Qt::NoModifier,
+                                  m_grid->visualRect(m_source->index(1, 0)).center());
+        });
         QCOMPARE(shown, QByteArray("tst_datagrid: CHECK constraint failed: n > 0.\n"));
         QCOMPARE(m_source->state(), State::Edit);
         QCOMPARE(m_source->editRow(), 0);
         QCOMPARE(m_grid->currentIndex().row(), 0);
+        for (const QModelIndex &selected : m_grid->selectionModel()->selectedIndexes())
+            QCOMPARE(selected.row(), 0);
         QCOMPARE(indicator(0), QStringLiteral("I"));
+        QCOMPARE(indicator(1), QString());
         QCOMPARE(m_source->data(m_source->index(0, 1)).toString(), QStringLiteral("-1"));
         QCOMPARE(read(QStringLiteral("select n from strict_t where id = 1")).toInt(), 5);
-        // Corrected, the row posts.
-        m_grid->edit(m_grid->currentIndex());
+        // Corrected, the row posts. A key kept the cell editor open with
+        // the typed text; a click closed it.
+        if (!qobject_cast<QLineEdit *>(focus()))
+            m_grid->edit(m_grid->currentIndex());
         auto *editor = qobject_cast<QLineEdit *>(focus());
         QVERIFY(editor);
         editor->selectAll();
@@ -387,12 +449,16 @@ private Q_SLOTS:
     // nothing.
     void readOnlyResultIsNotEdited()
     {
-        auto *query = new rux::AdoQuery(m_con, QStringLiteral("Query1"), m_window.get());
-        query->sqlAdd(QStringLiteral("select id, n * 2 as twice from pk"));
-        query->Open();
-        m_source->setDataSet(query);
+        openQuery(QStringLiteral("select id, n * 2 as twice from pk"));
         QTRY_COMPARE(m_source->rowCount(), 3);
+        // The current row shows before the grid is clicked.
+        QCOMPARE(indicator(0), QStringLiteral("\u25B6"));
         QVERIFY(!m_source->canModify());
+        // The cells look read-only and say why.
+        const QModelIndex cell = m_source->index(0, 1);
+        QVERIFY(m_source->data(cell, Qt::BackgroundRole).isValid());
+        QVERIFY2(m_source->data(cell, Qt::ToolTipRole).toString().startsWith(QStringLiteral("Read-only: ")),
+                 qPrintable(m_source->data(cell, Qt::ToolTipRole).toString()));
         QVERIFY(!(m_source->flags(m_source->index(0, 1)) & Qt::ItemIsEditable));
         QVERIFY(!m_source->setData(m_source->index(0, 1), QStringLiteral("1")));
         m_grid->setFocus();
@@ -411,12 +477,11 @@ private Q_SLOTS:
     // The result grid over an editable query posts through the query.
     void editableQueryPostsThroughTheQuery()
     {
-        auto *query = new rux::AdoQuery(m_con, QStringLiteral("Query1"), m_window.get());
-        query->sqlAdd(QStringLiteral("select * from pk order by id"));
-        query->Open();
-        m_source->setDataSet(query);
+        rux::AdoQuery *query = openQuery(QStringLiteral("select * from pk order by id"));
         QTRY_COMPARE(m_source->rowCount(), 3);
         QVERIFY(m_source->canModify());
+        QVERIFY(!m_source->data(m_source->index(0, 1), Qt::BackgroundRole).isValid());
+        QVERIFY(!m_source->data(m_source->index(0, 1), Qt::ToolTipRole).isValid());
         m_grid->setFocus();
         m_grid->setCurrentIndex(m_source->index(1, 1));
         typeIntoCurrentCell(QStringLiteral("via query"));
@@ -427,6 +492,38 @@ private Q_SLOTS:
         query->Close();
         QCOMPARE(m_source->rowCount(), 0);
         QCOMPARE(m_source->columnCount(), 0);
+    }
+
+    // Columns fit the title and the rows read so far, up to a bound; more
+    // rows widen them, except a column the user has sized.
+    void columnWidthsFitTheirTexts()
+    {
+        QStringList rows;
+        for (int i = 1; i <= 3 * rux::SqlDataSet::kWindowRows; ++i) {
+            const int codeLength = i == 300 ? 30 : i == 700 ? 40 : 10;
+            rows << QStringLiteral("(%1, '%2', '%3', 1)").arg(i).arg(QString(codeLength, u'C'), QString(120, u'n'));
+        }
+        rux::test::runOnFile(m_db, {
+            QStringLiteral("create table widths(id integer primary key, code text, note text, "
+                           "a_rather_long_column_title integer)"),
+            QStringLiteral("insert into widths values ") + rows.join(u','),
+        });
+        openOn(QStringLiteral("widths"));
+        QHeaderView *titles = m_grid->horizontalHeader();
+        QCOMPARE(m_source->rowCount(), rux::SqlDataSet::kWindowRows);
+        QCOMPARE(m_grid->columnWidth(2), DataGrid::kMaxFittedWidth);
+        QVERIFY(m_grid->columnWidth(3) >= titles->sectionSizeHint(3));
+        QVERIFY(m_grid->columnWidth(0) < m_grid->columnWidth(1));
+        const int code = m_grid->columnWidth(1);
+        m_source->fetchMore(QModelIndex());
+        QVERIFY(m_grid->columnWidth(1) > code);
+        titles->resizeSection(1, 50);
+        m_source->fetchMore(QModelIndex());
+        QCOMPARE(m_source->rowCount(), 3 * rux::SqlDataSet::kWindowRows);
+        QCOMPARE(m_grid->columnWidth(1), 50);
+        // Read anew, the columns fit again.
+        m_source->refresh();
+        QTRY_VERIFY(m_grid->columnWidth(1) >= code);
     }
 
     void navigatorButtonsInOrder()

@@ -1,6 +1,7 @@
 // The parameter grid's cells and the script editor's lines.
 
 #include "editorlines.h"
+#include "gridinput.h"
 #include "stringgrid.h"
 
 #include <QApplication>
@@ -86,6 +87,22 @@ private Q_SLOTS:
         QTest::keyClicks(editor, QStringLiteral("bc"));
         QCOMPARE(grid.cell(1, 2), QStringLiteral("abc"));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(editor));
+    }
+
+    // A click on the current value cell and keys typed at once: every key
+    // arrives, and no editor opens later over them.
+    void keysTypedRightAfterAClickArrive()
+    {
+        StringGrid grid;
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        grid.setFocus();
+        grid.setCurrentCell(1, 1);
+        rux::test::clickCurrentCellAndType(&grid, QStringLiteral("9"));
+        QCOMPARE(grid.cell(1, 1), QStringLiteral("9"));
+        auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+        QVERIFY(editor);
+        QCOMPARE(editor->text(), QStringLiteral("9"));
     }
 
     void lineCount_data()
