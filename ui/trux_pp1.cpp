@@ -11,6 +11,7 @@
 #include "failuretext.h"
 #include "filedialogs.h"
 #include "paramcells.h"
+#include "pathlabel.h"
 #include "pgconninfo.h"
 #include "program.h"
 #include "scriptrunner.h"
@@ -24,7 +25,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -43,9 +43,9 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &captio
     return b;
 }
 
-QLabel *makeLabel(QWidget *parent, const char *name, QPoint position)
+PathLabel *makeLabel(QWidget *parent, const char *name, QPoint position)
 {
-    auto *l = new QLabel(QString::fromLatin1(name), parent);
+    auto *l = new PathLabel(QString::fromLatin1(name), parent);
     l->setObjectName(QString::fromLatin1(name));
     l->move(position);
     l->adjustSize();
@@ -162,6 +162,10 @@ Trux_pp1::Trux_pp1(QWidget *parent)
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setGeometry(584, 7, 90, 17);
     Button4 = makeButton(this, "Button4", QStringLiteral("save script"), {680, 32, 86, 25});
+    // A long file name never runs under the controls to its right.
+    constexpr int gap = 6;
+    Label2->setMaximumWidth(CheckBox1->x() - gap - Label2->x());
+    Label3->setMaximumWidth(Button4->x() - gap - Label3->x());
 
     PageControl1->setCurrentWidget(TabSheet2);
 
@@ -200,8 +204,7 @@ void Trux_pp1::chooseFolderOf(const QString &fileName)
 void Trux_pp1::set_database()
 {
     // A server's password is never shown.
-    Label2->setText(pg::maskPassword(db_f_name));
-    Label2->adjustSize();
+    Label2->setPath(pg::maskPassword(db_f_name));
     const QString connectionString = buildConnectionString(db_f_name);
     access_con->Close();
     access_con->setConnectionString(connectionString);
@@ -210,8 +213,7 @@ void Trux_pp1::set_database()
 
 void Trux_pp1::set_sqlscript()
 {
-    Label3->setText(sql_f_name);
-    Label3->adjustSize();
+    Label3->setPath(sql_f_name);
     var_count = loadScript(sql_f_name, run_id, m_lines, *StringGrid1, m_encoding);
 }
 
@@ -356,8 +358,7 @@ void Trux_pp1::Button2Click()
     if (name.isEmpty())
         return;
     sql_f_name = name;
-    Label3->setText(sql_f_name);
-    Label3->adjustSize();
+    Label3->setPath(sql_f_name);
     set_sqlscript();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editorlines.h"
+#include "pathlabel.h"
 #include "runlog.h"
 #include "scriptfile.h"
 
@@ -10,7 +11,6 @@
 #include <memory>
 
 class QCheckBox;
-class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
@@ -74,9 +74,9 @@ public:
     ScriptLines &editorLines() { return m_lines; }
 
     QPushButton *Button1;
-    QLabel *Label2;
+    PathLabel *Label2;
     QPushButton *Button2;
-    QLabel *Label3;
+    PathLabel *Label3;
     QPlainTextEdit *Memo1;
     QTabWidget *PageControl1;
     QWidget *TabSheet1;

@@ -5,6 +5,7 @@
 #include "adotable.h"
 #include "datagrid.h"
 #include "dbnavigator.h"
+#include "pathlabel.h"
 #include "program.h"
 #include "stringgrid.h"
 #include "tftabed.h"
@@ -109,6 +110,48 @@ private Q_SLOTS:
         QVERIFY(m_main->sql_f_name.isEmpty());
         QVERIFY(m_main->db_f_name.isEmpty());
         QCOMPARE(m_main->var_count, 0);
+    }
+
+    // A database or script name of any length: the label keeps the whole
+    // name, never reaches the controls to its right, and shows a name too
+    // long for it shortened in the middle, with the whole name as tooltip.
+    void namesNeverRunUnderOtherControls_data()
+    {
+        QTest::addColumn<bool>("database");
+        QTest::addColumn<int>("length");
+        QTest::newRow("short_database") << true << 20;
+        QTest::newRow("long_database") << true << 300;
+        QTest::newRow("short_script") << false << 20;
+        QTest::newRow("long_script") << false << 300;
+    }
+
+    void namesNeverRunUnderOtherControls()
+    {
+        QFETCH(bool, database);
+        QFETCH(int, length);
+        const QString name = QStringLiteral("/nowhere/") + QString(length, u'd') + QStringLiteral("/end.sql");
+        rux::PathLabel *label = database ? m_main->Label2 : m_main->Label3;
+        const QWidget *right = database ? static_cast<QWidget *>(m_main->CheckBox1) : m_main->Button4;
+        try {
+            if (database) {
+                m_main->db_f_name = name;
+                m_main->set_database();
+            } else {
+                m_main->sql_f_name = name;
+                m_main->set_sqlscript();
+            }
+        } catch (const std::exception &) {
+            // Nothing is there to open; the label shows the name all the same.
+        }
+        QCOMPARE(label->text(), name);
+        QVERIFY(label->geometry().right() < right->x());
+        const bool fits = length < 100;
+        QCOMPARE(label->shownText() == name, fits);
+        QCOMPARE(label->toolTip(), fits ? QString() : name);
+        if (!fits) {
+            QVERIFY(label->shownText().startsWith(QStringLiteral("/nowhere/")));
+            QVERIFY(label->shownText().endsWith(QStringLiteral("/end.sql")));
+        }
     }
 
     void mainWindowTabOrder()
