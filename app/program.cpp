@@ -1,12 +1,12 @@
 #include "program.h"
 
+#include "boxes.h"
 #include "failure.h"
 #include "failuretext.h"
 #include "keepalive.h"
 #include "windowpump.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 #include <cstdio>
 
@@ -36,13 +36,9 @@ void Program::showError(const QString &shown) const
     }
     if (QWidget *grabber = QWidget::mouseGrabber())
         grabber->releaseMouse();
-    QMessageBox box(QMessageBox::Critical, m_title, shown, QMessageBox::Ok,
-                    QApplication::activeWindow());
-    box.setWindowModality(Qt::ApplicationModal);
     // The text can be marked and copied: a file name, a server's message,
     // or the command a refusal names.
-    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
-    box.exec();
+    showBox(QMessageBox::Critical, m_title, shown, {QStringLiteral("OK")}, QApplication::activeWindow());
 }
 
 bool Program::guard(const std::function<void()> &handler)

@@ -55,6 +55,10 @@ public:
     bool guard(const std::function<void()> &handler);
     int handlerDepth() const { return m_depth; }
 
+    // The main window: boxes stand over it when no window is active.
+    QWidget *mainWindow() const { return m_mainWindow; }
+    void setMainWindow(QWidget *window) { m_mainWindow = window; }
+
     // The end of the program was asked for (the main window was closed).
     void requestEnd();
     bool endRequested() const { return m_endRequested; }
@@ -69,6 +73,7 @@ private:
     bool m_headless = false;
     bool m_hasScreen = true;
     RunLog *m_runLog = nullptr;
+    QPointer<QWidget> m_mainWindow;
     bool m_singleTransaction = false;
     int m_exitStatus = 0;
     int m_depth = 0;

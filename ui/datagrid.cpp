@@ -1,5 +1,6 @@
 #include "datagrid.h"
 
+#include "boxes.h"
 #include "datasource.h"
 #include "immediatedelegate.h"
 #include "failure.h"
@@ -9,8 +10,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QScrollBar>
 
 namespace rux {
@@ -21,13 +20,9 @@ bool askDelete(QWidget *parent)
 {
     if (Program::instance().headless())
         return true;
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Bestätigen"),
-                    QStringLiteral("Datensatz löschen?"), QMessageBox::NoButton, parent);
-    QPushButton *ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-    box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
-    box.setDefaultButton(ok);
-    box.exec();
-    return box.clickedButton() == ok;
+    return showBox(QMessageBox::Question, QStringLiteral("Bestätigen"), QStringLiteral("Datensatz löschen?"),
+                   {QStringLiteral("OK"), QStringLiteral("Abbrechen")}, parent)
+        == 0;
 }
 
 } // namespace
@@ -87,7 +82,7 @@ void DataGrid::rowsArrived(int first, int last, bool reset)
         if (m_sizedByHand.contains(c))
             continue;
         // At least the title; never narrower than before for more rows.
-        int width = reset ? titles->sectionSizeHint(c) : columnWidth(c);
+        int width = reset ? qMax(kMinFittedWidth, titles->sectionSizeHint(c)) : columnWidth(c);
         for (int r = first; r <= last && width < kMaxFittedWidth; ++r)
             width = qMax(width, sizeHintForIndex(m_source->index(r, c)).width());
         setColumnWidth(c, qMin(width, kMaxFittedWidth));

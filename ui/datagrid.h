@@ -49,6 +49,9 @@ public:
     // The widest a column is made to fit its texts; the user may drag it
     // wider.
     static constexpr int kMaxFittedWidth = 300;
+    // The narrowest, so that a short value typed into a column of short
+    // ones still shows.
+    static constexpr int kMinFittedWidth = 40;
 
     // The confirmation question; tests replace it to answer without a box.
     static std::function<bool(QWidget *)> confirmDelete;

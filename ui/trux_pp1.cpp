@@ -108,6 +108,7 @@ Trux_pp1::Trux_pp1(QWidget *parent)
     : QWidget(parent, Qt::Window), m_lines(nullptr)
 {
     setObjectName(QStringLiteral("rux_pp1"));
+    Program::instance().setMainWindow(this);
     setWindowTitle(QStringLiteral("rux_postprocessing"));
     resize(774, 626);
 
