@@ -1,55 +1,115 @@
 #!/usr/bin/env bash
-# Takes PNG screenshots of both windows of rux_ppp on a virtual X display:
-# the main window "rux_postprocessing" and the table editor window
-# "table ready to edit".
+# Takes PNG screenshots of every state a user of rux_ppp meets, on a
+# virtual X display, driving the program with the mouse and the keyboard:
+#
+#   main_window.png         the main window as it opens, the script loaded
+#   open_dialog.png         the open dialog of "open sql"
+#   failure_box.png         a failure box ("open sql" of a missing file)
+#   table_editor.png        the table editor during an edit_table batch
+#   refused_row_box.png     the box that shows a refused row
+#   table_editor_refused.png  the table editor with the refused row kept
+#   confirm_delete.png      the "Datensatz löschen?" confirmation
+#   main_window_result.png  the main window with a result in its grid (the
+#                           screen's picture shows its read-only tooltip)
+#   screen_*.png            the whole screen at each box, to see where it stands
 #
 #   tests/gui/screenshot.sh [output folder]     (default: build/screenshots)
 #
-# The program runs with a demo database and a script whose only batch is
-# "edit_table stations", started with GO: the run then waits with the table
-# editor open, both windows are captured, and the program is ended.
 # Needs a build (make build; RUX_PPP=<binary> picks another one); installs
 # Xvfb, ImageMagick and xdotool when missing.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
-# Runs on the virtual display (the script calls itself under xvfb-run):
-# start the program, wait for both windows, capture them, end the program.
-capture() {
-    local work=$1 out=$2 bin=$3
-    local pid main='' editor='' _
-
-    cd "$work"
-    QT_QPA_PLATFORM=xcb "$bin" DB=results.db SQL=edit.sql GO >program.log 2>&1 &
-    pid=$!
-
+# The last visible window whose name matches, once it is there; it takes
+# the keyboard (there is no window manager to give it).
+find_window() {
+    local name=$1 id='' _
     for _ in $(seq 1 100); do
-        main=$(xdotool search --onlyvisible --name '^rux_postprocessing$' 2>/dev/null | head -n 1 || true)
-        editor=$(xdotool search --onlyvisible --name '^table ready to edit$' 2>/dev/null | head -n 1 || true)
-        if [ -n "$main" ] && [ -n "$editor" ]; then
-            break
+        id=$(xdotool search --onlyvisible --name "$name" 2>/dev/null | tail -n 1 || true)
+        if [ -n "$id" ]; then
+            xdotool windowfocus --sync "$id" 2>/dev/null || true
+            echo "$id"
+            return 0
         fi
         if ! kill -0 "$pid" 2>/dev/null; then
             break
         fi
         sleep 0.1
     done
-    if [ -z "$main" ] || [ -z "$editor" ]; then
-        echo "screenshot: the windows did not appear (main='$main' editor='$editor')" >&2
-        cat program.log >&2
-        kill "$pid" 2>/dev/null || true
-        return 1
-    fi
+    echo "screenshot: no window named $name appeared" >&2
+    cat program.log >&2
+    return 1
+}
 
-    # Without a window manager both windows stand at the screen's top left
-    # and "import" reads the screen, so the editor is moved beside the main
-    # window first. Then both get time to paint before they are read back.
+# Gives the windows time to paint, then saves one of them and the screen.
+shoot() {
+    local window=$1 name=$2
+    sleep 0.8
+    import -window "$window" "$out/$name.png"
+    if [ -n "${3:-}" ]; then
+        import -window root "$out/screen_$name.png"
+    fi
+}
+
+# Runs on the virtual display (the script calls itself under xvfb-run).
+capture() {
+    local work=$1 bin=$3 main editor box
+    out=$2
+    cd "$work"
+    # The database lies deep in a share, as it often does: its full name is
+    # longer than the room beside "open db".
+    QT_QPA_PLATFORM=xcb "$bin" "DB=$work/$deep/results.db" SQL=shots.sql >program.log 2>&1 &
+    pid=$!
+
+    main=$(find_window '^rux_postprocessing$')
+    shoot "$main" main_window
+
+    # "open sql": the dialog, then a name that does not exist.
+    xdotool mousemove --window "$main" 60 44 click 1
+    box=$(find_window '^Open$')
+    shoot "$box" open_dialog screen
+    xdotool type --delay 20 'missing.sql'
+    xdotool key Return
+    box=$(find_window '^rux_ppp$')
+    shoot "$box" failure_box screen
+    xdotool key Return
+
+    # "execute script": the run waits in the table editor, which is moved
+    # beside the main window (there is no window manager to place it).
+    xdotool mousemove --window "$main" 723 15 click 1
+    editor=$(find_window '^table ready to edit$')
     xdotool windowmove "$editor" 800 0
+    shoot "$editor" table_editor
+
+    # A tolerance the table refuses: the row stays, marked, with the value.
+    xdotool windowfocus --sync "$editor"
+    xdotool mousemove --window "$editor" 180 37 click 1
+    xdotool type --delay 20 -- '-5'
+    xdotool key Down
+    box=$(find_window '^rux_ppp$')
+    shoot "$box" refused_row_box screen
+    xdotool key Return
+    xdotool windowfocus --sync "$editor"
+    shoot "$editor" table_editor_refused
+
+    # Escape drops the edit; Ctrl+Delete asks first, and Abbrechen keeps the row.
+    xdotool key Escape
+    xdotool key ctrl+Delete
+    box=$(find_window '^Bestätigen$')
+    shoot "$box" confirm_delete screen
+    xdotool key Escape
+    xdotool windowfocus --sync "$editor"
+
+    # Button1 ends the editing; the run goes on to its last batch, a query
+    # without "go" after it, whose rows stay in the page "result data set".
+    xdotool mousemove --window "$editor" 704 491 click 1
     sleep 1
-    import -window root "$out/screen.png"
-    import -window "$main" "$out/main_window.png"
-    import -window "$editor" "$out/table_editor.png"
+    xdotool mousemove --window "$main" 50 268 click 1
+    # The pointer rests on a cell: the tooltip says why the rows are read-only.
+    xdotool mousemove --window "$main" 180 330
+    sleep 1
+    shoot "$main" main_window_result screen
 
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
@@ -76,11 +136,24 @@ out=$(cd "$out" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-sqlite3 -bail "$work/results.db" < "$root/examples/demo_db.sql"
-printf "' Open the station list for editing by hand.\r\nedit_table stations\r\ngo\r\n" > "$work/edit.sql"
+deep="Qualitätssicherung/Messdaten Linie 4 Endkontrolle/2026/Auswertung Frühschicht und Spätschicht"
+mkdir -p "$work/$deep"
+sqlite3 -bail "$work/$deep/results.db" < "$root/examples/demo_db.sql"
+sqlite3 -bail "$work/$deep/results.db" <<'SQL'
+create table tolerances (
+    id             integer primary key,
+    characteristic text not null,
+    tolerance      real not null check (tolerance > 0)
+);
+insert into tolerances (characteristic, tolerance) values
+    ('diameter', 0.05), ('length', 0.2), ('weight', 0.5);
+SQL
+printf "%s\r\n" "' Check the tolerances by hand, then list the run's measurements." \
+    "edit_table tolerances" "go" \
+    "select m.id, m.part_serial, m.characteristic, m.value, m.status, r.operator" \
+    "from measurements m join runs r on r.run_id = m.run_id where m.run_id = 1041" > "$work/shots.sql"
 
+export deep
 xvfb-run -a -s "-screen 0 1600x1024x24" "$0" --on-display "$work" "$out" "$bin"
 
-echo "screenshot: $out/screen.png"
-echo "screenshot: $out/main_window.png"
-echo "screenshot: $out/table_editor.png"
+ls "$out"/*.png | sed 's/^/screenshot: /'
