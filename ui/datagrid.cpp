@@ -72,6 +72,12 @@ void DataGrid::setDataSource(DataSource *source)
     rowsArrived(0, source->rowCount() - 1, true);
 }
 
+namespace {
+// Beyond a cell text's own size: the grid line and a little air, so that
+// a text that fits is never drawn shortened.
+constexpr int kCellAir = 5;
+} // namespace
+
 void DataGrid::rowsArrived(int first, int last, bool reset)
 {
     if (reset)
@@ -84,7 +90,7 @@ void DataGrid::rowsArrived(int first, int last, bool reset)
         // At least the title; never narrower than before for more rows.
         int width = reset ? qMax(kMinFittedWidth, titles->sectionSizeHint(c)) : columnWidth(c);
         for (int r = first; r <= last && width < kMaxFittedWidth; ++r)
-            width = qMax(width, sizeHintForIndex(m_source->index(r, c)).width());
+            width = qMax(width, sizeHintForIndex(m_source->index(r, c)).width() + kCellAir);
         setColumnWidth(c, qMin(width, kMaxFittedWidth));
     }
     m_fitting = false;
