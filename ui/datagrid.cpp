@@ -43,6 +43,7 @@ DataGrid::DataGrid(QWidget *parent) : QTableView(parent)
     verticalHeader()->setDefaultSectionSize(18);
     verticalHeader()->setFixedWidth(14);
     verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    verticalHeader()->viewport()->installEventFilter(this);
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int) {
         if (!m_fitting)
             m_sizedByHand.insert(column);
@@ -195,6 +196,17 @@ void DataGrid::mousePressEvent(QMouseEvent *event)
         return;
     }
     QTableView::mousePressEvent(event);
+}
+
+// A click on the row indicator moves to that row: the same check first.
+bool DataGrid::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == verticalHeader()->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const int row = verticalHeader()->logicalIndexAt(static_cast<QMouseEvent *>(event)->position().toPoint());
+        if (row >= 0 && !mayMoveTo(row))
+            return true;
+    }
+    return QTableView::eventFilter(watched, event);
 }
 
 void DataGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)

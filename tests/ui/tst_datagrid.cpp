@@ -341,6 +341,7 @@ private Q_SLOTS:
         QTest::newRow("down_key") << 0;
         QTest::newRow("tab_past_last_column") << 1;
         QTest::newRow("click_on_next_row") << 2;
+        QTest::newRow("click_on_next_row_indicator") << 3;
     }
 
     void refusedPostKeepsRowPending()
@@ -353,9 +354,12 @@ private Q_SLOTS:
                 QTest::keyClick(focus(), Qt::Key_Down);
             else if (how == 1)
                 QTest::keyClick(focus(), Qt::Key_Tab);
-            else
+            else if (how == 2)
                 QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, Qt::NoModifier,
                                   m_grid->visualRect(m_source->index(1, 0)).center());
+            else
+                QTest::mouseClick(m_grid->verticalHeader()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                                  QPoint(5, m_grid->verticalHeader()->sectionViewportPosition(1) + 5));
         });
         QCOMPARE(shown, QByteArray("tst_datagrid: CHECK constraint failed: n > 0.\n"));
         QCOMPARE(m_source->state(), State::Edit);
