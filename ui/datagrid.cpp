@@ -16,6 +16,10 @@ namespace rux {
 
 namespace {
 
+// Beyond a cell text's own size: the grid line and a little air, so that
+// a text that fits is never drawn shortened.
+constexpr int kCellAir = 5;
+
 bool askDelete(QWidget *parent)
 {
     if (Program::instance().headless())
@@ -72,12 +76,6 @@ void DataGrid::setDataSource(DataSource *source)
             [this](const QModelIndex &, int first, int last) { rowsArrived(first, last, false); });
     rowsArrived(0, source->rowCount() - 1, true);
 }
-
-namespace {
-// Beyond a cell text's own size: the grid line and a little air, so that
-// a text that fits is never drawn shortened.
-constexpr int kCellAir = 5;
-} // namespace
 
 void DataGrid::rowsArrived(int first, int last, bool reset)
 {
