@@ -160,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (int r = 1; r <= 6; ++r)
             visible << gridNames.value(r - 1);
         for (qsizetype k = 0; k < got->newNames.size(); ++k) {
-            const rux::DiscoveredScript::Name &name = got->newNames[k];
+            const rux::DiscoveredNames::Name &name = got->newNames[k];
             check(name.row == named + 1 + k, "new rows count up below the named rows", where);
             check(name.name == expected->newNames[k].second, "new name", where);
             check(name.name.startsWith(u'$'), "new name starts with $", where);

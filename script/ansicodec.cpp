@@ -72,4 +72,33 @@ QString decodeAnsi(QByteArrayView bytes)
     return out;
 }
 
+QByteArray ansiToUtf8(QByteArrayView bytes)
+{
+    const auto code = [](char byte) {
+        const auto b = static_cast<unsigned char>(byte);
+        return b >= 0x80 && b <= 0x9F ? kHigh[b - 0x80] : char16_t(b);
+    };
+    qsizetype size = 0;
+    for (const char byte : bytes) {
+        const char16_t c = code(byte);
+        size += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+    }
+    QByteArray out(size, Qt::Uninitialized);
+    char *d = out.data();
+    for (const char byte : bytes) {
+        const char16_t c = code(byte);
+        if (c < 0x80) {
+            *d++ = char(c);
+        } else if (c < 0x800) {
+            *d++ = char(0xC0 | c >> 6);
+            *d++ = char(0x80 | (c & 0x3F));
+        } else {
+            *d++ = char(0xE0 | c >> 12);
+            *d++ = char(0x80 | (c >> 6 & 0x3F));
+            *d++ = char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 } // namespace rux

@@ -20,6 +20,8 @@ QByteArray encodeAnsi(QStringView text);
 bool ansiHolds(char32_t c);
 void appendAnsi(QByteArray &out, QStringView text);
 QString decodeAnsi(QByteArrayView bytes);
+// The bytes as decodeAnsi() reads them, written as UTF-8.
+QByteArray ansiToUtf8(QByteArrayView bytes);
 
 // Appends bytes to `out`; cheaper than QByteArray::append, which goes
 // through the general insert, for the many short pieces of an export line.

@@ -48,9 +48,9 @@ public:
         m_written[row] = true;
     }
 
-    QList<DiscoveredScript::Name> written() const
+    QList<DiscoveredNames::Name> written() const
     {
-        QList<DiscoveredScript::Name> names;
+        QList<DiscoveredNames::Name> names;
         for (int r = 1; r <= kMaxParamRows; ++r) {
             if (m_written[r])
                 names.append({r, m_rows[r]});
@@ -137,54 +137,51 @@ int countNamedRows(const ParamCells &grid)
     return n;
 }
 
-DiscoveredScript discoverParameters(const QString &text, const QString &runId, const ParamCells &grid)
+DiscoveredNames discoverInLines(LineStore &lines, const QString &runId, const ParamCells &grid)
 {
     int n = countNamedRows(grid);
     NameRows rows(grid);
-    QString result;     // the replaced text; built only once a line changes
-    bool changed = false;
-    qsizetype pos = 0;
-    while (pos < text.size()) {
-        qsizetype end = text.indexOf(u"\r\n", pos);
-        const bool lineBreak = end >= 0;
-        if (!lineBreak)
-            end = text.size();
-        const QStringView line = QStringView(text).mid(pos, end - pos);
+    for (int i = 0; i < lines.lineCount(); ++i) {
+        // A line with neither a name nor the token is left as it is, without
+        // being read.
+        if (!lines.lineHolds(i, u'$') && !lines.lineHolds(i, u'%'))
+            continue;
         QString replaced;
-        if (processLine(line, runId, rows, n, replaced)) {
-            if (!changed) {
-                result.reserve(text.size() + replaced.size());
-                result.append(QStringView(text).left(pos));
-                changed = true;
-            }
-            result.append(replaced);
-        } else if (changed) {
-            result.append(line);
+        if (processLine(lines.line(i), runId, rows, n, replaced)) {
+            // The lines that line breaks in the run identifier make are
+            // scanned already.
+            const int before = lines.blockCount();
+            lines.setLine(i, replaced);
+            i += lines.blockCount() - before;
         }
-        if (lineBreak && changed)
-            result.append(u"\r\n");
-        pos = lineBreak ? end + 2 : end;
     }
-    return DiscoveredScript{changed ? result : text, n, rows.written()};
+    return DiscoveredNames{n, rows.written()};
+}
+
+DiscoveredScript discoverParameters(const QString &text, const QString &runId, const ParamCells &grid)
+{
+    LineStore lines = LineStore::fromText(text);
+    const DiscoveredNames names = discoverInLines(lines, runId, grid);
+    return DiscoveredScript{lines.text(), names.rowsInUse, names.newNames};
 }
 
 int loadScript(const QString &fileName, const QString &runId, ScriptLines &editor, ParamCells &grid,
                TextEncoding &remembered)
 {
-    const ScriptFileText file = readScriptFile(fileName);
+    ScriptFileLines file = readScriptLines(fileName);
 
-    // The line work runs on the text before it goes into the editor; nothing
-    // else runs meanwhile, so this is the same as working on the editor's
-    // lines, and a refusal leaves the editor as it was.
-    const DiscoveredScript script = discoverParameters(file.text, runId, grid);
+    // The line work runs on the lines before they go into the editor;
+    // nothing else runs meanwhile, so this is the same as working on the
+    // editor's lines, and a refusal leaves the editor as it was.
+    const DiscoveredNames names = discoverInLines(file.lines, runId, grid);
 
     remembered = file.encoding;
-    if (script.text.size() > kMemoCapacity)
+    if (!file.lines.fitsIn(kMemoCapacity))
         throw Failure(QStringLiteral("Text überschreitet Memo-Kapazität"));
-    editor.setText(script.text);
-    for (const DiscoveredScript::Name &name : script.newNames)
+    editor.takeLines(std::move(file.lines));
+    for (const DiscoveredNames::Name &name : names.newNames)
         grid.setCell(0, name.row, name.name);
-    return script.rowsInUse;
+    return names.rowsInUse;
 }
 
 } // namespace rux

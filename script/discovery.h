@@ -1,5 +1,6 @@
 #pragma once
 
+#include "linestore.h"
 #include "paramcells.h"
 #include "scriptfile.h"
 #include "scriptlines.h"
@@ -18,26 +19,36 @@ QString takeParameterName(const QString &line, int p);
 // The number of rows 1 to 6 whose name cell is not empty (a blank counts).
 int countNamedRows(const ParamCells &grid);
 
-// The line work of a load on a script text (lines separated by CR LF): the
-// run-identifier token replaced and the parameter names listed. `grid` is
-// only read; the names to append come back with their rows.
-struct DiscoveredScript
+// The names a load lists: the number of rows in use afterwards, and the
+// names to append with their rows, in the order found, rows counting up.
+struct DiscoveredNames
 {
-    QString text;   // the text with "%rid%" replaced as the load does it
-    int rowsInUse;  // the number of rows in use afterwards
+    int rowsInUse;
     struct Name
     {
         int row;
         QString name;
     };
-    QList<Name> newNames;  // in the order found, rows counting up
+    QList<Name> newNames;
 };
 
-// Replaces "%rid%" by `runId` in every line that holds it in lower case (not
-// in lines that begin with "#") and scans the other lines and the replaced
-// ones for names. A name not in the name cells of rows 1 to 6 (as the grid
-// holds them, or as an earlier name of this scan set them) is appended below
-// the named rows. Throws Failure when a name would need an eleventh row.
+// The line work of a load, on `lines` in place: replaces "%rid%" by `runId`
+// in every line that holds it in lower case (not in lines that begin with
+// "#") and scans the other lines and the replaced ones for names. A name not
+// in the name cells of rows 1 to 6 (as the grid holds them, or as an earlier
+// name of this scan set them) is appended below the named rows. `grid` is
+// only read. Throws Failure when a name would need an eleventh row; `lines`
+// may then hold some of the replacements.
+DiscoveredNames discoverInLines(LineStore &lines, const QString &runId, const ParamCells &grid);
+
+// The same line work on a text (lines separated by CR LF): the text as it
+// stands afterwards, with the names.
+struct DiscoveredScript
+{
+    QString text;
+    int rowsInUse;
+    QList<DiscoveredNames::Name> newNames;
+};
 DiscoveredScript discoverParameters(const QString &text, const QString &runId, const ParamCells &grid);
 
 // Loads a script into the editor and lists its parameters (the work of

@@ -2,6 +2,7 @@
 
 #include "ansicodec.h"
 #include "failure.h"
+#include "linestore.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -288,26 +290,101 @@ void writeSpecial(const QString &path, const QByteArray &bytes)
 
 } // namespace
 
+namespace {
+
+// The encoding a file's bytes name by their byte-order mark, and the mark's
+// length: Ansi and 0 when they begin with none.
+TextEncoding markOf(QByteArrayView bytes, qsizetype &markLength)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        markLength = 3;
+        return TextEncoding::Utf8;
+    }
+    markLength = bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF") ? 2 : 0;
+    if (markLength == 0)
+        return TextEncoding::Ansi;
+    return bytes[0] == '\xFF' ? TextEncoding::Utf16LE : TextEncoding::Utf16BE;
+}
+
+// Whether the bytes are valid UTF-8, checked a piece at a time so that no
+// decoded copy of the whole text is made. Pieces end after a LF, which no
+// sequence spans, so each piece is checked as a whole.
+bool isValidUtf8(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    constexpr qsizetype kPiece = 64 * 1024;
+    QString buffer;
+    qsizetype from = 0;
+    while (from < bytes.size()) {
+        qsizetype end = bytes.size();
+        if (from + kPiece < end) {
+            const void *lf = std::memchr(bytes.data() + from + kPiece, '\n', size_t(end - from - kPiece));
+            if (lf)
+                end = static_cast<const char *>(lf) - bytes.data() + 1;
+        }
+        if (buffer.size() < end - from)
+            buffer.resize(end - from);
+        decoder.appendToBuffer(buffer.data(), bytes.sliced(from, end - from));
+        if (decoder.hasError())
+            return false;
+        from = end;
+    }
+    return true;
+}
+
+} // namespace
+
 bool decodeScriptBytes(QByteArrayView bytes, ScriptFileText &result)
 {
-    result = ScriptFileText{QString(), TextEncoding::Ansi};
+    qsizetype mark = 0;
+    result = ScriptFileText{QString(), markOf(bytes, mark)};
     QString decoded;
     bool valid = true;
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        result.encoding = TextEncoding::Utf8;
-        valid = decodeUtf8(bytes.sliced(3), decoded);
-    } else if (bytes.startsWith("\xFF\xFE")) {
-        result.encoding = TextEncoding::Utf16LE;
-        valid = decodeUtf16(bytes.sliced(2), true, decoded);
-    } else if (bytes.startsWith("\xFE\xFF")) {
-        result.encoding = TextEncoding::Utf16BE;
-        valid = decodeUtf16(bytes.sliced(2), false, decoded);
-    } else {
+    switch (result.encoding) {
+    case TextEncoding::Utf8:
+        valid = decodeUtf8(bytes.sliced(mark), decoded);
+        break;
+    case TextEncoding::Utf16LE:
+    case TextEncoding::Utf16BE:
+        valid = decodeUtf16(bytes.sliced(mark), result.encoding == TextEncoding::Utf16LE, decoded);
+        break;
+    default:
         decoded = decodeAnsi(bytes);
+        break;
     }
     if (!valid)
         return false;
     result.text = normaliseText(decoded);
+    return true;
+}
+
+bool decodeScriptLines(const QByteArray &bytes, ScriptFileLines &result)
+{
+    qsizetype mark = 0;
+    result.encoding = markOf(bytes, mark);
+    result.lines = LineStore();
+    if (result.encoding == TextEncoding::Utf16LE || result.encoding == TextEncoding::Utf16BE) {
+        QString decoded;
+        if (!decodeUtf16(QByteArrayView(bytes).sliced(mark), result.encoding == TextEncoding::Utf16LE, decoded))
+            return false;
+        const qsizetype nul = decoded.indexOf(QChar(u'\0'));
+        if (nul >= 0)
+            decoded.truncate(nul);
+        result.lines = LineStore::fromText(decoded);
+        return true;
+    }
+    if (result.encoding == TextEncoding::Utf8 && !isValidUtf8(QByteArrayView(bytes).sliced(mark)))
+        return false;
+    // The text ends at its first NUL; the bytes are kept as they are
+    // whenever they already are UTF-8.
+    const void *nul = std::memchr(bytes.constData(), 0, size_t(bytes.size()));
+    const qsizetype end = nul ? static_cast<const char *>(nul) - bytes.constData() : bytes.size();
+    const QByteArrayView text = QByteArrayView(bytes).first(end);
+    if (result.encoding == TextEncoding::Utf8 || std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; }))
+        result.lines = LineStore::fromUtf8(bytes, mark, end);
+    else
+        result.lines = LineStore::fromUtf8(ansiToUtf8(text));
     return true;
 }
 
@@ -316,6 +393,14 @@ ScriptFileText readScriptFile(const QString &fileName)
     const QByteArray bytes = readAllBytes(fileName);
     ScriptFileText result;
     if (!decodeScriptBytes(bytes, result))
+        failDecode(fileName, result.encoding);
+    return result;
+}
+
+ScriptFileLines readScriptLines(const QString &fileName)
+{
+    ScriptFileLines result;
+    if (!decodeScriptLines(readAllBytes(fileName), result))
         failDecode(fileName, result.encoding);
     return result;
 }

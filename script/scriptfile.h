@@ -1,5 +1,7 @@
 #pragma once
 
+#include "linestore.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -29,6 +31,17 @@ constexpr qsizetype kMemoCapacity = qsizetype(64) * 1024 * 1024;
 // text, when the bytes after a UTF-8 mark are not valid UTF-8 or those after
 // a UTF-16 mark are an odd number; bytes without a mark always decode.
 bool decodeScriptBytes(QByteArrayView bytes, ScriptFileText &result);
+
+// The text of a script file as the lines the editor holds: decoded by the
+// rules of decodeScriptBytes(), and split into lines as the editor splits
+// its text. A file without a mark whose bytes are all ASCII, and a UTF-8
+// file, keep their bytes in the store as they were read.
+struct ScriptFileLines
+{
+    LineStore lines;
+    TextEncoding encoding = TextEncoding::Ansi;
+};
+bool decodeScriptLines(const QByteArray &bytes, ScriptFileLines &result);
 
 // The bytes that saving writes for `text`: the mark of `encoding` and the
 // text exactly as given (None and Ansi: Windows-1252 without a mark, "?" for
@@ -61,6 +74,9 @@ QString encodingName(TextEncoding encoding);
 // Throws Failure when the file cannot be opened or read, and when its bytes
 // do not decode.
 ScriptFileText readScriptFile(const QString &fileName);
+// Reads a script file whole into lines, as decodeScriptLines() decodes it,
+// with the failures of readScriptFile().
+ScriptFileLines readScriptLines(const QString &fileName);
 
 // Writes `text` exactly as given, after the mark of `encoding` (None and Ansi:
 // Windows-1252 without a mark, "?" for a character it lacks). The file is

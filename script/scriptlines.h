@@ -4,6 +4,8 @@
 
 namespace rux {
 
+class LineStore;
+
 // The script as lines of text, as the editor holds it. Lines are separated
 // by CR LF; an empty last line is not counted, so a text ending in a line
 // break has as many lines as line breaks and an empty text has none.
@@ -15,6 +17,9 @@ public:
 
     virtual int lineCount() const = 0;
     virtual QString line(int index) const = 0;
+    // Whether line `index` holds the ASCII character `ascii`; false past
+    // the end.
+    virtual bool lineHolds(int index, char16_t ascii) const { return line(index).contains(QChar(ascii)); }
     // Replaces exactly the characters of line `index`; other lines stay.
     // Writing past the end does nothing.
     virtual void setLine(int index, const QString &text) = 0;
@@ -23,6 +28,8 @@ public:
     // Replaces the whole text (line breaks given as CR LF). Throws Failure
     // when the editor cannot take it; the old text then stays.
     virtual void setText(const QString &text) = 0;
+    // Replaces the whole text by the lines of `lines`.
+    virtual void takeLines(LineStore &&lines);
 
     // Brackets a run of setLine calls that nothing reads between: the
     // editor may then take them as one change and lay out the changed lines

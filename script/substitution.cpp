@@ -22,9 +22,9 @@ void substituteParameters(ScriptLines &editor, const ParamCells &grid, int varCo
             // (by processEvents below) only after the pass.
             const ScriptLineChanges changes(editor);
             for (int i = 0; i < lineCount; ++i) {
-                const QString line = editor.line(i);
-                if (!line.contains(u'$'))
+                if (!editor.lineHolds(i, u'$'))
                     continue;
+                const QString line = editor.line(i);
                 const QString replaced = replaceAllIgnoreCase(line, name, value);
                 // Untouched lines come back sharing the line's data; writing
                 // them back would change nothing.

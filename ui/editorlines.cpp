@@ -2,47 +2,17 @@
 
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <algorithm>
+#include <vector>
+
 namespace rux {
 
 namespace {
-
-// The editor keeps one block per line; "\n" is its only break. Text
-// without a CR comes back as it is, sharing its data.
-QString toEditorBreaks(const QString &text)
-{
-    qsizetype cr = text.indexOf(u'\r');
-    if (cr < 0)
-        return text;
-    QString out;
-    out.reserve(text.size());
-    qsizetype from = 0;
-    while (cr >= 0) {
-        out.append(QStringView(text).sliced(from, cr - from));
-        out += u'\n';
-        from = cr + 1;
-        if (from < text.size() && text[from] == u'\n')
-            ++from;
-        cr = text.indexOf(u'\r', from);
-    }
-    out.append(QStringView(text).sliced(from));
-    return out;
-}
-
-// Characters that the document takes as the start of a new block when they
-// are inserted (besides the line breaks, which are "\n" by now).
-bool startsBlocks(const QString &text)
-{
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == u'\n' || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1)
-            return true;
-    }
-    return false;
-}
 
 // Wrapping at word boundaries takes time that grows with the square of a
 // line's length when the line has no blank to break at: the layout looks
@@ -52,13 +22,13 @@ bool startsBlocks(const QString &text)
 // time in proportion to the length.
 constexpr qsizetype kWordWrapLineLimit = 16384;
 
-qsizetype longestLine(const QString &editorText)
+qsizetype longestLine(const QString &documentText)
 {
     qsizetype longest = 0;
     qsizetype start = 0;
     for (;;) {
-        const qsizetype end = editorText.indexOf(u'\n', start);
-        const qsizetype length = (end < 0 ? editorText.size() : end) - start;
+        const qsizetype end = documentText.indexOf(u'\n', start);
+        const qsizetype length = (end < 0 ? documentText.size() : end) - start;
         longest = qMax(longest, length);
         if (end < 0)
             return longest;
@@ -66,158 +36,288 @@ qsizetype longestLine(const QString &editorText)
     }
 }
 
-} // namespace
-
-struct EditorLines::Mirror
+// A place in the text that survives a new text: block and column.
+struct Place
 {
-    QPointer<QTextDocument> document;
-    QMetaObject::Connection changed;
-    QMetaObject::Connection contentsChanged;
-    quint64 changes = 0;   // changes the document has reported
-    quint64 matchedAt = 0; // `changes` when `lines` last matched the document
-    bool valid = false;
-    bool droppedLast = false; // an empty last block is not a line
-    QStringList lines;
+    int block;
+    int column;
+
+    static Place of(const QTextDocument *document, int position)
+    {
+        const QTextBlock b = document->findBlock(position);
+        return b.isValid() ? Place{b.blockNumber(), position - b.position()} : Place{0, 0};
+    }
+    int in(const QTextDocument *document) const
+    {
+        const QTextBlock b = document->findBlockByNumber(block);
+        if (!b.isValid())
+            return document->characterCount() - 1;
+        return b.position() + qMin(column, b.length() - 1);
+    }
 };
 
-EditorLines::EditorLines(QPlainTextEdit *editor)
-    : m_editor(editor), m_mirror(std::make_shared<Mirror>())
+} // namespace
+
+struct EditorLines::State
 {
+    QPointer<QPlainTextEdit> editor;
+    QPointer<QTextDocument> document;
+    QMetaObject::Connection changed;
+    LineStore store;
+    // The document's block count when it was last in step with the store.
+    int documentBlocks = 1;
+    // A change of our own is being made to the document.
+    bool applying = false;
+    bool bracket = false;
+    bool behind = false;
+    // The document lags the store: by the blocks in `pending`, or wholly.
+    bool wholeText = false;
+    std::vector<int> pending;
+
+    ~State() { QObject::disconnect(changed); }
+
+    void attach(const std::shared_ptr<State> &self);
+    void takeDocument();
+    void documentChanged(int position, int added);
+    void writeDocument(bool keepPlace);
+    void writePending();
+    void bringDocumentInStep();
+};
+
+void EditorLines::State::attach(const std::shared_ptr<State> &self)
+{
+    QTextDocument *doc = editor ? editor->document() : nullptr;
+    if (doc == document)
+        return;
+    QObject::disconnect(changed);
+    document = doc;
+    if (!doc)
+        return;
+    const std::weak_ptr<State> weak = self;
+    changed = QObject::connect(doc, &QTextDocument::contentsChange, doc, [weak](int position, int, int added) {
+        if (const std::shared_ptr<State> s = weak.lock())
+            s->documentChanged(position, added);
+    });
+    // A document the store has not seen: its text is the script's.
+    takeDocument();
 }
 
-const QStringList &EditorLines::lines() const
+void EditorLines::State::takeDocument()
 {
-    Mirror &m = *m_mirror;
-    QTextDocument *doc = m_editor->document();
-    if (m.document != doc) {
-        QObject::disconnect(m.changed);
-        QObject::disconnect(m.contentsChanged);
-        // The connections hold the mirror, not this object: copies of an
-        // EditorLines share it, and it lives as long as the document.
-        const auto count = [mirror = m_mirror]() { ++mirror->changes; };
-        m.changed = QObject::connect(doc, &QTextDocument::contentsChange, doc, count);
-        m.contentsChanged = QObject::connect(doc, &QTextDocument::contentsChanged, doc, count);
-        m.document = doc;
-        m.valid = false;
-    }
-    if (!m.valid || m.matchedAt != m.changes) {
-        m.lines.clear();
-        m.lines.reserve(doc->blockCount());
-        for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
-            m.lines.append(b.text());
-        m.droppedLast = !m.lines.isEmpty() && m.lines.constLast().isEmpty();
-        if (m.droppedLast)
-            m.lines.removeLast();
-        m.matchedAt = m.changes;
-        m.valid = true;
-    }
-    return m.lines;
+    QList<QString> blocks;
+    blocks.reserve(document->blockCount());
+    for (QTextBlock b = document->begin(); b.isValid(); b = b.next())
+        blocks.append(b.text());
+    store = LineStore();
+    store.replaceBlocks(0, 1, blocks);
+    documentBlocks = document->blockCount();
+    wholeText = false;
+    pending.clear();
 }
 
-void EditorLines::keepMirror() const
+void EditorLines::State::documentChanged(int position, int added)
 {
-    if (m_mirror->valid)
-        m_mirror->matchedAt = m_mirror->changes;
+    if (applying)
+        return;
+    // A document that did not show the store's text is what the user sees:
+    // it becomes the script.
+    if (wholeText || !pending.empty()) {
+        takeDocument();
+        return;
+    }
+    // The blocks from the one holding the change's start to the one holding
+    // its end replace as many blocks as they were before the change.
+    QTextBlock first = document->findBlock(position);
+    QTextBlock last = document->findBlock(position + added);
+    if (!first.isValid())
+        first = document->lastBlock();
+    if (!last.isValid())
+        last = document->lastBlock();
+    const int count = document->blockCount();
+    const int from = first.blockNumber();
+    const int replaced = last.blockNumber() - from + 1 - (count - documentBlocks);
+    if (replaced < 0 || from + replaced > store.blockCount()) {
+        takeDocument();
+        return;
+    }
+    QList<QString> blocks;
+    for (QTextBlock b = first;; b = b.next()) {
+        blocks.append(b.text());
+        if (b == last)
+            break;
+    }
+    store.replaceBlocks(from, replaced, blocks);
+    documentBlocks = count;
+    if (store.blockCount() != count)
+        takeDocument();
+}
+
+void EditorLines::State::writeDocument(bool keepPlace)
+{
+    const QString text = store.documentText();
+    const QTextCursor cursor = editor->textCursor();
+    const Place anchor = Place::of(document, cursor.anchor());
+    const Place place = Place::of(document, cursor.position());
+    const int scroll = editor->verticalScrollBar()->value();
+
+    applying = true;
+    // The mode changes while the editor holds the shorter-lined text, so
+    // that neither text is ever laid out at word boundaries with a line
+    // over the limit.
+    if (longestLine(text) > kWordWrapLineLimit) {
+        editor->setWordWrapMode(QTextOption::WrapAnywhere);
+        editor->setPlainText(text);
+    } else {
+        editor->setPlainText(text);
+        editor->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    }
+    applying = false;
+    // setPlainText may put a new document into the editor.
+    document = editor->document();
+    documentBlocks = document->blockCount();
+    wholeText = false;
+    pending.clear();
+
+    if (keepPlace) {
+        QTextCursor kept(document);
+        kept.setPosition(anchor.in(document));
+        kept.setPosition(place.in(document), QTextCursor::KeepAnchor);
+        editor->setTextCursor(kept);
+        editor->verticalScrollBar()->setValue(scroll);
+    }
+}
+
+void EditorLines::State::writePending()
+{
+    std::sort(pending.begin(), pending.end());
+    pending.erase(std::unique(pending.begin(), pending.end()), pending.end());
+    applying = true;
+    QTextCursor edit(document);
+    edit.beginEditBlock();
+    for (const int index : pending) {
+        const QTextBlock block = document->findBlockByNumber(index);
+        const QString old = block.text();
+        const QString now = store.block(index);
+        // Only the part between what the old and the new text share at
+        // their start and at their end is replaced: the document keeps
+        // every text it is given in one growing buffer.
+        const qsizetype shorter = qMin(old.size(), now.size());
+        qsizetype head = 0;
+        while (head < shorter && old[head] == now[head])
+            ++head;
+        qsizetype tail = 0;
+        while (tail < shorter - head && old[old.size() - 1 - tail] == now[now.size() - 1 - tail])
+            ++tail;
+        if (head == old.size() && head == now.size())
+            continue;
+        // The span is selected by its positions: moving the cursor to the
+        // end of the block would lay the block out first, only to find its
+        // last character.
+        QTextCursor cursor(document);
+        cursor.setPosition(block.position() + int(head));
+        cursor.setPosition(block.position() + int(old.size() - tail), QTextCursor::KeepAnchor);
+        cursor.insertText(now.sliced(head, now.size() - head - tail));
+    }
+    edit.endEditBlock();
+    applying = false;
+    pending.clear();
+}
+
+void EditorLines::State::bringDocumentInStep()
+{
+    if (behind || bracket || !document)
+        return;
+    if (wholeText)
+        writeDocument(true);
+    else if (!pending.empty())
+        writePending();
+}
+
+EditorLines::EditorLines(QPlainTextEdit *editor) : m_state(std::make_shared<State>())
+{
+    m_state->editor = editor;
+}
+
+EditorLines::State &EditorLines::state() const
+{
+    m_state->attach(m_state);
+    return *m_state;
 }
 
 int EditorLines::lineCount() const
 {
-    return int(lines().size());
+    return state().store.lineCount();
 }
 
 QString EditorLines::line(int index) const
 {
-    const QStringList &ls = lines();
-    if (index < 0 || index >= ls.size())
-        return QString();
-    return ls.at(index);
+    return state().store.line(index);
 }
 
-void EditorLines::setLine(int index, const QString &text)
+bool EditorLines::lineHolds(int index, char16_t ascii) const
 {
-    const QStringList &ls = lines();
-    if (index < 0 || index >= ls.size())
-        return;
-    const QString old = ls.at(index);
-    const QString now = toEditorBreaks(text);
-
-    // Only the part between what the old and the new text share at their
-    // start and at their end is replaced: the document keeps every text it
-    // is given in one growing buffer.
-    const qsizetype shorter = qMin(old.size(), now.size());
-    qsizetype head = 0;
-    while (head < shorter && old[head] == now[head])
-        ++head;
-    qsizetype tail = 0;
-    while (tail < shorter - head && old[old.size() - 1 - tail] == now[now.size() - 1 - tail])
-        ++tail;
-    if (head == old.size() && head == now.size())
-        return;
-
-    QTextDocument *doc = m_editor->document();
-    const int start = doc->findBlockByNumber(index).position();
-    // The span is selected by its positions: moving the cursor to the end
-    // of the block would lay the block out first, only to find its last
-    // character.
-    QTextCursor cursor(doc);
-    cursor.setPosition(start + int(head));
-    cursor.setPosition(start + int(old.size() - tail), QTextCursor::KeepAnchor);
-    cursor.insertText(now.sliced(head, now.size() - head - tail));
-
-    if (startsBlocks(now)) {
-        m_mirror->valid = false;
-        return;
-    }
-    m_mirror->lines[index] = now;
-    // Inside an edit block the document reports the change when the block
-    // ends; endChanges keeps the mirror then.
-    if (m_changes.isNull())
-        keepMirror();
+    return state().store.lineHolds(index, ascii);
 }
 
 QString EditorLines::text() const
 {
-    const QStringList &ls = lines();
-    QString out = ls.join(QStringLiteral("\r\n"));
-    if (m_mirror->droppedLast && !ls.isEmpty())
-        out += QStringLiteral("\r\n");
-    return out;
+    return state().store.text();
 }
 
-void EditorLines::beginChanges()
+void EditorLines::setLine(int index, const QString &text)
 {
-    if (!m_changes.isNull())
+    State &s = state();
+    if (index < 0 || index >= s.store.lineCount())
         return;
-    m_changes = QTextCursor(m_editor->document());
-    m_changes.beginEditBlock();
-}
-
-void EditorLines::endChanges()
-{
-    if (m_changes.isNull())
-        return;
-    // Nothing but setLine has changed the document inside the block: a
-    // mirror that matches it now still matches once the block has ended.
-    const bool matches = m_mirror->valid && m_mirror->matchedAt == m_mirror->changes;
-    m_changes.endEditBlock();
-    m_changes = QTextCursor();
-    if (matches)
-        keepMirror();
+    const int blocks = s.store.blockCount();
+    s.store.setLine(index, text);
+    // A line that became several shifts every later block: the document
+    // gets the whole text.
+    if (s.store.blockCount() != blocks)
+        s.wholeText = true;
+    else if (!s.wholeText)
+        s.pending.push_back(index);
+    s.bringDocumentInStep();
 }
 
 void EditorLines::setText(const QString &text)
 {
-    const QString editorText = toEditorBreaks(text);
-    // The mode changes while the editor holds the shorter-lined text, so
-    // that neither text is ever laid out at word boundaries with a line
-    // over the limit.
-    if (longestLine(editorText) > kWordWrapLineLimit) {
-        m_editor->setWordWrapMode(QTextOption::WrapAnywhere);
-        m_editor->setPlainText(editorText);
-    } else {
-        m_editor->setPlainText(editorText);
-        m_editor->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    }
+    takeLines(LineStore::fromText(text));
+}
+
+void EditorLines::takeLines(LineStore &&lines)
+{
+    State &s = state();
+    s.store = std::move(lines);
+    s.pending.clear();
+    s.wholeText = true;
+    if (s.behind || !s.document)
+        return;
+    s.writeDocument(false);
+}
+
+void EditorLines::beginChanges()
+{
+    state().bracket = true;
+}
+
+void EditorLines::endChanges()
+{
+    State &s = state();
+    s.bracket = false;
+    s.bringDocumentInStep();
+}
+
+void EditorLines::leaveViewBehind(bool behind)
+{
+    State &s = state();
+    s.behind = behind;
+    s.bringDocumentInStep();
+}
+
+bool EditorLines::viewLeftBehind() const
+{
+    return m_state->behind;
 }
 
 } // namespace rux

@@ -1,26 +1,28 @@
 #pragma once
 
+#include "linestore.h"
 #include "scriptlines.h"
-
-#include <QStringList>
-#include <QTextCursor>
 
 #include <memory>
 
 class QPlainTextEdit;
-class QTextDocument;
 
 namespace rux {
 
-// The script editor's text as lines: each text block is one line, however
-// the editor wraps it on screen; the text is handed out with CR LF between
-// lines and taken with CR LF, lone CR or LF as line breaks.
+// The script's lines, held in a line store, and the editor that shows them.
+// Reading and writing lines works on the store alone; the editor's document
+// is kept in step with it:
+// - a line written outside a bracket of changes goes into the document at
+//   once; the lines written inside a bracket go in when the bracket ends, as
+//   one change (the document's layout then hears of them once), or, when the
+//   line breaks changed, as a new text that keeps the cursor and the scroll
+//   position;
+// - a new text is given to the document whole;
+// - what changes the document from elsewhere (typing, another owner of the
+//   editor) is taken into the store as it happens, block by block, so the
+//   next line read sees it.
 //
-// Lines are read from a copy of the document's lines, taken in one walk
-// over the blocks and kept while the document reports no change that did
-// not come through this object: a script run reads every line once per
-// batch and a substitution every line once per parameter, and a document
-// finds a block by its number only by searching its tree.
+// Copies share the store and the editor.
 class EditorLines : public ScriptLines
 {
 public:
@@ -28,25 +30,26 @@ public:
 
     int lineCount() const override;
     QString line(int index) const override;
+    bool lineHolds(int index, char16_t ascii) const override;
     void setLine(int index, const QString &text) override;
     QString text() const override;
     void setText(const QString &text) override;
-    // An edit block of the editor's document: its layout hears of the
-    // changes once, at the end, and lays out only what it shows.
+    void takeLines(LineStore &&lines) override;
     void beginChanges() override;
     void endChanges() override;
 
-private:
-    struct Mirror;
-    // The copy of the lines, read afresh when the document has changed.
-    const QStringList &lines() const;
-    // The copy now matches the document again, after a change of our own.
-    void keepMirror() const;
+    // While the view is left behind, the document is not kept in step with
+    // the store: for a window nobody can see or type into, whose text need
+    // never be laid out. Keeping it in step again gives the document the
+    // store's text.
+    void leaveViewBehind(bool behind);
+    bool viewLeftBehind() const;
 
-    QPlainTextEdit *m_editor;
-    QTextCursor m_changes;
-    // Shared with the signal connection that counts the document's changes.
-    std::shared_ptr<Mirror> m_mirror;
+private:
+    struct State;
+    State &state() const;
+
+    std::shared_ptr<State> m_state;
 };
 
 } // namespace rux

@@ -286,6 +286,11 @@ void Trux_pp1::FormActivate()
 {
     const bool first = !m_activated;
     m_activated = true;
+    // An unattended run without a screen: nobody sees the editor or types
+    // into it, and the window closes when the run ends. Its text is never
+    // laid out.
+    if (first && Program::instance().headless() && argumentsHoldGo())
+        m_lines.leaveViewBehind(true);
     try {
         init_prj();
     } catch (...) {
@@ -441,7 +446,7 @@ void Trux_pp1::Button6Click()
 
 void Trux_pp1::showRunningBatch()
 {
-    if (m_batchFirst < 0 || m_batchShown)
+    if (m_batchFirst < 0 || m_batchShown || m_lines.viewLeftBehind())
         return;
     QTextDocument *document = Memo1->document();
     const QTextBlock first = document->findBlockByNumber(m_batchFirst);

@@ -1,0 +1,244 @@
+#include "linestore.h"
+
+#include <cstring>
+#include <limits>
+
+namespace rux {
+
+namespace {
+
+// The UTF-16 text of UTF-8 bytes. QString::fromUtf8 drops a byte-order mark
+// at the start; inside a script it is a character of the line and stays.
+QString decodeLine(const char *bytes, qsizetype size)
+{
+    if (size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0)
+        return QChar(0xFEFF) + QString::fromUtf8(bytes + 3, size - 3);
+    return QString::fromUtf8(bytes, size);
+}
+
+// Characters that end a block in the editor's document besides CR and LF.
+bool endsBlock(char16_t u)
+{
+    return u == 0x2029 || u == 0xFDD0 || u == 0xFDD1;
+}
+
+// The length of the line break at `i` of `s` (0: none there).
+qsizetype breakAt(QStringView s, qsizetype i)
+{
+    const char16_t u = s[i].unicode();
+    if (u == u'\r')
+        return i + 1 < s.size() && s[i + 1] == u'\n' ? 2 : 1;
+    return u == u'\n' || endsBlock(u) ? 1 : 0;
+}
+
+// The blocks of a text, split by the document's rule.
+QList<QString> splitBlocks(const QString &text)
+{
+    QList<QString> blocks;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype length = breakAt(text, i);
+        if (length == 0) {
+            ++i;
+            continue;
+        }
+        blocks.append(text.sliced(from, i - from));
+        i += length;
+        from = i;
+    }
+    blocks.append(from == 0 ? text : text.sliced(from));
+    return blocks;
+}
+
+} // namespace
+
+LineStore LineStore::fromText(const QString &text)
+{
+    LineStore store;
+    store.replaceBlocks(0, 1, splitBlocks(text));
+    return store;
+}
+
+LineStore LineStore::fromUtf8(const QByteArray &bytes, qsizetype from, qsizetype to)
+{
+    Q_ASSERT(bytes.size() <= qsizetype(std::numeric_limits<quint32>::max()));
+    LineStore store;
+    store.m_bytes = bytes;
+    store.m_entries.clear();
+    const auto *s = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype size = to < 0 ? bytes.size() : to;
+    qsizetype start = from;
+    qsizetype i = from;
+    const auto cut = [&](qsizetype end, qsizetype next) {
+        store.m_entries.push_back(Entry{quint32(start), qint32(end - start)});
+        start = i = next;
+    };
+    while (i < size) {
+        // Only these bytes can begin a break: CR, LF and the first byte of
+        // U+2029 (E2 80 A9), U+FDD0 and U+FDD1 (EF B7 90, EF B7 91).
+        const unsigned char b = s[i];
+        if (b > u'\r' && b < 0xE2) {
+            ++i;
+            continue;
+        }
+        if (b == u'\n')
+            cut(i, i + 1);
+        else if (b == u'\r')
+            cut(i, i + 1 < size && s[i + 1] == u'\n' ? i + 2 : i + 1);
+        else if (i + 2 < size && ((b == 0xE2 && s[i + 1] == 0x80 && s[i + 2] == 0xA9)
+                                  || (b == 0xEF && s[i + 1] == 0xB7 && (s[i + 2] == 0x90 || s[i + 2] == 0x91))))
+            cut(i, i + 3);
+        else
+            ++i;
+    }
+    store.m_entries.push_back(Entry{quint32(start), qint32(size - start)});
+    return store;
+}
+
+LineStore::Entry LineStore::own(QString text)
+{
+    if (!m_freeOwned.empty()) {
+        const quint32 at = m_freeOwned.back();
+        m_freeOwned.pop_back();
+        m_owned[at] = std::move(text);
+        return Entry{at, -1};
+    }
+    m_owned.push_back(std::move(text));
+    return Entry{quint32(m_owned.size() - 1), -1};
+}
+
+void LineStore::release(const Entry &e)
+{
+    if (e.size >= 0)
+        return;
+    m_owned[e.at] = QString();
+    m_freeOwned.push_back(e.at);
+}
+
+int LineStore::lineCount() const
+{
+    const Entry &last = m_entries.back();
+    const bool emptyLast = last.size < 0 ? ownedAt(last).isEmpty() : last.size == 0;
+    return int(m_entries.size()) - (emptyLast ? 1 : 0);
+}
+
+QString LineStore::block(int index) const
+{
+    if (index < 0 || index >= blockCount())
+        return QString();
+    const Entry &e = m_entries[size_t(index)];
+    if (e.size < 0)
+        return m_owned[e.at];
+    return decodeLine(m_bytes.constData() + e.at, e.size);
+}
+
+QString LineStore::line(int index) const
+{
+    return index < lineCount() ? block(index) : QString();
+}
+
+bool LineStore::lineHolds(int index, char16_t ascii) const
+{
+    Q_ASSERT(ascii < 0x80);
+    if (index < 0 || index >= lineCount())
+        return false;
+    const Entry &e = m_entries[size_t(index)];
+    if (e.size < 0)
+        return ownedAt(e).contains(QChar(ascii));
+    // An ASCII byte in UTF-8 is always that character.
+    return std::memchr(m_bytes.constData() + e.at, ascii, size_t(e.size)) != nullptr;
+}
+
+void LineStore::setLine(int index, const QString &text)
+{
+    if (index < 0 || index >= lineCount())
+        return;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (breakAt(text, i) != 0) {
+            replaceBlocks(index, 1, splitBlocks(text));
+            return;
+        }
+    }
+    Entry &e = m_entries[size_t(index)];
+    if (e.size < 0)
+        m_owned[e.at] = text;
+    else
+        e = own(text);
+}
+
+void LineStore::replaceBlocks(int first, int count, const QList<QString> &blocks)
+{
+    Q_ASSERT(first >= 0 && count >= 0 && first + count <= blockCount());
+    for (int i = first; i < first + count; ++i)
+        release(m_entries[size_t(i)]);
+    std::vector<Entry> made;
+    made.reserve(size_t(blocks.size()));
+    for (const QString &b : blocks)
+        made.push_back(own(b));
+    const auto at = m_entries.begin() + first;
+    m_entries.insert(m_entries.erase(at, at + count), made.begin(), made.end());
+    if (m_entries.empty())
+        m_entries.push_back(own(QString()));
+}
+
+namespace {
+
+// The blocks joined by `separator`.
+template<typename Store>
+QString joinBlocks(const Store &store, QStringView separator)
+{
+    const int count = store.blockCount();
+    QString out;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            out.append(separator);
+        out.append(store.block(i));
+    }
+    return out;
+}
+
+} // namespace
+
+QString LineStore::text() const
+{
+    return joinBlocks(*this, u"\r\n");
+}
+
+QString LineStore::documentText() const
+{
+    return joinBlocks(*this, u"\n");
+}
+
+qsizetype LineStore::textSize() const
+{
+    qsizetype units = 2 * (qsizetype(m_entries.size()) - 1);
+    for (const Entry &e : m_entries) {
+        if (e.size < 0) {
+            units += ownedAt(e).size();
+            continue;
+        }
+        // One unit for each byte that starts a character, a second one for
+        // each character outside the Basic Multilingual Plane.
+        const auto *s = reinterpret_cast<const unsigned char *>(m_bytes.constData()) + e.at;
+        for (qint32 i = 0; i < e.size; ++i)
+            units += ((s[i] & 0xC0) != 0x80) + (s[i] >= 0xF0);
+    }
+    return units;
+}
+
+bool LineStore::fitsIn(qsizetype units) const
+{
+    // A UTF-8 byte makes at most one UTF-16 unit and a line break two, so
+    // most texts fit without counting.
+    qsizetype bound = 2 * (qsizetype(m_entries.size()) - 1);
+    for (const Entry &e : m_entries)
+        bound += e.size < 0 ? ownedAt(e).size() : e.size;
+    return bound <= units || textSize() <= units;
+}
+
+void ScriptLines::takeLines(LineStore &&lines)
+{
+    setText(lines.text());
+}
+
+} // namespace rux
