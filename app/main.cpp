@@ -220,7 +220,10 @@ int main(int argc, char **argv)
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
     QApplication::setFont(font);
-    rux::applyStyle(app, rux::styleResource());
+    // Without a screen nobody sees the look: the toolkit's own style is
+    // enough, and the style sheet's cost is spared.
+    if (!noScreen)
+        rux::applyStyle(app, rux::styleResource());
 
     auto *rux_pp1 = new rux::Trux_pp1;
     auto *ftabed = new rux::Tftabed(rux_pp1->access_con);
