@@ -164,6 +164,12 @@ void AdoConnection::Open()
         openSqlite(fileName);
     }
     m_connected = true;
+    if (runsOnSqlite()) {
+        // Looked up once: every statement needs it, and the lookup goes
+        // through the toolkit's list of connections.
+        const QVariant h = database().driver()->handle();
+        m_sqlite = *static_cast<sqlite3 *const *>(h.data());
+    }
     watchStatements();
     // The event loop of this thread tells when the program waits for the
     // user. Connected once; a program without one never waits.
@@ -331,6 +337,7 @@ void AdoConnection::Close()
     }
     QSqlDatabase::removeDatabase(m_qtName);
     m_connected = false;
+    m_sqlite = nullptr;
     m_engine = Engine::Sqlite;
     m_accessOnSqlite = true;
 }
@@ -366,10 +373,7 @@ QSqlDatabase AdoConnection::database() const
 
 sqlite3 *AdoConnection::sqliteHandle() const
 {
-    if (!m_connected || !runsOnSqlite())
-        return nullptr;
-    const QVariant h = database().driver()->handle();
-    return *static_cast<sqlite3 *const *>(h.data());
+    return m_sqlite;
 }
 
 } // namespace rux

@@ -96,6 +96,8 @@ private:
     QString m_connectionString;
     QString m_qtName;
     bool m_connected = false;
+    // The engine's handle while connected on SQLite.
+    sqlite3 *m_sqlite = nullptr;
     Engine m_engine = Engine::Sqlite;
     // False only for an Access file opened through ODBC (Windows).
     bool m_accessOnSqlite = true;

@@ -30,6 +30,9 @@ qsizetype skipQuoted(QStringView s, qsizetype from, QChar close)
 
 MarkedText rewriteParameterMarks(const QString &sql)
 {
+    // Without a colon there is no mark, and the text stays as it is.
+    if (!sql.contains(u':'))
+        return MarkedText{sql, 0, {}};
     const QStringView s(sql);
     const qsizetype n = s.size();
     MarkedText out;
