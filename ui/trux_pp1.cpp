@@ -24,6 +24,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -88,6 +89,9 @@ QString unstorableQuestion(const UnstorableText &lost, TextEncoding target, Text
              lost.count == 1 ? QStringLiteral("1 character") : QStringLiteral("%1 characters").arg(lost.count),
              character, code, QString::number(lost.line), QString::number(lost.column), encodingName(instead));
 }
+
+// How often a run that nobody sees processes pending events, in ms.
+constexpr qint64 kUnseenEventInterval = 20;
 
 // Flips a flag for the time of a scope.
 class RunningFlag
@@ -289,8 +293,10 @@ void Trux_pp1::FormActivate()
     // An unattended run without a screen: nobody sees the editor or types
     // into it, and the window closes when the run ends. Its text is never
     // laid out.
-    if (first && Program::instance().headless() && argumentsHoldGo())
+    if (first && Program::instance().headless() && argumentsHoldGo()) {
+        m_unseen = true;
         m_lines.leaveViewBehind(true);
+    }
     try {
         init_prj();
     } catch (...) {
@@ -415,6 +421,18 @@ void Trux_pp1::Button6Click()
     context.tableEditing = m_ftabed ? &editing : nullptr;
     context.clickSubstitute = [this]() { Button3Click(); };
     context.processEvents = []() { QCoreApplication::processEvents(); };
+    if (m_unseen) {
+        // Nobody can act on the windows: what is pending (timers, posted
+        // calls) is processed at a batch end once a while has passed since
+        // the last time, instead of paying the event loop's round at every
+        // batch of a long script.
+        context.processEvents = [clock = std::make_shared<QElapsedTimer>()]() {
+            if (clock->isValid() && clock->elapsed() < kUnseenEventInterval)
+                return;
+            QCoreApplication::processEvents();
+            clock->start();
+        };
+    }
     context.setDataChange = [this](bool on) { CheckBox1->setChecked(on); };
     context.dataChange = [this]() { return CheckBox1->isChecked(); };
     context.batchRuns = [this](int first, int last) {

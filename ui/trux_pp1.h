@@ -116,6 +116,9 @@ private:
     bool m_running = false;
     // The run started by GO is in progress.
     bool m_unattended = false;
+    // An unattended run without a screen: nobody sees the windows or types
+    // into them.
+    bool m_unseen = false;
     bool m_activated = false;
     int m_batchFirst = -1;
     int m_batchLast = -1;
