@@ -1,0 +1,141 @@
+// Times loading a script into a window on a screen, until the editor has
+// painted it: "rux" loads it into the main window as "open sql" does, "bare"
+// reads the same file into a bare QPlainTextEdit of the editor's size and
+// wrapping, in a window of its own. Both windows are shown and painted
+// before the clock starts.
+//
+//   bench_window_load rux|bare SCRIPT
+//
+// Prints "load_ms=<time> lines=<lines the editor holds> maxrss_kb=<peak
+// resident size>"; exit status 1 when the load failed.
+
+#include "program.h"
+#include "style.h"
+#include "trux_pp1.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFont>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+// Stops the clock once the editor's viewport has painted after the load.
+class PaintWatch : public QObject
+{
+public:
+    explicit PaintWatch(QElapsedTimer *timer) : m_timer(timer) {}
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (armed && event->type() == QEvent::Paint && elapsedMs < 0) {
+            armed = false;
+            // Runs after the paint event has been handled in full.
+            QTimer::singleShot(0, this, [this]() {
+                elapsedMs = double(m_timer->nsecsElapsed()) / 1e6;
+                QCoreApplication::exit(0);
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+    bool armed = false;
+    double elapsedMs = -1;
+
+private:
+    QElapsedTimer *m_timer;
+};
+
+void waitExposed(QWidget &window)
+{
+    window.show();
+    QElapsedTimer waited;
+    waited.start();
+    while ((!window.windowHandle() || !window.windowHandle()->isExposed()) && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    // The first paint of the empty window is done before the clock starts.
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 200)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    const QStringList args = app.arguments();
+    if (args.size() != 3 || (args[1] != QLatin1String("rux") && args[1] != QLatin1String("bare"))) {
+        std::fprintf(stderr, "usage: bench_window_load rux|bare SCRIPT\n");
+        return 2;
+    }
+    const bool rux = args[1] == QLatin1String("rux");
+    const QString script = args[2];
+
+    // The program's font in both windows.
+    QFont font(QStringLiteral("Tahoma"));
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setPixelSize(11);
+    QApplication::setFont(font);
+
+    QElapsedTimer timer;
+    PaintWatch watch(&timer);
+    int lines = -1;
+
+    std::unique_ptr<rux::Trux_pp1> main;
+    std::unique_ptr<QPlainTextEdit> bare;
+    std::function<void()> load;
+    if (rux) {
+        rux::Program::instance().setTitle(QStringLiteral("rux_ppp"));
+        Q_INIT_RESOURCE(slateclassico);
+        rux::applyStyle(app, rux::styleResource());
+        main = std::make_unique<rux::Trux_pp1>();
+        waitExposed(*main);
+        main->Memo1->viewport()->installEventFilter(&watch);
+        load = [&]() {
+            main->sql_f_name = script;
+            if (!rux::Program::instance().guard([&]() { main->set_sqlscript(); }))
+                QCoreApplication::exit(1);
+            lines = main->editorLines().lineCount();
+        };
+    } else {
+        bare = std::make_unique<QPlainTextEdit>();
+        bare->resize(755, 194);
+        bare->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        bare->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        bare->setUndoRedoEnabled(false);
+        waitExposed(*bare);
+        bare->viewport()->installEventFilter(&watch);
+        load = [&]() {
+            QFile file(script);
+            if (!file.open(QIODevice::ReadOnly)) {
+                QCoreApplication::exit(1);
+                return;
+            }
+            bare->setPlainText(QString::fromLatin1(file.readAll()));
+            lines = bare->document()->blockCount();
+        };
+    }
+
+    QTimer::singleShot(0, &app, [&]() {
+        timer.start();
+        watch.armed = true;
+        load();
+    });
+    QTimer::singleShot(60000, &app, []() { QCoreApplication::exit(1); });
+    const int status = app.exec();
+
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("load_ms=%.3f lines=%d maxrss_kb=%ld\n", watch.elapsedMs, lines, usage.ru_maxrss);
+    return status == 0 && watch.elapsedMs >= 0 ? 0 : 1;
+}
