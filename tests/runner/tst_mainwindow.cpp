@@ -6,6 +6,9 @@
 #include "paramcells.h"
 
 #include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTimer>
 #include <QLabel>
 
 using namespace rux;
@@ -65,6 +68,7 @@ private Q_SLOTS:
     void initPrjMixedCasePrefixes();
     void initPrjRefusesTooManyParameters();
     void initPrjGoRunsTheEditor();
+    void substitutionSeesWhatIsTypedBetweenRows();
     void firstActivationFailure_data();
     void firstActivationFailure();
     void openSqlOfAMissingFile();
@@ -536,4 +540,31 @@ void TestMainWindow::openSqlOfAMissingFile()
 }
 
 QTEST_MAIN(TestMainWindow)
+// The substitution processes events after each row: what the user types
+// meanwhile is in the lines the next row's pass reads, and the editor shows
+// the lines as the passes left them.
+void TestMainWindow::substitutionSeesWhatIsTypedBetweenRows()
+{
+    Trux_pp1 *m = m_w->main.get();
+    m->editorLines().setText(QStringLiteral("select '$a' as x\r\nselect '$b' as y\r\n"));
+    m->StringGrid1->setCell(0, 1, QStringLiteral("$a"));
+    m->StringGrid1->setCell(1, 1, QStringLiteral("1"));
+    m->StringGrid1->setCell(0, 2, QStringLiteral("$b"));
+    m->StringGrid1->setCell(1, 2, QStringLiteral("2"));
+    m->var_count = 2;
+    QPlainTextEdit *memo = m->Memo1;
+    QTimer::singleShot(0, m, [memo]() {
+        QTextCursor end(memo->document()->firstBlock());
+        end.movePosition(QTextCursor::EndOfBlock);
+        memo->setTextCursor(end);
+        QTest::keyClicks(memo, QStringLiteral(", '$b' as z"));
+    });
+    m->Button3Click();
+    const QStringList expected{QStringLiteral("select '1' as x, '2' as z"), QStringLiteral("select '2' as y")};
+    QCOMPARE(m->editorLines().line(0), expected[0]);
+    QCOMPARE(m->editorLines().line(1), expected[1]);
+    QCOMPARE(memo->document()->firstBlock().text(), expected[0]);
+    QCOMPARE(memo->document()->firstBlock().next().text(), expected[1]);
+}
+
 #include "tst_mainwindow.moc"

@@ -298,6 +298,52 @@ private Q_SLOTS:
         QCOMPARE(logOf(), log);
     }
 
+    // What the user types into the editor while the run processes events
+    // is in the lines the run reads next; the line count stays the one
+    // taken at the start.
+    void typedLinesAreRun_data()
+    {
+        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("fromEnd");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("log");
+
+        QTest::newRow("typed_into_a_later_line") << 2 << 2 << "x" << "a,bx";
+        QTest::newRow("typed_into_a_line_already_run") << 0 << 2 << "x" << "a,b";
+        QTest::newRow("new_batch_typed_before_a_later_one")
+            << 2 << -1 << "insert into log values('t')\ngo\n" << "a,t";
+    }
+
+    void typedLinesAreRun()
+    {
+        QFETCH(int, line);
+        QFETCH(int, fromEnd);
+        QFETCH(QString, keys);
+        QFETCH(QString, log);
+
+        QPlainTextEdit *memo = m_w->main->Memo1;
+        m_w->main->editorLines().setText(
+            QStringLiteral("insert into log values('a')\r\ngo\r\ninsert into log values('b')\r\ngo\r\n"));
+        QTimer::singleShot(0, m_w->main.get(), [&]() {
+            QTextCursor cursor(memo->document()->findBlockByNumber(line));
+            if (fromEnd >= 0) {
+                cursor.movePosition(QTextCursor::EndOfBlock);
+                cursor.movePosition(QTextCursor::Left, QTextCursor::MoveAnchor, fromEnd);
+            }
+            memo->setTextCursor(cursor);
+            const QStringList pieces = keys.split(u'\n');
+            for (qsizetype i = 0; i < pieces.size(); ++i) {
+                if (i > 0)
+                    QTest::keyClick(memo, Qt::Key_Return);
+                QTest::keyClicks(memo, pieces[i]);
+            }
+        });
+        const QString error = m_w->runEditor();
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(logOf(), log);
+        QCOMPARE(m_w->main->editorLines().text(), memo->toPlainText().replace(u'\n', QStringLiteral("\r\n")));
+    }
+
     // The substitution runs before the first line is read.
     void substitutionComesFirst()
     {

@@ -136,6 +136,15 @@ void TestScriptFile::reads_data()
     QTest::newRow("nul_after_lone_lf") << QByteArray("a\nb\0\n", 5) << "a\r\nb" << TextEncoding::Ansi;
     QTest::newRow("nul_first") << QByteArray("\0abc", 4) << QString() << TextEncoding::Ansi;
     QTest::newRow("nul_in_utf16") << QByteArray("\xFF\xFE" "a\0\0\0b\0", 8) << "a" << TextEncoding::Utf16LE;
+    QTest::newRow("utf8_mark_at_line_start_is_text") << QByteArray("\xEF\xBB\xBF" "a\r\n\xEF\xBB\xBF" "b")
+                                                     << QString("a\r\n") + QChar(0xFEFF) + "b" << TextEncoding::Utf8;
+    QTest::newRow("utf8_paragraph_separator") << QByteArray("\xEF\xBB\xBF" "a\xE2\x80\xA9" "b\xEF\xB7\x90" "c")
+                                              << QString("a") + QChar(0x2029) + "b" + QChar(0xFDD0) + "c"
+                                              << TextEncoding::Utf8;
+    // Longer than the pieces that are checked one at a time.
+    const QByteArray wide = QByteArray("\xC3\xA4").repeated(40000) + "\n";
+    QTest::newRow("utf8_long_lines") << QByteArray("\xEF\xBB\xBF") + wide.repeated(3)
+                                     << (QString(40000, QChar(0xE4)) + "\r\n").repeated(3) << TextEncoding::Utf8;
 }
 
 void TestScriptFile::reads()
@@ -149,6 +158,13 @@ void TestScriptFile::reads()
     const ScriptFileText read = readScriptFile(path);
     QCOMPARE(read.text, text);
     QCOMPARE(read.encoding, encoding);
+
+    // Read as lines, the file holds the lines of the same text, split as
+    // the editor splits it.
+    const ScriptFileLines lines = readScriptLines(path);
+    QCOMPARE(lines.encoding, encoding);
+    QCOMPARE(lines.lines.text(), LineStore::fromText(text).text());
+    QCOMPARE(lines.lines.lineCount(), LineStore::fromText(text).lineCount());
 }
 
 void TestScriptFile::readFailures_data()
@@ -166,6 +182,8 @@ void TestScriptFile::readFailures_data()
     QTest::newRow("lone_continuation") << QByteArray("\xEF\xBB\xBF\x80") << "UTF-8";
     QTest::newRow("utf16le_odd_count") << QByteArray("\xFF\xFE" "a\0b", 5) << "UTF-16";
     QTest::newRow("utf16be_odd_count") << QByteArray("\xFE\xFF\0", 3) << "UTF-16";
+    QTest::newRow("invalid_after_long_lines")
+        << QByteArray("\xEF\xBB\xBF") + QByteArray(70000, 'a') + "\n" + QByteArray(70000, 'b') + "\xE2\x82" << "UTF-8";
 }
 
 void TestScriptFile::readFailures()
@@ -175,8 +193,9 @@ void TestScriptFile::readFailures()
 
     const QString path = m_dir.filePath(QStringLiteral("invalid.sql"));
     writeBytes(path, bytes);
-    QCOMPARE(failureOf([&] { readScriptFile(path); }),
-             QString::fromUtf8("Datei %1 kann nicht gelesen werden: ungültiger %2-Text").arg(path, kind));
+    const QString expected = QString::fromUtf8("Datei %1 kann nicht gelesen werden: ungültiger %2-Text").arg(path, kind);
+    QCOMPARE(failureOf([&] { readScriptFile(path); }), expected);
+    QCOMPARE(failureOf([&] { readScriptLines(path); }), expected);
 }
 
 void TestScriptFile::cannotOpen_data()

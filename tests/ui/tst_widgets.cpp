@@ -1,6 +1,7 @@
 // The parameter grid's cells and the script editor's lines.
 
 #include "editorlines.h"
+#include "linestore.h"
 #include "gridinput.h"
 #include "stringgrid.h"
 
@@ -8,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -124,6 +126,10 @@ private Q_SLOTS:
         QTest::newRow("nul_kept") << QStringLiteral("a") + QChar(0) + QStringLiteral("b") << 1
                                   << QStringList({QStringLiteral("a") + QChar(0) + QStringLiteral("b")});
         QTest::newRow("cr_cr_lf_two_breaks") << QStringLiteral("a\r\r\nb") << 3 << QStringList({"a", "", "b"});
+        QTest::newRow("paragraph_separator_breaks") << QStringLiteral("a\u2029b") << 2 << QStringList({"a", "b"});
+        QTest::newRow("frame_marks_break") << QStringLiteral("a\uFDD0b\uFDD1c") << 3 << QStringList({"a", "b", "c"});
+        QTest::newRow("mark_at_line_start_kept") << QStringLiteral("a\r\n\uFEFFb") << 2
+                                                 << QStringList({"a", QStringLiteral("\uFEFFb")});
     }
 
     void lineCount()
@@ -142,6 +148,12 @@ private Q_SLOTS:
         QCOMPARE(l.text(), lines.join(QStringLiteral("\r\n")) + (text.endsWith(u'\n') ? QStringLiteral("\r\n") : QString()));
         QCOMPARE(l.line(count), QString());
         QCOMPARE(l.line(-1), QString());
+        // The editor shows the same lines, and a store alone splits the
+        // text as the editor does.
+        QCOMPARE(documentLines(editor), lines);
+        const rux::LineStore store = rux::LineStore::fromText(text);
+        QCOMPARE(readLines(store), lines);
+        QCOMPARE(store.text(), l.text());
     }
 
     void textJoinsWithCrLf()
@@ -179,7 +191,7 @@ private Q_SLOTS:
         return out;
     }
 
-    static QStringList readLines(const EditorLines &l)
+    static QStringList readLines(const rux::ScriptLines &l)
     {
         QStringList out;
         for (int i = 0; i < l.lineCount(); ++i)
@@ -282,6 +294,56 @@ private Q_SLOTS:
         editor.setDocument(&other);
         QCOMPARE(readLines(l), QStringList({"x", "y", "z"}));
         editor.setDocument(nullptr);
+    }
+
+    // Lines written inside a bracket reach the editor at its end, as one
+    // change or as a new text when a line became two: the cursor, its
+    // selection and the scroll position stay where they were.
+    void bracketKeepsCursorAndScroll_data()
+    {
+        QTest::addColumn<bool>("lineMadeTwo");
+        QTest::newRow("lines_rewritten") << false;
+        QTest::newRow("a_line_made_two") << true;
+    }
+
+    void bracketKeepsCursorAndScroll()
+    {
+        QFETCH(bool, lineMadeTwo);
+        QPlainTextEdit editor;
+        editor.resize(300, 200);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        EditorLines l(&editor);
+        QStringList text;
+        for (int i = 0; i < 400; ++i)
+            text << QStringLiteral("line %1 = $p").arg(i);
+        l.setText(text.join(QStringLiteral("\r\n")));
+        QTextCursor selection(editor.document()->findBlockByNumber(200));
+        selection.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 2);
+        selection.movePosition(QTextCursor::Right, QTextCursor::KeepAnchor, 3);
+        editor.setTextCursor(selection);
+        editor.verticalScrollBar()->setValue(150);
+        const int anchor = editor.textCursor().anchor();
+        const int position = editor.textCursor().position();
+
+        // Every line but the cursor's gets longer; the lines before it move
+        // the cursor's line further down the text.
+        {
+            const rux::ScriptLineChanges changes(l);
+            for (int i = 0; i < 400; ++i) {
+                if (i != 200)
+                    l.setLine(i, QStringLiteral("line %1 = value").arg(i));
+            }
+            if (lineMadeTwo)
+                l.setLine(300, QStringLiteral("line 300\r\n= value"));
+        }
+        QCOMPARE(documentLines(editor), readLines(l));
+        QCOMPARE(readLines(l).size(), lineMadeTwo ? 401 : 400);
+        const int shift = 200 * 3;
+        QCOMPARE(editor.textCursor().anchor(), anchor + shift);
+        QCOMPARE(editor.textCursor().position(), position + shift);
+        QCOMPARE(editor.textCursor().selectedText(), QStringLiteral("ne "));
+        QCOMPARE(editor.verticalScrollBar()->value(), 150);
     }
 
     void longLineStaysOneLine()
