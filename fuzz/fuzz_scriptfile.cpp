@@ -144,9 +144,18 @@ void checkDecoded(QByteArrayView bytes)
     check(ok == valid, "decoding fails only for text the mark does not allow", where);
     if (!ok) {
         check(file.text.isEmpty(), "a failed decoding gives no text", where);
+        rux::ScriptFileLines lines;
+        check(!rux::decodeScriptLines(QByteArray(bytes.data(), bytes.size()), lines), "bytes that do not decode do not read as lines", where);
         return;
     }
     check(file.text == fuzz::asLoaded(expected), "decoded text", [&] { return QString(where() + QStringLiteral(" -> ") + show(file.text)); });
+
+    // Read as lines, the bytes give the lines of the decoded text.
+    rux::ScriptFileLines lines;
+    check(rux::decodeScriptLines(QByteArray(bytes.data(), bytes.size()), lines), "bytes that decode read as lines", where);
+    check(lines.encoding == mark, "the mark decides the encoding of the lines", where);
+    check(lines.lines.text() == fuzz::asEditorLines(file.text), "the lines hold the decoded text",
+          [&] { return QString(where() + QStringLiteral(" -> ") + show(lines.lines.text())); });
 
     const QString &t = file.text;
     check(!t.contains(QChar(u'\0')), "no NUL", where);

@@ -68,6 +68,23 @@ inline QString withCrLf(const QString &text)
     return out;
 }
 
+// The characters besides CR and LF that end a line in the editor.
+inline bool endsEditorLine(QChar c)
+{
+    return c == QChar(0x2029) || c == QChar(0xFDD0) || c == QChar(0xFDD1);
+}
+
+// The text with every line break the editor knows written as CR LF.
+inline QString asEditorLines(const QString &text)
+{
+    QString out = withCrLf(text);
+    for (qsizetype i = out.size() - 1; i >= 0; --i) {
+        if (endsEditorLine(out[i]))
+            out.replace(i, 1, QStringLiteral("\r\n"));
+    }
+    return out;
+}
+
 // The text cut at the first NUL, line breaks as CR LF: a file's text as it
 // reaches the load.
 inline QString asLoaded(const QString &raw)

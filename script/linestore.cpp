@@ -1,5 +1,7 @@
 #include "linestore.h"
 
+#include <QStringDecoder>
+
 #include <cstring>
 #include <limits>
 
@@ -11,8 +13,11 @@ namespace {
 // at the start; inside a script it is a character of the line and stays.
 QString decodeLine(const char *bytes, qsizetype size)
 {
-    if (size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0)
-        return QChar(0xFEFF) + QString::fromUtf8(bytes + 3, size - 3);
+    if (size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0) {
+        QStringDecoder decoder(QStringDecoder::Utf8,
+                               QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+        return decoder.decode(QByteArrayView(bytes, size));
+    }
     return QString::fromUtf8(bytes, size);
 }
 

@@ -136,8 +136,9 @@ void TestScriptFile::reads_data()
     QTest::newRow("nul_after_lone_lf") << QByteArray("a\nb\0\n", 5) << "a\r\nb" << TextEncoding::Ansi;
     QTest::newRow("nul_first") << QByteArray("\0abc", 4) << QString() << TextEncoding::Ansi;
     QTest::newRow("nul_in_utf16") << QByteArray("\xFF\xFE" "a\0\0\0b\0", 8) << "a" << TextEncoding::Utf16LE;
-    QTest::newRow("utf8_mark_at_line_start_is_text") << QByteArray("\xEF\xBB\xBF" "a\r\n\xEF\xBB\xBF" "b")
-                                                     << QString("a\r\n") + QChar(0xFEFF) + "b" << TextEncoding::Utf8;
+    QTest::newRow("utf8_marks_at_line_start_are_text") << QByteArray("\xEF\xBB\xBF" "a\r\n\xEF\xBB\xBF\xEF\xBB\xBF" "b")
+                                                       << QString("a\r\n") + QChar(0xFEFF) + QChar(0xFEFF) + "b"
+                                                       << TextEncoding::Utf8;
     QTest::newRow("utf8_paragraph_separator") << QByteArray("\xEF\xBB\xBF" "a\xE2\x80\xA9" "b\xEF\xB7\x90" "c")
                                               << QString("a") + QChar(0x2029) + "b" + QChar(0xFDD0) + "c"
                                               << TextEncoding::Utf8;
