@@ -60,6 +60,7 @@ struct Place
 
 struct EditorLines::State
 {
+    std::weak_ptr<State> self;
     QPointer<QPlainTextEdit> editor;
     QPointer<QTextDocument> document;
     QMetaObject::Connection changed;
@@ -76,7 +77,8 @@ struct EditorLines::State
 
     ~State() { QObject::disconnect(changed); }
 
-    void attach(const std::shared_ptr<State> &self);
+    void attach();
+    void listen();
     void takeDocument();
     void documentChanged(int position, int added);
     void writeDocument(bool keepPlace);
@@ -84,22 +86,24 @@ struct EditorLines::State
     void bringDocumentInStep();
 };
 
-void EditorLines::State::attach(const std::shared_ptr<State> &self)
+void EditorLines::State::attach()
 {
-    QTextDocument *doc = editor ? editor->document() : nullptr;
-    if (doc == document)
+    if (!editor || !editor->document() || editor->document() == document)
         return;
-    QObject::disconnect(changed);
-    document = doc;
-    if (!doc)
-        return;
-    const std::weak_ptr<State> weak = self;
-    changed = QObject::connect(doc, &QTextDocument::contentsChange, doc, [weak](int position, int, int added) {
-        if (const std::shared_ptr<State> s = weak.lock())
-            s->documentChanged(position, added);
-    });
+    listen();
     // A document the store has not seen: its text is the script's.
     takeDocument();
+}
+
+void EditorLines::State::listen()
+{
+    QObject::disconnect(changed);
+    document = editor->document();
+    changed = QObject::connect(document, &QTextDocument::contentsChange, document,
+                               [weak = self](int position, int, int added) {
+                                   if (const std::shared_ptr<State> s = weak.lock())
+                                       s->documentChanged(position, added);
+                               });
 }
 
 void EditorLines::State::takeDocument()
@@ -172,8 +176,10 @@ void EditorLines::State::writeDocument(bool keepPlace)
         editor->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     }
     applying = false;
-    // setPlainText may put a new document into the editor.
-    document = editor->document();
+    // Should the editor have made a new document for the text, the store
+    // listens to that one.
+    if (editor->document() != document)
+        listen();
     documentBlocks = document->blockCount();
     wholeText = false;
     pending.clear();
@@ -235,12 +241,13 @@ void EditorLines::State::bringDocumentInStep()
 
 EditorLines::EditorLines(QPlainTextEdit *editor) : m_state(std::make_shared<State>())
 {
+    m_state->self = m_state;
     m_state->editor = editor;
 }
 
 EditorLines::State &EditorLines::state() const
 {
-    m_state->attach(m_state);
+    m_state->attach();
     return *m_state;
 }
 
@@ -271,12 +278,14 @@ void EditorLines::setLine(int index, const QString &text)
         return;
     const int blocks = s.store.blockCount();
     s.store.setLine(index, text);
-    // A line that became several shifts every later block: the document
-    // gets the whole text.
-    if (s.store.blockCount() != blocks)
+    // A line that became several shifts every later block, and a view left
+    // behind may miss any number of lines: the document gets the whole text.
+    if (s.store.blockCount() != blocks || s.behind) {
         s.wholeText = true;
-    else if (!s.wholeText)
+        s.pending.clear();
+    } else if (!s.wholeText) {
         s.pending.push_back(index);
+    }
     s.bringDocumentInStep();
 }
 
