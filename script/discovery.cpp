@@ -3,6 +3,7 @@
 #include "failure.h"
 #include "replaceall.h"
 
+#include <algorithm>
 #include <array>
 
 namespace rux {
@@ -16,8 +17,10 @@ QStringView nameAt(QStringView line, qsizetype p)
     // The blank that ends the name is searched from position p + 3, that is
     // from index p + 2: a blank right after the "$" or after the character
     // behind it stays inside the name.
-    const qsizetype blank = p + 2 < line.size() ? line.indexOf(u' ', p + 2) : -1;
-    return blank < 0 ? line.mid(start) : line.mid(start, blank - start);
+    qsizetype blank = p + 2;
+    while (blank < line.size() && line[blank] != u' ')
+        ++blank;
+    return line.mid(start, blank - start);
 }
 
 // The name cells as this load sees them: rows 1 to 6 as the grid held them
@@ -33,8 +36,11 @@ public:
 
     bool known(QStringView name) const
     {
+        // Compared here rather than by the library's call: a load compares
+        // every name of every line with every row.
         for (int r = 1; r <= kGridRowCount; ++r) {
-            if (m_rows[r] == name)
+            const QString &row = m_rows[r];
+            if (row.size() == name.size() && std::equal(name.begin(), name.end(), row.begin()))
                 return true;
         }
         return false;
@@ -65,7 +71,9 @@ private:
 
 void scanNames(QStringView line, NameRows &rows, int &n)
 {
-    for (qsizetype i = line.indexOf(u'$'); i >= 0; i = line.indexOf(u'$', i + 1)) {
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] != u'$')
+            continue;
         const QStringView name = nameAt(line, i + 1);
         if (!rows.known(name)) {
             rows.append(n + 1, name);
@@ -101,7 +109,7 @@ bool processLine(QStringView line, const QString &runId, NameRows &rows, int &n,
     static const QString token = QStringLiteral("%rid%");
     if (line.startsWith(u'#'))
         return false;
-    if (!line.contains(token, Qt::CaseSensitive)) {
+    if (std::find(line.begin(), line.end(), QChar(u'%')) == line.end() || !line.contains(token, Qt::CaseSensitive)) {
         scanNames(line, rows, n);
         return false;
     }
@@ -144,15 +152,20 @@ DiscoveredNames discoverInLines(LineStore &lines, const QString &runId, const Pa
     for (int i = 0; i < lines.lineCount(); ++i) {
         // A line with neither a name nor the token is left as it is, without
         // being read.
-        if (!lines.lineHolds(i, u'$') && !lines.lineHolds(i, u'%'))
+        const bool dollar = lines.lineHolds(i, u'$');
+        if (!dollar && !lines.lineHolds(i, u'%'))
             continue;
+        const QString line = lines.line(i);
         QString replaced;
-        if (processLine(lines.line(i), runId, rows, n, replaced)) {
+        if (processLine(line, runId, rows, n, replaced)) {
             // The lines that line breaks in the run identifier make are
             // scanned already.
             const int before = lines.blockCount();
             lines.setLine(i, replaced);
             i += lines.blockCount() - before;
+        } else if (dollar) {
+            // Every parameter row's pass reads this line.
+            lines.keepDecoded(i, line);
         }
     }
     return DiscoveredNames{n, rows.written()};

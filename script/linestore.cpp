@@ -36,6 +36,45 @@ qsizetype breakAt(QStringView s, qsizetype i)
     return u == u'\n' || endsBlock(u) ? 1 : 0;
 }
 
+// Whether a text may have a line break: every break character is below
+// U+000E or at least U+2000. Four characters are tested at once, as the
+// lanes of a 64-bit word: a lane of U+2000 or more has one of its top three
+// bits set, and a lane below U+000E turns up in the well-known test for a
+// lane less than a value (a borrow out of it sets its top bit, which the
+// lane itself does not have). Substitution writes back many lines, and a
+// value rarely holds a break.
+bool mayHoldBreak(QStringView text)
+{
+    constexpr quint64 kHigh = 0xE000E000E000E000ULL;
+    constexpr quint64 kBelow = 0x000E000E000E000EULL;
+    constexpr quint64 kTop = 0x8000800080008000ULL;
+    const char16_t *p = text.utf16();
+    const char16_t *const end = p + text.size();
+    for (; end - p >= 4; p += 4) {
+        quint64 w;
+        std::memcpy(&w, p, sizeof w);
+        if ((w & kHigh) || ((w - kBelow) & ~w & kTop))
+            return true;
+    }
+    for (; p < end; ++p) {
+        if (*p < 0x000E || *p >= 0x2000)
+            return true;
+    }
+    return false;
+}
+
+// Whether a text has a line break.
+bool hasBreak(QStringView text)
+{
+    if (!mayHoldBreak(text))
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (breakAt(text, i) != 0)
+            return true;
+    }
+    return false;
+}
+
 // The blocks of a text, split by the document's rule.
 QList<QString> splitBlocks(const QString &text)
 {
@@ -78,14 +117,29 @@ LineStore LineStore::fromUtf8(const QByteArray &bytes, qsizetype from, qsizetype
         store.m_entries.push_back(Entry{quint32(start), qint32(end - start)});
         start = i = next;
     };
+    // Eight bytes are tested at once, as the lanes of a 64-bit word, for a
+    // byte that may begin a break (below 0x0E, or 0xE0 and up: all three
+    // top bits set) and for a byte outside ASCII; only a word with the
+    // first is looked at byte by byte.
+    constexpr quint64 kOnes = 0x0101010101010101ULL;
+    constexpr quint64 kTop = 0x8080808080808080ULL;
+    quint64 high = 0;
     while (i < size) {
+        if (size - i >= 8) {
+            quint64 w;
+            std::memcpy(&w, s + i, sizeof w);
+            high |= w;
+            const quint64 below = (w - 0x0E * kOnes) & ~w & kTop;
+            const quint64 topThree = w & (w << 1) & (w << 2) & kTop;
+            if (!(below | topThree)) {
+                i += 8;
+                continue;
+            }
+        }
         // Only these bytes can begin a break: CR, LF and the first byte of
         // U+2029 (E2 80 A9), U+FDD0 and U+FDD1 (EF B7 90, EF B7 91).
         const unsigned char b = s[i];
-        if (b > u'\r' && b < 0xE2) {
-            ++i;
-            continue;
-        }
+        high |= b;
         if (b == u'\n')
             cut(i, i + 1);
         else if (b == u'\r')
@@ -97,19 +151,22 @@ LineStore LineStore::fromUtf8(const QByteArray &bytes, qsizetype from, qsizetype
             ++i;
     }
     store.m_entries.push_back(Entry{quint32(start), qint32(size - start)});
+    // All ASCII: a line's bytes are its characters.
+    store.m_ascii = (high & kTop) == 0;
     return store;
 }
 
-LineStore::Entry LineStore::own(QString text)
+LineStore::Entry LineStore::own(QString text, bool dollar)
 {
+    const qint32 kind = dollar ? kOwnedWithDollar : kOwnedWithoutDollar;
     if (!m_freeOwned.empty()) {
         const quint32 at = m_freeOwned.back();
         m_freeOwned.pop_back();
         m_owned[at] = std::move(text);
-        return Entry{at, -1};
+        return Entry{at, kind};
     }
     m_owned.push_back(std::move(text));
-    return Entry{quint32(m_owned.size() - 1), -1};
+    return Entry{quint32(m_owned.size() - 1), kind};
 }
 
 void LineStore::release(const Entry &e)
@@ -134,6 +191,8 @@ QString LineStore::block(int index) const
     const Entry &e = m_entries[size_t(index)];
     if (e.size < 0)
         return m_owned[e.at];
+    if (m_ascii)
+        return QString::fromLatin1(m_bytes.constData() + e.at, e.size);
     return decodeLine(m_bytes.constData() + e.at, e.size);
 }
 
@@ -149,7 +208,7 @@ bool LineStore::lineHolds(int index, char16_t ascii) const
         return false;
     const Entry &e = m_entries[size_t(index)];
     if (e.size < 0)
-        return ownedAt(e).contains(QChar(ascii));
+        return ascii == u'$' ? e.size == kOwnedWithDollar : m_owned[e.at].contains(QChar(ascii));
     // An ASCII byte in UTF-8 is always that character.
     return std::memchr(m_bytes.constData() + e.at, ascii, size_t(e.size)) != nullptr;
 }
@@ -158,17 +217,28 @@ void LineStore::setLine(int index, const QString &text)
 {
     if (index < 0 || index >= lineCount())
         return;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (breakAt(text, i) != 0) {
-            replaceBlocks(index, 1, splitBlocks(text));
-            return;
-        }
+    if (hasBreak(text)) {
+        replaceBlocks(index, 1, splitBlocks(text));
+        return;
     }
+    const bool dollar = text.contains(u'$');
     Entry &e = m_entries[size_t(index)];
-    if (e.size < 0)
+    if (e.size < 0) {
         m_owned[e.at] = text;
-    else
-        e = own(text);
+        e.size = dollar ? kOwnedWithDollar : kOwnedWithoutDollar;
+    } else {
+        e = own(text, dollar);
+    }
+}
+
+void LineStore::keepDecoded(int index, const QString &text)
+{
+    Q_ASSERT(text == line(index));
+    if (index < 0 || index >= lineCount() || m_entries[size_t(index)].size < 0)
+        return;
+    const Entry &e = m_entries[size_t(index)];
+    const bool dollar = std::memchr(m_bytes.constData() + e.at, '$', size_t(e.size)) != nullptr;
+    m_entries[size_t(index)] = own(text, dollar);
 }
 
 void LineStore::replaceBlocks(int first, int count, const QList<QString> &blocks)
@@ -179,11 +249,11 @@ void LineStore::replaceBlocks(int first, int count, const QList<QString> &blocks
     std::vector<Entry> made;
     made.reserve(size_t(blocks.size()));
     for (const QString &b : blocks)
-        made.push_back(own(b));
+        made.push_back(own(b, b.contains(u'$')));
     const auto at = m_entries.begin() + first;
     m_entries.insert(m_entries.erase(at, at + count), made.begin(), made.end());
     if (m_entries.empty())
-        m_entries.push_back(own(QString()));
+        m_entries.push_back(own(QString(), false));
 }
 
 namespace {

@@ -40,6 +40,11 @@ public:
     void setText(const QString &text) override { *this = fromText(text); }
     void takeLines(LineStore &&lines) override { *this = std::move(lines); }
 
+    // Holds line `index` as `text`, which is the line's text as line()
+    // reads it: a line that is read again and again is then no longer
+    // decoded each time.
+    void keepDecoded(int index, const QString &text);
+
     // The blocks, as the editor's document holds them: the lines and the
     // empty block after a last line break.
     int blockCount() const { return int(m_entries.size()); }
@@ -54,19 +59,23 @@ public:
 
 private:
     // A block: `size` bytes of m_bytes from `at`, or when `size` is
-    // negative the text m_owned[at].
+    // negative the text m_owned[at]. An owned text knows whether it holds a
+    // "$": the substitution asks that of every line once per parameter.
     struct Entry
     {
         quint32 at;
         qint32 size;
     };
+    static constexpr qint32 kOwnedWithDollar = -1;
+    static constexpr qint32 kOwnedWithoutDollar = -2;
 
     QStringView ownedAt(const Entry &e) const { return m_owned[e.at]; }
-    Entry own(QString text);
+    Entry own(QString text, bool dollar);
     void release(const Entry &e);
     qsizetype textSize() const;
 
     QByteArray m_bytes;
+    bool m_ascii = false;
     std::vector<Entry> m_entries;
     std::vector<QString> m_owned;
     std::vector<quint32> m_freeOwned;

@@ -256,14 +256,17 @@ int EditorLines::lineCount() const
     return state().store.lineCount();
 }
 
+// Reading a line does not look for a new document in the editor: a run and
+// a substitution read every line many times, and the count of the lines,
+// read before, has looked already.
 QString EditorLines::line(int index) const
 {
-    return state().store.line(index);
+    return m_state->store.line(index);
 }
 
 bool EditorLines::lineHolds(int index, char16_t ascii) const
 {
-    return state().store.lineHolds(index, ascii);
+    return m_state->store.lineHolds(index, ascii);
 }
 
 QString EditorLines::text() const

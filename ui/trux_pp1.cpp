@@ -296,6 +296,7 @@ void Trux_pp1::FormActivate()
     if (first && Program::instance().headless() && argumentsHoldGo()) {
         m_unseen = true;
         m_lines.leaveViewBehind(true);
+        setUpdatesEnabled(false);
     }
     try {
         init_prj();
@@ -376,7 +377,7 @@ void Trux_pp1::Button2Click()
 
 void Trux_pp1::Button3Click()
 {
-    substituteParameters(m_lines, *StringGrid1, var_count, []() { QCoreApplication::processEvents(); });
+    substituteParameters(m_lines, *StringGrid1, var_count, eventProcessing());
 }
 
 void Trux_pp1::Button4Click()
@@ -420,19 +421,7 @@ void Trux_pp1::Button6Click()
     context.query = Query1;
     context.tableEditing = m_ftabed ? &editing : nullptr;
     context.clickSubstitute = [this]() { Button3Click(); };
-    context.processEvents = []() { QCoreApplication::processEvents(); };
-    if (m_unseen) {
-        // Nobody can act on the windows: what is pending (timers, posted
-        // calls) is processed at a batch end once a while has passed since
-        // the last time, instead of paying the event loop's round at every
-        // batch of a long script.
-        context.processEvents = [clock = std::make_shared<QElapsedTimer>()]() {
-            if (clock->isValid() && clock->elapsed() < kUnseenEventInterval)
-                return;
-            QCoreApplication::processEvents();
-            clock->start();
-        };
-    }
+    context.processEvents = eventProcessing();
     context.setDataChange = [this](bool on) { CheckBox1->setChecked(on); };
     context.dataChange = [this]() { return CheckBox1->isChecked(); };
     context.batchRuns = [this](int first, int last) {
@@ -460,6 +449,21 @@ void Trux_pp1::Button6Click()
         throw;
     }
     logRunEnd(QString(), 0);
+}
+
+std::function<void()> Trux_pp1::eventProcessing() const
+{
+    if (!m_unseen)
+        return []() { QCoreApplication::processEvents(); };
+    // Nobody can act on the windows: what is pending (timers, posted calls)
+    // is processed once a while has passed since the last time, instead of
+    // paying the event loop's round at every batch of a long script.
+    return [clock = std::make_shared<QElapsedTimer>()]() {
+        if (clock->isValid() && clock->elapsed() < kUnseenEventInterval)
+            return;
+        QCoreApplication::processEvents();
+        clock->start();
+    };
 }
 
 void Trux_pp1::showRunningBatch()

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -104,6 +105,8 @@ private:
     void chooseFolderOf(const QString &fileName);
     QString chooseOpenFile();
     bool argumentsHoldGo() const;
+    // How a run and the substitution process pending events.
+    std::function<void()> eventProcessing() const;
 
     QStringList m_arguments;
     Tftabed *m_ftabed = nullptr;

@@ -142,6 +142,17 @@ void TestScriptFile::reads_data()
     QTest::newRow("utf8_paragraph_separator") << QByteArray("\xEF\xBB\xBF" "a\xE2\x80\xA9" "b\xEF\xB7\x90" "c")
                                               << QString("a") + QChar(0x2029) + "b" + QChar(0xFDD0) + "c"
                                               << TextEncoding::Utf8;
+    // Every kind of break at other places of the eight-byte words the
+    // lines are split by.
+    QTest::newRow("breaks_inside_long_lines")
+        << QByteArray("\xEF\xBB\xBF" "select\t1 as abc\r\nfrom t where x = 'abcdefg'\rand y\t= 2\n"
+                      "order by 1\xE2\x80\xA9limit 10, 20 \xEF\xB7\x91 go\xC3\xA4 and more")
+        << QString("select\t1 as abc\r\nfrom t where x = 'abcdefg'\r\nand y\t= 2\r\norder by 1") + QChar(0x2029)
+               + "limit 10, 20 " + QChar(0xFDD1) + QString::fromUtf8(" goä and more")
+        << TextEncoding::Utf8;
+    QTest::newRow("ascii_long_lines") << QByteArray("select a,\tb from table_one\r\nwhere c = 'long text here'\ngo\r")
+                                      << "select a,\tb from table_one\r\nwhere c = 'long text here'\r\ngo\r\n"
+                                      << TextEncoding::Ansi;
     // Longer than the pieces that are checked one at a time.
     const QByteArray wide = QByteArray("\xC3\xA4").repeated(40000) + "\n";
     QTest::newRow("utf8_long_lines") << QByteArray("\xEF\xBB\xBF") + wide.repeated(3)
