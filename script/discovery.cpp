@@ -189,7 +189,7 @@ int loadScript(const QString &fileName, const QString &runId, ScriptLines &edito
     const DiscoveredNames names = discoverInLines(file.lines, runId, grid);
 
     remembered = file.encoding;
-    if (!file.lines.fitsIn(kMemoCapacity))
+    if (file.tooLong || !file.lines.fitsIn(kMemoCapacity))
         throw Failure(QStringLiteral("Text überschreitet Memo-Kapazität"));
     editor.takeLines(std::move(file.lines));
     for (const DiscoveredNames::Name &name : names.newNames)

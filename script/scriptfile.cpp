@@ -288,10 +288,6 @@ void writeSpecial(const QString &path, const QByteArray &bytes)
         failWrite();
 }
 
-} // namespace
-
-namespace {
-
 // The encoding a file's bytes name by their byte-order mark, and the mark's
 // length: Ansi and 0 when they begin with none.
 TextEncoding markOf(QByteArrayView bytes, qsizetype &markLength)
@@ -364,6 +360,7 @@ bool decodeScriptLines(const QByteArray &bytes, ScriptFileLines &result)
     qsizetype mark = 0;
     result.encoding = markOf(bytes, mark);
     result.lines = LineStore();
+    result.tooLong = false;
     if (result.encoding == TextEncoding::Utf16LE || result.encoding == TextEncoding::Utf16BE) {
         QString decoded;
         if (!decodeUtf16(QByteArrayView(bytes).sliced(mark), result.encoding == TextEncoding::Utf16LE, decoded))
@@ -380,8 +377,17 @@ bool decodeScriptLines(const QByteArray &bytes, ScriptFileLines &result)
     // whenever they already are UTF-8.
     const void *nul = std::memchr(bytes.constData(), 0, size_t(bytes.size()));
     const qsizetype end = nul ? static_cast<const char *>(nul) - bytes.constData() : bytes.size();
+    // Each character of the editor's text takes at most three bytes of
+    // UTF-8 and each of ANSI one: more bytes than that make a text longer
+    // than the editor takes, which is not split into lines at all.
+    const qsizetype most = result.encoding == TextEncoding::Utf8 ? 3 * kMemoCapacity : kMemoCapacity;
+    if (end - mark > most) {
+        result.tooLong = true;
+        return true;
+    }
     const QByteArrayView text = QByteArrayView(bytes).first(end);
-    if (result.encoding == TextEncoding::Utf8 || std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; }))
+    const auto ascii = [](char c) { return (c & 0x80) == 0; };
+    if (result.encoding == TextEncoding::Utf8 || std::all_of(text.begin(), text.end(), ascii))
         result.lines = LineStore::fromUtf8(bytes, mark, end);
     else
         result.lines = LineStore::fromUtf8(ansiToUtf8(text));

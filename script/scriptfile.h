@@ -40,6 +40,9 @@ struct ScriptFileLines
 {
     LineStore lines;
     TextEncoding encoding = TextEncoding::Ansi;
+    // The text is surely longer than the editor takes (kMemoCapacity);
+    // `lines` is then empty.
+    bool tooLong = false;
 };
 bool decodeScriptLines(const QByteArray &bytes, ScriptFileLines &result);
 

@@ -290,9 +290,9 @@ void Trux_pp1::FormActivate()
 {
     const bool first = !m_activated;
     m_activated = true;
-    // An unattended run without a screen: nobody sees the editor or types
-    // into it, and the window closes when the run ends. Its text is never
-    // laid out.
+    // An unattended run without a screen: nobody sees the windows or types
+    // into them, and they close when the run ends. They are never painted,
+    // and the script's text is never laid out.
     if (first && Program::instance().headless() && argumentsHoldGo()) {
         m_unseen = true;
         m_lines.leaveViewBehind(true);

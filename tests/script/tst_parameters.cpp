@@ -105,6 +105,7 @@ private Q_SLOTS:
     void loadKeepsEncodingAndReplacesText();
     void loadFailureLeavesEverything_data();
     void loadFailureLeavesEverything();
+    void capacityFailureSetsOnlyEncoding_data();
     void capacityFailureSetsOnlyEncoding();
     void editorRefusalLeavesGrid();
 
@@ -383,11 +384,22 @@ void TestParameters::loadFailureLeavesEverything()
     QCOMPARE(remembered, TextEncoding::Utf16BE);
 }
 
+void TestParameters::capacityFailureSetsOnlyEncoding_data()
+{
+    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<qsizetype>("more");
+    // A lone LF becomes CR LF: the text is one unit longer than the file.
+    QTest::newRow("one_unit_too_long") << QByteArray("$a\n") << kMemoCapacity - 3;
+    // More bytes than the editor takes characters are not read into lines.
+    QTest::newRow("more_bytes_than_units") << QByteArray("$a ") << kMemoCapacity - 2;
+}
+
 void TestParameters::capacityFailureSetsOnlyEncoding()
 {
-    // A lone LF becomes CR LF: the text is one unit longer than the file.
-    QByteArray bytes("$a\n");
-    bytes.append(QByteArray(kMemoCapacity - 3, 'x'));
+    QFETCH(QByteArray, start);
+    QFETCH(qsizetype, more);
+    QByteArray bytes = start;
+    bytes.append(QByteArray(more, 'x'));
     const QString path = writeFile(QStringLiteral("huge.sql"), bytes);
     bytes.clear();
 
