@@ -15,7 +15,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFont>
 
 #ifdef Q_OS_WIN
 #include <objbase.h>
@@ -212,14 +211,7 @@ int main(int argc, char **argv)
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 #endif
 
-    // Tahoma where the system has it; its narrow substitute otherwise, so
-    // captions fit the fixed control widths.
-    QFont font(QStringLiteral("Tahoma"));
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("DejaVu Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    QApplication::setFont(font);
+    QApplication::setFont(rux::programFont());
     // Without a screen nobody sees the look: the toolkit's own style is
     // enough, and the style sheet's cost is spared.
     if (!noScreen)

@@ -16,7 +16,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFont>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QWindow>
@@ -81,11 +80,7 @@ int main(int argc, char **argv)
     const QString script = args[2];
 
     // The program's font in both windows.
-    QFont font(QStringLiteral("Tahoma"));
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("DejaVu Sans")});
-    font.setPixelSize(11);
-    QApplication::setFont(font);
+    QApplication::setFont(rux::programFont());
 
     QElapsedTimer timer;
     PaintWatch watch(&timer);

@@ -15,6 +15,13 @@ constexpr std::array<char16_t, 32> kHigh = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+// The character of a byte.
+char16_t decodeByte(char byte)
+{
+    const auto b = static_cast<unsigned char>(byte);
+    return b >= 0x80 && b <= 0x9F ? kHigh[b - 0x80] : char16_t(b);
+}
+
 char encodeUnit(char16_t c)
 {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
@@ -65,28 +72,22 @@ QString decodeAnsi(QByteArrayView bytes)
 {
     QString out(bytes.size(), Qt::Uninitialized);
     QChar *d = out.data();
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        d[i] = QChar(b >= 0x80 && b <= 0x9F ? kHigh[b - 0x80] : char16_t(b));
-    }
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        d[i] = QChar(decodeByte(bytes[i]));
     return out;
 }
 
 QByteArray ansiToUtf8(QByteArrayView bytes)
 {
-    const auto code = [](char byte) {
-        const auto b = static_cast<unsigned char>(byte);
-        return b >= 0x80 && b <= 0x9F ? kHigh[b - 0x80] : char16_t(b);
-    };
     qsizetype size = 0;
     for (const char byte : bytes) {
-        const char16_t c = code(byte);
+        const char16_t c = decodeByte(byte);
         size += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
     }
     QByteArray out(size, Qt::Uninitialized);
     char *d = out.data();
     for (const char byte : bytes) {
-        const char16_t c = code(byte);
+        const char16_t c = decodeByte(byte);
         if (c < 0x80) {
             *d++ = char(c);
         } else if (c < 0x800) {

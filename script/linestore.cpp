@@ -98,8 +98,13 @@ QList<QString> splitBlocks(const QString &text)
 
 LineStore LineStore::fromText(const QString &text)
 {
+    return fromBlocks(splitBlocks(text));
+}
+
+LineStore LineStore::fromBlocks(const QList<QString> &blocks)
+{
     LineStore store;
-    store.replaceBlocks(0, 1, splitBlocks(text));
+    store.replaceBlocks(0, 1, blocks);
     return store;
 }
 
@@ -256,32 +261,25 @@ void LineStore::replaceBlocks(int first, int count, const QList<QString> &blocks
         m_entries.push_back(own(QString(), false));
 }
 
-namespace {
-
-// The blocks joined by `separator`.
-template<typename Store>
-QString joinBlocks(const Store &store, QStringView separator)
+QString LineStore::joined(QStringView separator) const
 {
-    const int count = store.blockCount();
     QString out;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < blockCount(); ++i) {
         if (i > 0)
             out.append(separator);
-        out.append(store.block(i));
+        out.append(block(i));
     }
     return out;
 }
 
-} // namespace
-
 QString LineStore::text() const
 {
-    return joinBlocks(*this, u"\r\n");
+    return joined(u"\r\n");
 }
 
 QString LineStore::documentText() const
 {
-    return joinBlocks(*this, u"\n");
+    return joined(u"\n");
 }
 
 qsizetype LineStore::textSize() const

@@ -27,6 +27,8 @@ public:
 
     // The lines of `text`.
     static LineStore fromText(const QString &text);
+    // The blocks given, as the editor's document holds them.
+    static LineStore fromBlocks(const QList<QString> &blocks);
     // The lines of valid UTF-8 bytes, from the byte `from` to the byte
     // before `to` (-1: to the end); the bytes are kept as they are, shared
     // with the caller. At most 4 GiB of bytes.
@@ -73,6 +75,7 @@ private:
     Entry own(QString text, bool dollar);
     void release(const Entry &e);
     qsizetype textSize() const;
+    QString joined(QStringView separator) const;
 
     QByteArray m_bytes;
     bool m_ascii = false;

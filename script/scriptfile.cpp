@@ -362,13 +362,11 @@ bool decodeScriptLines(const QByteArray &bytes, ScriptFileLines &result)
     result.lines = LineStore();
     result.tooLong = false;
     if (result.encoding == TextEncoding::Utf16LE || result.encoding == TextEncoding::Utf16BE) {
-        QString decoded;
-        if (!decodeUtf16(QByteArrayView(bytes).sliced(mark), result.encoding == TextEncoding::Utf16LE, decoded))
+        // No byte of UTF-16 text can be kept: it is decoded whole.
+        ScriptFileText text;
+        if (!decodeScriptBytes(bytes, text))
             return false;
-        const qsizetype nul = decoded.indexOf(QChar(u'\0'));
-        if (nul >= 0)
-            decoded.truncate(nul);
-        result.lines = LineStore::fromText(decoded);
+        result.lines = LineStore::fromText(text.text);
         return true;
     }
     if (result.encoding == TextEncoding::Utf8 && !isValidUtf8(QByteArrayView(bytes).sliced(mark)))

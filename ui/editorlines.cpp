@@ -112,8 +112,7 @@ void EditorLines::State::takeDocument()
     blocks.reserve(document->blockCount());
     for (QTextBlock b = document->begin(); b.isValid(); b = b.next())
         blocks.append(b.text());
-    store = LineStore();
-    store.replaceBlocks(0, 1, blocks);
+    store = LineStore::fromBlocks(blocks);
     documentBlocks = document->blockCount();
     wholeText = false;
     pending.clear();

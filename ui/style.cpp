@@ -57,4 +57,14 @@ bool applyStyle(QApplication &app, const QString &resource)
     return true;
 }
 
+QFont programFont()
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
+
 } // namespace rux

@@ -3,6 +3,7 @@
 #include <QString>
 
 class QApplication;
+class QFont;
 
 namespace rux {
 
@@ -15,5 +16,9 @@ inline QString styleResource() { return QStringLiteral(":/SLATECLASSICO"); }
 // "Stil 'Slate Classico' nicht gefunden" and the standard look stays.
 // Returns whether the style was applied.
 bool applyStyle(QApplication &app, const QString &resource);
+
+// The program's font: Tahoma where the system has it, its narrow
+// substitute otherwise, so captions fit the fixed control widths.
+QFont programFont();
 
 } // namespace rux
