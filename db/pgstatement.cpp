@@ -14,91 +14,16 @@
 #include <QTime>
 #include <QVariant>
 
-#include <libpq-fe.h>
+#include "db/postgres/libpq.h"
 
 #ifndef Q_OS_WIN
 #include <cerrno>
-#include <dlfcn.h>
 #include <poll.h>
 #endif
 
 namespace rux::pg {
 
 namespace {
-
-// The functions of libpq used here. The program does not link libpq: it
-// and the libraries it needs (TLS, Kerberos, LDAP) would be loaded and
-// relocated at every start, SQLite runs included, which doubles the start-up
-// time. The PostgreSQL driver loads libpq with the first server connection;
-// the functions are looked up in that same library when first needed.
-#define RUX_LIBPQ_FUNCTIONS(X)                                                                     \
-    X(PQclear)                                                                                     \
-    X(PQcmdTuples)                                                                                 \
-    X(PQconsumeInput)                                                                              \
-    X(PQdescribePrepared)                                                                          \
-    X(PQerrorMessage)                                                                              \
-    X(PQfmod)                                                                                      \
-    X(PQftable)                                                                                    \
-    X(PQftablecol)                                                                                 \
-    X(PQftype)                                                                                     \
-    X(PQgetResult)                                                                                 \
-    X(PQgetisnull)                                                                                 \
-    X(PQgetvalue)                                                                                  \
-    X(PQisBusy)                                                                                    \
-    X(PQnfields)                                                                                   \
-    X(PQnparams)                                                                                   \
-    X(PQntuples)                                                                                   \
-    X(PQprepare)                                                                                   \
-    X(PQresultErrorField)                                                                          \
-    X(PQresultStatus)                                                                              \
-    X(PQsendQueryParams)                                                                           \
-    X(PQsetNoticeProcessor)                                                                        \
-    X(PQsocket)                                                                                    \
-    X(PQtransactionStatus)
-
-struct Libpq
-{
-#define RUX_LIBPQ_MEMBER(name) decltype(&::name) name = nullptr;
-    RUX_LIBPQ_FUNCTIONS(RUX_LIBPQ_MEMBER)
-#undef RUX_LIBPQ_MEMBER
-    QString failure; // why the library could not be used; empty when it can
-};
-
-Libpq loadLibpq()
-{
-    Libpq lib;
-#ifdef Q_OS_WIN
-#define RUX_LIBPQ_DIRECT(name) lib.name = &::name;
-    RUX_LIBPQ_FUNCTIONS(RUX_LIBPQ_DIRECT)
-#undef RUX_LIBPQ_DIRECT
-#else
-    // The library the driver has loaded, or else a fresh load of it.
-    void *handle = dlopen("libpq.so.5", RTLD_NOW | RTLD_NOLOAD);
-    if (!handle)
-        handle = dlopen("libpq.so.5", RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        lib.failure = QString::fromLocal8Bit(dlerror());
-        return lib;
-    }
-#define RUX_LIBPQ_LOOKUP(name)                                                                     \
-    lib.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name));                          \
-    if (!lib.name) {                                                                               \
-        lib.failure = QString::fromLocal8Bit(dlerror());                                           \
-        return lib;                                                                                \
-    }
-    RUX_LIBPQ_FUNCTIONS(RUX_LIBPQ_LOOKUP)
-#undef RUX_LIBPQ_LOOKUP
-#endif
-    return lib;
-}
-
-const Libpq &libpq()
-{
-    static const Libpq lib = loadLibpq();
-    if (!lib.failure.isEmpty())
-        throw Failure(QStringLiteral("The PostgreSQL client library libpq cannot be used: ") + lib.failure);
-    return lib;
-}
 
 constexpr unsigned kBoolOid = 16;
 constexpr unsigned kBitOid = 1560;

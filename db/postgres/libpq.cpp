@@ -1,0 +1,51 @@
+#include "db/postgres/libpq.h"
+
+#include "script/failure.h"
+
+#ifndef Q_OS_WIN
+#include <dlfcn.h>
+#endif
+
+namespace rux::pg {
+
+namespace {
+
+Libpq loadLibpq()
+{
+    Libpq lib;
+#ifdef Q_OS_WIN
+#define RUX_LIBPQ_DIRECT(name) lib.name = &::name;
+    RUX_LIBPQ_FUNCTIONS(RUX_LIBPQ_DIRECT)
+#undef RUX_LIBPQ_DIRECT
+#else
+    // The library the driver has loaded, or else a fresh load of it.
+    void *handle = dlopen("libpq.so.5", RTLD_NOW | RTLD_NOLOAD);
+    if (!handle)
+        handle = dlopen("libpq.so.5", RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        lib.failure = QString::fromLocal8Bit(dlerror());
+        return lib;
+    }
+#define RUX_LIBPQ_LOOKUP(name)                                                                     \
+    lib.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name));                          \
+    if (!lib.name) {                                                                               \
+        lib.failure = QString::fromLocal8Bit(dlerror());                                           \
+        return lib;                                                                                \
+    }
+    RUX_LIBPQ_FUNCTIONS(RUX_LIBPQ_LOOKUP)
+#undef RUX_LIBPQ_LOOKUP
+#endif
+    return lib;
+}
+
+} // namespace
+
+const Libpq &libpq()
+{
+    static const Libpq lib = loadLibpq();
+    if (!lib.failure.isEmpty())
+        throw Failure(QStringLiteral("The PostgreSQL client library libpq cannot be used: ") + lib.failure);
+    return lib;
+}
+
+} // namespace rux::pg

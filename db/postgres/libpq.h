@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+#include <libpq-fe.h>
+
+namespace rux::pg {
+
+// The functions of libpq used here. The program does not link libpq: it
+// and the libraries it needs (TLS, Kerberos, LDAP) would be loaded and
+// relocated at every start, SQLite runs included, which doubles the start-up
+// time. The PostgreSQL driver loads libpq with the first server connection;
+// the functions are looked up in that same library when first needed.
+#define RUX_LIBPQ_FUNCTIONS(X)                                                                     \
+    X(PQclear)                                                                                     \
+    X(PQcmdTuples)                                                                                 \
+    X(PQconsumeInput)                                                                              \
+    X(PQdescribePrepared)                                                                          \
+    X(PQerrorMessage)                                                                              \
+    X(PQfmod)                                                                                      \
+    X(PQftable)                                                                                    \
+    X(PQftablecol)                                                                                 \
+    X(PQftype)                                                                                     \
+    X(PQgetResult)                                                                                 \
+    X(PQgetisnull)                                                                                 \
+    X(PQgetvalue)                                                                                  \
+    X(PQisBusy)                                                                                    \
+    X(PQnfields)                                                                                   \
+    X(PQnparams)                                                                                   \
+    X(PQntuples)                                                                                   \
+    X(PQprepare)                                                                                   \
+    X(PQresultErrorField)                                                                          \
+    X(PQresultStatus)                                                                              \
+    X(PQsendQueryParams)                                                                           \
+    X(PQsetNoticeProcessor)                                                                        \
+    X(PQsocket)                                                                                    \
+    X(PQtransactionStatus)
+
+struct Libpq
+{
+#define RUX_LIBPQ_MEMBER(name) decltype(&::name) name = nullptr;
+    RUX_LIBPQ_FUNCTIONS(RUX_LIBPQ_MEMBER)
+#undef RUX_LIBPQ_MEMBER
+    QString failure; // why the library could not be used; empty when it can
+};
+
+// The library, loaded on first use; throws Failure when it cannot be used.
+const Libpq &libpq();
+
+} // namespace rux::pg
