@@ -6,7 +6,7 @@
 #include "failure.h"
 #include "keepalive.h"
 #include "mdbimport.h"
-#include "pgconninfo.h"
+#include "db/postgres/pgconninfo.h"
 #include "pgstatement.h"
 #include "textfold.h"
 

@@ -90,7 +90,7 @@ private:
     static int busyWait(void *connection, int count);
     void openSqlite(const QString &fileName);
     void openAccess(const QString &fileName);
-    // A PostgreSQL server named by a URI (postgresql://...); see pgconninfo.h.
+    // A PostgreSQL server named by a URI (postgresql://...); see db/postgres/pgconninfo.h.
     void openPostgres(const QString &uri);
 
     QString m_connectionString;

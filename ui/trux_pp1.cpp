@@ -12,7 +12,7 @@
 #include "filedialogs.h"
 #include "paramcells.h"
 #include "pathlabel.h"
-#include "pgconninfo.h"
+#include "db/postgres/pgconninfo.h"
 #include "program.h"
 #include "scriptrunner.h"
 #include "stringgrid.h"

@@ -4,7 +4,7 @@
 
 #include "../failureof.h"
 #include "failure.h"
-#include "pgconninfo.h"
+#include "db/postgres/pgconninfo.h"
 #include "pgstatement.h"
 #include "sqltext.h"
 

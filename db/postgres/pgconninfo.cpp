@@ -1,4 +1,4 @@
-#include "pgconninfo.h"
+#include "db/postgres/pgconninfo.h"
 
 #include "script/failure.h"
 #include "script/textfold.h"
