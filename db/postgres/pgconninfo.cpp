@@ -1,5 +1,6 @@
 #include "db/postgres/pgconninfo.h"
 
+#include "db/postgres/libpq.h"
 #include "script/failure.h"
 #include "script/textfold.h"
 
@@ -13,6 +14,8 @@ namespace {
 
 const QLatin1String kMask("***");
 
+using Range = QPair<qsizetype, qsizetype>; // [begin, end) in a text
+
 qsizetype prefixLength(const QString &text)
 {
     const QString head = asciiLower(QStringView(text).left(13));
@@ -21,120 +24,6 @@ qsizetype prefixLength(const QString &text)
     if (head.startsWith(QLatin1String("postgres://")))
         return 11;
     return -1;
-}
-
-// Where the pieces of a URI stand. The user part runs to the first "@" met
-// before any "/" or "?"; without such an "@" there is none.
-struct Layout
-{
-    qsizetype userBegin = -1;     // -1: no user part
-    qsizetype passwordBegin = -1; // -1: no password in the user part
-    qsizetype userEnd = -1;       // position of the "@"
-    qsizetype hostBegin = 0;
-    qsizetype hostEnd = 0;
-    qsizetype pathBegin = -1;     // after the "/", -1 when none
-    qsizetype queryBegin = -1;    // after the "?", -1 when none
-};
-
-Layout layoutOf(const QString &uri)
-{
-    Layout l;
-    const qsizetype n = uri.size();
-    const qsizetype start = prefixLength(uri);
-    qsizetype i = start;
-    while (i < n && uri[i] != u'@' && uri[i] != u'/' && uri[i] != u'?')
-        ++i;
-    if (i < n && uri[i] == u'@') {
-        l.userBegin = start;
-        l.userEnd = i;
-        const qsizetype colon = uri.indexOf(u':', start);
-        if (colon >= 0 && colon < i)
-            l.passwordBegin = colon + 1;
-        l.hostBegin = i + 1;
-    } else {
-        l.hostBegin = start;
-    }
-    i = l.hostBegin;
-    while (i < n && uri[i] != u'/' && uri[i] != u'?')
-        ++i;
-    l.hostEnd = i;
-    if (i < n && uri[i] == u'/') {
-        l.pathBegin = i + 1;
-        while (i < n && uri[i] != u'?')
-            ++i;
-    }
-    if (i < n && uri[i] == u'?')
-        l.queryBegin = i + 1;
-    return l;
-}
-
-int hexValue(QChar c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c.unicode() - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c.unicode() - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c.unicode() - u'A' + 10;
-    return -1;
-}
-
-[[noreturn]] void failUri(const QString &uri, const QString &reason)
-{
-    throw Failure(QStringLiteral("Invalid PostgreSQL URI '%1': %2.").arg(maskPassword(uri), reason));
-}
-
-// Percent-decoding as libpq does it: "%" and two hex digits stand for one
-// byte; the bytes are UTF-8. Anything else after "%" is an error.
-QString decode(const QString &uri, QStringView part)
-{
-    QByteArray bytes;
-    bytes.reserve(part.size());
-    for (qsizetype i = 0; i < part.size(); ++i) {
-        if (part[i] != u'%') {
-            bytes += QStringView(part.mid(i, 1)).toUtf8();
-            continue;
-        }
-        const int high = i + 1 < part.size() ? hexValue(part[i + 1]) : -1;
-        const int low = i + 2 < part.size() ? hexValue(part[i + 2]) : -1;
-        if (high < 0 || low < 0)
-            failUri(uri, QStringLiteral("invalid percent-encoded token"));
-        if (high == 0 && low == 0)
-            failUri(uri, QStringLiteral("forbidden value %00 in percent-encoded value"));
-        bytes += char(high * 16 + low);
-        i += 2;
-    }
-    return QString::fromUtf8(bytes);
-}
-
-// The "password=" values of the query part: where they stand in the URI.
-QList<QPair<qsizetype, qsizetype>> queryPasswords(const QString &uri, const Layout &l)
-{
-    QList<QPair<qsizetype, qsizetype>> ranges;
-    if (l.queryBegin < 0)
-        return ranges;
-    qsizetype i = l.queryBegin;
-    const qsizetype n = uri.size();
-    while (i <= n) {
-        qsizetype end = uri.indexOf(u'&', i);
-        if (end < 0)
-            end = n;
-        const qsizetype eq = uri.indexOf(u'=', i);
-        if (eq >= 0 && eq < end
-            && asciiLower(QStringView(uri).mid(i, eq - i)) == QLatin1String("password"))
-            ranges.append({eq + 1, end});
-        i = end + 1;
-    }
-    return ranges;
-}
-
-// A value as a libpq keyword value: in single quotes, with "\" and "'"
-// escaped by "\".
-QString quoteValue(QString value)
-{
-    value.replace(u'\\', QLatin1String("\\\\"));
-    value.replace(u'\'', QLatin1String("\\'"));
-    return u'\'' + value + u'\'';
 }
 
 bool isDigits(const QString &text)
@@ -148,7 +37,112 @@ bool isDigits(const QString &text)
     return true;
 }
 
+// Percent-decoding that never fails, for masking: the URI may be one that
+// libpq refuses.
+QString looselyDecoded(QStringView text)
+{
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(text.toUtf8()));
+}
+
+// Where a PostgreSQL URI holds what may be its password. The user part is
+// the one libpq reads (up to an "@" before the first "/"), but it runs to
+// the last such "@", so that a password holding an unencoded "@" stays
+// hidden as a whole. "password=" is looked for after every "?" and "&" of
+// the query part, letter case and percent-encoding of the key ignored.
+// Without a user part, "user:password" reads as a host and a port: a port
+// that is not a number may be the password.
+QList<Range> secretRanges(const QString &uri)
+{
+    QList<Range> ranges;
+    const qsizetype n = uri.size();
+    const qsizetype start = prefixLength(uri);
+    qsizetype slash = uri.indexOf(u'/', start);
+    if (slash < 0)
+        slash = n;
+    const qsizetype at = uri.lastIndexOf(u'@', slash - 1);
+    if (at >= start) {
+        const qsizetype colon = uri.indexOf(u':', start);
+        if (colon >= 0 && colon < at)
+            ranges.append({colon + 1, at});
+    } else {
+        qsizetype hostEnd = start;
+        while (hostEnd < n && uri[hostEnd] != u'/' && uri[hostEnd] != u'?')
+            ++hostEnd;
+        for (qsizetype item = start; item < hostEnd;) {
+            qsizetype itemEnd = uri.indexOf(u',', item);
+            if (itemEnd < 0 || itemEnd > hostEnd)
+                itemEnd = hostEnd;
+            // The port follows the first ":", or "]:" after an IPv6 address.
+            const qsizetype close = uri[item] == u'[' ? uri.indexOf(u']', item) : item;
+            const qsizetype colon = close >= 0 && close < itemEnd ? uri.indexOf(u':', close) : -1;
+            if (colon >= 0 && colon < itemEnd && !isDigits(uri.mid(colon + 1, itemEnd - colon - 1)))
+                ranges.append({colon + 1, itemEnd});
+            item = itemEnd + 1;
+        }
+    }
+    const qsizetype query = uri.indexOf(u'?', start);
+    for (qsizetype i = query; i >= 0 && i < n; ++i) {
+        if (uri[i] != u'?' && uri[i] != u'&')
+            continue;
+        qsizetype end = uri.indexOf(u'&', i + 1);
+        if (end < 0)
+            end = n;
+        const qsizetype eq = uri.indexOf(u'=', i + 1);
+        if (eq > i && eq < end
+            && asciiLower(looselyDecoded(QStringView(uri).mid(i + 1, eq - i - 1))) == QLatin1String("password"))
+            ranges.append({eq + 1, end});
+    }
+    return ranges;
+}
+
+// libpq's reading of a URI; false, with libpq's message, where libpq
+// refuses it. Throws when libpq cannot be loaded.
+bool readUri(const QString &uri, ConnInfo &info, QString &message)
+{
+    const Libpq &pq = libpq();
+    // libpq knows the scheme in small letters only.
+    const qsizetype prefix = prefixLength(uri);
+    const QByteArray text = (asciiLower(QStringView(uri).left(prefix)) + uri.mid(prefix)).toUtf8();
+    char *error = nullptr;
+    PQconninfoOption *options = pq.PQconninfoParse(text.constData(), &error);
+    if (!options) {
+        message = error ? QString::fromUtf8(error).trimmed() : QStringLiteral("out of memory");
+        if (error)
+            pq.PQfreemem(error);
+        return false;
+    }
+    for (const PQconninfoOption *option = options; option->keyword; ++option) {
+        if (option->val)
+            info.options.append({QString::fromUtf8(option->keyword), QString::fromUtf8(option->val)});
+    }
+    pq.PQconninfoFree(options);
+    return true;
+}
+
+[[noreturn]] void failUri(const QString &uri, const QString &reason)
+{
+    throw Failure(QStringLiteral("Invalid PostgreSQL URI '%1': %2.").arg(maskPassword(uri), reason));
+}
+
+// A value as a libpq keyword value: in single quotes, with "\" and "'"
+// escaped by "\".
+QString quoteValue(QString value)
+{
+    value.replace(u'\\', QLatin1String("\\\\"));
+    value.replace(u'\'', QLatin1String("\\'"));
+    return u'\'' + value + u'\'';
+}
+
 } // namespace
+
+QString ConnInfo::value(QStringView keyword) const
+{
+    for (const auto &option : options) {
+        if (option.first == keyword)
+            return option.second;
+    }
+    return QString();
+}
 
 bool isPostgresUri(const QString &dataSource)
 {
@@ -159,86 +153,15 @@ ConnInfo parseUri(const QString &uri)
 {
     if (!isPostgresUri(uri))
         failUri(uri, QStringLiteral("it does not start with postgresql://"));
-    const Layout l = layoutOf(uri);
-    const QStringView s(uri);
     ConnInfo info;
-
-    if (l.userBegin >= 0) {
-        const qsizetype userEnd = l.passwordBegin >= 0 ? l.passwordBegin - 1 : l.userEnd;
-        info.user = decode(uri, s.mid(l.userBegin, userEnd - l.userBegin));
-        if (l.passwordBegin >= 0)
-            info.password = decode(uri, s.mid(l.passwordBegin, l.userEnd - l.passwordBegin));
-    }
-
-    const QStringView hostSpec = s.mid(l.hostBegin, l.hostEnd - l.hostBegin);
-    if (!hostSpec.isEmpty()) {
-        for (QStringView item : hostSpec.split(u',')) {
-            QStringView host = item;
-            QStringView port;
-            if (item.startsWith(u'[')) {
-                const qsizetype close = item.indexOf(u']');
-                if (close < 0)
-                    failUri(uri, QStringLiteral("missing \"]\" in an IPv6 host address"));
-                host = item.mid(1, close - 1);
-                if (host.isEmpty())
-                    failUri(uri, QStringLiteral("an IPv6 host address is empty"));
-                const QStringView after = item.mid(close + 1);
-                if (!after.isEmpty()) {
-                    if (!after.startsWith(u':'))
-                        failUri(uri, QStringLiteral("unexpected character after an IPv6 host address"));
-                    port = after.mid(1);
-                }
-            } else {
-                const qsizetype colon = item.indexOf(u':');
-                if (colon >= 0) {
-                    host = item.left(colon);
-                    port = item.mid(colon + 1);
-                }
-            }
-            const QString portText = decode(uri, port);
-            if (!portText.isEmpty() && (!isDigits(portText) || portText.size() > 5 || portText.toInt() > 65535))
-                failUri(uri, QStringLiteral("invalid port number"));
-            info.hosts.append(decode(uri, host));
-            info.ports.append(portText);
-        }
-    }
-
-    if (l.pathBegin >= 0) {
-        const qsizetype end = l.queryBegin >= 0 ? l.queryBegin - 1 : uri.size();
-        info.dbname = decode(uri, s.mid(l.pathBegin, end - l.pathBegin));
-    }
-
-    if (l.queryBegin >= 0) {
-        const QStringView query = s.mid(l.queryBegin);
-        for (QStringView item : query.split(u'&')) {
-            if (item.isEmpty())
-                continue;
-            const qsizetype eq = item.indexOf(u'=');
-            if (eq <= 0) {
-                failUri(uri, QStringLiteral("a query parameter needs the form key=value"));
-            }
-            const QString key = decode(uri, item.left(eq));
-            const QString value = decode(uri, item.mid(eq + 1));
-            const QString folded = asciiLower(key);
-            if (folded == QLatin1String("user")) {
-                info.user = value;
-            } else if (folded == QLatin1String("password")) {
-                info.password = value;
-            } else if (folded == QLatin1String("dbname")) {
-                info.dbname = value;
-            } else if (folded == QLatin1String("host")) {
-                info.hosts = value.split(u',');
-                if (info.ports.size() != info.hosts.size())
-                    info.ports = QStringList(info.hosts.size(), QString());
-            } else if (folded == QLatin1String("port")) {
-                const QStringList ports = value.split(u',');
-                if (info.hosts.isEmpty())
-                    info.hosts = QStringList(ports.size(), QString());
-                info.ports = ports;
-            } else {
-                info.options.append({key, value});
-            }
-        }
+    QString message;
+    if (!readUri(uri, info, message))
+        failUri(uri, maskSecrets(message, uri)); // libpq's message may quote the URI
+    // libpq checks the ports only when it connects; QPSQL takes a single
+    // one as a number.
+    for (const QString &port : info.value(u"port").split(u',')) {
+        if (!port.isEmpty() && (!isDigits(port) || port.size() > 5 || port.toInt() > 65535))
+            failUri(uri, QStringLiteral("invalid port number"));
     }
     return info;
 }
@@ -247,32 +170,20 @@ QString maskPassword(const QString &dataSource)
 {
     if (!isPostgresUri(dataSource))
         return dataSource;
-    const Layout l = layoutOf(dataSource);
-    QString masked = dataSource;
-    // From the end, so that earlier positions stay valid.
-    const QList<QPair<qsizetype, qsizetype>> ranges = queryPasswords(dataSource, l);
-    for (auto it = ranges.crbegin(); it != ranges.crend(); ++it)
-        masked.replace(it->first, it->second - it->first, kMask);
-    if (l.passwordBegin >= 0) {
-        masked.replace(l.passwordBegin, l.userEnd - l.passwordBegin, kMask);
-    } else if (l.userBegin < 0) {
-        // "user:password" without its "@" reads as a host and a port: a
-        // port that is not a number is masked, it may be the password.
-        for (qsizetype i = l.hostEnd - 1; i >= l.hostBegin; --i) {
-            if (dataSource[i] != u':')
-                continue;
-            const qsizetype comma = dataSource.lastIndexOf(u',', i);
-            const qsizetype itemBegin = comma < l.hostBegin ? l.hostBegin : comma + 1;
-            if (dataSource[itemBegin] == u'[')
-                continue; // an IPv6 address: its colons are no port
-            qsizetype end = dataSource.indexOf(u',', i);
-            if (end < 0 || end > l.hostEnd)
-                end = l.hostEnd;
-            const QString port = dataSource.mid(i + 1, end - i - 1);
-            if (!port.isEmpty() && !isDigits(port) && !port.contains(u']'))
-                masked.replace(i + 1, end - i - 1, kMask);
-        }
+    QList<Range> ranges = secretRanges(dataSource);
+    std::sort(ranges.begin(), ranges.end());
+    // Overlapping ranges are masked as one, from the end, so that earlier
+    // positions stay valid.
+    QList<Range> merged;
+    for (const Range &r : ranges) {
+        if (!merged.isEmpty() && r.first <= merged.back().second)
+            merged.back().second = std::max(merged.back().second, r.second);
+        else
+            merged.append(r);
     }
+    QString masked = dataSource;
+    for (auto it = merged.crbegin(); it != merged.crend(); ++it)
+        masked.replace(it->first, it->second - it->first, kMask);
     return masked;
 }
 
@@ -280,18 +191,19 @@ QString maskSecrets(QString text, const QString &uri)
 {
     if (!isPostgresUri(uri))
         return text;
-    const Layout l = layoutOf(uri);
     QStringList secrets;
-    QList<QPair<qsizetype, qsizetype>> ranges = queryPasswords(uri, l);
-    if (l.passwordBegin >= 0)
-        ranges.append({l.passwordBegin, l.userEnd});
-    for (const auto &r : ranges) {
-        const QString raw = uri.mid(r.first, r.second - r.first);
-        secrets.append(raw);
-        try {
-            secrets.append(decode(uri, raw));
-        } catch (const Failure &) {
-        }
+    for (const Range &r : secretRanges(uri)) {
+        const QStringView raw = QStringView(uri).mid(r.first, r.second - r.first);
+        secrets << raw.toString() << looselyDecoded(raw);
+    }
+    // The password libpq reads, should it stand where the rules above do
+    // not look.
+    try {
+        ConnInfo info;
+        QString message;
+        if (readUri(uri, info, message))
+            secrets << info.value(u"password");
+    } catch (const Failure &) {
     }
     // Longest first: a shorter secret inside a longer one must not leave
     // the rest of the longer one behind.
@@ -334,41 +246,37 @@ void configure(QSqlDatabase &db, const ConnInfo &info)
 {
     QStringList options;
     bool timeoutGiven = false;
-    for (const auto &option : info.options) {
-        if (option.second.contains(u';') || option.first.contains(u';')) {
-            throw Failure(QStringLiteral("The PostgreSQL option \"%1\" cannot hold \";\".")
-                              .arg(option.first.contains(u';') ? QStringLiteral("?") : option.first));
+    for (const auto &[keyword, value] : info.options) {
+        // Several hosts or ports go to libpq as options: QPSQL takes one
+        // host and one port number.
+        const bool list = value.contains(u',');
+        if (keyword == QLatin1String("user")) {
+            db.setUserName(value);
+        } else if (keyword == QLatin1String("password")) {
+            db.setPassword(value);
+        } else if (keyword == QLatin1String("dbname")) {
+            db.setDatabaseName(value);
+        } else if ((keyword == QLatin1String("host") || keyword == QLatin1String("port")) && value.isEmpty()) {
+            continue; // libpq's default
+        } else if (keyword == QLatin1String("host") && !list) {
+            db.setHostName(value);
+        } else if (keyword == QLatin1String("port") && !list) {
+            db.setPort(value.toInt());
+        } else {
+            // QPSQL splits its options at ";".
+            if (value.contains(u';')) {
+                if (keyword == QLatin1String("host"))
+                    throw Failure(QStringLiteral("A PostgreSQL host name cannot hold \";\"."));
+                throw Failure(QStringLiteral("The PostgreSQL option \"%1\" cannot hold \";\".").arg(keyword));
+            }
+            if (keyword == QLatin1String("connect_timeout"))
+                timeoutGiven = true;
+            options.append(keyword + u'=' + quoteValue(value));
         }
-        if (asciiLower(option.first) == QLatin1String("connect_timeout"))
-            timeoutGiven = true;
-        options.append(option.first + u'=' + quoteValue(option.second));
     }
     // A host that does not answer must not hold the window for minutes.
     if (!timeoutGiven)
         options.append(QStringLiteral("connect_timeout=10"));
-
-    const bool anyHost = std::any_of(info.hosts.cbegin(), info.hosts.cend(),
-                                     [](const QString &h) { return !h.isEmpty(); });
-    const bool anyPort = std::any_of(info.ports.cbegin(), info.ports.cend(),
-                                     [](const QString &p) { return !p.isEmpty(); });
-    if (info.hosts.size() > 1) {
-        if (anyHost)
-            options.append(QStringLiteral("host=") + quoteValue(info.hosts.join(u',')));
-        if (anyPort)
-            options.append(QStringLiteral("port=") + quoteValue(info.ports.join(u',')));
-    } else {
-        if (anyHost)
-            db.setHostName(info.hosts.front());
-        if (anyPort)
-            db.setPort(info.ports.front().toInt());
-    }
-    for (const QString &option : options) {
-        if (option.contains(u';'))
-            throw Failure(QStringLiteral("A PostgreSQL host name cannot hold \";\"."));
-    }
-    db.setUserName(info.user);
-    db.setPassword(info.password);
-    db.setDatabaseName(info.dbname);
     db.setConnectOptions(options.join(u';'));
 }
 
