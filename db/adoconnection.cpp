@@ -60,6 +60,11 @@ AdoConnection::~AdoConnection()
     Close();
 }
 
+QString AdoConnection::shownDataSource(const QString &dataSource)
+{
+    return pg::maskPassword(dataSource);
+}
+
 int AdoConnection::busyWait(void *connection, int count)
 {
     auto *self = static_cast<AdoConnection *>(connection);

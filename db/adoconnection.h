@@ -27,6 +27,9 @@ public:
     ~AdoConnection() override;
 
     QString connectionString() const { return m_connectionString; }
+    // The Data Source as it may be shown: a PostgreSQL URI with its
+    // password masked, anything else as it is.
+    static QString shownDataSource(const QString &dataSource);
     // Only while closed; throws otherwise.
     void setConnectionString(const QString &connectionString);
 
