@@ -5,8 +5,6 @@
 
 #include <QStandardPaths>
 
-#include <iterator>
-
 namespace rux {
 
 namespace {
@@ -42,64 +40,33 @@ QString nonNull(QString text)
     return text;
 }
 
-// The pairs of a built string, in their order. The Data Source takes the
-// file name, followed by one blank.
-struct BuiltPair
-{
-    const char *key;
-    const char *value;
-};
-constexpr BuiltPair kBuiltPairs[] = {
-    {"Provider", "Microsoft.Jet.OLEDB.4.0"},
-    {"User ID", "Admin"},
-    {"Data Source", ""},
-    {"Mode", "Share Deny None"},
-    {"Jet OLEDB:System database", "\"\""},
-    {"Jet OLEDB:Registry Path", "\"\""},
-    {"Jet OLEDB:Database Password", "\"\""},
-    {"Jet OLEDB:Engine Type", "4"},
-    {"Jet OLEDB:Database Locking Mode", "0"},
-    {"Jet OLEDB:Global Partial Bulk Ops", "2"},
-    {"Jet OLEDB:Global Bulk Transactions", "1"},
-    {"Extended Properties", "\"\""},
-    {"Jet OLEDB:New Database Password", "\"\""},
-    {"Jet OLEDB:Create System Database", "False"},
-    {"Jet OLEDB:Encrypt Database", "False"},
-    {"Jet OLEDB:Don't Copy Locale on Compact", "False"},
-    {"Jet OLEDB:Compact Without Replica Repair", "False"},
-    {"Jet OLEDB:SFP", "False"},
-};
-// The one further key of the default string.
-const QLatin1String kPersistKey("Persist Security Info");
-
 // The fixed parts of a built string, before and after the file name. The
 // tail starts with the one blank that follows the name.
-struct BuiltParts
-{
-    QString head;
-    QString tail;
-};
-
-const BuiltParts &builtParts()
-{
-    static const BuiltParts parts = [] {
-        QStringList pairs;
-        for (const BuiltPair &pair : kBuiltPairs)
-            pairs.append(QLatin1String(pair.key) + u'=' + QLatin1String(pair.value));
-        const QString all = pairs.join(u';');
-        const QLatin1String dataSource("Data Source=");
-        const qsizetype cut = all.indexOf(dataSource) + dataSource.size();
-        return BuiltParts{all.left(cut), u' ' + all.mid(cut)};
-    }();
-    return parts;
-}
+const QLatin1String kBuiltHead("Provider=Microsoft.Jet.OLEDB.4.0;User ID=Admin;Data Source=");
+const QLatin1String kBuiltTail(
+    " ;Mode=Share Deny None;Jet OLEDB:System database=\"\";Jet OLEDB:Registry Path=\"\";"
+    "Jet OLEDB:Database Password=\"\";Jet OLEDB:Engine Type=4;"
+    "Jet OLEDB:Database Locking Mode=0;Jet OLEDB:Global Partial Bulk Ops=2;"
+    "Jet OLEDB:Global Bulk Transactions=1;"
+    "Extended Properties=\"\";"
+    "Jet OLEDB:New Database Password=\"\";Jet OLEDB:Create System Database=False;"
+    "Jet OLEDB:Encrypt Database=False;Jet OLEDB:Don't Copy Locale on Compact=False;"
+    "Jet OLEDB:Compact Without Replica Repair=False;Jet OLEDB:SFP=False");
+// The pairs of a built string.
+constexpr qsizetype kBuiltPairs = 18;
+// The one further key of the default string.
+const QLatin1String kPersistKey("Persist Security Info");
 
 } // namespace
 
 QString buildConnectionString(const QString &dbFileName)
 {
-    const BuiltParts &built = builtParts();
-    return built.head + dbFileName + built.tail;
+    QString s;
+    s.reserve(kBuiltHead.size() + dbFileName.size() + kBuiltTail.size());
+    s += kBuiltHead;
+    s += dbFileName;
+    s += kBuiltTail;
+    return s;
 }
 
 QString defaultConnectionString()
@@ -111,14 +78,14 @@ QString defaultConnectionString()
 
 bool isConnectionKey(const QString &key)
 {
-    const QString folded = asciiLower(key.trimmed());
-    if (folded == asciiLower(QString(kPersistKey)))
-        return true;
-    for (const BuiltPair &pair : kBuiltPairs) {
-        if (folded == asciiLower(QString::fromLatin1(pair.key)))
-            return true;
-    }
-    return false;
+    // The keys of the built string, and the one the default string adds.
+    static const QStringList keys = [] {
+        QStringList list{asciiLower(QString(kPersistKey))};
+        for (const ConnectionPair &pair : parseConnectionString(buildConnectionString(QString())))
+            list.append(asciiLower(pair.key));
+        return list;
+    }();
+    return keys.contains(asciiLower(key.trimmed()));
 }
 
 QList<ConnectionPair> parseConnectionString(const QString &connectionString)
@@ -217,12 +184,11 @@ QString dataSourceOf(const QString &connectionString)
     // start are taken off, and either would name a file other than the one
     // given.
     const qsizetype size = connectionString.size();
-    const BuiltParts &built = builtParts();
-    if (size >= built.head.size() + built.tail.size() && connectionString.startsWith(built.head)
-        && connectionString.endsWith(built.tail)) {
+    if (size >= kBuiltHead.size() + kBuiltTail.size() && connectionString.startsWith(kBuiltHead)
+        && connectionString.endsWith(kBuiltTail)) {
         const QStringView name =
-            QStringView(connectionString).mid(built.head.size(), size - built.head.size() - built.tail.size());
-        if (pairs.size() != qsizetype(std::size(kBuiltPairs)) || value != name.toString() + u' ')
+            QStringView(connectionString).mid(kBuiltHead.size(), size - kBuiltHead.size() - kBuiltTail.size());
+        if (pairs.size() != kBuiltPairs || value != name.toString() + u' ')
             failNear(name);
         return nonNull(name.toString());
     }
