@@ -75,7 +75,8 @@ QList<Range> secretRanges(const QString &uri)
             // The port follows the first ":", or "]:" after an IPv6 address.
             const qsizetype close = uri[item] == u'[' ? uri.indexOf(u']', item) : item;
             const qsizetype colon = close >= 0 && close < itemEnd ? uri.indexOf(u':', close) : -1;
-            if (colon >= 0 && colon < itemEnd && !isDigits(uri.mid(colon + 1, itemEnd - colon - 1)))
+            const QString port = colon >= 0 && colon < itemEnd ? uri.mid(colon + 1, itemEnd - colon - 1) : QString();
+            if (!port.isEmpty() && !isDigits(port))
                 ranges.append({colon + 1, itemEnd});
             item = itemEnd + 1;
         }

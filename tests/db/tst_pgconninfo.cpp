@@ -162,6 +162,7 @@ private Q_SLOTS:
                                               << "postgresql://h/d?pass%77ord=***";
         QTest::newRow("port_after_ipv6") << "postgresql://[::1]:x9/d" << "postgresql://[::1]:***/d";
         QTest::newRow("bad_percent_in_password") << "postgresql://u:s%zz@h/d" << "postgresql://u:***@h/d";
+        QTest::newRow("empty_port_stays") << "postgresql://h:,k:7/d" << "postgresql://h:,k:7/d";
         QTest::newRow("file_name_unchanged") << "/data/a:b@c.db" << "/data/a:b@c.db";
     }
 
