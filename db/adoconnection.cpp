@@ -6,7 +6,7 @@
 #include "failure.h"
 #include "keepalive.h"
 #include "mdbimport.h"
-#include "pgconninfo.h"
+#include "db/postgres/pgconninfo.h"
 #include "pgstatement.h"
 #include "textfold.h"
 
@@ -46,28 +46,6 @@ QString sqliteUri(const QString &absolutePath)
         + QStringLiteral("?mode=rw");
 }
 
-// The keys a connection string may hold. A database path with ";" in it
-// splits the string into pieces that look like pairs ("/d/a;b=c.db" gives a
-// key "b"): such a string must fail instead of opening the file named by
-// the part before the ";".
-bool isKnownKey(const QString &key)
-{
-    static const QStringList known = {
-        QStringLiteral("provider"), QStringLiteral("user id"),
-        QStringLiteral("data source"), QStringLiteral("mode"), QStringLiteral("persist security info"),
-        QStringLiteral("extended properties"), QStringLiteral("jet oledb:system database"),
-        QStringLiteral("jet oledb:registry path"), QStringLiteral("jet oledb:database password"),
-        QStringLiteral("jet oledb:engine type"), QStringLiteral("jet oledb:database locking mode"),
-        QStringLiteral("jet oledb:global partial bulk ops"),
-        QStringLiteral("jet oledb:global bulk transactions"),
-        QStringLiteral("jet oledb:new database password"),
-        QStringLiteral("jet oledb:create system database"), QStringLiteral("jet oledb:encrypt database"),
-        QStringLiteral("jet oledb:don't copy locale on compact"),
-        QStringLiteral("jet oledb:compact without replica repair"), QStringLiteral("jet oledb:sfp"),
-    };
-    return known.contains(asciiLower(key.trimmed()));
-}
-
 } // namespace
 
 AdoConnection::AdoConnection(const QString &objectName, QObject *parent)
@@ -80,6 +58,11 @@ AdoConnection::AdoConnection(const QString &objectName, QObject *parent)
 AdoConnection::~AdoConnection()
 {
     Close();
+}
+
+QString AdoConnection::shownDataSource(const QString &dataSource)
+{
+    return pg::maskPassword(dataSource);
 }
 
 int AdoConnection::busyWait(void *connection, int count)
@@ -142,7 +125,7 @@ void AdoConnection::Open()
             const bool flagWithText = key == QLatin1String("persist security info")
                 && pair.value.compare(QLatin1String("False"), Qt::CaseInsensitive) != 0
                 && pair.value.compare(QLatin1String("True"), Qt::CaseInsensitive) != 0;
-            if (!isKnownKey(pair.key) || seen.contains(key) || flagWithText) {
+            if (!isConnectionKey(pair.key) || seen.contains(key) || flagWithText) {
                 throw Failure(QStringLiteral("Format of the connection string is invalid near \"%1=%2\".")
                                   .arg(pair.key, pair.value));
             }

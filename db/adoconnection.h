@@ -27,6 +27,9 @@ public:
     ~AdoConnection() override;
 
     QString connectionString() const { return m_connectionString; }
+    // The Data Source as it may be shown: a PostgreSQL URI with its
+    // password masked, anything else as it is.
+    static QString shownDataSource(const QString &dataSource);
     // Only while closed; throws otherwise.
     void setConnectionString(const QString &connectionString);
 
@@ -90,7 +93,7 @@ private:
     static int busyWait(void *connection, int count);
     void openSqlite(const QString &fileName);
     void openAccess(const QString &fileName);
-    // A PostgreSQL server named by a URI (postgresql://...); see pgconninfo.h.
+    // A PostgreSQL server named by a URI (postgresql://...); see db/postgres/pgconninfo.h.
     void openPostgres(const QString &uri);
 
     QString m_connectionString;

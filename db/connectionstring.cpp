@@ -54,6 +54,8 @@ const QLatin1String kBuiltTail(
     "Jet OLEDB:Compact Without Replica Repair=False;Jet OLEDB:SFP=False");
 // The pairs of a built string.
 constexpr qsizetype kBuiltPairs = 18;
+// The one further key of the default string.
+const QLatin1String kPersistKey("Persist Security Info");
 
 } // namespace
 
@@ -71,7 +73,19 @@ QString defaultConnectionString()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return QLatin1String("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder
-        + QLatin1String("/rux_ppp.mdb;Persist Security Info=False");
+        + QLatin1String("/rux_ppp.mdb;") + kPersistKey + QLatin1String("=False");
+}
+
+bool isConnectionKey(const QString &key)
+{
+    // The keys of the built string, and the one the default string adds.
+    static const QStringList keys = [] {
+        QStringList list{asciiLower(QString(kPersistKey))};
+        for (const ConnectionPair &pair : parseConnectionString(buildConnectionString(QString())))
+            list.append(asciiLower(pair.key));
+        return list;
+    }();
+    return keys.contains(asciiLower(key.trimmed()));
 }
 
 QList<ConnectionPair> parseConnectionString(const QString &connectionString)

@@ -19,6 +19,14 @@ QString buildConnectionString(const QString &dbFileName);
 // database rux_ppp.mdb in the user's Documents folder.
 QString defaultConnectionString();
 
+// A key a connection string may hold: one of the pairs of
+// buildConnectionString() or defaultConnectionString() (compared over A-Z
+// without case, blanks around it ignored). A database path with ";" in it
+// splits the string into pieces that look like pairs ("/d/a;b=c.db" gives a
+// key "b"): the connection refuses any other key rather than open the file
+// named by the part before the ";".
+bool isConnectionKey(const QString &key);
+
 struct ConnectionPair
 {
     QString key;

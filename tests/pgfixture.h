@@ -6,7 +6,7 @@
 // Every test works in a schema of its own, so runs do not meet each other's
 // tables.
 
-#include "pgconninfo.h"
+#include "db/postgres/pgconninfo.h"
 
 #include <QCoreApplication>
 #include <QSqlDatabase>

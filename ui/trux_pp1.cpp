@@ -12,7 +12,6 @@
 #include "filedialogs.h"
 #include "paramcells.h"
 #include "pathlabel.h"
-#include "pgconninfo.h"
 #include "program.h"
 #include "scriptrunner.h"
 #include "stringgrid.h"
@@ -209,7 +208,7 @@ void Trux_pp1::chooseFolderOf(const QString &fileName)
 void Trux_pp1::set_database()
 {
     // A server's password is never shown.
-    Label2->setPath(pg::maskPassword(db_f_name));
+    Label2->setPath(AdoConnection::shownDataSource(db_f_name));
     const QString connectionString = buildConnectionString(db_f_name);
     access_con->Close();
     access_con->setConnectionString(connectionString);
@@ -331,7 +330,7 @@ void Trux_pp1::logRunEnd(const QString &failure, int status)
 RunLog::Header Trux_pp1::runHeader() const
 {
     RunLog::Header header;
-    header.database = pg::maskPassword(db_f_name);
+    header.database = AdoConnection::shownDataSource(db_f_name);
     header.script = sql_f_name;
     header.runId = run_id;
     for (int row = 1; row <= var_count; ++row)

@@ -14,10 +14,13 @@ namespace rux::pg {
 #define RUX_LIBPQ_FUNCTIONS(X)                                                                     \
     X(PQclear)                                                                                     \
     X(PQcmdTuples)                                                                                 \
+    X(PQconninfoFree)                                                                              \
+    X(PQconninfoParse)                                                                             \
     X(PQconsumeInput)                                                                              \
     X(PQdescribePrepared)                                                                          \
     X(PQerrorMessage)                                                                              \
     X(PQfmod)                                                                                      \
+    X(PQfreemem)                                                                                   \
     X(PQftable)                                                                                    \
     X(PQftablecol)                                                                                 \
     X(PQftype)                                                                                     \

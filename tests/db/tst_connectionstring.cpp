@@ -53,6 +53,8 @@ private Q_SLOTS:
     void looksUpValues_data();
     void looksUpValues();
     void dataSourceLosesTrailingBlanks_data();
+    void knowsItsKeys_data();
+    void knowsItsKeys();
     void dataSourceLosesTrailingBlanks();
 };
 
@@ -320,6 +322,29 @@ void TestConnectionString::dataSourceLosesTrailingBlanks()
     const QString value = dataSourceOf(text);
     QCOMPARE(value.isNull(), isNull);
     QCOMPARE(value, expected);
+}
+
+// The keys a connection accepts: those of the built and the default
+// string, and nothing a piece of a path could make up.
+void TestConnectionString::knowsItsKeys_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("known");
+    for (const rux::ConnectionPair &pair : rux::parseConnectionString(rux::buildConnectionString("/d/a.db")))
+        QTest::addRow("built %s", qPrintable(pair.key)) << pair.key << true;
+    for (const rux::ConnectionPair &pair : rux::parseConnectionString(rux::defaultConnectionString()))
+        QTest::addRow("default %s", qPrintable(pair.key)) << pair.key << true;
+    QTest::newRow("case_and_blanks") << " jet oledb:sfp\t" << true;
+    QTest::newRow("path_piece") << "b" << false;
+    QTest::newRow("prefix_of_a_key") << "Jet OLEDB" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestConnectionString::knowsItsKeys()
+{
+    QFETCH(QString, key);
+    QFETCH(bool, known);
+    QCOMPARE(rux::isConnectionKey(key), known);
 }
 
 QTEST_GUILESS_MAIN(TestConnectionString)

@@ -4,10 +4,11 @@
 
 #include "../failureof.h"
 #include "failure.h"
-#include "pgconninfo.h"
+#include "db/postgres/pgconninfo.h"
 #include "pgstatement.h"
 #include "sqltext.h"
 
+#include <QSqlDatabase>
 #include <QTest>
 
 using rux::Failure;
@@ -43,46 +44,45 @@ private Q_SLOTS:
         QCOMPARE(pg::isPostgresUri(text), postgres);
     }
 
+    // libpq's reading: several hosts and ports each as one value, the
+    // further keywords in libpq's order of keywords.
     void splitsTheParts_data()
     {
         QTest::addColumn<QString>("uri");
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("password");
-        QTest::addColumn<QStringList>("hosts");
-        QTest::addColumn<QStringList>("ports");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("port");
         QTest::addColumn<QString>("dbname");
         QTest::addColumn<QStringList>("options"); // key=value
 
         QTest::newRow("everything") << "postgresql://ann:pw@db.example:5433/sales" << "ann" << "pw"
-                                    << QStringList{"db.example"} << QStringList{"5433"} << "sales" << QStringList();
-        QTest::newRow("host_only") << "postgres://localhost" << "" << "" << QStringList{"localhost"}
-                                   << QStringList{""} << "" << QStringList();
-        QTest::newRow("nothing") << "postgresql://" << "" << "" << QStringList() << QStringList() << ""
-                                 << QStringList();
-        QTest::newRow("user_without_password") << "postgresql://ann@h/d" << "ann" << "" << QStringList{"h"}
-                                               << QStringList{""} << "d" << QStringList();
-        QTest::newRow("percent_decoded") << "postgresql://a%40b:p%3Bw%2F@h/d%20b" << "a@b" << "p;w/"
-                                         << QStringList{"h"} << QStringList{""} << "d b" << QStringList();
-        QTest::newRow("utf8_decoded") << "postgresql://u:%C3%A4@h/Ums%C3%A4tze" << "u" << "ä" << QStringList{"h"}
-                                      << QStringList{""} << "Umsätze" << QStringList();
-        QTest::newRow("ipv6") << "postgresql://[::1]:5432/d" << "" << "" << QStringList{"::1"}
-                              << QStringList{"5432"} << "d" << QStringList();
-        QTest::newRow("several_hosts") << "postgresql://h1:1,h2,h3:3/d" << "" << ""
-                                       << QStringList{"h1", "h2", "h3"} << QStringList{"1", "", "3"} << "d"
-                                       << QStringList();
+                                    << "db.example" << "5433" << "sales" << QStringList();
+        QTest::newRow("host_only") << "postgres://localhost" << "" << "" << "localhost" << "" << ""
+                                   << QStringList();
+        QTest::newRow("nothing") << "postgresql://" << "" << "" << "" << "" << "" << QStringList();
+        QTest::newRow("user_without_password") << "postgresql://ann@h/d" << "ann" << "" << "h" << "" << "d"
+                                               << QStringList();
+        QTest::newRow("percent_decoded") << "postgresql://a%40b:p%3Bw%2F@h/d%20b" << "a@b" << "p;w/" << "h"
+                                         << "" << "d b" << QStringList();
+        QTest::newRow("utf8_decoded") << "postgresql://u:%C3%A4@h/Ums%C3%A4tze" << "u" << "ä" << "h" << ""
+                                      << "Umsätze" << QStringList();
+        QTest::newRow("ipv6") << "postgresql://[::1]:5432/d" << "" << "" << "::1" << "5432" << "d"
+                              << QStringList();
+        QTest::newRow("several_hosts") << "postgresql://h1:1,h2,h3:3/d" << "" << "" << "h1,h2,h3" << "1,,3"
+                                       << "d" << QStringList();
         QTest::newRow("socket_folder") << "postgresql://%2Fvar%2Frun%2Fpostgresql/d" << "" << ""
-                                       << QStringList{"/var/run/postgresql"} << QStringList{""} << "d"
-                                       << QStringList();
+                                       << "/var/run/postgresql" << "" << "d" << QStringList();
         QTest::newRow("query_options")
             << "postgresql://h/d?sslmode=disable&options=-csearch_path%3Ds1&application_name=r%20x" << "" << ""
-            << QStringList{"h"} << QStringList{""} << "d"
-            << QStringList{"sslmode=disable", "options=-csearch_path=s1", "application_name=r x"};
+            << "h" << "" << "d"
+            << QStringList{"options=-csearch_path=s1", "application_name=r x", "sslmode=disable"};
         QTest::newRow("query_names_the_parts") << "postgresql:///d?host=h&port=7&user=u&password=p&dbname=e"
-                                               << "u" << "p" << QStringList{"h"} << QStringList{"7"} << "e"
-                                               << QStringList();
-        QTest::newRow("at_in_query_is_no_user") << "postgresql://h/d?application_name=a@b" << "" << ""
-                                                << QStringList{"h"} << QStringList{""} << "d"
-                                                << QStringList{"application_name=a@b"};
+                                               << "u" << "p" << "h" << "7" << "e" << QStringList();
+        QTest::newRow("at_in_query_is_no_user") << "postgresql://h/d?application_name=a@b" << "" << "" << "h"
+                                                << "" << "d" << QStringList{"application_name=a@b"};
+        QTest::newRow("scheme_in_capitals") << "PostgreSQL://h/d" << "" << "" << "h" << "" << "d"
+                                            << QStringList();
     }
 
     void splitsTheParts()
@@ -90,19 +90,22 @@ private Q_SLOTS:
         QFETCH(QString, uri);
         QFETCH(QString, user);
         QFETCH(QString, password);
-        QFETCH(QStringList, hosts);
-        QFETCH(QStringList, ports);
+        QFETCH(QString, host);
+        QFETCH(QString, port);
         QFETCH(QString, dbname);
         QFETCH(QStringList, options);
         const pg::ConnInfo info = pg::parseUri(uri);
-        QCOMPARE(info.user, user);
-        QCOMPARE(info.password, password);
-        QCOMPARE(info.hosts, hosts);
-        QCOMPARE(info.ports, ports);
-        QCOMPARE(info.dbname, dbname);
+        QCOMPARE(info.value(u"user"), user);
+        QCOMPARE(info.value(u"password"), password);
+        QCOMPARE(info.value(u"host"), host);
+        QCOMPARE(info.value(u"port"), port);
+        QCOMPARE(info.value(u"dbname"), dbname);
+        const QStringList parts = {"user", "password", "host", "port", "dbname"};
         QStringList got;
-        for (const auto &o : info.options)
-            got.append(o.first + u'=' + o.second);
+        for (const auto &o : info.options) {
+            if (!parts.contains(o.first))
+                got.append(o.first + u'=' + o.second);
+        }
         QCOMPARE(got, options);
     }
 
@@ -111,17 +114,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("uri");
         QTest::addColumn<QString>("failure");
         QTest::newRow("bad_percent") << "postgresql://u:s%zzt@h/d"
-                                     << "Invalid PostgreSQL URI 'postgresql://u:***@h/d': invalid percent-encoded token.";
+                                     << "Invalid PostgreSQL URI 'postgresql://u:***@h/d': invalid percent-encoded token: \"***\".";
         QTest::newRow("nul") << "postgresql://u:%00@h/d"
-                             << "Invalid PostgreSQL URI 'postgresql://u:***@h/d': forbidden value %00 in percent-encoded value.";
+                             << "Invalid PostgreSQL URI 'postgresql://u:***@h/d': forbidden value *** in percent-encoded "
+                                "value: \"***\".";
         QTest::newRow("port_not_a_number") << "postgresql://h:port/d"
                                            << "Invalid PostgreSQL URI 'postgresql://h:***/d': invalid port number.";
         QTest::newRow("port_too_large") << "postgresql://h:70000/d"
                                         << "Invalid PostgreSQL URI 'postgresql://h:70000/d': invalid port number.";
         QTest::newRow("open_ipv6") << "postgresql://[::1/d"
-                                   << "Invalid PostgreSQL URI 'postgresql://[::1/d': missing \"]\" in an IPv6 host address.";
+                                   << "Invalid PostgreSQL URI 'postgresql://[::1/d': end of string reached when looking for "
+                                      "matching \"]\" in IPv6 host address in URI: \"postgresql://[::1/d\".";
         QTest::newRow("query_without_equals") << "postgresql://h/d?sslmode"
-                                              << "Invalid PostgreSQL URI 'postgresql://h/d?sslmode': a query parameter needs the form key=value.";
+                                              << "Invalid PostgreSQL URI 'postgresql://h/d?sslmode': missing key/value separator "
+                                                 "\"=\" in URI query parameter: \"sslmode\".";
+        QTest::newRow("uri_quoted_by_libpq") << "postgresql://u:pw@[::1/d"
+                                             << "Invalid PostgreSQL URI 'postgresql://u:***@[::1/d': end of string "
+                                                "reached when looking for matching \"]\" in IPv6 host address in "
+                                                "URI: \"postgresql://u:***@[::1/d\".";
     }
 
     void refusesBadUris()
@@ -144,6 +154,15 @@ private Q_SLOTS:
         QTest::newRow("both") << "postgresql://a:x1@h/d?PASSWORD=x2" << "postgresql://a:***@h/d?PASSWORD=***";
         QTest::newRow("at_missing") << "postgresql://ann:Geheim1/d" << "postgresql://ann:***/d";
         QTest::newRow("numeric_port_stays") << "postgresql://h:5432,k:x9/d" << "postgresql://h:5432,k:***/d";
+        QTest::newRow("at_in_password") << "postgresql://ann:a@b@h/d" << "postgresql://ann:***@h/d";
+        // libpq looks for the user part's "@" up to the first "/" only.
+        QTest::newRow("user_part_past_question_mark") << "postgresql://h?x=u:Geheim1@k/d"
+                                                      << "postgresql://h?x=u:***@k/d";
+        QTest::newRow("encoded_key_in_query") << "postgresql://h/d?pass%77ord=Geheim1"
+                                              << "postgresql://h/d?pass%77ord=***";
+        QTest::newRow("port_after_ipv6") << "postgresql://[::1]:x9/d" << "postgresql://[::1]:***/d";
+        QTest::newRow("bad_percent_in_password") << "postgresql://u:s%zz@h/d" << "postgresql://u:***@h/d";
+        QTest::newRow("empty_port_stays") << "postgresql://h:,k:7/d" << "postgresql://h:,k:7/d";
         QTest::newRow("file_name_unchanged") << "/data/a:b@c.db" << "/data/a:b@c.db";
     }
 
@@ -160,6 +179,46 @@ private Q_SLOTS:
         QCOMPARE(pg::maskSecrets(QStringLiteral("a p@ss b p%40ss c second"), uri),
                  QStringLiteral("a *** b *** c ***"));
         QCOMPARE(pg::maskSecrets(QStringLiteral("p@ss"), QStringLiteral("/file.db")), QStringLiteral("p@ss"));
+    }
+
+    // What QPSQL is given: one host and port through its setters, several
+    // as libpq options, options it cannot pass on refused.
+    void passesThePartsOn_data()
+    {
+        QTest::addColumn<QString>("uri");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("options"); // or the failure
+        QTest::newRow("one_host") << "postgresql://u:p@h:5433/d?application_name=it%27s" << "h" << 5433
+                                  << "application_name='it\\'s';connect_timeout=10";
+        QTest::newRow("several_hosts") << "postgresql://h1:1,h2:2/d?connect_timeout=3" << "" << -1
+                                       << "connect_timeout='3';host='h1,h2';port='1,2'";
+        QTest::newRow("semicolon_in_option") << "postgresql://h/d?application_name=a%3Bb" << "h" << -1
+                                             << "The PostgreSQL option \"application_name\" cannot hold \";\".";
+        QTest::newRow("semicolon_in_hosts") << "postgresql://a%3Bb,c/d" << "" << -1
+                                            << "A PostgreSQL host name cannot hold \";\".";
+    }
+
+    void passesThePartsOn()
+    {
+        QFETCH(QString, uri);
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        QFETCH(QString, options);
+        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+            QSKIP("no QPSQL driver");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("conninfo"));
+            const QString failure = failureOf([&]() { pg::configure(db, pg::parseUri(uri)); });
+            if (failure != QLatin1String("<no failure>")) {
+                QCOMPARE(failure, options);
+            } else {
+                QCOMPARE(db.hostName(), host);
+                QCOMPARE(db.port(), port);
+                QCOMPARE(db.connectOptions(), options);
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("conninfo"));
     }
 
     void refusesAUriCutBySemicolon()

@@ -190,6 +190,23 @@ private Q_SLOTS:
         QVERIFY(!con.connected());
     }
 
+    // What the window and the run log show of a Data Source.
+    void shownDataSource_data()
+    {
+        QTest::addColumn<QString>("dataSource");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("server") << "postgresql://ann:Geheim1@h/d" << "postgresql://ann:***@h/d";
+        QTest::newRow("refused_by_libpq") << "postgres://ann:Geh%zz@[h/d" << "postgres://ann:***@[h/d";
+        QTest::newRow("file") << "/data/ann:Geheim1@h.db" << "/data/ann:Geheim1@h.db";
+    }
+
+    void shownDataSource()
+    {
+        QFETCH(QString, dataSource);
+        QFETCH(QString, shown);
+        QCOMPARE(AdoConnection::shownDataSource(dataSource), shown);
+    }
+
     // A name that differs from an existing file only by a trailing blank, or
     // that holds a ";" followed by a key the string knows, or that stands in
     // quotes, must never open that other file.

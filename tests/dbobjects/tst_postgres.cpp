@@ -34,7 +34,7 @@ namespace {
 // The URI's password, as written in it.
 QString passwordOf(const QString &uri)
 {
-    return rux::pg::parseUri(uri).password;
+    return rux::pg::parseUri(uri).value(u"password");
 }
 
 // The same server with another password.
@@ -163,13 +163,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         const QString base = rux::test::pgServerUri();
         const rux::pg::ConnInfo info = rux::pg::parseUri(base);
-        const QString hostPort = info.hosts.value(0) + u':' + info.ports.value(0);
+        const QString hostPort = info.value(u"host") + u':' + info.value(u"port");
         QTest::newRow("missing_database")
-            << QStringLiteral("postgresql://rux:%1@%2/no_such_db").arg(info.password, hostPort) << info.password
+            << QStringLiteral("postgresql://rux:%1@%2/no_such_db").arg(info.value(u"password"), hostPort) << info.value(u"password")
             << QStringLiteral("database \"no_such_db\" does not exist");
         QTest::newRow("password_in_query")
-            << QStringLiteral("postgresql://rux@%1/no_such_db?password=%2").arg(hostPort, info.password)
-            << info.password << QStringLiteral("does not exist");
+            << QStringLiteral("postgresql://rux@%1/no_such_db?password=%2").arg(hostPort, info.value(u"password"))
+            << info.value(u"password") << QStringLiteral("does not exist");
         QTest::newRow("percent_encoded_password")
             << QStringLiteral("postgresql://rux:p%40ss%2Fw0rd@%1/no_such_db").arg(hostPort)
             << QStringLiteral("p%40ss%2Fw0rd") << QStringLiteral("password authentication failed");

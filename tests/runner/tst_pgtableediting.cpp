@@ -114,7 +114,7 @@ void TestPgTableEditing::startUpShowsTheMaskedDataSource()
 {
     Trux_pp1 *m = m_w->main.get();
     const QString uri = m_schema->uri();
-    const QString password = pg::parseUri(uri).password;
+    const QString password = pg::parseUri(uri).value(u"password");
     QVERIFY(!password.isEmpty());
     QCOMPARE(m->db_f_name, uri);
     QCOMPARE(m->Label2->text(), pg::maskPassword(uri));

@@ -10,37 +10,39 @@ namespace rux::pg {
 
 // A PostgreSQL database named by a Data Source in libpq's URI form:
 //   postgresql://[user[:password]@][host][:port][,host[:port]...][/dbname][?key=value&...]
-// ("postgres://" is the same). Every part is percent-decoded. What the URI
-// leaves out, libpq takes from its own defaults (PGHOST, PGUSER, PGPASSWORD,
-// ~/.pgpass, the local socket).
+// ("postgres://" is the same). libpq reads it; what the URI leaves out,
+// libpq takes from its own defaults (PGHOST, PGUSER, PGPASSWORD,
+// ~/.pgpass, the local socket) when the connection is made.
 
 // True when the text starts with "postgresql://" or "postgres://" (letter
 // case ignored).
 bool isPostgresUri(const QString &dataSource);
 
+// The libpq keywords a URI sets, percent-decoded, as libpq gives them:
+// in libpq's order of keywords, several hosts or ports as one value
+// separated by ",".
 struct ConnInfo
 {
-    QString user;
-    QString password;
-    QStringList hosts; // as written, brackets of IPv6 addresses removed
-    QStringList ports; // one per host, empty where none was given
-    QString dbname;
-    // Further libpq keywords from the query part, in their order.
     QList<QPair<QString, QString>> options;
+
+    // The value of a keyword; an empty text when the URI does not set it.
+    QString value(QStringView keyword) const;
 };
 
-// Splits the URI into its parts. Fails with a rux::Failure whose text shows
-// the URI with its password masked.
+// libpq's reading of the URI. Fails with a rux::Failure, showing the URI
+// with its password masked, where libpq refuses it or a port is no number
+// from 0 to 65535.
 ConnInfo parseUri(const QString &uri);
 
 // The Data Source as it may be shown: the password of a PostgreSQL URI
 // (after "user:" or as "password=" in its query part) replaced by "***".
-// Anything else is returned as it is.
+// Anything else is returned as it is. A URI libpq refuses is masked as
+// well, more widely: whatever could be meant as its password.
 QString maskPassword(const QString &dataSource);
 
 // `text` with every occurrence of the URI's password, as written in the URI
 // and percent-decoded, replaced by "***": for texts of other programs
-// (libpq's connection errors) that might quote it.
+// (libpq's messages) that might quote it.
 QString maskSecrets(QString text, const QString &uri);
 
 // A connection string whose Data Source is a PostgreSQL URI with a ";" in
