@@ -86,8 +86,12 @@ public:
     virtual bool pause() = 0;
     // Runs the statement again so that the next row read is row `row`
     // (from 0) or one before it. Returns the number of the row the result
-    // then stands on (-1: before the first).
+    // then stands on (-1: before the first). Rows an engine holds for the
+    // program (a server's held cursor) are those of the first run.
     virtual qint64 restart(qint64 row) = 0;
+    // Runs the statement anew, from its first row, so that the rows read
+    // next are those the database holds now (a refresh). Returns -1.
+    virtual qint64 rerun() = 0;
     // The table the columns come from; looked up only when a grid asks to
     // edit the rows.
     virtual ResultOrigin origin() = 0;
@@ -111,16 +115,22 @@ public:
 
     virtual EngineKind kind() const = 0;
 
-    // Runs one statement of a script. The text holds one statement (white
-    // space, comments and one ";" may follow) and none of the tool's own
-    // parameter marks; both are checked by the engine's own rules first.
+    // Runs one statement of a script, the command text as the script gives
+    // it. The text must hold one statement (white space, comments and one
+    // ";" may follow it) and no parameter, neither the engine's own nor a
+    // mark of the tool's (":name" outside literals and comments, by the
+    // engine's own quoting rules); both are checked first, by the engine's
+    // own parser where it can tell: "Characters found after end of SQL
+    // statement." and "No value given for one or more required
+    // parameters." A data change on an engine that takes none fails with
+    // readOnlyText().
     // Returns the open result, standing before its first row, when the
     // statement yields rows and `wantRows` is set; otherwise nullptr, with
     // `rowsAffected` the rows it changed (-1 when not known).
     virtual std::unique_ptr<EngineResult> run(const QString &commandText, bool wantRows,
                                               qint64 *rowsAffected) = 0;
     // Runs a short statement of the program's own, `binds` bound in order
-    // to its "?" marks, and reads all of its rows (a window of a table, a
+    // to its marks (as writeMark() gives them), and reads all of its rows (a window of a table, a
     // row read back after an edit). Fills `columns` when given.
     virtual QVector<QVector<QVariant>> read(const QString &sql, const QVector<QVariant> &binds,
                                             ResultColumns *columns = nullptr) = 0;
