@@ -1,6 +1,6 @@
 // The program entry: start-up in a fixed order, the event loop, the end.
 
-#include "accessconvert.h"
+#include "db/access/accessconvert.h"
 #include "failure.h"
 #include "failuretext.h"
 #include "program.h"

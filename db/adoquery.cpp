@@ -1,7 +1,9 @@
-#include "adoquery.h"
+#include "db/adoquery.h"
 
-#include "adoconnection.h"
-#include "failure.h"
+#include "db/adoconnection.h"
+#include "script/failure.h"
+
+#include <QSet>
 
 namespace rux {
 
@@ -60,7 +62,6 @@ void AdoQuery::Open()
     if (!execute(m_text))
         throw Failure(objectName() + QStringLiteral(": CommandText gibt keine Ergebnismenge zurück"));
     m_position = 0;
-    findEditTarget();
     Q_EMIT reset();
 }
 
@@ -68,7 +69,7 @@ void AdoQuery::Open()
 // table and include that table's whole primary key.
 void AdoQuery::findEditTarget()
 {
-    const Origin origin = originOfResult();
+    const ResultOrigin origin = originOfResult();
     if (!origin.valid) {
         setReadOnlyReason(QStringLiteral("Read-only: the columns of this result do not all come "
                                          "unchanged from one table, so no row can be written back."));
@@ -99,7 +100,7 @@ void AdoQuery::findEditTarget()
                                    missing.join(QStringLiteral(", ")), table));
         return;
     }
-    setEditTarget(origin.schema, origin.table, key, origin.columns, false);
+    setEditTarget(EditTarget{origin.schema, origin.table, key, origin.columns, false});
 }
 
 void AdoQuery::ExecSQL()
@@ -161,15 +162,15 @@ void AdoQuery::appendAnsiText(int field, QByteArray &out)
         appendRowAnsi(m_position, field - 1, out);
 }
 
-void AdoQuery::appendFieldsAnsi(const std::vector<int> &fields, QByteArray &out)
+void AdoQuery::appendFieldsAnsi(const std::vector<int> &fields, QByteArrayView separator, QByteArray &out)
 {
     requireActive();
-    if (rowExists(m_position)) {
-        appendRowAnsi(m_position, fields, out);
-        return;
+    const bool exists = rowExists(m_position);
+    for (int f : fields) {
+        if (exists)
+            appendRowAnsi(m_position, f - 1, out);
+        out.append(separator);
     }
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        out.append("    ", 4);
 }
 
 } // namespace rux

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "sqldataset.h"
+#include "db/sqldataset.h"
+
+#include <QByteArrayView>
 
 #include <QStringList>
 
@@ -42,14 +44,14 @@ public:
     // Appends asString(field) in the export's code page.
     void appendAnsiText(int field, QByteArray &out);
     // Appends, for each of `fields` (numbers from 1), its appendAnsiText
-    // followed by four blanks.
-    void appendFieldsAnsi(const std::vector<int> &fields, QByteArray &out);
+    // followed by `separator`.
+    void appendFieldsAnsi(const std::vector<int> &fields, QByteArrayView separator, QByteArray &out);
 
 private:
     void changed();
     void requireActive() const;
     void requireText() const;
-    void findEditTarget();
+    void findEditTarget() override;
 
     QStringList m_lines;
     QString m_text;

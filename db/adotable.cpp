@@ -1,8 +1,8 @@
-#include "adotable.h"
+#include "db/adotable.h"
 
-#include "adoconnection.h"
-#include "failure.h"
-#include "tablename.h"
+#include "db/adoconnection.h"
+#include "db/tablename.h"
+#include "script/failure.h"
 
 namespace rux {
 
@@ -63,16 +63,15 @@ void AdoTable::Open()
             key.append(k + 1);
         if (key.isEmpty())
             key.append(0);
-        setEditTarget(schema, table, key, QStringList{QStringLiteral("rowid")} + info.columns, true);
+        setEditTarget(EditTarget{schema, table, key, QStringList{QStringLiteral("rowid")} + info.columns, true});
     } else if (!info.isView && !primaryKey.isEmpty()) {
         openWindows(QStringLiteral("SELECT %1 FROM %2").arg(listed, from), 0, primaryKey, primaryKeySql);
-        setEditTarget(schema, table, primaryKey, info.columns, false);
-    } else if (!info.isView && connection()->engine() == AdoConnection::Engine::Postgres) {
-        // A server's table without a primary key is read in the order its
-        // rows lie, by their location (ctid); that is no key to write back
-        // by, so the rows stay read-only.
-        openWindows(QStringLiteral("SELECT ctid,%1 FROM %2").arg(listed, from), 1, {0},
-                    {QStringLiteral("ctid")});
+        setEditTarget(EditTarget{schema, table, primaryKey, info.columns, false});
+    } else if (const QString location = engine().locationColumn(); !info.isView && !location.isEmpty()) {
+        // A table without a primary key is read in the order its rows lie,
+        // by their location, where the engine has one; that is no key to
+        // write back by, so the rows stay read-only.
+        openWindows(QStringLiteral("SELECT %1,%2 FROM %3").arg(location, listed, from), 1, {0}, {location});
         setReadOnlyReason(readOnlyTableText(table, false));
     } else {
         // Nothing orders the rows: they are read as the statement gives

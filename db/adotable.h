@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sqldataset.h"
+#include "db/sqldataset.h"
 
 namespace rux {
 

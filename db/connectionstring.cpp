@@ -1,4 +1,4 @@
-#include "connectionstring.h"
+#include "db/connectionstring.h"
 
 #include "script/failure.h"
 #include "script/textfold.h"

@@ -1,6 +1,6 @@
-#include "databasefile.h"
+#include "db/databasefile.h"
 
-#include "failure.h"
+#include "script/failure.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -20,6 +20,10 @@ namespace rux {
 
 enum class EngineKind { Sqlite, Access, Postgres };
 
+// How long a statement waits for a lock another program holds before it
+// fails: a scheduled run must end.
+constexpr int kBusyTimeoutMs = 5000;
+
 // The columns of a result, numbered from 0.
 struct ResultColumns
 {

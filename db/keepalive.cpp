@@ -1,4 +1,4 @@
-#include "keepalive.h"
+#include "db/keepalive.h"
 
 #include <QElapsedTimer>
 

@@ -1,9 +1,9 @@
-#include "pgstatement.h"
+#include "db/pgstatement.h"
 
-#include "keepalive.h"
+#include "db/keepalive.h"
 #include "script/failure.h"
 #include "script/textfold.h"
-#include "tablename.h"
+#include "db/tablename.h"
 
 #include <QSqlDatabase>
 #include <QSqlDriver>

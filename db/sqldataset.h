@@ -1,20 +1,16 @@
 #pragma once
 
-#include "dataset.h"
-#include "pgstatement.h"
-
-#include <QSet>
-#include <QSqlQuery>
+#include "db/dataset.h"
+#include "db/editwriter.h"
+#include "db/engine.h"
+#include "db/rowcache.h"
+#include "db/rowcursor.h"
 
 #include <memory>
-#include <vector>
-
-struct sqlite3_stmt;
 
 namespace rux {
 
 class AdoConnection;
-class SqliteCursor;
 
 // The common body of the query and the table objects, and a cache of the
 // rows a grid has asked for.
@@ -33,7 +29,9 @@ class SqliteCursor;
 // held it when it was read.
 //
 // When the rows come from a single table and can be addressed by its
-// primary key or rowid, they can be written back.
+// primary key or rowid, they can be written back. Where edits would go is
+// looked up only when a grid first asks (canModify), never in a run
+// without one.
 class SqlDataSet : public DataSet
 {
     Q_OBJECT
@@ -47,7 +45,7 @@ public:
     bool isYesNoColumn(int column) const override;
 
     int fetchedRowCount() const override { return int(m_rows.size()); }
-    bool canFetchMore() const override;
+    bool canFetchMore() const override { return m_active && !m_fetchedAll; }
     void fetchMore(int rows) override;
     bool canJump() const override { return m_windows != nullptr; }
     void jumpToFirst(int rows) override;
@@ -57,10 +55,7 @@ public:
     QVariant value(int row, int column) const override;
     QString displayText(int row, int column) const override;
 
-    bool canModify() const override
-    {
-        return m_active && !m_keyColumns.isEmpty() && m_origins.size() == m_names.size();
-    }
+    bool canModify() const override;
     QString readOnlyReason() const override;
     void updateRow(int row, const QVector<QVariant> &values) override;
     void insertRow(int row, const QVector<QVariant> &values) override;
@@ -107,52 +102,38 @@ protected:
     QString rowText(qint64 row, int column);
     // Appends rowText(row, column) in the export's code page.
     void appendRowAnsi(qint64 row, int column, QByteArray &out);
-    // The same for each of `fields` (numbers from 1), each followed by four
-    // blanks; the row, which must exist, is looked for once.
-    void appendRowAnsi(qint64 row, const std::vector<int> &fields, QByteArray &out);
-    // Where edits go: a table and the columns (indices among all columns,
-    // hidden ones included) that identify a row; set by the subclass.
-    // `rowidColumn`: the first, hidden, column is the table's rowid.
-    void setEditTarget(const QString &schema, const QString &table,
-                       const QVector<int> &keyColumns, const QStringList &columnOrigins,
-                       bool rowidColumn);
+
+    DatabaseEngine &engine() const;
+    // Where edits go; set by the subclass.
+    void setEditTarget(const EditTarget &target);
     // Why the rows cannot be written back; kept until the set is released.
     void setReadOnlyReason(const QString &reason) { m_readOnlyReason = reason; }
     // The reason for a view, or for a table without a key to write by.
     static QString readOnlyTableText(const QString &table, bool isView);
+    // Called once for an open set, when a grid first asks whether its rows
+    // can be written back: the subclass sets the edit target or the reason
+    // why there is none. A failure here leaves the rows read-only.
+    virtual void findEditTarget() {}
     // For a statement over one table: the table and the origin column of
     // every result column, when the engine knows them.
-    struct Origin { QString schema; QString table; QStringList columns; bool valid = false; };
-    Origin originOfResult() const;
-    // The table's primary key columns in key order (empty: none declared),
-    // and whether it is a rowid table.
-    // `schema` and `table` spell the names as the engine found them (a
-    // server folds names written without quotes); null when it takes the
-    // name as given.
-    struct TableInfo { QStringList columns; QStringList primaryKey; bool hasRowid = true; bool isView = false;
-                       QString schema; QString table; };
+    ResultOrigin originOfResult();
     TableInfo tableInfo(const QString &schema, const QString &table);
 
-    // Runs the prepared `query` with `binds` bound in order; throws the
-    // engine's error.
-    void execBound(QSqlQuery &query, const QVector<QVariant> &binds) const;
-    QString engineText(const QSqlQuery &query) const;
-    [[noreturn]] void failEngine(const QSqlQuery &query) const;
-
 private:
-    sqlite3_stmt *statementHandle() const;
-    // When `prepared` is given, the first statement's engine statement is
-    // handed over to the caller, who finalizes it.
-    void checkSingleStatement(const QString &text, QString *firstStatement,
-                              sqlite3_stmt **prepared = nullptr) const;
-    bool moveCursorTo(qint64 row);
-    bool stepCursor();
-    QVariant cursorValue(int column) const;
-    void attachDirectCursor();
-    // The names and kinds of the columns of a statement that just ran.
-    void takeColumns(const QSqlQuery &query);
-    // A cursor row put in the cache unless the grid holds that row already.
-    bool cacheRow(QVector<QVariant> row, qsizetype at);
+    void takeColumns(const ResultColumns &columns);
+    // Before a statement runs on an engine that reads one statement at a
+    // time, the other queries and tables, and this one, give their reads
+    // up.
+    void yieldConnection();
+    void suspendCursor(const QObject *runner);
+    // `fromStart`: the statement runs again from its first row (the engine's
+    // order may have changed under rows with keys).
+    void pauseCursor(bool fromStart);
+    QString cellText(int column, const QVariant &value) const;
+    QVector<QVariant> readCursorRow() const;
+    // Looks up where edits go, once.
+    void discoverEditTarget() const;
+    EditWriter &writer();
 
     // Reading by key (tablewindows.cpp).
     enum class Window { First, After, Before, Last };
@@ -171,101 +152,34 @@ private:
         QVector<QVariant> firstKey;
         QVector<QVariant> lastKey;
     };
-    // Runs a statement through Qt's driver, its rows read forward only.
-    std::unique_ptr<QSqlQuery> runOnDriver(const QString &statement);
-    // Runs the open statement again, on a fresh query, for reading row
-    // `row` next. Returns the row the cursor then stands on (before the
-    // first: -1).
-    qint64 runStatementAgain(qint64 row);
-    void suspendCursor(const QObject *runner);
-    // `fromStart`: the statement runs again from its first row (the engine's
-    // order may have changed under rows with keys).
-    void pauseCursor(bool fromStart);
-    QString cellText(int column, const QVariant &value) const;
-
-    // PostgreSQL (pgdataset.cpp). One statement at a time may be part-way
-    // through its rows on a server connection: before anything else runs,
-    // the other queries and tables, and this one, give their reads up.
-    void yieldConnection();
-    QString preparePostgres(const QString &sent, const QList<qsizetype> &markPositions);
-    Origin postgresOrigin() const;
-    TableInfo postgresTableInfo(const QString &schema, const QString &table);
-    QVector<QVariant> insertPostgres(const QString &insertSql, const QVector<QVariant> &binds);
-    QVector<QVariant> readCursorRow() const;
-    // Parameter marks of a statement: "?" for Qt's drivers, "$1", "$2", ...
-    // for a command sent to a server directly.
-    enum class Marks { Question, Numbered };
-    QString mark(const QVector<QVariant> &binds, Marks marks) const;
-    Marks writeMarks() const;
-    QString whereKey(QVector<QVariant> &binds, const QVector<QVariant> &row, Marks marks) const;
-    // Runs a data change of an edit; returns the rows it changed.
-    qint64 write(const QString &sql, const QVector<QVariant> &binds);
-
-    // A server's statement with a result (pgdataset.cpp).
-    enum class ServerRun { Done, Held, Streamed };
-    struct ServerCursorRefused {};
-    static constexpr int kServerChunkRows = 10000;
-    ServerRun runOnServer(const QString &statement, bool wantRows, qint64 *rowsAffected);
-    void declareServerCursor(const QString &statement);
-    void closeServerCursor();
-    std::unique_ptr<QSqlQuery> fetchServerChunk();
-    bool stepServerCursor();
-    qint64 moveServerCursor(qint64 row);
-    QVector<QVariant> rereadRow(const QString &where, const QVector<QVariant> &binds);
-    QVector<QVariant> editedColumnsOfFirstRow(QSqlQuery &q, const QVector<QVariant> &binds) const;
-    QVariant bindValue(int column, const QVariant &shown) const;
-    QString keyText(const QVector<QVariant> &row) const;
-    void forgetKey(const QVector<QVariant> &row);
-    void rememberKey(const QVector<QVariant> &row);
-    void refuseOnReadOnlyEngine() const;
 
     AdoConnection *m_connection;
-    std::unique_ptr<QSqlQuery> m_query;
-    // On SQLite, rows after the first are read from the statement itself.
-    std::unique_ptr<SqliteCursor> m_direct;
-    // The statement the open set runs, as sent to the engine.
-    QString m_statement;
-    // The server's cursor holding its rows; empty when none.
-    QString m_serverCursor;
+    std::unique_ptr<RowCursor> m_cursor;
     bool m_active = false;
     int m_hidden = 0;
-    QStringList m_names;
-    QVector<bool> m_yesNo;
+    ResultColumns m_columns;
     QChar m_decimalPoint;
-    // Columns whose values are exact decimal text (PostgreSQL numeric).
-    QVector<bool> m_decimal;
-    // PostgreSQL: the described columns of the open statement and, when
-    // they all come from one table, that table.
-    QVector<pg::Column> m_pgColumns;
-    pg::Origin m_pgOrigin;
 
-    qint64 m_cursorRow = -1;
-    bool m_cursorAtEnd = false;
-    // The statement was reset in the middle of its rows; the next read runs
-    // it again.
-    bool m_suspended = false;
     // Rows were written since the cursor last read: a resumed read starts
     // over from the first row (rows with keys are not taken twice).
     bool m_editedSinceRead = false;
     std::unique_ptr<Windows> m_windows;
     bool m_rowsBefore = false;
-    QVector<QVector<QVariant>> m_rows;
+    RowCache m_rows;
+    // Cursor rows are numbered from the first row of the statement. The
+    // rows the grid cached come first: row r of the set is cached row r, or
+    // cursor row m_cursorRowsCached + (r - cached rows) beyond them (edits
+    // add and remove cached rows, so the two counts differ).
     qint64 m_cursorRowsCached = 0;
     bool m_fetchedAll = false;
-    // Keys of the cached rows, for a set whose rows have keys. The engine's
-    // scan may meet a row the grid already holds (a row inserted or moved
-    // further on by an edit, every row after a suspended read runs again);
-    // such a row is not taken a second time.
-    QSet<QString> m_cachedKeys;
 
     qint64 m_rowsAffected = -1;
     qint64 m_rowsSeen = 0;
 
-    QString m_schema;
-    QString m_table;
-    QVector<int> m_keyColumns;
-    QStringList m_origins;
-    bool m_rowidColumn = false;
+    std::optional<EditTarget> m_target;
+    std::unique_ptr<EditWriter> m_writer;
+    // The edit target is still to be looked up.
+    mutable bool m_targetPending = false;
     QString m_readOnlyReason;
 };
 

@@ -1,4 +1,4 @@
-#include "tablename.h"
+#include "db/tablename.h"
 
 #include "script/failure.h"
 

@@ -2,14 +2,9 @@
 // its rowid or primary key, each window a statement of its own that starts
 // after (or, going back, before) the last key read and ends at once.
 
-#include "sqldataset.h"
+#include "db/sqldataset.h"
 
-#include "adoconnection.h"
-#include "failure.h"
-#include "pgstatement.h"
-
-#include <QSqlError>
-#include <QSqlQuery>
+#include "db/adoconnection.h"
 
 #include <algorithm>
 
@@ -21,10 +16,6 @@ void SqlDataSet::openWindows(const QString &select, int hiddenColumns, const QVe
     release();
     m_connection->ensureOpen();
     m_connection->announceStatement(this);
-    // A server tells the kinds of the columns (yes/no, exact decimals)
-    // when it describes the statement.
-    if (!m_connection->runsOnSqlite())
-        m_pgColumns = pg::describe(m_connection->database(), select);
     m_windows = std::make_unique<Windows>();
     m_windows->select = select;
     m_windows->orderColumns = orderColumns;
@@ -48,7 +39,9 @@ QVector<QVector<QVariant>> SqlDataSet::readWindow(Window which, int rows)
     QVector<QVariant> binds;
     if (which == Window::After || which == Window::Before) {
         binds = which == Window::After ? m_windows->lastKey : m_windows->firstKey;
-        const QStringList marks(binds.size(), QStringLiteral("?"));
+        QStringList marks;
+        for (int i = 1; i <= binds.size(); ++i)
+            marks.append(engine().writeMark(i));
         sql += QStringLiteral(" WHERE (%1) %2 (%3)")
                    .arg(m_windows->orderSql.join(u','), backwards ? QStringLiteral("<") : QStringLiteral(">"),
                         marks.join(u','));
@@ -60,30 +53,10 @@ QVector<QVector<QVariant>> SqlDataSet::readWindow(Window which, int rows)
     sql += QStringLiteral(" ORDER BY %1 LIMIT %2").arg(order.join(u','), QString::number(rows));
 
     yieldConnection();
-    QSqlQuery q(m_connection->database());
-    q.setForwardOnly(true);
-    if (!m_connection->runsOnSqlite())
-        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    if (!q.prepare(sql))
-        failEngine(q);
-    execBound(q, binds);
-    if (m_names.isEmpty())
-        takeColumns(q);
-    QVector<QVector<QVariant>> window;
-    window.reserve(rows);
-    const int columns = int(m_names.size());
-    while (q.next()) {
-        QVector<QVariant> row;
-        row.reserve(columns);
-        for (int i = 0; i < columns; ++i)
-            row.append(q.value(i));
-        window.append(std::move(row));
-    }
-    if (q.lastError().isValid())
-        failEngine(q);
-    // Read to its end, the statement has let its read lock go already;
-    // finishing it leaves nothing open on the connection.
-    q.finish();
+    ResultColumns columns;
+    QVector<QVector<QVariant>> window = engine().read(sql, binds, m_columns.names.isEmpty() ? &columns : nullptr);
+    if (m_columns.names.isEmpty())
+        takeColumns(columns);
     if (backwards)
         std::reverse(window.begin(), window.end());
     return window;
@@ -101,7 +74,7 @@ void SqlDataSet::fetchWindowAfter(int rows)
         m_windows->firstKey = windowKey(window.front());
     m_windows->lastKey = windowKey(window.back());
     for (QVector<QVariant> &row : window)
-        cacheRow(std::move(row), m_rows.size());
+        m_rows.insert(m_rows.size(), std::move(row));
 }
 
 // Both jumps read their window before they drop the rows shown: when the
@@ -129,7 +102,6 @@ void SqlDataSet::jumpToLast(int rows)
 void SqlDataSet::replaceRows(QVector<QVector<QVariant>> window)
 {
     m_rows.clear();
-    m_cachedKeys.clear();
     m_windows->firstKey.clear();
     m_windows->lastKey.clear();
     if (!window.isEmpty()) {
@@ -137,7 +109,7 @@ void SqlDataSet::replaceRows(QVector<QVector<QVariant>> window)
         m_windows->lastKey = windowKey(window.back());
     }
     for (QVector<QVariant> &row : window)
-        cacheRow(std::move(row), m_rows.size());
+        m_rows.insert(m_rows.size(), std::move(row));
     Q_EMIT reset();
 }
 
@@ -153,7 +125,7 @@ int SqlDataSet::fetchBefore(int rows)
     m_windows->firstKey = windowKey(window.front());
     int added = 0;
     for (QVector<QVariant> &row : window) {
-        if (cacheRow(std::move(row), added))
+        if (m_rows.insert(added, std::move(row)))
             ++added;
     }
     return added;

@@ -1,4 +1,6 @@
-#include "valuetext.h"
+#include "db/valuetext.h"
+
+#include "db/engine.h"
 
 #include "script/ansicodec.h"
 #include "script/textfold.h"
@@ -271,6 +273,19 @@ QString valueAsString(const QVariant &value, bool yesNoColumn, QChar decimalPoin
         return QString::number(value.toLongLong());
     }
     return value.toString();
+}
+
+QString cellText(const QVariant &value, bool yesNoColumn, bool decimalColumn, QChar decimalPoint)
+{
+    if (decimalColumn && decimalPoint != u'.' && value.typeId() == QMetaType::QString)
+        return value.toString().replace(u'.', decimalPoint);
+    return valueAsString(value, yesNoColumn, decimalPoint);
+}
+
+void EngineResult::appendAnsi(int column, QChar decimalPoint, QByteArray &out) const
+{
+    rux::appendAnsi(out, cellText(value(column), m_columns.yesNo.value(column),
+                                  m_columns.decimal.value(column), decimalPoint));
 }
 
 } // namespace rux

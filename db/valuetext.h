@@ -28,4 +28,9 @@ bool isYesNoType(const QString &declaredType);
 // the ANSI code page; dates and times as ISO text.
 QString valueAsString(const QVariant &value, bool yesNoColumn, QChar decimalPoint);
 
+// The text a cell shows for a value of a column: valueAsString(), and in a
+// column of exact decimal text (a server's numeric) the user's decimal
+// point in place of ".".
+QString cellText(const QVariant &value, bool yesNoColumn, bool decimalColumn, QChar decimalPoint);
+
 } // namespace rux

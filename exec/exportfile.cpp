@@ -20,6 +20,9 @@ namespace {
 // Output is collected up to this size before it goes to the file.
 constexpr qsizetype kFlushSize = 256 * 1024;
 
+// A line of the file: each value followed by four blanks, then CR LF.
+constexpr QByteArrayView kFieldEnd("    ", 4);
+
 [[noreturn]] void throwIoError(int posixErrno, bool creatingFile)
 {
     throw Failure(ioErrorText(ioErrorCode(posixErrno, creatingFile)));
@@ -156,7 +159,7 @@ qint64 writeExportFile(const QString &fileName, RowSource &rows, const QString &
         rows.First();
         const bool noRows = rows.Eof();
         do {
-            rows.appendFieldsAnsi(written.forCount(rows, rows.fieldCount()), buffer);
+            rows.appendFieldsAnsi(written.forCount(rows, rows.fieldCount()), kFieldEnd, buffer);
             appendBytes(buffer, "\r\n", 2);
             complete = buffer.size();
             if (complete >= kFlushSize) {

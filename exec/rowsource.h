@@ -3,6 +3,7 @@
 #include "script/ansicodec.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <vector>
@@ -29,12 +30,12 @@ public:
     // text first does so.
     virtual void appendAnsiText(int field, QByteArray &out) { appendAnsi(out, asString(field)); }
     // Appends the text of each of `fields` (numbers from 1), each followed
-    // by four blanks: a line of the export without its line break.
-    virtual void appendFieldsAnsi(const std::vector<int> &fields, QByteArray &out)
+    // by `separator`: a line of the export without its line break.
+    virtual void appendFieldsAnsi(const std::vector<int> &fields, QByteArrayView separator, QByteArray &out)
     {
         for (int j : fields) {
             appendAnsiText(j, out);
-            out.append("    ", 4);
+            out.append(separator);
         }
     }
 };

@@ -32,9 +32,9 @@ public:
     QString fieldName(int field) override { return m_query.fieldName(field); }
     QString asString(int field) override { return m_query.asString(field); }
     void appendAnsiText(int field, QByteArray &out) override { m_query.appendAnsiText(field, out); }
-    void appendFieldsAnsi(const std::vector<int> &fields, QByteArray &out) override
+    void appendFieldsAnsi(const std::vector<int> &fields, QByteArrayView separator, QByteArray &out) override
     {
-        m_query.appendFieldsAnsi(fields, out);
+        m_query.appendFieldsAnsi(fields, separator, out);
     }
 
 private:
@@ -265,7 +265,7 @@ void runScript(const RunContext &context)
         refuseTableEditing(*context.editor);
         AdoConnection &connection = *query.connection();
         connection.ensureOpen();
-        if (!connection.readOnlyEngine())
+        if (connection.readOnlyText().isEmpty())
             transaction.emplace(connection, context.log);
     }
     RunTransaction *const inTransaction = transaction ? &*transaction : nullptr;

@@ -11,7 +11,7 @@
 #include "adotable.h"
 #include "connectionstring.h"
 #include "failure.h"
-#include "mdbimport.h"
+#include "db/access/mdbimport.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -189,12 +189,11 @@ private Q_SLOTS:
         auto con = connectionTo(m_nwind);
         con->Open();
         QVERIFY(con->engine() == AdoConnection::Engine::Access);
-        QVERIFY(con->runsOnSqlite());
-        QVERIFY(con->readOnlyEngine());
+        QVERIFY(!con->readOnlyText().isEmpty());
         QVERIFY(con->sqliteHandle() != nullptr);
         con->Close();
         QVERIFY(con->engine() == AdoConnection::Engine::Sqlite);
-        QVERIFY(!con->readOnlyEngine());
+        QVERIFY(con->readOnlyText().isEmpty());
 
         // The same connection then opens an SQLite file read-write.
         const QString db = m_dir.filePath(QStringLiteral("after.db"));
@@ -469,7 +468,7 @@ private Q_SLOTS:
         QCOMPARE(firstField(con.get(), QStringLiteral("select group_concat(name) from pragma_table_info('Asset Items') "
                                                       "where pk > 0")),
                  QStringLiteral("Asset No"));
-        QVERIFY(con->readOnlyEngine());
+        QVERIFY(!con->readOnlyText().isEmpty());
     }
 
     // The import into a temporary database on disk (the form used for large

@@ -6,7 +6,7 @@
 
 #include "accessfixture.h"
 #include "../ownmount.h"
-#include "mdbimport.h"
+#include "db/access/mdbimport.h"
 #include "../runner/windowfixture.h"
 
 #include "datagrid.h"

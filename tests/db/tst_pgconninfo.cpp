@@ -6,7 +6,7 @@
 #include "failure.h"
 #include "db/postgres/pgconninfo.h"
 #include "pgstatement.h"
-#include "sqltext.h"
+#include "db/sqlite/sqltext.h"
 
 #include <QSqlDatabase>
 #include <QTest>

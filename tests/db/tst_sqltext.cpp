@@ -1,4 +1,4 @@
-#include "db/sqltext.h"
+#include "db/sqlite/sqltext.h"
 #include "script/failure.h"
 
 #include <QtTest>

@@ -132,8 +132,7 @@ private Q_SLOTS:
         m_con->Open();
         QVERIFY(m_con->connected());
         QCOMPARE(m_con->engine(), AdoConnection::Engine::Postgres);
-        QVERIFY(!m_con->runsOnSqlite());
-        QVERIFY(!m_con->readOnlyEngine());
+        QVERIFY(m_con->readOnlyText().isEmpty());
         QVERIFY(m_con->sqliteHandle() == nullptr);
         m_con->Close();
         QVERIFY(!m_con->connected());

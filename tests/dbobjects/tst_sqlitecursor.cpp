@@ -9,7 +9,7 @@
 #include "connectionstring.h"
 #include "dbfixture.h"
 #include "failure.h"
-#include "sqlitecursor.h"
+#include "db/sqlite/sqlitecursor.h"
 #include "valuetext.h"
 
 #include "script/ansicodec.h"
@@ -159,14 +159,14 @@ private Q_SLOTS:
             }
             // Fields in any order and repeated, as a caller may ask for them.
             QByteArray fields;
-            q.appendFieldsAnsi({3, 1, 2, 1}, fields);
+            q.appendFieldsAnsi({3, 1, 2, 1}, "    ", fields);
             sameLines = sameLines
                 && fields == rux::encodeAnsi(q.asString(3) + QStringLiteral("    ") + q.asString(1)
                                              + QStringLiteral("    ") + q.asString(2)
                                              + QStringLiteral("    ") + q.asString(1)
                                              + QStringLiteral("    "));
             QByteArray all;
-            q.appendFieldsAnsi({1, 2, 3}, all);
+            q.appendFieldsAnsi({1, 2, 3}, "    ", all);
             sameLines = sameLines && all == line;
             if (rows == 2999) {
                 QCOMPARE(q.asString(1), QStringLiteral("3000"));
@@ -182,7 +182,7 @@ private Q_SLOTS:
         QByteArray tail;
         q.appendAnsiText(1, tail);
         QVERIFY(tail.isEmpty());
-        q.appendFieldsAnsi({1, 3}, tail);
+        q.appendFieldsAnsi({1, 3}, "    ", tail);
         QCOMPARE(tail, QByteArray("        "));
 
         // All rows read: the query holds no read on the file, so another

@@ -1,8 +1,8 @@
-#include "accessconvert.h"
+#include "db/access/accessconvert.h"
 
-#include "databasefile.h"
-#include "failure.h"
-#include "uniquefile.h"
+#include "db/databasefile.h"
+#include "script/failure.h"
+#include "script/uniquefile.h"
 
 #include <QFile>
 #include <QFileInfo>

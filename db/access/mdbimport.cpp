@@ -1,13 +1,13 @@
-#include "mdbimport.h"
+#include "db/access/mdbimport.h"
 
-#include "databasefile.h"
+#include "db/databasefile.h"
 
 #include <QFile>
 
 #ifndef Q_OS_WIN
 
-#include "failure.h"
-#include "tablename.h"
+#include "script/failure.h"
+#include "db/tablename.h"
 
 #include <QByteArray>
 #include <QDate>

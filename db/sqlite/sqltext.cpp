@@ -1,4 +1,4 @@
-#include "sqltext.h"
+#include "db/sqlite/sqltext.h"
 
 #include "script/failure.h"
 #include "script/textfold.h"

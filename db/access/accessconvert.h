@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mdbimport.h"
+#include "db/access/mdbimport.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "sqlitecursor.h"
+#include "db/sqlite/sqlitecursor.h"
 
-#include "failure.h"
-#include "valuetext.h"
+#include "script/failure.h"
+#include "db/valuetext.h"
 
 #include "script/ansicodec.h"
 

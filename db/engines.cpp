@@ -1,0 +1,33 @@
+#include "db/engines.h"
+
+#include "db/access/accessengine.h"
+#include "db/access/mdbimport.h"
+#include "db/postgres/pgconninfo.h"
+#include "db/sqlite/sqliteengine.h"
+#include "script/failure.h"
+
+namespace rux {
+
+std::unique_ptr<DatabaseEngine> openEngine(const QString &dataSource, const QString &qtName)
+{
+    if (pg::isPostgresUri(dataSource))
+        throw Failure(QStringLiteral("PostgreSQL is not wired yet"));
+    if (isAccessFile(dataSource)) {
+#ifdef Q_OS_WIN
+        throw Failure(QStringLiteral("Could not open '%1': Access files cannot be opened on this platform. "
+                                     "Convert it to an SQLite file and open that.")
+                          .arg(dataSource));
+#else
+        return std::make_unique<AccessEngine>(dataSource, qtName);
+#endif
+    }
+    return std::make_unique<SqliteEngine>(dataSource, qtName);
+}
+
+sqlite3 *sqliteHandleOf(const DatabaseEngine *engine)
+{
+    const auto *sqlite = dynamic_cast<const SqliteEngine *>(engine);
+    return sqlite ? sqlite->handle() : nullptr;
+}
+
+} // namespace rux

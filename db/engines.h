@@ -1,0 +1,20 @@
+#pragma once
+
+#include "db/engine.h"
+
+#include <QString>
+
+struct sqlite3;
+
+namespace rux {
+
+// Opens the engine a Data Source names: a PostgreSQL server for a
+// postgresql:// URI, an Access file (told by its header), otherwise an
+// SQLite file. `qtName` is the name of the toolkit connection the engine
+// opens. Throws Failure with the engine's text, naming the source.
+std::unique_ptr<DatabaseEngine> openEngine(const QString &dataSource, const QString &qtName);
+
+// The SQLite handle of an engine that runs on SQLite; null for any other.
+sqlite3 *sqliteHandleOf(const DatabaseEngine *engine);
+
+} // namespace rux
