@@ -2,7 +2,6 @@
 
 #include "db/connectionstring.h"
 #include "db/engines.h"
-#include "db/postgres/pgconninfo.h"
 #include "script/failure.h"
 #include "script/textfold.h"
 
@@ -35,7 +34,7 @@ AdoConnection::~AdoConnection()
 
 QString AdoConnection::shownDataSource(const QString &dataSource)
 {
-    return pg::maskPassword(dataSource);
+    return shownDataSourceText(dataSource);
 }
 
 void AdoConnection::setConnectionString(const QString &connectionString)
@@ -69,7 +68,7 @@ void AdoConnection::Open()
         }
     } catch (const Failure &) {
         // The text near the fault may be a piece of a server password.
-        pg::refuseBrokenUri(m_connectionString);
+        refuseBrokenServerUri(m_connectionString);
         throw;
     }
     m_engine = openEngine(dataSourceOf(m_connectionString), m_qtName);

@@ -24,6 +24,16 @@ std::unique_ptr<DatabaseEngine> openEngine(const QString &dataSource, const QStr
     return std::make_unique<SqliteEngine>(dataSource, qtName);
 }
 
+QString shownDataSourceText(const QString &dataSource)
+{
+    return pg::maskPassword(dataSource);
+}
+
+void refuseBrokenServerUri(const QString &connectionString)
+{
+    pg::refuseBrokenUri(connectionString);
+}
+
 sqlite3 *sqliteHandleOf(const DatabaseEngine *engine)
 {
     const auto *sqlite = dynamic_cast<const SqliteEngine *>(engine);

@@ -14,6 +14,15 @@ namespace rux {
 // opens. Throws Failure with the engine's text, naming the source.
 std::unique_ptr<DatabaseEngine> openEngine(const QString &dataSource, const QString &qtName);
 
+// The Data Source as it may be shown: a server URI with its password
+// masked, anything else as it is.
+QString shownDataSourceText(const QString &dataSource);
+
+// A connection string the parser refused may have been cut at a ";" inside
+// a server URI's password: fails with a text that quotes none of it. Does
+// nothing for any other connection string.
+void refuseBrokenServerUri(const QString &connectionString);
+
 // The SQLite handle of an engine that runs on SQLite; null for any other.
 sqlite3 *sqliteHandleOf(const DatabaseEngine *engine);
 

@@ -21,11 +21,4 @@ struct MarkedText
 // (a PostgreSQL cast). `marks` counts the marks rewritten.
 MarkedText rewriteParameterMarks(const QString &sql);
 
-// One statement per command text: the text of the first statement, without
-// the white space, comments and the one ";" that may follow it. Fails with a
-// rux::Failure when a second statement follows, or when the text holds no
-// statement at all. A ";" inside a CREATE TRIGGER body does not end the
-// statement.
-QString singleStatementText(const QString &sql);
-
 } // namespace rux
