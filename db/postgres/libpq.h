@@ -12,6 +12,7 @@ namespace rux::pg {
 // time. The PostgreSQL driver loads libpq with the first server connection;
 // the functions are looked up in that same library when first needed.
 #define RUX_LIBPQ_FUNCTIONS(X)                                                                     \
+    X(PQcancel)                                                                                    \
     X(PQclear)                                                                                     \
     X(PQcmdTuples)                                                                                 \
     X(PQconninfoFree)                                                                              \
@@ -20,12 +21,16 @@ namespace rux::pg {
     X(PQdescribePrepared)                                                                          \
     X(PQerrorMessage)                                                                              \
     X(PQfmod)                                                                                      \
+    X(PQfname)                                                                                     \
+    X(PQfreeCancel)                                                                                \
     X(PQfreemem)                                                                                   \
     X(PQftable)                                                                                    \
     X(PQftablecol)                                                                                 \
     X(PQftype)                                                                                     \
+    X(PQgetCancel)                                                                                 \
     X(PQgetResult)                                                                                 \
     X(PQgetisnull)                                                                                 \
+    X(PQgetlength)                                                                                 \
     X(PQgetvalue)                                                                                  \
     X(PQisBusy)                                                                                    \
     X(PQnfields)                                                                                   \
@@ -36,8 +41,13 @@ namespace rux::pg {
     X(PQresultStatus)                                                                              \
     X(PQsendQueryParams)                                                                           \
     X(PQsetNoticeProcessor)                                                                        \
+    X(PQsetSingleRowMode)                                                                          \
     X(PQsocket)                                                                                    \
-    X(PQtransactionStatus)
+    X(PQstatus)                                                                                    \
+    X(PQtrace)                                                                                     \
+    X(PQtransactionStatus)                                                                         \
+    X(PQunescapeBytea)                                                                             \
+    X(PQuntrace)
 
 struct Libpq
 {
