@@ -304,17 +304,21 @@ private Q_SLOTS:
         QCOMPARE(rest(*result), numbers(0, 49));
     }
 
-    // Inside a transaction block a read given up does not fail the block.
+    // Inside a transaction block a read given up does not fail the block
+    // (its rows are many more than the connection buffers: the statement
+    // still runs when the read is given up).
     void pauseInTransaction()
     {
         m_engine->runControl(QStringLiteral("BEGIN"));
-        auto result = run(QStringLiteral("select id from t order by id"));
+        auto result = run(QStringLiteral("select g from generate_series(1, 300000) g"));
         QVERIFY(result->next());
         QVERIFY(result->pause());
         QVERIFY(m_engine->inTransaction());
+        QCOMPARE(m_engine->read(QStringLiteral("select 3"), {}).value(0).value(0).toInt(), 3);
         m_engine->runControl(QStringLiteral("COMMIT"));
         QVERIFY(!m_engine->inTransaction());
-        QCOMPARE(rest(*result), numbers(1, 49));
+        QVERIFY(result->next());
+        QCOMPARE(result->value(0).toInt(), 2);
     }
 
     // On a screen a query's rows are held by the server: nothing stays open
