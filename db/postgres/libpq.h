@@ -28,6 +28,7 @@ namespace rux::pg {
     X(PQftablecol)                                                                                 \
     X(PQftype)                                                                                     \
     X(PQgetCancel)                                                                                 \
+    X(PQgetCopyData)                                                                               \
     X(PQgetResult)                                                                                 \
     X(PQgetisnull)                                                                                 \
     X(PQgetlength)                                                                                 \
@@ -37,6 +38,7 @@ namespace rux::pg {
     X(PQnparams)                                                                                   \
     X(PQntuples)                                                                                   \
     X(PQprepare)                                                                                   \
+    X(PQputCopyEnd)                                                                                \
     X(PQresultErrorField)                                                                          \
     X(PQresultStatus)                                                                              \
     X(PQsendQueryParams)                                                                           \

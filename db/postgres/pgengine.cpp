@@ -127,12 +127,15 @@ std::unique_ptr<EngineResult> PostgresEngine::run(const QString &commandText, bo
         throw Failure(QStringLiteral("The command text holds a NUL character."));
     if (pg::holdsToolMark(commandText))
         throw Failure(pg::kNoValueText);
-    *rowsAffected = -1;
-    if (!wantRows) {
-        *rowsAffected = pg::rowsChanged(m_session->exec(commandText).get());
-        return nullptr;
-    }
-    return PostgresResult::open(m_session, commandText, keepalive::installed(), rowsAffected);
+    qint64 changed = -1;
+    std::unique_ptr<EngineResult> result;
+    if (wantRows)
+        result = PostgresResult::open(m_session, commandText, keepalive::installed(), &changed);
+    else
+        changed = pg::rowsChanged(m_session->exec(commandText).get());
+    if (rowsAffected)
+        *rowsAffected = changed;
+    return result;
 }
 
 QVector<QVector<QVariant>> PostgresEngine::read(const QString &sql, const QVector<QVariant> &binds,

@@ -144,8 +144,46 @@ void Session::awaitResult()
 
 ResultPtr Session::nextResult()
 {
-    awaitResult();
-    return ResultPtr(libpq().PQgetResult(m_conn));
+    const Libpq &pq = libpq();
+    for (;;) {
+        awaitResult();
+        ResultPtr result(pq.PQgetResult(m_conn));
+        const ExecStatusType status = result ? pq.PQresultStatus(result.get()) : PGRES_COMMAND_OK;
+        if (status == PGRES_COPY_IN || status == PGRES_COPY_BOTH) {
+            // The program has no data to send: the server ends the copy
+            // with a failure that carries this text.
+            pq.PQputCopyEnd(m_conn, "the program sends no data to COPY FROM STDIN");
+        } else if (status == PGRES_COPY_OUT) {
+            skipCopyData();
+        } else {
+            return result;
+        }
+    }
+}
+
+// The rows of COPY TO STDOUT go nowhere; the command's end follows them.
+void Session::skipCopyData()
+{
+    const Libpq &pq = libpq();
+    for (;;) {
+        char *row = nullptr;
+        const int size = pq.PQgetCopyData(m_conn, &row, 1);
+        if (size > 0) {
+            pq.PQfreemem(row);
+            keepalive::tick();
+            continue;
+        }
+        if (size < 0)
+            return;
+#ifndef Q_OS_WIN
+        pollfd ready{pq.PQsocket(m_conn), POLLIN, 0};
+        if (poll(&ready, 1, 20) < 0 && errno != EINTR)
+            return;
+#endif
+        if (!pq.PQconsumeInput(m_conn))
+            return;
+        keepalive::check();
+    }
 }
 
 void Session::drain()

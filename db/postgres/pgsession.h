@@ -79,6 +79,7 @@ public:
 
 private:
     void awaitResult();
+    void skipCopyData();
 
     PGconn *m_conn;
     Stream *m_streaming = nullptr;

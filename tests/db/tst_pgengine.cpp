@@ -333,6 +333,7 @@ private Q_SLOTS:
         {
             auto result = run(QStringLiteral("select id from t order by id"));
             QVERIFY(!result->pause());
+            QCOMPARE(result->origin().columns, QStringList{QStringLiteral("id")});
             QVERIFY(result->next());
             QVERIFY(result->next());
             QCOMPARE(m_engine->write(QStringLiteral("insert into t values ($1, $2)"), {QVariant(50), QVariant()}), 1);
@@ -361,6 +362,12 @@ private Q_SLOTS:
         QCOMPARE(affected, 3);
         QVERIFY(!m_engine->run(QStringLiteral("set search_path = ") + m_schema->name(), true, &affected));
         QCOMPARE(affected, -1);
+        // A copy's rows go nowhere, and it has none to read from the program.
+        QVERIFY(!m_engine->run(QStringLiteral("copy t to stdout"), true, &affected));
+        QCOMPARE(affected, 50);
+        QCOMPARE(failureOf([&] { m_engine->run(QStringLiteral("copy t from stdin"), false, &affected); }),
+                 QStringLiteral("COPY from stdin failed: the program sends no data to COPY FROM STDIN"));
+        QCOMPARE(m_engine->read(QStringLiteral("select count(*) from t"), {}).value(0).value(0).toLongLong(), 50);
     }
 
     void origin()
