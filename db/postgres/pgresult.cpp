@@ -36,9 +36,9 @@ std::unique_ptr<PostgresResult> PostgresResult::open(const std::shared_ptr<pg::S
         // A syntax error here, where the statement alone may be valid, or a
         // feature a held cursor lacks: the statement is no plain query
         // (SHOW, EXPLAIN, an insert returning rows), and runs as it is.
+        result->m_cursor.clear();
         if (state != QLatin1String("42601") && state != QLatin1String("0A000"))
             throw Failure(pg::failureText(session->conn(), declared.get()));
-        result->m_cursor.clear();
     }
 
     result->sendStatement();

@@ -353,6 +353,36 @@ private Q_SLOTS:
         QCOMPARE(shown->value(0).toString(), QStringLiteral("5s"));
     }
 
+    // A wait on the server keeps the windows alive, held, streamed and in
+    // the program's own statements.
+    void windowsKeptAlive()
+    {
+        int pumped = 0;
+        rux::keepalive::install([&pumped] { ++pumped; });
+        run(QStringLiteral("select pg_sleep(0.3)"));
+        QVERIFY(pumped > 0);
+        pumped = 0;
+        m_engine->read(QStringLiteral("select pg_sleep(0.3)"), {});
+        QVERIFY(pumped > 0);
+        pumped = 0;
+        m_engine->runControl(QStringLiteral("BEGIN"));
+        run(QStringLiteral("select pg_sleep(0.3)"))->next();
+        m_engine->runControl(QStringLiteral("COMMIT"));
+        QVERIFY(pumped > 0);
+    }
+
+    void openFailure()
+    {
+        const QString uri = rux::test::pgServerUri();
+        const QString password = rux::pg::parseUri(uri).value(u"password");
+        const QString wrong = QString(uri).replace(u':' + password + u'@', QStringLiteral(":wrong%1@").arg(password));
+        const QString failure = failureOf([&] { PostgresEngine(wrong, QStringLiteral("tst_pgengine_bad")); });
+        QVERIFY2(failure.startsWith(QStringLiteral("Could not open '%1': ").arg(rux::pg::maskPassword(wrong))),
+                 qPrintable(failure));
+        QVERIFY(!failure.contains(password));
+        QVERIFY(!QSqlDatabase::contains(QStringLiteral("tst_pgengine_bad")));
+    }
+
     void withoutRows()
     {
         qint64 affected = 0;
