@@ -30,8 +30,8 @@ PGconn *handleOf(const QSqlDatabase &db)
     return *static_cast<PGconn *const *>(h.constData());
 }
 
-// The connection's first setting: a statement of the program's own that
-// must not fail the opening (a server that knows no lock_timeout).
+// The first value a statement of the program's own reads; empty when it
+// fails, which must not fail the opening (a server without lock_timeout).
 QString firstValue(pg::Session &session, const QString &command)
 {
     const pg::ResultPtr result = session.answer(command);

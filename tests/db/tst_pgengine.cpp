@@ -147,24 +147,28 @@ private Q_SLOTS:
             QVERIFY2(q.exec(sql) && q.next(), qPrintable(q.lastError().text()));
             expected = q.value(0);
         }
-        auto result = run(sql);
-        QVERIFY(result);
-        QVERIFY(result->next());
-        const QVariant actual = result->value(0);
-        QVERIFY2(sameValue(actual, expected),
-                 qPrintable(QStringLiteral("%1 %2 / driver: %3 %4")
-                                .arg(QString::fromLatin1(actual.typeName()), actual.toString(),
-                                     QString::fromLatin1(expected.typeName()), expected.toString())));
-        const bool yesNo = result->columns().yesNo.value(0);
-        const bool decimal = result->columns().decimal.value(0);
-        QCOMPARE(yesNo, expression.contains(QLatin1String("bool")) || expression.startsWith(QLatin1String("true"))
-                     || expression.startsWith(QLatin1String("false")) || expression.contains(QLatin1String("bit(1)")));
-        for (const QChar point : {QChar(u'.'), QChar(u','), QChar(u'·')}) {
-            QByteArray bytes("|");
-            result->appendAnsi(0, point, bytes);
-            QCOMPARE(bytes, "|" + cellAnsi(expected, yesNo, decimal, point));
+        // Streamed, then from a held cursor's chunk.
+        for (const bool held : {false, true}) {
+            rux::keepalive::install(held ? std::function<void()>([] {}) : std::function<void()>());
+            auto result = run(sql);
+            QVERIFY(result && result->next());
+            const QVariant actual = result->value(0);
+            QVERIFY2(sameValue(actual, expected),
+                     qPrintable(QStringLiteral("%1 %2 / driver: %3 %4")
+                                    .arg(QString::fromLatin1(actual.typeName()), actual.toString(),
+                                         QString::fromLatin1(expected.typeName()), expected.toString())));
+            const bool yesNo = result->columns().yesNo.value(0);
+            const bool decimal = result->columns().decimal.value(0);
+            QCOMPARE(yesNo, expression.contains(QLatin1String("bool")) || expression.startsWith(QLatin1String("true"))
+                         || expression.startsWith(QLatin1String("false")) || expression.contains(QLatin1String("bit(1)")));
+            QCOMPARE(decimal, expression.contains(QLatin1String("numeric")));
+            for (const QChar point : {QChar(u'.'), QChar(u','), QChar(u'·')}) {
+                QByteArray bytes("|");
+                result->appendAnsi(0, point, bytes);
+                QCOMPARE(bytes, "|" + cellAnsi(expected, yesNo, decimal, point));
+            }
+            QVERIFY(!result->next());
         }
-        QVERIFY(!result->next());
     }
 
     void marks_data()
