@@ -12,6 +12,7 @@ namespace rux::pg {
 // time. The PostgreSQL driver loads libpq with the first server connection;
 // the functions are looked up in that same library when first needed.
 #define RUX_LIBPQ_FUNCTIONS(X)                                                                     \
+    X(PQcancel)                                                                                    \
     X(PQclear)                                                                                     \
     X(PQcmdTuples)                                                                                 \
     X(PQconninfoFree)                                                                              \
@@ -20,24 +21,35 @@ namespace rux::pg {
     X(PQdescribePrepared)                                                                          \
     X(PQerrorMessage)                                                                              \
     X(PQfmod)                                                                                      \
+    X(PQfname)                                                                                     \
+    X(PQfreeCancel)                                                                                \
     X(PQfreemem)                                                                                   \
     X(PQftable)                                                                                    \
     X(PQftablecol)                                                                                 \
     X(PQftype)                                                                                     \
+    X(PQgetCancel)                                                                                 \
+    X(PQgetCopyData)                                                                               \
     X(PQgetResult)                                                                                 \
     X(PQgetisnull)                                                                                 \
+    X(PQgetlength)                                                                                 \
     X(PQgetvalue)                                                                                  \
     X(PQisBusy)                                                                                    \
     X(PQnfields)                                                                                   \
     X(PQnparams)                                                                                   \
     X(PQntuples)                                                                                   \
     X(PQprepare)                                                                                   \
+    X(PQputCopyEnd)                                                                                \
     X(PQresultErrorField)                                                                          \
     X(PQresultStatus)                                                                              \
     X(PQsendQueryParams)                                                                           \
     X(PQsetNoticeProcessor)                                                                        \
+    X(PQsetSingleRowMode)                                                                          \
     X(PQsocket)                                                                                    \
-    X(PQtransactionStatus)
+    X(PQstatus)                                                                                    \
+    X(PQtrace)                                                                                     \
+    X(PQtransactionStatus)                                                                         \
+    X(PQunescapeBytea)                                                                             \
+    X(PQuntrace)
 
 struct Libpq
 {

@@ -1,0 +1,258 @@
+#include "db/postgres/pgresult.h"
+
+#include "db/keepalive.h"
+#include "db/postgres/pgvalue.h"
+#include "script/failure.h"
+
+namespace rux {
+
+using pg::libpq;
+using pg::ResultPtr;
+
+PostgresResult::PostgresResult(std::shared_ptr<pg::Session> session, QString statement)
+    : m_session(std::move(session)), m_statement(std::move(statement))
+{
+}
+
+std::unique_ptr<PostgresResult> PostgresResult::open(const std::shared_ptr<pg::Session> &session,
+                                                     const QString &statement, bool hold,
+                                                     qint64 *rowsAffected)
+{
+    const pg::Libpq &pq = libpq();
+    std::unique_ptr<PostgresResult> result(new PostgresResult(session, statement));
+    // Inside a transaction block a refused DECLARE would fail the block, and
+    // the block holds its locks till it ends anyway: its rows stream.
+    session->makeFree();
+    if (hold && !session->inTransaction()) {
+        result->m_cursor = session->cursorName();
+        const ResultPtr declared = session->answer(
+            QStringLiteral("DECLARE %1 SCROLL CURSOR WITH HOLD FOR ").arg(result->m_cursor) + statement);
+        const QString state = pg::sqlState(declared.get());
+        if (declared && pg::succeeded(declared.get())) {
+            result->fetchChunk();
+            result->describe(result->m_rows.get());
+            return result;
+        }
+        // A syntax error here, where the statement alone may be valid, or a
+        // feature a held cursor lacks: the statement is no plain query
+        // (SHOW, EXPLAIN, an insert returning rows), and runs as it is.
+        result->m_cursor.clear();
+        if (state != QLatin1String("42601") && state != QLatin1String("0A000"))
+            throw Failure(pg::failureText(session->conn(), declared.get()));
+    }
+
+    result->sendStatement();
+    ResultPtr first = session->nextResult();
+    const ExecStatusType status = first ? pq.PQresultStatus(first.get()) : PGRES_FATAL_ERROR;
+    if ((status == PGRES_SINGLE_TUPLE || status == PGRES_TUPLES_OK) && pq.PQnfields(first.get()) > 0) {
+        result->describe(first.get());
+        result->m_pending = std::move(first);
+        return result;
+    }
+    result->endRead();
+    if (!first || !pg::succeeded(first.get()))
+        throw Failure(pg::failureText(session->conn(), first.get()));
+    *rowsAffected = pg::rowsChanged(first.get());
+    return nullptr;
+}
+
+PostgresResult::~PostgresResult()
+{
+    if (!m_session->open())
+        return;
+    try {
+        if (m_reading)
+            giveUp();
+        else if (!m_cursor.isEmpty())
+            closeCursor();
+    } catch (const Failure &) {
+        // The connection broke: nothing is left to close on it.
+    }
+}
+
+void PostgresResult::describe(const PGresult *result)
+{
+    const pg::Libpq &pq = libpq();
+    const int count = pq.PQnfields(result);
+    m_columns.clear();
+    m_types.clear();
+    m_sources.clear();
+    for (int c = 0; c < count; ++c) {
+        const unsigned type = pq.PQftype(result, c);
+        m_columns.names.append(QString::fromUtf8(pq.PQfname(result, c)));
+        m_columns.yesNo.append(pg::isYesNo(type, pq.PQfmod(result, c)));
+        m_columns.decimal.append(pg::isDecimal(type));
+        m_types.append(type);
+        m_sources.append({pq.PQftable(result, c), pq.PQftablecol(result, c)});
+    }
+}
+
+void PostgresResult::sendStatement()
+{
+    m_session->makeFree();
+    m_inBlock = m_session->inTransaction();
+    m_session->send(m_statement, {}, true);
+    m_reading = true;
+    m_session->setStreaming(this);
+}
+
+void PostgresResult::endRead()
+{
+    if (m_session->streaming() == this)
+        m_session->setStreaming(nullptr);
+    m_reading = false;
+    m_pending.reset();
+    m_session->drain();
+}
+
+void PostgresResult::giveUp()
+{
+    if (!m_reading)
+        return;
+    // Inside a transaction block a cancelled statement would fail the
+    // block: the rest of the rows is read and dropped there instead.
+    if (!m_inBlock) {
+        const pg::Libpq &pq = libpq();
+        if (PGcancel *cancel = pq.PQgetCancel(m_session->conn())) {
+            char message[256];
+            pq.PQcancel(cancel, message, int(sizeof message));
+            pq.PQfreeCancel(cancel);
+        }
+    }
+    endRead();
+}
+
+bool PostgresResult::takeRow(ResultPtr result)
+{
+    const pg::Libpq &pq = libpq();
+    const ExecStatusType status = result ? pq.PQresultStatus(result.get()) : PGRES_TUPLES_OK;
+    if (status == PGRES_SINGLE_TUPLE) {
+        m_rows = std::move(result);
+        ++m_row;
+        keepalive::tick();
+        return true;
+    }
+    m_rows.reset();
+    m_ended = true;
+    const QString failure = status == PGRES_TUPLES_OK
+        ? QString()
+        : pg::failureText(m_session->conn(), result.get());
+    endRead();
+    if (!failure.isEmpty())
+        throw Failure(failure);
+    return false;
+}
+
+bool PostgresResult::next()
+{
+    if (m_ended)
+        return false;
+    if (!m_cursor.isEmpty()) {
+        const pg::Libpq &pq = libpq();
+        if (m_rows && ++m_chunkRow < pq.PQntuples(m_rows.get())) {
+            ++m_row;
+            keepalive::tick();
+            return true;
+        }
+        if (m_rows && pq.PQntuples(m_rows.get()) < kChunkRows) {
+            m_ended = true;
+            return false;
+        }
+        fetchChunk();
+        return next();
+    }
+    if (!m_reading) {
+        // Given up for another command: read again up to where it stood.
+        restart(m_row + 1);
+        if (m_ended)
+            return false;
+    }
+    if (m_pending)
+        return takeRow(std::move(m_pending));
+    return takeRow(m_session->nextResult());
+}
+
+QVariant PostgresResult::value(int column) const
+{
+    const pg::Libpq &pq = libpq();
+    const int row = m_cursor.isEmpty() ? 0 : m_chunkRow;
+    if (!m_rows || column < 0 || column >= m_types.size() || row < 0 || row >= pq.PQntuples(m_rows.get()))
+        return QVariant();
+    return pg::valueOf(m_types[column], pq.PQgetvalue(m_rows.get(), row, column),
+                       pq.PQgetisnull(m_rows.get(), row, column));
+}
+
+void PostgresResult::appendAnsi(int column, QChar decimalPoint, QByteArray &out) const
+{
+    const pg::Libpq &pq = libpq();
+    const int row = m_cursor.isEmpty() ? 0 : m_chunkRow;
+    if (!m_rows || column < 0 || column >= m_types.size() || row < 0 || row >= pq.PQntuples(m_rows.get()))
+        return;
+    pg::appendCellAnsi(m_types[column], m_columns.yesNo[column], pq.PQgetvalue(m_rows.get(), row, column),
+                       pq.PQgetlength(m_rows.get(), row, column),
+                       pq.PQgetisnull(m_rows.get(), row, column), decimalPoint, out);
+}
+
+bool PostgresResult::pause()
+{
+    if (!m_cursor.isEmpty())
+        return false;
+    if (m_reading)
+        giveUp();
+    return true;
+}
+
+qint64 PostgresResult::restart(qint64 row)
+{
+    if (!m_cursor.isEmpty()) {
+        m_session->exec(QStringLiteral("MOVE ABSOLUTE %1 IN %2").arg(row).arg(m_cursor));
+        fetchChunk();
+        m_row = row - 1;
+        m_ended = false;
+        return m_row;
+    }
+    pause();
+    m_rows.reset();
+    m_row = -1;
+    m_ended = false;
+    sendStatement();
+    while (m_row < row - 1 && takeRow(m_session->nextResult())) {
+    }
+    return m_row;
+}
+
+qint64 PostgresResult::rerun()
+{
+    if (m_cursor.isEmpty())
+        return restart(0);
+    closeCursor();
+    declare();
+    fetchChunk();
+    m_row = -1;
+    m_ended = false;
+    return -1;
+}
+
+ResultOrigin PostgresResult::origin()
+{
+    pause();
+    return pg::originOf(*m_session, m_sources);
+}
+
+void PostgresResult::declare()
+{
+    m_session->exec(QStringLiteral("DECLARE %1 SCROLL CURSOR WITH HOLD FOR ").arg(m_cursor) + m_statement);
+}
+
+void PostgresResult::fetchChunk()
+{
+    m_rows = m_session->exec(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(kChunkRows).arg(m_cursor));
+    m_chunkRow = -1;
+}
+
+void PostgresResult::closeCursor()
+{
+    m_session->exec(QStringLiteral("CLOSE ") + m_cursor);
+}
+
+} // namespace rux

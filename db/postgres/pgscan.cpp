@@ -1,0 +1,136 @@
+#include "db/postgres/pgscan.h"
+
+namespace rux::pg {
+
+namespace {
+
+bool isIdentChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_' || c == u'$' || c.unicode() >= 0x80;
+}
+
+bool isTagStart(QChar c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c.unicode() >= 0x80;
+}
+
+bool isTagChar(QChar c)
+{
+    return isTagStart(c) || (c >= u'0' && c <= u'9');
+}
+
+// Each function below starts at the opening character of its form and
+// returns the position after its end (the text's end when it is left open).
+
+qsizetype afterLineComment(QStringView s, qsizetype i)
+{
+    while (i < s.size() && s[i] != u'\n' && s[i] != u'\r')
+        ++i;
+    return i;
+}
+
+qsizetype afterBlockComment(QStringView s, qsizetype i)
+{
+    const qsizetype n = s.size();
+    int depth = 0;
+    while (i < n) {
+        if (s[i] == u'/' && i + 1 < n && s[i + 1] == u'*') {
+            ++depth;
+            i += 2;
+        } else if (s[i] == u'*' && i + 1 < n && s[i + 1] == u'/') {
+            i += 2;
+            if (--depth == 0)
+                return i;
+        } else {
+            ++i;
+        }
+    }
+    return n;
+}
+
+// A '...' literal; `escapes`: an E'...' one, in which a backslash takes the
+// character after it.
+qsizetype afterLiteral(QStringView s, qsizetype i, bool escapes)
+{
+    const qsizetype n = s.size();
+    ++i;
+    while (i < n) {
+        if (escapes && s[i] == u'\\') {
+            i += 2;
+        } else if (s[i] == u'\'') {
+            if (i + 1 < n && s[i + 1] == u'\'')
+                i += 2;
+            else
+                return i + 1;
+        } else {
+            ++i;
+        }
+    }
+    return n;
+}
+
+qsizetype afterQuotedName(QStringView s, qsizetype i)
+{
+    // A doubled "" closes the name and opens it again at once: the same.
+    const qsizetype close = s.indexOf(u'"', i + 1);
+    return close < 0 ? s.size() : close + 1;
+}
+
+// A $tag$ opening at i: the position after its closing tag; -1 when the
+// "$" opens no dollar quote ($1, a "$" inside a name).
+qsizetype afterDollarQuote(QStringView s, qsizetype i)
+{
+    const qsizetype n = s.size();
+    qsizetype j = i + 1;
+    if (j < n && isTagStart(s[j])) {
+        while (j < n && isTagChar(s[j]))
+            ++j;
+    }
+    if (j >= n || s[j] != u'$')
+        return -1;
+    const QStringView tag = s.mid(i, j + 1 - i);
+    const qsizetype close = s.indexOf(tag, j + 1);
+    return close < 0 ? n : close + tag.size();
+}
+
+} // namespace
+
+bool holdsToolMark(QStringView s)
+{
+    const qsizetype n = s.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = s[i];
+        const QChar next = i + 1 < n ? s[i + 1] : QChar();
+        if (c == u'-' && next == u'-') {
+            i = afterLineComment(s, i);
+        } else if (c == u'/' && next == u'*') {
+            i = afterBlockComment(s, i);
+        } else if (c == u'\'') {
+            // E'...' only where the E stands alone, not at the end of a
+            // longer name ("note'...'" is no escape literal).
+            const bool escapes = i > 0 && (s[i - 1] == u'e' || s[i - 1] == u'E')
+                && (i < 2 || !isIdentChar(s[i - 2]));
+            i = afterLiteral(s, i, escapes);
+        } else if (c == u'"') {
+            i = afterQuotedName(s, i);
+        } else if (c == u'$' && (i == 0 || !isIdentChar(s[i - 1]))) {
+            const qsizetype after = afterDollarQuote(s, i);
+            i = after < 0 ? i + 1 : after;
+        } else if (c == u':') {
+            if (next == u':') {
+                // A cast; a third ":" right after it belongs to it too.
+                i += 2;
+                while (i < n && s[i] == u':')
+                    ++i;
+            } else {
+                return true;
+            }
+        } else {
+            ++i;
+        }
+    }
+    return false;
+}
+
+} // namespace rux::pg

@@ -1,0 +1,221 @@
+#include "db/postgres/pgsession.h"
+
+#include "db/keepalive.h"
+#include "db/postgres/pgvalue.h"
+#include "script/failure.h"
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <poll.h>
+#endif
+
+namespace rux::pg {
+
+const QLatin1String kNoValueText("No value given for one or more required parameters.");
+
+void ResultDeleter::operator()(PGresult *result) const
+{
+    libpq().PQclear(result);
+}
+
+namespace {
+
+// "ERROR:  text" -> "text": the severity word (in the server's language)
+// ends with ":" and two blanks.
+QString withoutSeverity(const QString &line)
+{
+    const qsizetype at = line.indexOf(QLatin1String(":  "));
+    if (at > 0) {
+        for (qsizetype i = 0; i < at; ++i) {
+            if (!line[i].isLetter())
+                return line;
+        }
+        return line.mid(at + 3);
+    }
+    return line;
+}
+
+} // namespace
+
+QString resultText(PGconn *conn, const PGresult *result)
+{
+    const Libpq &pq = libpq();
+    if (result) {
+        const char *primary = pq.PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY);
+        const char *detail = pq.PQresultErrorField(result, PG_DIAG_MESSAGE_DETAIL);
+        if (primary) {
+            const QString text = QString::fromUtf8(primary);
+            return detail ? text + QStringLiteral(": ") + QString::fromUtf8(detail) : text;
+        }
+    }
+    QStringList parts;
+    const QStringList lines = QString::fromUtf8(pq.PQerrorMessage(conn)).split(u'\n');
+    for (const QString &line : lines) {
+        const QString t = line.trimmed();
+        if (!t.isEmpty())
+            parts.append(t);
+    }
+    return withoutSeverity(parts.join(u' '));
+}
+
+QString sqlState(const PGresult *result)
+{
+    const char *state = result ? libpq().PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    return state ? QString::fromLatin1(state) : QString();
+}
+
+QString failureText(PGconn *conn, const PGresult *result)
+{
+    const Libpq &pq = libpq();
+    if (result && pq.PQresultStatus(result) == PGRES_EMPTY_QUERY)
+        return QStringLiteral("Invalid SQL statement: the command text holds no statement.");
+    const QString state = sqlState(result);
+    // "bind message supplies 0 parameters, but prepared statement requires
+    // 1", or a parameter the server could not even type ("select $1").
+    if (state == QLatin1String("08P01") || state == QLatin1String("42P18"))
+        return kNoValueText;
+    // "cannot insert multiple commands into a prepared statement": the one
+    // syntax error that points at no place in the text.
+    if (state == QLatin1String("42601") && !pq.PQresultErrorField(result, PG_DIAG_STATEMENT_POSITION))
+        return QStringLiteral("Characters found after end of SQL statement.");
+    return resultText(conn, result);
+}
+
+qint64 rowsChanged(const PGresult *result)
+{
+    bool ok = false;
+    const qint64 rows = QByteArray(libpq().PQcmdTuples(const_cast<PGresult *>(result))).toLongLong(&ok);
+    return ok ? rows : -1;
+}
+
+void Session::makeFree()
+{
+    if (!m_conn)
+        throw Failure(QStringLiteral("The connection is closed."));
+    if (Stream *stream = m_streaming) {
+        m_streaming = nullptr;
+        stream->giveUp();
+    }
+    drain();
+}
+
+bool Session::inTransaction() const
+{
+    if (!m_conn)
+        return false;
+    const PGTransactionStatusType status = libpq().PQtransactionStatus(m_conn);
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
+}
+
+void Session::send(const QString &command, const QVector<QVariant> &parameters, bool singleRow)
+{
+    const Libpq &pq = libpq();
+    const QByteArray text = command.toUtf8();
+    QVector<QByteArray> values;
+    values.reserve(parameters.size());
+    QVector<const char *> pointers;
+    for (const QVariant &p : parameters) {
+        values.append(parameterText(p));
+        pointers.append(values.back().isNull() ? nullptr : values.back().constData());
+    }
+    if (!pq.PQsendQueryParams(m_conn, text.constData(), int(pointers.size()), nullptr,
+                              pointers.constData(), nullptr, nullptr, 0))
+        throw Failure(resultText(m_conn, nullptr));
+    if (singleRow)
+        pq.PQsetSingleRowMode(m_conn);
+}
+
+void Session::awaitResult()
+{
+#ifndef Q_OS_WIN
+    const Libpq &pq = libpq();
+    // A broken connection shows in the result read next.
+    const int socket = pq.PQsocket(m_conn);
+    while (socket >= 0 && pq.PQisBusy(m_conn)) {
+        pollfd ready{socket, POLLIN, 0};
+        if (poll(&ready, 1, 20) < 0 && errno != EINTR)
+            break;
+        if (!pq.PQconsumeInput(m_conn))
+            break;
+        keepalive::check();
+    }
+#endif
+}
+
+ResultPtr Session::nextResult()
+{
+    const Libpq &pq = libpq();
+    for (;;) {
+        awaitResult();
+        ResultPtr result(pq.PQgetResult(m_conn));
+        const ExecStatusType status = result ? pq.PQresultStatus(result.get()) : PGRES_COMMAND_OK;
+        if (status == PGRES_COPY_IN || status == PGRES_COPY_BOTH) {
+            // The program has no data to send: the server ends the copy
+            // with a failure that carries this text.
+            pq.PQputCopyEnd(m_conn, "the program sends no data to COPY FROM STDIN");
+        } else if (status == PGRES_COPY_OUT) {
+            skipCopyData();
+        } else {
+            return result;
+        }
+    }
+}
+
+// The rows of COPY TO STDOUT go nowhere; the command's end follows them.
+void Session::skipCopyData()
+{
+    const Libpq &pq = libpq();
+    for (;;) {
+        char *row = nullptr;
+        const int size = pq.PQgetCopyData(m_conn, &row, 1);
+        if (size > 0) {
+            pq.PQfreemem(row);
+            keepalive::tick();
+            continue;
+        }
+        if (size < 0)
+            return;
+#ifndef Q_OS_WIN
+        pollfd ready{pq.PQsocket(m_conn), POLLIN, 0};
+        if (poll(&ready, 1, 20) < 0 && errno != EINTR)
+            return;
+#endif
+        if (!pq.PQconsumeInput(m_conn))
+            return;
+        keepalive::check();
+    }
+}
+
+void Session::drain()
+{
+    while (nextResult()) {
+    }
+}
+
+bool succeeded(const PGresult *result)
+{
+    const ExecStatusType status = libpq().PQresultStatus(result);
+    return status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK || status == PGRES_SINGLE_TUPLE;
+}
+
+ResultPtr Session::answer(const QString &command, const QVector<QVariant> &parameters)
+{
+    makeFree();
+    send(command, parameters, false);
+    ResultPtr kept;
+    while (ResultPtr result = nextResult()) {
+        if (!kept || succeeded(kept.get()))
+            kept = std::move(result);
+    }
+    return kept;
+}
+
+ResultPtr Session::exec(const QString &command, const QVector<QVariant> &parameters)
+{
+    ResultPtr result = answer(command, parameters);
+    if (!result || !succeeded(result.get()))
+        throw Failure(failureText(m_conn, result.get()));
+    return result;
+}
+
+} // namespace rux::pg

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+#include <memory>
+
+#include "db/postgres/libpq.h"
+
+namespace rux::pg {
+
+struct ResultDeleter
+{
+    void operator()(PGresult *result) const;
+};
+using ResultPtr = std::unique_ptr<PGresult, ResultDeleter>;
+
+// The server's message of a failed result as one line: its primary
+// message, then ": " and its detail, if any; without a result (a broken
+// connection), libpq's own message.
+QString resultText(PGconn *conn, const PGresult *result);
+QString sqlState(const PGresult *result);
+
+// The failure text of a result that failed, in the tool's words where the
+// server speaks of parameters nobody gave a value or of several commands
+// in one text.
+QString failureText(PGconn *conn, const PGresult *result);
+
+extern const QLatin1String kNoValueText;
+
+// A read that stands part-way through its rows on the connection.
+class Stream
+{
+public:
+    virtual ~Stream() = default;
+    // Ends the read on the connection; the stream picks it up again by
+    // running its statement anew when it is read on.
+    virtual void giveUp() = 0;
+};
+
+// The connection, shared by the engine and the results it opened: a result
+// may outlive the engine, and finds the connection gone then.
+class Session
+{
+public:
+    explicit Session(PGconn *conn) : m_conn(conn) {}
+
+    PGconn *conn() const { return m_conn; }
+    bool open() const { return m_conn != nullptr; }
+    void close() { m_conn = nullptr; }
+
+    // Makes the connection free for a command of its own: the read standing
+    // part-way is given up, results nobody reads any more are dropped.
+    void makeFree();
+    void setStreaming(Stream *stream) { m_streaming = stream; }
+    Stream *streaming() const { return m_streaming; }
+
+    // A transaction block is open (failed ones included).
+    bool inTransaction() const;
+
+    // Sends one command, parameters ($1, $2, ...) as text typed by the
+    // server; `singleRow`: its rows come one result each.
+    void send(const QString &command, const QVector<QVariant> &parameters, bool singleRow);
+    // The next result of the command sent, awaited on the connection's
+    // socket with the windows kept alive; null after the last.
+    ResultPtr nextResult();
+    // Reads what is left of the answer.
+    void drain();
+    // Runs one command and reads its whole answer: the result that carries
+    // its rows or its row count, or the first that failed.
+    ResultPtr answer(const QString &command, const QVector<QVariant> &parameters = {});
+    // The same, failing with failureText() when the command failed.
+    ResultPtr exec(const QString &command, const QVector<QVariant> &parameters = {});
+
+    // A new name for a cursor of the server's own.
+    QString cursorName() { return QStringLiteral("rux_rows_%1").arg(++m_cursors); }
+
+private:
+    void awaitResult();
+    void skipCopyData();
+
+    PGconn *m_conn;
+    Stream *m_streaming = nullptr;
+    int m_cursors = 0;
+};
+
+// The result tells of a command that ran (with or without rows).
+bool succeeded(const PGresult *result);
+
+// The rows changed by a command, from its tag; -1 when it tells none.
+qint64 rowsChanged(const PGresult *result);
+
+} // namespace rux::pg

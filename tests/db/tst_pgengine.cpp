@@ -1,0 +1,450 @@
+// The PostgreSQL engine on a server: values exactly as Qt's driver gives
+// them and their cell text, the tool's parameter marks found by the
+// server's quoting rules, the one-statement and no-parameter rules in the
+// server's own words mapped to the tool's, one round trip per statement,
+// reads given up and taken up again, the held cursor of a screen, and the
+// catalog facts for editing rows.
+
+#include "../failureof.h"
+#include "../pgfixture.h"
+
+#include "db/keepalive.h"
+#include "db/postgres/libpq.h"
+#include "db/postgres/pgengine.h"
+#include "db/postgres/pgscan.h"
+#include "db/valuetext.h"
+#include "script/ansicodec.h"
+
+#include <QDateTime>
+#include <QSqlDriver>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+using rux::EngineResult;
+using rux::PostgresEngine;
+using rux::test::failureOf;
+
+namespace {
+
+const QString kQtName = QStringLiteral("tst_pgengine");
+const QString kNoValue = QStringLiteral("No value given for one or more required parameters.");
+const QString kAfterEnd = QStringLiteral("Characters found after end of SQL statement.");
+const QString kNoStatement = QStringLiteral("Invalid SQL statement: the command text holds no statement.");
+
+bool sameValue(const QVariant &a, const QVariant &b)
+{
+    if (a.typeId() != b.typeId() || a.isNull() != b.isNull())
+        return false;
+    if (a.typeId() == QMetaType::Double) {
+        const double x = a.toDouble(), y = b.toDouble();
+        return (std::isnan(x) && std::isnan(y)) || (x == y && std::signbit(x) == std::signbit(y));
+    }
+    if (a.typeId() == QMetaType::QDateTime) {
+        const QDateTime x = a.toDateTime(), y = b.toDateTime();
+        return x == y && x.timeSpec() == y.timeSpec() && x.isValid() == y.isValid();
+    }
+    return a == b;
+}
+
+// The cell text of a value the slow way: through the value and its text.
+QByteArray cellAnsi(const QVariant &value, bool yesNo, bool decimal, QChar decimalPoint)
+{
+    if (decimal && value.typeId() == QMetaType::QString)
+        return rux::encodeAnsi(value.toString().replace(u'.', decimalPoint));
+    return rux::encodeAnsi(rux::valueAsString(value, yesNo, decimalPoint));
+}
+
+} // namespace
+
+class TestPgEngine : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<rux::test::PgSchema> m_schema;
+    std::unique_ptr<PostgresEngine> m_engine;
+
+    std::unique_ptr<EngineResult> run(const QString &text)
+    {
+        qint64 affected = 0;
+        return m_engine->run(text, true, &affected);
+    }
+    // The first column of the rows still to come, as text.
+    static QStringList rest(EngineResult &result)
+    {
+        QStringList rows;
+        while (result.next())
+            rows.append(result.value(0).toString());
+        return rows;
+    }
+    static QStringList numbers(int from, int to)
+    {
+        QStringList out;
+        for (int i = from; i <= to; ++i)
+            out.append(QString::number(i));
+        return out;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        RUX_NEED_PG_SERVER();
+        m_schema = std::make_unique<rux::test::PgSchema>(QStringLiteral("pgengine"));
+        QVERIFY2(m_schema->error().isEmpty(), qPrintable(m_schema->error()));
+        m_engine = std::make_unique<PostgresEngine>(m_schema->uri(), kQtName);
+        QVERIFY(QSqlDatabase::database(kQtName, false).isOpen());
+        m_engine->write(QStringLiteral("CREATE TABLE t (id int PRIMARY KEY, name text)"), {});
+        m_engine->write(QStringLiteral("INSERT INTO t SELECT g, 'n' || g FROM generate_series(0, 49) g"), {});
+        m_engine->write(QStringLiteral("CREATE TABLE s (id serial PRIMARY KEY, name text DEFAULT 'd')"), {});
+    }
+    void cleanupTestCase()
+    {
+        m_engine.reset();
+        QVERIFY(!QSqlDatabase::contains(kQtName));
+        m_schema.reset();
+    }
+    void init() { rux::keepalive::install({}); }
+
+    void values_data()
+    {
+        QTest::addColumn<QString>("expression");
+        const char *const rows[] = {
+            "true", "false", "null::bool", "B'1'::bit(1)", "B'0'::bit(1)", "B'101'::bit(3)",
+            "7::int2", "(-32768)::int2", "2147483647", "null::int4", "9223372036854775807::int8",
+            "'-9223372036854775808'::int8", "0::int8", "null::int8", "26::oid", "'1'::xid",
+            "'1.5'::float4", "'-0'::float8", "'NaN'::float8", "'Infinity'::float8",
+            "'-Infinity'::float4", "'1e300'::float8", "'1.2345678901234567e-7'::float8", "null::float8",
+            "1.50::numeric", "'-0.000000000000000000001'::numeric",
+            "123456789012345678901234567890.123456789::numeric", "'NaN'::numeric", "null::numeric",
+            "'2024-02-29'::date", "'0044-03-15 BC'::date", "'infinity'::date", "null::date",
+            "'13:14:15.678'::time", "'24:00:00'::time", "'12:34:56+02'::timetz",
+            "'2020-01-02 03:04:05.678'::timestamp", "'2020-01-02 03:04:05+05:30'::timestamptz",
+            "'2020-06-02 03:04:05-07'::timestamptz", "'infinity'::timestamp", "null::timestamptz",
+            "'1 year 2 days 03:04:05'::interval", "ARRAY[1, NULL, 3]", "'{\"a\": [1, \"ü\"]}'::json",
+            "'{\"b\": 2}'::jsonb", "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11'::uuid",
+            "'\\x00ff4100'::bytea", "''::bytea", "null::bytea", "'Grüße € 日本 😀'::text",
+            "'a\tb\r\nc'::varchar(9)", "''::text", "null::text", "'x'::char(3)", "'127.0.0.1/8'::inet",
+            "'(1,2)'::point", "'now'::regproc",
+        };
+        for (const char *expression : rows)
+            QTest::newRow(expression) << QString::fromUtf8(expression);
+    }
+    // The engine reads every value as the driver does, and writes its cell
+    // text as the value's text gives it.
+    void values()
+    {
+        QFETCH(QString, expression);
+        const QString sql = QStringLiteral("SELECT ") + expression + QStringLiteral(" AS v");
+        QVariant expected;
+        {
+            QSqlQuery q(QSqlDatabase::database(kQtName));
+            q.setForwardOnly(true);
+            q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+            QVERIFY2(q.exec(sql) && q.next(), qPrintable(q.lastError().text()));
+            expected = q.value(0);
+        }
+        // Streamed, then from a held cursor's chunk.
+        for (const bool held : {false, true}) {
+            rux::keepalive::install(held ? std::function<void()>([] {}) : std::function<void()>());
+            auto result = run(sql);
+            QVERIFY(result && result->next());
+            const QVariant actual = result->value(0);
+            QVERIFY2(sameValue(actual, expected),
+                     qPrintable(QStringLiteral("%1 %2 / driver: %3 %4")
+                                    .arg(QString::fromLatin1(actual.typeName()), actual.toString(),
+                                         QString::fromLatin1(expected.typeName()), expected.toString())));
+            const bool yesNo = result->columns().yesNo.value(0);
+            const bool decimal = result->columns().decimal.value(0);
+            QCOMPARE(yesNo, expression.contains(QLatin1String("bool")) || expression.startsWith(QLatin1String("true"))
+                         || expression.startsWith(QLatin1String("false")) || expression.contains(QLatin1String("bit(1)")));
+            QCOMPARE(decimal, expression.contains(QLatin1String("numeric")));
+            for (const QChar point : {QChar(u'.'), QChar(u','), QChar(u'·')}) {
+                QByteArray bytes("|");
+                result->appendAnsi(0, point, bytes);
+                QCOMPARE(bytes, "|" + cellAnsi(expected, yesNo, decimal, point));
+            }
+            QVERIFY(!result->next());
+        }
+    }
+
+    void marks_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("mark");
+        QTest::newRow("plain") << "select 1 where 1 = :p" << true;
+        QTest::newRow("literal") << "select ':p'" << false;
+        QTest::newRow("doubled quote") << "select 'it''s :p'" << false;
+        QTest::newRow("after literal") << "select 'a'':' || :p" << true;
+        QTest::newRow("escape literal") << "select E'it\\'s; :p'" << false;
+        QTest::newRow("escaped backslash") << "select E'a\\\\' || :p" << true;
+        QTest::newRow("no escape in a name") << "select 1 from tablee'\\' :p'" << true;
+        QTest::newRow("quoted name") << "select 1 as \":p\"" << false;
+        QTest::newRow("dollar quote") << "select $$a:b$$" << false;
+        QTest::newRow("tagged dollar quote") << "select $x$ $$ :p $x$" << false;
+        QTest::newRow("after dollar quote") << "select $x$a$x$ || :p" << true;
+        QTest::newRow("dollar parameter") << "select $1, :p" << true;
+        QTest::newRow("cast") << "select x::int" << false;
+        QTest::newRow("line comment") << "select 1 -- :c" << false;
+        QTest::newRow("after line comment") << "select 1 -- c\n, :c" << true;
+        QTest::newRow("nested comment") << "select 1 /* /* :d */ */" << false;
+        QTest::newRow("inside nested comment") << "select 1 /* /* */ :d */" << false;
+        QTest::newRow("after comment") << "select 1 /* */ :d" << true;
+        QTest::newRow("unclosed literal") << "select ':p" << false;
+    }
+    void marks()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, mark);
+        QCOMPARE(rux::pg::holdsToolMark(text), mark);
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("two statements") << "select 1; select 2" << kAfterEnd;
+        QTest::newRow("after a comment") << "select 1; -- x\nselect 2" << kAfterEnd;
+        QTest::newRow("a command after") << "select 1; create table x (a int)" << kAfterEnd;
+        QTest::newRow("own parameter") << "select $1" << kNoValue;
+        QTest::newRow("typed own parameter") << "select $1::int" << kNoValue;
+        QTest::newRow("tool mark") << "select :p" << kNoValue;
+        QTest::newRow("blank") << " \n " << kNoStatement;
+        QTest::newRow("comment only") << "-- nothing\n/* here */" << kNoStatement;
+        QTest::newRow("syntax") << "select 1 fro t" << "syntax error at or near \"t\"";
+        QTest::newRow("missing table") << "select * from nowhere" << "relation \"nowhere\" does not exist";
+        QTest::newRow("NUL") << QStringLiteral("select 'a%1'").arg(QChar(u'\0'))
+                             << "The command text holds a NUL character.";
+    }
+    // The same words streamed, held and without rows.
+    void refusals()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, failure);
+        for (int mode = 0; mode < 3; ++mode) {
+            rux::keepalive::install(mode == 1 ? std::function<void()>([] {}) : std::function<void()>());
+            qint64 affected = 0;
+            QCOMPARE(failureOf([&] { m_engine->run(text, mode < 2, &affected); }), failure);
+        }
+        // The connection is fine afterwards.
+        QCOMPARE(m_engine->read(QStringLiteral("select 5"), {}).value(0).value(0).toInt(), 5);
+    }
+
+    void accepted_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("semicolon") << "select 1 as a;";
+        QTest::newRow("empty statements") << "select 1 as a;;";
+        QTest::newRow("comment") << "select 1 as a ; -- done";
+        QTest::newRow("escape literal") << "select E'it\\'s; x' as a";
+    }
+    void accepted()
+    {
+        QFETCH(QString, text);
+        for (const bool held : {false, true}) {
+            rux::keepalive::install(held ? std::function<void()>([] {}) : std::function<void()>());
+            auto result = run(text);
+            QVERIFY(result);
+            QCOMPARE(result->columns().names, QStringList{QStringLiteral("a")});
+            QVERIFY(result->next());
+            QVERIFY(!result->next());
+        }
+    }
+
+    // A statement is sent once: no separate parse and describe before it.
+    void oneRoundTrip()
+    {
+        QTemporaryDir dir;
+        const QByteArray path = dir.filePath(QStringLiteral("trace")).toLocal8Bit();
+        const rux::pg::Libpq &pq = rux::pg::libpq();
+        const QVariant handle = QSqlDatabase::database(kQtName).driver()->handle();
+        PGconn *conn = *static_cast<PGconn *const *>(handle.constData());
+        FILE *file = std::fopen(path.constData(), "w");
+        QVERIFY(file);
+        pq.PQtrace(conn, file);
+        {
+            auto result = run(QStringLiteral("select g from generate_series(1, 5) g"));
+            QCOMPARE(rest(*result), numbers(1, 5));
+        }
+        m_engine->write(QStringLiteral("update t set name = name where id = $1"), {QVariant(3)});
+        pq.PQuntrace(conn);
+        std::fclose(file);
+        QFile trace(QString::fromLocal8Bit(path));
+        QVERIFY(trace.open(QIODevice::ReadOnly));
+        int syncs = 0, parses = 0;
+        for (const QByteArray &line : trace.readAll().split('\n')) {
+            syncs += line.contains("\tF\t") && line.contains("\tSync");
+            parses += line.contains("\tF\t") && line.contains("\tParse");
+        }
+        QCOMPARE(syncs, 2);
+        QCOMPARE(parses, 2);
+    }
+
+    // A streamed read given up part-way reads on where it stood.
+    void pauseAndRestart()
+    {
+        auto result = run(QStringLiteral("select id from t order by id"));
+        QStringList seen;
+        for (int i = 0; i < 10 && result->next(); ++i)
+            seen.append(result->value(0).toString());
+        QVERIFY(result->pause());
+        QCOMPARE(result->value(0).toInt(), 9);
+        QCOMPARE(m_engine->read(QStringLiteral("select count(*) from t"), {}).value(0).value(0).toLongLong(), 50);
+        for (int i = 0; i < 10 && result->next(); ++i)
+            seen.append(result->value(0).toString());
+        // Another command without a pause gives the read up all the same.
+        QCOMPARE(m_engine->read(QStringLiteral("select 7"), {}).value(0).value(0).toInt(), 7);
+        QVERIFY(!m_engine->inTransaction());
+        seen += rest(*result);
+        QCOMPARE(seen, numbers(0, 49));
+
+        QCOMPARE(result->restart(20), 19);
+        QCOMPARE(result->value(0).toInt(), 19);
+        QCOMPARE(rest(*result), numbers(20, 49));
+        QCOMPARE(result->rerun(), -1);
+        QCOMPARE(rest(*result), numbers(0, 49));
+    }
+
+    // Inside a transaction block a read given up does not fail the block
+    // (its rows are many more than the connection buffers: the statement
+    // still runs when the read is given up).
+    void pauseInTransaction()
+    {
+        m_engine->runControl(QStringLiteral("BEGIN"));
+        auto result = run(QStringLiteral("select g from generate_series(1, 300000) g"));
+        QVERIFY(result->next());
+        QVERIFY(result->pause());
+        QVERIFY(m_engine->inTransaction());
+        QCOMPARE(m_engine->read(QStringLiteral("select 3"), {}).value(0).value(0).toInt(), 3);
+        m_engine->runControl(QStringLiteral("COMMIT"));
+        QVERIFY(!m_engine->inTransaction());
+        QVERIFY(result->next());
+        QCOMPARE(result->value(0).toInt(), 2);
+    }
+
+    // On a screen a query's rows are held by the server: nothing stays open
+    // between chunks; a restart reads the rows of the first run, a rerun
+    // those of now.
+    void heldCursor()
+    {
+        rux::keepalive::install([] {});
+        auto cursors = [this] {
+            return m_engine->read(QStringLiteral("select count(*) from pg_cursors where name like 'rux%'"), {}).value(0).value(0).toLongLong();
+        };
+        {
+            auto result = run(QStringLiteral("select id from t order by id"));
+            QVERIFY(!result->pause());
+            QCOMPARE(result->origin().columns, QStringList{QStringLiteral("id")});
+            QVERIFY(result->next());
+            QVERIFY(result->next());
+            QCOMPARE(m_engine->write(QStringLiteral("insert into t values ($1, $2)"), {QVariant(50), QVariant()}), 1);
+            QCOMPARE(result->value(0).toInt(), 1);
+            QCOMPARE(rest(*result), numbers(2, 49));
+            QCOMPARE(result->restart(45), 44);
+            QCOMPARE(rest(*result), numbers(45, 49));
+            QCOMPARE(result->rerun(), -1);
+            QCOMPARE(rest(*result), numbers(0, 50));
+            QCOMPARE(cursors(), 1);
+        }
+        QCOMPARE(cursors(), 0);
+        QCOMPARE(m_engine->write(QStringLiteral("delete from t where id = $1"), {QVariant(50)}), 1);
+        // A statement the server cannot hold runs as it is.
+        auto shown = run(QStringLiteral("show lock_timeout"));
+        QVERIFY(shown && shown->next());
+        QCOMPARE(shown->value(0).toString(), QStringLiteral("5s"));
+    }
+
+    // A wait on the server keeps the windows alive, held, streamed and in
+    // the program's own statements.
+    void windowsKeptAlive()
+    {
+        int pumped = 0;
+        rux::keepalive::install([&pumped] { ++pumped; });
+        run(QStringLiteral("select pg_sleep(0.3)"));
+        QVERIFY(pumped > 0);
+        pumped = 0;
+        m_engine->read(QStringLiteral("select pg_sleep(0.3)"), {});
+        QVERIFY(pumped > 0);
+        pumped = 0;
+        m_engine->runControl(QStringLiteral("BEGIN"));
+        run(QStringLiteral("select pg_sleep(0.3)"))->next();
+        m_engine->runControl(QStringLiteral("COMMIT"));
+        QVERIFY(pumped > 0);
+    }
+
+    void openFailure()
+    {
+        const QString uri = rux::test::pgServerUri();
+        const QString password = rux::pg::parseUri(uri).value(u"password");
+        const QString wrong = QString(uri).replace(u':' + password + u'@', QStringLiteral(":wrong%1@").arg(password));
+        const QString failure = failureOf([&] { PostgresEngine(wrong, QStringLiteral("tst_pgengine_bad")); });
+        QVERIFY2(failure.startsWith(QStringLiteral("Could not open '%1': ").arg(rux::pg::maskPassword(wrong))),
+                 qPrintable(failure));
+        QVERIFY(!failure.contains(password));
+        QVERIFY(!QSqlDatabase::contains(QStringLiteral("tst_pgengine_bad")));
+    }
+
+    void withoutRows()
+    {
+        qint64 affected = 0;
+        QVERIFY(!m_engine->run(QStringLiteral("update t set name = name where id < 5"), false, &affected));
+        QCOMPARE(affected, 5);
+        QVERIFY(!m_engine->run(QStringLiteral("update t set name = name where id < 3"), true, &affected));
+        QCOMPARE(affected, 3);
+        QVERIFY(!m_engine->run(QStringLiteral("set search_path = ") + m_schema->name(), true, &affected));
+        QCOMPARE(affected, -1);
+        // A copy's rows go nowhere, and it has none to read from the program.
+        QVERIFY(!m_engine->run(QStringLiteral("copy t to stdout"), true, &affected));
+        QCOMPARE(affected, 50);
+        QCOMPARE(failureOf([&] { m_engine->run(QStringLiteral("copy t from stdin"), false, &affected); }),
+                 QStringLiteral("COPY from stdin failed: the program sends no data to COPY FROM STDIN"));
+        QCOMPARE(m_engine->read(QStringLiteral("select count(*) from t"), {}).value(0).value(0).toLongLong(), 50);
+    }
+
+    void origin()
+    {
+        auto result = run(QStringLiteral("select name, id from t where id < 3"));
+        QVERIFY(result->next());
+        const rux::ResultOrigin origin = result->origin();
+        QVERIFY(origin.valid);
+        QCOMPARE(origin.schema, m_schema->name());
+        QCOMPARE(origin.table, QStringLiteral("t"));
+        QCOMPARE(origin.columns, (QStringList{QStringLiteral("name"), QStringLiteral("id")}));
+        QCOMPARE(rest(*result), (QStringList{QStringLiteral("n1"), QStringLiteral("n2")}));
+        QVERIFY(!run(QStringLiteral("select id, 1 from t"))->origin().valid);
+        QVERIFY(!run(QStringLiteral("select t.id, s.id from t, s"))->origin().valid);
+    }
+
+    void tableInfo()
+    {
+        const rux::TableInfo info = m_engine->tableInfo(QString(), QStringLiteral("T"));
+        QCOMPARE(info.table, QStringLiteral("t"));
+        QCOMPARE(info.schema, m_schema->name());
+        QCOMPARE(info.columns, (QStringList{QStringLiteral("id"), QStringLiteral("name")}));
+        QCOMPARE(info.primaryKey, QStringList{QStringLiteral("id")});
+        QVERIFY(!info.isView && !info.hasRowid);
+        QVERIFY(m_engine->tableInfo(m_schema->name(), QStringLiteral("missing")).columns.isEmpty());
+    }
+
+    void insertAndRead()
+    {
+        const rux::InsertedRow row = m_engine->insert(QStringLiteral("INSERT INTO s (name) VALUES ($1)"),
+                                                      {QVariant(QStringLiteral("ä"))}, {QStringLiteral("id")});
+        QCOMPARE(row.key.size(), 1);
+        rux::ResultColumns columns;
+        const auto rows = m_engine->read(QStringLiteral("select name, id = $1, true, 1.5::numeric from s where id = $1"),
+                                         {row.key.value(0)}, &columns);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0][0], QVariant(QStringLiteral("ä")));
+        QCOMPARE(rows[0][1], QVariant(true));
+        QCOMPARE(columns.yesNo, (QVector<bool>{false, true, true, false}));
+        QCOMPARE(columns.decimal, (QVector<bool>{false, false, false, true}));
+        QCOMPARE(m_engine->writeMark(2), QStringLiteral("$2"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPgEngine)
+#include "tst_pgengine.moc"
