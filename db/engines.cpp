@@ -3,6 +3,7 @@
 #include "db/access/accessengine.h"
 #include "db/access/mdbimport.h"
 #include "db/postgres/pgconninfo.h"
+#include "db/postgres/pgengine.h"
 #include "db/sqlite/sqliteengine.h"
 #include "script/failure.h"
 
@@ -11,7 +12,7 @@ namespace rux {
 std::unique_ptr<DatabaseEngine> openEngine(const QString &dataSource, const QString &qtName)
 {
     if (pg::isPostgresUri(dataSource))
-        throw Failure(QStringLiteral("PostgreSQL is not wired yet"));
+        return std::make_unique<PostgresEngine>(dataSource, qtName);
     if (isAccessFile(dataSource)) {
 #ifdef Q_OS_WIN
         throw Failure(QStringLiteral("Could not open '%1': Access files cannot be opened on this platform. "

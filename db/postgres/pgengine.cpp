@@ -83,9 +83,12 @@ PostgresEngine::PostgresEngine(const QString &uri, const QString &qtName)
                 // libpq would print the server's notices on standard error.
                 libpq().PQsetNoticeProcessor(conn, [](void *, const char *) {}, nullptr);
                 m_session = std::make_shared<pg::Session>(conn);
+                // A lock another session holds is waited for as long as an
+                // SQLite file's busy timeout, so that a scheduled run ends,
+                // unless the server or the URI set a wait of their own.
                 if (!uri.contains(QLatin1String("lock_timeout"), Qt::CaseInsensitive)
                     && firstValue(*m_session, QStringLiteral("SHOW lock_timeout")) == QLatin1String("0")) {
-                    m_session->answer(QStringLiteral("SET lock_timeout = %1").arg(kLockTimeoutMs));
+                    m_session->answer(QStringLiteral("SET lock_timeout = %1").arg(kBusyTimeoutMs));
                 }
             } catch (const Failure &f) {
                 failure = f.text();

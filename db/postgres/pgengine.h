@@ -45,11 +45,6 @@ public:
     void runControl(const QString &statement) override;
     bool inTransaction() const override;
 
-    // A lock another session holds is waited for this long (ms) unless the
-    // server or the URI set a wait of their own: as long as an SQLite
-    // file's busy timeout, so that a scheduled run ends.
-    static constexpr int kLockTimeoutMs = 5000;
-
 private:
     QString m_qtName;
     std::shared_ptr<pg::Session> m_session;

@@ -5,8 +5,6 @@
 #include "../failureof.h"
 #include "failure.h"
 #include "db/postgres/pgconninfo.h"
-#include "pgstatement.h"
-#include "db/sqlite/sqltext.h"
 
 #include <QSqlDatabase>
 #include <QTest>
@@ -234,31 +232,6 @@ private Q_SLOTS:
 
     // Marks rewritten to "?" count only where the server reads statement
     // text.
-    void marksInTheStatement_data()
-    {
-        QTest::addColumn<QString>("sql");
-        QTest::addColumn<bool>("refused");
-        QTest::newRow("plain") << "select * from t where a = :a" << true;
-        QTest::newRow("line_comment") << "select 1 -- where a = :a" << false;
-        QTest::newRow("block_comment") << "select 1 /* :a */" << false;
-        QTest::newRow("nested_block_comment") << "select 1 /* /* */ :a */" << false;
-        QTest::newRow("after_block_comment") << "select 1 /* x */ + :a" << true;
-        QTest::newRow("dollar_quoted") << "select $$ :a $$" << false;
-        QTest::newRow("tagged_dollar_quoted") << "select $f$ $$ :a $f$" << false;
-        QTest::newRow("after_dollar_quoted") << "select $$x$$ || :a" << true;
-        QTest::newRow("escape_string") << "select E'a\\\\b', :a" << true;
-        QTest::newRow("cast") << "select 1::int" << false;
-    }
-
-    void marksInTheStatement()
-    {
-        QFETCH(QString, sql);
-        QFETCH(bool, refused);
-        const rux::MarkedText marked = rux::rewriteParameterMarks(sql);
-        const QString text = failureOf([&]() { pg::refuseParameterMarks(marked.text, marked.positions); });
-        QCOMPARE(text, refused ? QStringLiteral("No value given for one or more required parameters.")
-                               : QStringLiteral("<no failure>"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPgConnInfo)
