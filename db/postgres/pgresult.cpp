@@ -109,11 +109,25 @@ void PostgresResult::giveUp()
 {
     if (!m_reading)
         return;
-    // Inside a transaction block a cancelled statement would fail the
-    // block: the rest of the rows is read and dropped there instead.
-    if (!m_inBlock) {
-        const pg::Libpq &pq = libpq();
-        if (PGcancel *cancel = pq.PQgetCancel(m_session->conn())) {
+    const pg::Libpq &pq = libpq();
+    PGconn *conn = m_session->conn();
+    m_pending.reset();
+    // Rows that have arrived already are dropped without a word to the
+    // server; a statement that has more to send is cancelled, except inside
+    // a transaction block, which a cancelled statement would fail: there
+    // the rest is read and dropped.
+    bool ended = false;
+    pq.PQconsumeInput(conn);
+    while (!pq.PQisBusy(conn)) {
+        PGresult *left = pq.PQgetResult(conn);
+        if (!left) {
+            ended = true;
+            break;
+        }
+        pq.PQclear(left);
+    }
+    if (!ended && !m_inBlock) {
+        if (PGcancel *cancel = pq.PQgetCancel(conn)) {
             char message[256];
             pq.PQcancel(cancel, message, int(sizeof message));
             pq.PQfreeCancel(cancel);

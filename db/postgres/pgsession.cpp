@@ -74,10 +74,16 @@ QString failureText(PGconn *conn, const PGresult *result)
     // 1", or a parameter the server could not even type ("select $1").
     if (state == QLatin1String("08P01") || state == QLatin1String("42P18"))
         return kNoValueText;
-    // "cannot insert multiple commands into a prepared statement": the one
-    // syntax error that points at no place in the text.
-    if (state == QLatin1String("42601") && !pq.PQresultErrorField(result, PG_DIAG_STATEMENT_POSITION))
-        return QStringLiteral("Characters found after end of SQL statement.");
+    // "cannot insert multiple commands into a prepared statement": the
+    // syntax error the server finds where it parses the statement sent, in
+    // whatever language it speaks (a syntax error of a statement a function
+    // runs is the server's own).
+    if (state == QLatin1String("42601")) {
+        const char *function = pq.PQresultErrorField(result, PG_DIAG_SOURCE_FUNCTION);
+        if (function ? qstrcmp(function, "exec_parse_message") == 0
+                     : !pq.PQresultErrorField(result, PG_DIAG_STATEMENT_POSITION))
+            return QStringLiteral("Characters found after end of SQL statement.");
+    }
     return resultText(conn, result);
 }
 

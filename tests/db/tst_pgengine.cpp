@@ -215,6 +215,8 @@ private Q_SLOTS:
         QTest::newRow("blank") << " \n " << kNoStatement;
         QTest::newRow("comment only") << "-- nothing\n/* here */" << kNoStatement;
         QTest::newRow("syntax") << "select 1 fro t" << "syntax error at or near \"t\"";
+        QTest::newRow("syntax in a function") << "do $$ begin execute 'selec 1'; end $$"
+                                              << "syntax error at or near \"selec\"";
         QTest::newRow("missing table") << "select * from nowhere" << "relation \"nowhere\" does not exist";
         QTest::newRow("NUL") << QStringLiteral("select 'a%1'").arg(QChar(u'\0'))
                              << "The command text holds a NUL character.";
@@ -308,21 +310,25 @@ private Q_SLOTS:
         QCOMPARE(rest(*result), numbers(0, 49));
     }
 
-    // Inside a transaction block a read given up does not fail the block
-    // (its rows are many more than the connection buffers: the statement
-    // still runs when the read is given up).
-    void pauseInTransaction()
+    // A read of more rows than the connection buffers, given up while the
+    // statement still runs: cancelled outside a transaction block, read to
+    // its end inside one, which it must not fail.
+    void pauseRunning()
     {
-        m_engine->runControl(QStringLiteral("BEGIN"));
-        auto result = run(QStringLiteral("select g from generate_series(1, 300000) g"));
-        QVERIFY(result->next());
-        QVERIFY(result->pause());
-        QVERIFY(m_engine->inTransaction());
-        QCOMPARE(m_engine->read(QStringLiteral("select 3"), {}).value(0).value(0).toInt(), 3);
-        m_engine->runControl(QStringLiteral("COMMIT"));
-        QVERIFY(!m_engine->inTransaction());
-        QVERIFY(result->next());
-        QCOMPARE(result->value(0).toInt(), 2);
+        for (const bool inBlock : {false, true}) {
+            if (inBlock)
+                m_engine->runControl(QStringLiteral("BEGIN"));
+            auto result = run(QStringLiteral("select g from generate_series(1, 300000) g"));
+            QVERIFY(result->next());
+            QVERIFY(result->pause());
+            QCOMPARE(m_engine->inTransaction(), inBlock);
+            QCOMPARE(m_engine->read(QStringLiteral("select 3"), {}).value(0).value(0).toInt(), 3);
+            if (inBlock)
+                m_engine->runControl(QStringLiteral("COMMIT"));
+            QVERIFY(!m_engine->inTransaction());
+            QVERIFY(result->next());
+            QCOMPARE(result->value(0).toInt(), 2);
+        }
     }
 
     // On a screen a query's rows are held by the server: nothing stays open
