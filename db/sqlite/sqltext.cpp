@@ -25,6 +25,27 @@ qsizetype skipQuoted(QStringView s, qsizetype from, QChar close)
     return end < 0 ? s.size() : end + 1;
 }
 
+// Position just after the stretch the engine does not read as statement
+// text that opens at `from`: a literal or quoted name ('...', "...", `...`,
+// [...]), a "--" comment up to the line's end, a "/* */" comment.
+qsizetype skipUnread(QStringView s, qsizetype from)
+{
+    const QChar c = s[from];
+    if (c == u'[')
+        return skipQuoted(s, from, QLatin1Char(']'));
+    if (c == u'-') {
+        qsizetype i = from;
+        while (i < s.size() && s[i] != u'\n' && s[i] != u'\r')
+            ++i;
+        return i;
+    }
+    if (c == u'/') {
+        const qsizetype close = s.indexOf(QLatin1String("*/"), from + 2);
+        return close < 0 ? s.size() : close + 2;
+    }
+    return skipQuoted(s, from, c);
+}
+
 } // namespace
 
 MarkedText rewriteParameterMarks(const QString &sql)
@@ -39,8 +60,9 @@ MarkedText rewriteParameterMarks(const QString &sql)
     qsizetype i = 0;
     while (i < n) {
         const QChar c = s[i];
-        if (isQuote(c)) {
-            const qsizetype end = skipQuoted(s, i, c);
+        const QChar after = i + 1 < n ? s[i + 1] : QChar();
+        if (isQuote(c) || c == u'[' || (c == u'-' && after == u'-') || (c == u'/' && after == u'*')) {
+            const qsizetype end = skipUnread(s, i);
             out.text += s.mid(i, end - i);
             i = end;
         } else if (c == u':') {

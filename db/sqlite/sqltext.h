@@ -15,8 +15,9 @@ struct MarkedText
     QList<qsizetype> positions;
 };
 
-// Parameter marks: outside '...', "..." and `...` literals, a ":" that is not
-// followed by ":" starts a mark; the colon and the name (a quoted name, or the
+// Parameter marks: outside '...', "...", `...` and [...] literals and names
+// and outside "--" and "/* */" comments, a ":" that is not followed by ":"
+// starts a mark; the colon and the name (a quoted name, or the
 // text up to a space, CR, LF, ")", "," or ";") become "?". "::" stays as it is
 // (a PostgreSQL cast). `marks` counts the marks rewritten.
 MarkedText rewriteParameterMarks(const QString &sql);

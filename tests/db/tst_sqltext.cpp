@@ -52,6 +52,10 @@ void TestSqlText::rewritesParameterMarks_data()
     QTest::newRow("inside_single_quotes") << "select ':x' , :y" << "select ':x' , ?" << 1;
     QTest::newRow("inside_double_quotes") << "select \":x\" , :y" << "select \":x\" , ?" << 1;
     QTest::newRow("inside_backticks") << "select `:x` , :y" << "select `:x` , ?" << 1;
+    QTest::newRow("inside_brackets") << "select [a:x] , :y" << "select [a:x] , ?" << 1;
+    QTest::newRow("inside_line_comment") << "select 1 -- :x\n, :y" << "select 1 -- :x\n, ?" << 1;
+    QTest::newRow("inside_block_comment") << "select /* :x */ :y" << "select /* :x */ ?" << 1;
+    QTest::newRow("minus_not_a_comment") << "select 1 - :y" << "select 1 - ?" << 1;
     QTest::newRow("doubled_quote_inside_literal") << "'it'':x' :y" << "'it'':x' ?" << 1;
     QTest::newRow("other_quote_inside_literal") << "'a\":x' :y" << "'a\":x' ?" << 1;
     QTest::newRow("unterminated_literal") << "x ':y" << "x ':y" << 0;
