@@ -2,11 +2,11 @@
 // masked wherever the Data Source is shown, and which parameter marks
 // count as standing in the statement.
 
-#include "../failureof.h"
-#include "failure.h"
+#include "db/pgstatement.h"
 #include "db/postgres/pgconninfo.h"
-#include "pgstatement.h"
-#include "sqltext.h"
+#include "db/sqltext.h"
+#include "script/failure.h"
+#include "tests/support/failureof.h"
 
 #include <QSqlDatabase>
 #include <QTest>
