@@ -36,8 +36,10 @@ struct ProgramWindows
 enum class KeepAlive { None, WindowPump };
 
 // Makes both windows, hands the main window the command-line arguments
-// (the program's own options taken out), and wires them: the table editor
-// returns the focus to the main window, which then counts as entered.
+// its start-up reads, and wires them: the table editor returns the focus
+// to the main window, which then counts as entered; with the window pump,
+// the main window marks the batch that runs while the windows are kept
+// alive.
 ProgramWindows createWindows(const QStringList &arguments, KeepAlive keepAlive);
 
 } // namespace rux
