@@ -1,16 +1,14 @@
 // The program entry: start-up in a fixed order, the event loop, the end.
 
+#include "app/programwindows.h"
 #include "db/access/accessconvert.h"
-#include "failure.h"
-#include "failuretext.h"
-#include "program.h"
-#include "runlog.h"
-#include "style.h"
-#include "tftabed.h"
-#include "trux_pp1.h"
-#include "windowpump.h"
-
-#include "cmdline.h"
+#include "exec/cmdline.h"
+#include "exec/failuretext.h"
+#include "exec/runlog.h"
+#include "script/failure.h"
+#include "ui/program.h"
+#include "ui/style.h"
+#include "ui/trux_pp1.h"
 
 #include <QApplication>
 #include <QDir>
@@ -217,9 +215,6 @@ int main(int argc, char **argv)
     if (!noScreen)
         rux::applyStyle(app, rux::styleResource());
 
-    auto *rux_pp1 = new rux::Trux_pp1;
-    auto *ftabed = new rux::Tftabed(rux_pp1->access_con);
-    rux_pp1->setTableEditor(ftabed);
 #ifdef Q_OS_WIN
     // Windows hands over the command line as one text: split it by the
     // program's own rule.
@@ -230,27 +225,17 @@ int main(int argc, char **argv)
 #endif
     // The program's own options were read above.
     rux::takeProgramOptions(arguments);
-    rux_pp1->setArguments(arguments);
-
     // On a screen the windows stay alive while a statement runs long.
-    if (program.hasScreen()) {
-        rux::WindowPump::instance().setBeforePump([rux_pp1]() { rux_pp1->showRunningBatch(); });
-        rux::WindowPump::instance().install();
-    }
-
-    rux::ActivationRecord record(rux_pp1, ftabed, [rux_pp1]() { rux_pp1->FormActivate(); });
-    ftabed->setFocusReturn([rux_pp1, &record]() {
-        rux_pp1->raise();
-        rux_pp1->activateWindow();
-        record.focusEntered(rux_pp1);
-    });
+    rux::ProgramWindows windows = rux::createWindows(
+        arguments, program.hasScreen() ? rux::KeepAlive::WindowPump : rux::KeepAlive::None);
+    rux::Trux_pp1 *rux_pp1 = windows.main.get();
 
     // The main window shows, becomes active and runs its activation handler
     // (and with it the start-up procedure, an unattended run included)
     // before the event loop takes its first event.
     rux_pp1->show();
     rux_pp1->activateWindow();
-    record.focusEntered(rux_pp1);
+    windows.record->focusEntered(rux_pp1);
 
     int status = program.exitStatus();
     const bool failedHeadless = status != 0 && program.headless();
@@ -259,8 +244,7 @@ int main(int argc, char **argv)
         status = app.exec();
         program.setLoopRunning(false);
     }
-    delete ftabed;
-    delete rux_pp1;
+    windows.destroy();
     program.setRunLog(nullptr);
     route.log = nullptr;
 #ifdef Q_OS_WIN

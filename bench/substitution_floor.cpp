@@ -9,11 +9,11 @@
 // Reading the file and starting the process are not timed: the suite adds
 // rux_ppp's own start-up to this floor.
 
-#include "discovery.h"
-#include "failure.h"
-#include "paramcells.h"
-#include "scriptlines.h"
-#include "substitution.h"
+#include "script/discovery.h"
+#include "script/failure.h"
+#include "script/paramcells.h"
+#include "script/scriptlines.h"
+#include "script/substitution.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -13,13 +13,13 @@
 // hwm_last_kb=<the same after the last row> maxrss_kb=<peak resident size>";
 // exit status 1 when the grid showed no rows (the run failed, say).
 
-#include "datagrid.h"
-#include "datasource.h"
-#include "dbnavigator.h"
-#include "program.h"
-#include "scriptlines.h"
-#include "tftabed.h"
-#include "trux_pp1.h"
+#include "script/scriptlines.h"
+#include "ui/datagrid.h"
+#include "ui/datasource.h"
+#include "ui/dbnavigator.h"
+#include "ui/program.h"
+#include "ui/tftabed.h"
+#include "ui/trux_pp1.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

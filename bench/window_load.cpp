@@ -9,9 +9,9 @@
 // Prints "load_ms=<time> lines=<lines the editor holds> maxrss_kb=<peak
 // resident size>"; exit status 1 when the load failed.
 
-#include "program.h"
-#include "style.h"
-#include "trux_pp1.h"
+#include "ui/program.h"
+#include "ui/style.h"
+#include "ui/trux_pp1.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

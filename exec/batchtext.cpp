@@ -1,4 +1,4 @@
-#include "batchtext.h"
+#include "exec/batchtext.h"
 
 #include "script/textfold.h"
 

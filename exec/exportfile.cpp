@@ -1,4 +1,4 @@
-#include "exportfile.h"
+#include "exec/exportfile.h"
 
 #include "exec/ioerror.h"
 #include "script/ansicodec.h"

@@ -1,4 +1,4 @@
-#include "exportstaging.h"
+#include "exec/exportstaging.h"
 
 #include "exec/ioerror.h"
 #include "script/failure.h"

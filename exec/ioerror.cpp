@@ -1,4 +1,4 @@
-#include "ioerror.h"
+#include "exec/ioerror.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-#include "linesort.h"
+#include "exec/linesort.h"
 
 namespace rux {
 

@@ -1,4 +1,4 @@
-#include "runlog.h"
+#include "exec/runlog.h"
 
 #include "script/failure.h"
 

@@ -1,16 +1,16 @@
-#include "scriptrunner.h"
+#include "exec/scriptrunner.h"
 
-#include "adoconnection.h"
-#include "adoquery.h"
-#include "batchtext.h"
-#include "exportfile.h"
-#include "exportstaging.h"
-#include "failure.h"
-#include "linesort.h"
-#include "rowsource.h"
-#include "runlog.h"
-#include "scriptlines.h"
-#include "tableediting.h"
+#include "db/adoconnection.h"
+#include "db/adoquery.h"
+#include "exec/batchtext.h"
+#include "exec/exportfile.h"
+#include "exec/exportstaging.h"
+#include "exec/linesort.h"
+#include "exec/rowsource.h"
+#include "exec/runlog.h"
+#include "exec/tableediting.h"
+#include "script/failure.h"
+#include "script/scriptlines.h"
 
 #include <QElapsedTimer>
 

@@ -16,7 +16,7 @@
 // - the "edit_table" text is everything after the keyword and the one
 //   character after it, to the end.
 
-#include "fuzzinput.h"
+#include "fuzz/fuzzinput.h"
 
 #include "exec/batchtext.h"
 #include "script/textfold.h"

@@ -14,9 +14,9 @@
 //   a to z only, values the rest of the argument as typed, the parameter
 //   name and value around the first "=".
 
-#include "fuzzinput.h"
+#include "fuzz/fuzzinput.h"
 
-#include "app/cmdline.h"
+#include "exec/cmdline.h"
 
 using fuzz::check;
 using fuzz::show;

@@ -14,7 +14,7 @@
 //   not null; writing the pairs back with every value in double quotes
 //   reads back the same pairs; a key's value is that of its last pair.
 
-#include "fuzzinput.h"
+#include "fuzz/fuzzinput.h"
 
 #include "db/connectionstring.h"
 #include "script/failure.h"

@@ -15,7 +15,7 @@
 //   distinct and new; a script whose every line begins with "#" is left as
 //   it is and yields no name.
 
-#include "fuzzinput.h"
+#include "fuzz/fuzzinput.h"
 
 #include "script/discovery.h"
 #include "script/failure.h"

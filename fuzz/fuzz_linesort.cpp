@@ -14,7 +14,7 @@
 //   with its letters a to z made capitals never protects, one with "drop"
 //   put in anywhere always does.
 
-#include "fuzzinput.h"
+#include "fuzz/fuzzinput.h"
 
 #include "exec/linesort.h"
 #include "script/textfold.h"

@@ -15,7 +15,7 @@
 // - replacing the pattern by itself leaves the upper-cased text unchanged;
 // - the letters a to z of the pattern may be given in either case.
 
-#include "fuzzinput.h"
+#include "fuzz/fuzzinput.h"
 
 #include "script/replaceall.h"
 #include "script/textfold.h"

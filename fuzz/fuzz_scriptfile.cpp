@@ -22,7 +22,7 @@
 //   begin like a mark reads back in that mark's encoding, as the rules have
 //   it for any file.
 
-#include "fuzzinput.h"
+#include "fuzz/fuzzinput.h"
 
 #include "script/ansicodec.h"
 #include "script/scriptfile.h"

@@ -1,4 +1,4 @@
-#include "ansicodec.h"
+#include "script/ansicodec.h"
 
 #include <array>
 

@@ -1,7 +1,7 @@
-#include "discovery.h"
+#include "script/discovery.h"
 
-#include "failure.h"
-#include "replaceall.h"
+#include "script/failure.h"
+#include "script/replaceall.h"
 
 #include <algorithm>
 #include <array>

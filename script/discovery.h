@@ -1,9 +1,9 @@
 #pragma once
 
-#include "linestore.h"
-#include "paramcells.h"
-#include "scriptfile.h"
-#include "scriptlines.h"
+#include "script/linestore.h"
+#include "script/paramcells.h"
+#include "script/scriptfile.h"
+#include "script/scriptlines.h"
 
 #include <QList>
 #include <QString>

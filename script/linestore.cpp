@@ -1,4 +1,4 @@
-#include "linestore.h"
+#include "script/linestore.h"
 
 #include <QStringDecoder>
 

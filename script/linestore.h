@@ -1,6 +1,6 @@
 #pragma once
 
-#include "scriptlines.h"
+#include "script/scriptlines.h"
 
 #include <QByteArray>
 #include <QList>

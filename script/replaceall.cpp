@@ -1,4 +1,4 @@
-#include "replaceall.h"
+#include "script/replaceall.h"
 
 #include <QVarLengthArray>
 

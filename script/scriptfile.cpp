@@ -1,8 +1,8 @@
-#include "scriptfile.h"
+#include "script/scriptfile.h"
 
-#include "ansicodec.h"
-#include "failure.h"
-#include "linestore.h"
+#include "script/ansicodec.h"
+#include "script/failure.h"
+#include "script/linestore.h"
 
 #include <QByteArray>
 #include <QFile>

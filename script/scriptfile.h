@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linestore.h"
+#include "script/linestore.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,7 +1,7 @@
-#include "substitution.h"
+#include "script/substitution.h"
 
-#include "failure.h"
-#include "replaceall.h"
+#include "script/failure.h"
+#include "script/replaceall.h"
 
 namespace rux {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "paramcells.h"
-#include "scriptlines.h"
+#include "script/paramcells.h"
+#include "script/scriptlines.h"
 
 #include <functional>
 

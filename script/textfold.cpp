@@ -1,4 +1,4 @@
-#include "textfold.h"
+#include "script/textfold.h"
 
 namespace rux {
 

@@ -1,4 +1,4 @@
-#include "uniquefile.h"
+#include "script/uniquefile.h"
 
 #include <QFile>
 

@@ -1,10 +1,10 @@
-#include "datagrid.h"
+#include "ui/datagrid.h"
 
-#include "boxes.h"
-#include "datasource.h"
-#include "immediatedelegate.h"
-#include "failure.h"
-#include "program.h"
+#include "script/failure.h"
+#include "ui/boxes.h"
+#include "ui/datasource.h"
+#include "ui/immediatedelegate.h"
+#include "ui/program.h"
 
 #include <QApplication>
 #include <QHeaderView>

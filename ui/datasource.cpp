@@ -1,8 +1,8 @@
-#include "datasource.h"
+#include "ui/datasource.h"
 
-#include "dataset.h"
-#include "keepalive.h"
-#include "program.h"
+#include "db/dataset.h"
+#include "db/keepalive.h"
+#include "ui/program.h"
 
 #include <QBrush>
 

@@ -1,8 +1,8 @@
-#include "dbnavigator.h"
+#include "ui/dbnavigator.h"
 
-#include "datagrid.h"
-#include "datasource.h"
-#include "program.h"
+#include "ui/datagrid.h"
+#include "ui/datasource.h"
+#include "ui/program.h"
 
 #include <QPushButton>
 

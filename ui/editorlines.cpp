@@ -1,4 +1,4 @@
-#include "editorlines.h"
+#include "ui/editorlines.h"
 
 #include <QPlainTextEdit>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "linestore.h"
-#include "scriptlines.h"
+#include "script/linestore.h"
+#include "script/scriptlines.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
-#include "filedialogs.h"
+#include "ui/filedialogs.h"
 
-#include "boxes.h"
-#include "program.h"
+#include "ui/boxes.h"
+#include "ui/program.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

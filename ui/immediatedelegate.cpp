@@ -1,4 +1,4 @@
-#include "immediatedelegate.h"
+#include "ui/immediatedelegate.h"
 
 #include <QAbstractItemView>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "pathlabel.h"
+#include "ui/pathlabel.h"
 
 #include <QPainter>
 #include <QStyle>

@@ -1,6 +1,6 @@
-#include "stringgrid.h"
+#include "ui/stringgrid.h"
 
-#include "immediatedelegate.h"
+#include "ui/immediatedelegate.h"
 
 #include <QHeaderView>
 

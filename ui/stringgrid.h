@@ -1,6 +1,6 @@
 #pragma once
 
-#include "paramcells.h"
+#include "script/paramcells.h"
 
 #include <QMap>
 #include <QPair>

@@ -1,6 +1,6 @@
-#include "style.h"
+#include "ui/style.h"
 
-#include "program.h"
+#include "ui/program.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,12 +1,12 @@
-#include "tftabed.h"
+#include "ui/tftabed.h"
 
-#include "adotable.h"
-#include "datagrid.h"
-#include "datasource.h"
-#include "dbnavigator.h"
-#include "failure.h"
-#include "program.h"
-#include "tablename.h"
+#include "db/adotable.h"
+#include "db/tablename.h"
+#include "script/failure.h"
+#include "ui/datagrid.h"
+#include "ui/datasource.h"
+#include "ui/dbnavigator.h"
+#include "ui/program.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tableediting.h"
+#include "exec/tableediting.h"
 
 #include <QPushButton>
 #include <QWidget>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "editorlines.h"
-#include "pathlabel.h"
-#include "runlog.h"
-#include "scriptfile.h"
+#include "exec/runlog.h"
+#include "script/scriptfile.h"
+#include "ui/editorlines.h"
+#include "ui/pathlabel.h"
 
 #include <QStringList>
 #include <QWidget>

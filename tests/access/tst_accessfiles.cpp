@@ -4,19 +4,19 @@
 // while the file stays as it was. Runs on the shared fixture files; skips
 // when they are absent.
 
-#include "accessfixture.h"
-#include "../failureof.h"
-#include "adoconnection.h"
-#include "adoquery.h"
-#include "adotable.h"
-#include "connectionstring.h"
-#include "failure.h"
+#include "db/adoconnection.h"
+#include "db/adoquery.h"
+#include "db/adotable.h"
+#include "db/connectionstring.h"
 #include "db/access/mdbimport.h"
+#include "script/failure.h"
+#include "tests/support/accessfixture.h"
+#include "tests/support/failureof.h"
+#include "tests/support/processrun.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -81,12 +81,15 @@ QString firstField(AdoConnection *con, const QString &sql)
 // Runs one of mdbtools' programs; its standard output, or a null array.
 QByteArray toolOutput(const QString &program, const QStringList &arguments)
 {
-    QProcess p;
-    p.start(program, arguments);
-    if (!p.waitForStarted(30000) || !p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit
-        || p.exitCode() != 0)
+    rux::test::ProcessRun run;
+    run.program = program;
+    run.arguments = arguments;
+    run.environment = QProcessEnvironment::systemEnvironment();
+    run.timeoutMs = 60000;
+    const rux::test::ProcessOutcome o = rux::test::runProcess(run);
+    if (!o.finished || o.exitCode != 0)
         return QByteArray();
-    QByteArray out = p.readAllStandardOutput();
+    QByteArray out = o.outBytes;
     if (out.isNull())
         out = QByteArray("");
     return out;

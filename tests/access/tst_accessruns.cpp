@@ -4,18 +4,20 @@
 // file as it was, and the table editor whose posted edit is refused by the
 // failure display. Skips when the shared fixtures are absent.
 
-#include "accessfixture.h"
-#include "../ownmount.h"
 #include "db/access/mdbimport.h"
-#include "../runner/windowfixture.h"
+#include "tests/support/accessfixture.h"
+#include "tests/support/ownmount.h"
+#include "tests/support/processrun.h"
+#include "tests/support/windowfixture.h"
 
-#include "datagrid.h"
-#include "dbnavigator.h"
+#include "db/adoconnection.h"
+#include "ui/datagrid.h"
+#include "ui/dbnavigator.h"
 
 #include <QCryptographicHash>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
@@ -32,51 +34,26 @@ constexpr int kTimeBoundMs = 60000;
 using rux::test::fileHash;
 using rux::test::fixture;
 
-struct Outcome
-{
-    bool finished = false;
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Outcome = ProcessOutcome;
 
 Outcome runTool(const QString &program, const QStringList &arguments, const QString &workDir,
-                const QByteArray &input = QByteArray(), const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+                const QByteArray &input = QByteArray(),
+                const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.setWorkingDirectory(workDir);
-    process.start(program, arguments);
-    Outcome o;
-    if (!process.waitForStarted(kTimeBoundMs))
-        return o;
-    if (!input.isEmpty())
-        process.write(input);
-    process.closeWriteChannel();
-    o.finished = process.waitForFinished(kTimeBoundMs);
-    if (!o.finished) {
-        process.kill();
-        process.waitForFinished(kTimeBoundMs);
-    }
-    o.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    o.out = process.readAllStandardOutput();
-    o.err = process.readAllStandardError();
-    return o;
-}
-
-QProcessEnvironment headless()
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    return env;
+    ProcessRun run;
+    run.program = program;
+    run.arguments = arguments;
+    run.workingDirectory = workDir;
+    run.input = input;
+    run.environment = env;
+    run.timeoutMs = kTimeBoundMs;
+    return runProcess(run);
 }
 
 // A conversion needs no screen and no platform.
 QProcessEnvironment noScreen()
 {
-    QProcessEnvironment env = headless();
+    QProcessEnvironment env = screenlessEnvironment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     return env;
 }
@@ -142,11 +119,7 @@ private:
 
     QString writeScript(const QString &name, const QByteArray &text)
     {
-        QFile f(path(name));
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            qFatal("cannot write %s", qPrintable(path(name)));
-        f.write(text);
-        return path(name);
+        return rux::test::makeFile(path(name), text);
     }
 
 private Q_SLOTS:
@@ -155,7 +128,7 @@ private Q_SLOTS:
         m_nwind = fixture(QStringLiteral("nwind.mdb"));
         if (!QFileInfo(m_nwind).isFile())
             QSKIP("the shared fixtures (" RUX_SHARED_DIR "/fixtures) are absent");
-        QVERIFY(QFileInfo(QStringLiteral(RUX_BINARY)).isExecutable());
+        QVERIFY(QFileInfo(programBinary()).isExecutable());
     }
 
     void init()
@@ -174,16 +147,16 @@ private Q_SLOTS:
 
     Outcome convert(const QString &source, const QString &target)
     {
-        return runTool(QStringLiteral(RUX_BINARY), {QStringLiteral("--convert-access"), source, target},
+        return runTool(programBinary(), {QStringLiteral("--convert-access"), source, target},
                        m_dir->path(), QByteArray(), noScreen());
     }
 
     // An unattended run of `script` on `database`, without a screen.
     Outcome runScript(const QString &database, const QString &script)
     {
-        return runTool(QStringLiteral(RUX_BINARY),
+        return runTool(programBinary(),
                        {QStringLiteral("DB=") + database, QStringLiteral("SQL=") + script, QStringLiteral("GO")},
-                       m_dir->path(), QByteArray(), headless());
+                       m_dir->path(), QByteArray(), screenlessEnvironment());
     }
 
     // The conversion holds what opening the Access file imports: the same
@@ -208,8 +181,8 @@ private Q_SLOTS:
         const QString target = path(QStringLiteral("converted.db"));
         const Outcome run = convert(source, target);
         QVERIFY(run.finished);
-        QVERIFY2(run.exitCode == 0, run.err.constData());
-        QCOMPARE(run.err, QByteArray());
+        QVERIFY2(run.exitCode == 0, run.errBytes.constData());
+        QCOMPARE(run.errBytes, QByteArray());
         QCOMPARE(hiddenFiles(m_dir->path()), QStringList());
 
         sqlite3 *raw = nullptr;
@@ -220,7 +193,7 @@ private Q_SLOTS:
         QByteArray listing;
         for (const ImportedTable &table : imported.tableRows)
             listing += table.name.toUtf8() + '\t' + QByteArray::number(table.rows) + '\n';
-        QCOMPARE(run.out, listing);
+        QCOMPARE(run.outBytes, listing);
 
         QCOMPARE(firstField(db.get(), QStringLiteral("attach '%1' as c").arg(target)), QStringLiteral("<no rows>"));
         QCOMPARE(firstField(db.get(), QStringLiteral("pragma c.integrity_check")), QStringLiteral("ok"));
@@ -290,17 +263,17 @@ private Q_SLOTS:
         const Outcome run = convert(source, target);
         QVERIFY(run.finished);
         QCOMPARE(run.exitCode, 1);
-        QCOMPARE(QString::fromUtf8(run.err), QStringLiteral("rux_ppp: ") + error + u'\n');
-        QCOMPARE(run.out, QByteArray());
+        QCOMPARE(QString::fromUtf8(run.errBytes), QStringLiteral("rux_ppp: ") + error + u'\n');
+        QCOMPARE(run.outBytes, QByteArray());
         QCOMPARE(fileBytes(target), targetBefore);
         QCOMPARE(hiddenFiles(QFileInfo(target).absolutePath()), QStringList());
 
         if (asOpening) {
-            const Outcome opening = runTool(QStringLiteral(RUX_BINARY), {QStringLiteral("DB=") + source, QStringLiteral("GO")},
-                                            m_dir->path(), QByteArray(), headless());
+            const Outcome opening = runTool(programBinary(), {QStringLiteral("DB=") + source, QStringLiteral("GO")},
+                                            m_dir->path(), QByteArray(), screenlessEnvironment());
             QVERIFY(opening.finished);
             QCOMPARE(opening.exitCode, 1);
-            QCOMPARE(opening.err, run.err);
+            QCOMPARE(opening.errBytes, run.errBytes);
         }
     }
 
@@ -313,9 +286,9 @@ private Q_SLOTS:
         const QString copy = path(QStringLiteral("nwind.db"));
         const Outcome converted = convert(m_nwind, copy);
         QVERIFY(converted.finished);
-        QVERIFY2(converted.exitCode == 0, converted.err.constData());
+        QVERIFY2(converted.exitCode == 0, converted.errBytes.constData());
 
-        const QStringList lines = QString::fromUtf8(converted.out).split(u'\n', Qt::SkipEmptyParts);
+        const QStringList lines = QString::fromUtf8(converted.outBytes).split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 9);
         const auto everyTable = [&lines](const QString &folder) {
             QString script;
@@ -336,7 +309,7 @@ private Q_SLOTS:
             const QString script = writeScript(side + QStringLiteral(".sql"), everyTable(side).toLatin1());
             const Outcome shown = runScript(side == QLatin1String("access") ? m_nwind : copy, script);
             QVERIFY(shown.finished);
-            QVERIFY2(shown.exitCode == 0, shown.err.constData());
+            QVERIFY2(shown.exitCode == 0, shown.errBytes.constData());
         }
         for (int i = 0; i <= lines.size(); ++i) {
             const QString name = i < lines.size() ? QStringLiteral("table%1.txt").arg(i) : QStringLiteral("german.txt");
@@ -365,8 +338,8 @@ private Q_SLOTS:
             "totxt after.txt\r\ngo\r\n");
         const Outcome run = runScript(copy, daily);
         QVERIFY(run.finished);
-        QVERIFY2(run.exitCode == 0, run.err.constData());
-        QCOMPARE(run.err, QByteArray());
+        QVERIFY2(run.exitCode == 0, run.errBytes.constData());
+        QCOMPARE(run.errBytes, QByteArray());
         const QByteArray german = fileBytes(path(QStringLiteral("access/german.txt"))).chopped(6);
         QCOMPARE(fileBytes(path(QStringLiteral("after.txt"))), "4    2152    " + german + "    0    \r\n");
     }
@@ -378,18 +351,18 @@ private Q_SLOTS:
         const QString copy = path(QStringLiteral("copy.db"));
         const Outcome schema = runTool(QStringLiteral("mdb-schema"), {m_nwind, QStringLiteral("sqlite")}, m_dir->path());
         QVERIFY2(schema.finished && schema.exitCode == 0, "mdb-schema (Debian mdbtools) did not run");
-        QByteArray load = schema.out;
+        QByteArray load = schema.outBytes;
         const Outcome tables = runTool(QStringLiteral("mdb-tables"), {QStringLiteral("-1"), m_nwind}, m_dir->path());
         QVERIFY(tables.finished && tables.exitCode == 0);
-        for (const QString &table : QString::fromUtf8(tables.out).split(u'\n', Qt::SkipEmptyParts)) {
+        for (const QString &table : QString::fromUtf8(tables.outBytes).split(u'\n', Qt::SkipEmptyParts)) {
             const Outcome data = runTool(QStringLiteral("mdb-export"),
                                          {QStringLiteral("-I"), QStringLiteral("sqlite"), QStringLiteral("-b"),
                                           QStringLiteral("strip"), m_nwind, table}, m_dir->path());
             QVERIFY2(data.finished && data.exitCode == 0, qPrintable(table));
-            load += data.out;
+            load += data.outBytes;
         }
         const Outcome loaded = runTool(QStringLiteral("sqlite3"), {QStringLiteral("-bail"), copy}, m_dir->path(), load);
-        QVERIFY2(loaded.finished && loaded.exitCode == 0, loaded.err.constData());
+        QVERIFY2(loaded.finished && loaded.exitCode == 0, loaded.errBytes.constData());
 
         const QString query = QString::fromLatin1(kOrdersPerCountry);
         const Outcome expected = runTool(QStringLiteral("sqlite3"),
@@ -397,15 +370,15 @@ private Q_SLOTS:
                                           QStringLiteral("-separator"), QStringLiteral("    "),
                                           QStringLiteral("-newline"), QStringLiteral("    \r\n"), copy, query},
                                          m_dir->path());
-        QVERIFY2(expected.finished && expected.exitCode == 0, expected.err.constData());
-        QCOMPARE(expected.out.count("\r\n"), 21); // countries with orders
+        QVERIFY2(expected.finished && expected.exitCode == 0, expected.errBytes.constData());
+        QCOMPARE(expected.outBytes.count("\r\n"), 21); // countries with orders
 
         const QString script = writeScript(QStringLiteral("countries.sql"),
                                            QByteArray(kOrdersPerCountry) + "totxt countries.txt\r\ngo\r\n");
         const Outcome run = runScript(m_nwind, script);
         QVERIFY(run.finished);
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(fileBytes(path(QStringLiteral("countries.txt"))), expected.out);
+        QCOMPARE(fileBytes(path(QStringLiteral("countries.txt"))), expected.outBytes);
     }
 
     void dataChangingBatchFails()
@@ -420,7 +393,7 @@ private Q_SLOTS:
         QVERIFY(run.finished);
         QCOMPARE(run.exitCode, 1);
         const QString refusal = readOnlyRefusal(file);
-        QVERIFY2(QString::fromUtf8(run.err).contains(QStringLiteral("rux_ppp: ") + refusal + u'\n'), run.err.constData());
+        QVERIFY2(QString::fromUtf8(run.errBytes).contains(QStringLiteral("rux_ppp: ") + refusal + u'\n'), run.errBytes.constData());
         QCOMPARE(fileBytes(path(QStringLiteral("before.txt"))), QByteArray("830    \r\n"));
         QVERIFY(!QFileInfo::exists(path(QStringLiteral("after.txt")))); // the run ended at the failure
         QCOMPARE(fileHash(file), before);
@@ -428,17 +401,17 @@ private Q_SLOTS:
         // The command the refusal names works as it stands in a shell, and
         // the same script then runs on its result.
         const QString command = refusal.mid(refusal.indexOf(QStringLiteral("rux_ppp --convert-access")));
-        QProcessEnvironment env = headless();
-        env.insert(QStringLiteral("PATH"), QFileInfo(QStringLiteral(RUX_BINARY)).absolutePath() + u':'
+        QProcessEnvironment env = screenlessEnvironment();
+        env.insert(QStringLiteral("PATH"), QFileInfo(programBinary()).absolutePath() + u':'
                                                + env.value(QStringLiteral("PATH")));
         const Outcome converted = runTool(QStringLiteral("sh"), {QStringLiteral("-c"), command}, m_dir->path(),
                                           QByteArray(), env);
         QVERIFY(converted.finished);
-        QVERIFY2(converted.exitCode == 0, converted.err.constData());
+        QVERIFY2(converted.exitCode == 0, converted.errBytes.constData());
         const QString copy = path(QStringLiteral("Nordwind's Kopie.db"));
         const Outcome changed = runScript(copy, script);
         QVERIFY(changed.finished);
-        QVERIFY2(changed.exitCode == 0, changed.err.constData());
+        QVERIFY2(changed.exitCode == 0, changed.errBytes.constData());
         QCOMPARE(fileBytes(path(QStringLiteral("after.txt"))), QByteArray("830    \r\n"));
         QCOMPARE(fileHash(file), before);
     }

@@ -2,9 +2,9 @@
 // masked wherever the Data Source is shown, and which parameter marks
 // count as standing in the statement.
 
-#include "../failureof.h"
-#include "failure.h"
 #include "db/postgres/pgconninfo.h"
+#include "script/failure.h"
+#include "tests/support/failureof.h"
 
 #include <QSqlDatabase>
 #include <QTest>

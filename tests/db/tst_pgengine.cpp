@@ -5,18 +5,22 @@
 // reads given up and taken up again, the held cursor of a screen, and the
 // catalog facts for editing rows.
 
-#include "../failureof.h"
-#include "../pgfixture.h"
+#include "tests/support/failureof.h"
+#include "tests/support/pgfixture.h"
 
 #include "db/keepalive.h"
 #include "db/postgres/libpq.h"
+#include "db/postgres/pgconninfo.h"
 #include "db/postgres/pgengine.h"
 #include "db/postgres/pgscan.h"
 #include "db/valuetext.h"
 #include "script/ansicodec.h"
 
 #include <QDateTime>
+#include <QSqlDatabase>
 #include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 

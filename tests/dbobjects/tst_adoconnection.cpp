@@ -1,12 +1,12 @@
 // The connection: opening and closing, the files it accepts and refuses,
 // sharing a file with another program, and what it never allows.
 
-#include "../failureof.h"
-#include "adoconnection.h"
-#include "adoquery.h"
-#include "connectionstring.h"
-#include "dbfixture.h"
-#include "failure.h"
+#include "db/adoconnection.h"
+#include "db/adoquery.h"
+#include "db/connectionstring.h"
+#include "script/failure.h"
+#include "tests/support/failureof.h"
+#include "tests/support/otherconnection.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,7 +36,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_dir.isValid());
         m_db = m_dir.filePath(QStringLiteral("main.db"));
-        rux::test::runOnFile(m_db, {QStringLiteral("create table t(id integer primary key, v text)"),
+        rux::test::runSql(m_db, {QStringLiteral("create table t(id integer primary key, v text)"),
                                     QStringLiteral("insert into t values(1, 'one')")});
     }
 
@@ -152,7 +152,7 @@ private Q_SLOTS:
         QFETCH(QString, fileName);
         QTemporaryDir dir;
         const QString path = dir.filePath(fileName);
-        rux::test::runOnFile(path, {QStringLiteral("create table marker(x)"),
+        rux::test::runSql(path, {QStringLiteral("create table marker(x)"),
                                     QStringLiteral("insert into marker values(42)")});
         const QStringList before = QDir(dir.path()).entryList(QDir::Files);
 
@@ -170,7 +170,7 @@ private Q_SLOTS:
         q.Close();
         con.Close();
         // The write went to the named file, not to a file of a similar name.
-        QCOMPARE(rux::test::readOnFile(path, QStringLiteral("select sum(x) from marker")).toInt(), 85);
+        QCOMPARE(rux::test::sqlValue(path, QStringLiteral("select sum(x) from marker")).toInt(), 85);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), before);
     }
 
@@ -178,9 +178,9 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("a;b=c.db"));
-        rux::test::runOnFile(path, {QStringLiteral("create table marker(x)")});
+        rux::test::runSql(path, {QStringLiteral("create table marker(x)")});
         // The part before the ";" must not be opened either.
-        rux::test::runOnFile(dir.filePath(QStringLiteral("a")), {QStringLiteral("create table other(x)")});
+        rux::test::runSql(dir.filePath(QStringLiteral("a")), {QStringLiteral("create table other(x)")});
 
         AdoConnection con(QStringLiteral("access_con"));
         con.setConnectionString(rux::buildConnectionString(path));
@@ -231,10 +231,10 @@ private Q_SLOTS:
         QFETCH(bool, opens);
         QTemporaryDir dir;
         QVERIFY(QDir::setCurrent(dir.path()));
-        rux::test::runOnFile(dir.filePath(other), {QStringLiteral("create table other(x)")});
-        rux::test::runOnFile(dir.filePath(QStringLiteral("b")), {QStringLiteral("create table other(x)")});
+        rux::test::runSql(dir.filePath(other), {QStringLiteral("create table other(x)")});
+        rux::test::runSql(dir.filePath(QStringLiteral("b")), {QStringLiteral("create table other(x)")});
         if (opens)
-            rux::test::runOnFile(dir.filePath(fileName), {QStringLiteral("create table marker(x)")});
+            rux::test::runSql(dir.filePath(fileName), {QStringLiteral("create table marker(x)")});
 
         AdoConnection con(QStringLiteral("access_con"));
         con.setConnectionString(rux::buildConnectionString(fileName));
@@ -248,13 +248,13 @@ private Q_SLOTS:
         QVERIFY(QDir::setCurrent(QDir::tempPath()));
         if (opens) {
             QCOMPARE(text, QStringLiteral("<no failure>"));
-            QCOMPARE(rux::test::readOnFile(dir.filePath(fileName),
+            QCOMPARE(rux::test::sqlValue(dir.filePath(fileName),
                                            QStringLiteral("select count(*) from marker")).toInt(), 1);
         } else {
             QVERIFY2(text.startsWith(QStringLiteral("Format of the connection string is invalid")),
                      qPrintable(text));
         }
-        QCOMPARE(rux::test::readOnFile(dir.filePath(other),
+        QCOMPARE(rux::test::sqlValue(dir.filePath(other),
                                        QStringLiteral("select count(*) from sqlite_master")).toInt(), 1);
     }
 
@@ -262,7 +262,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("shared.db"));
-        rux::test::runOnFile(path, {QStringLiteral("create table s(x)")});
+        rux::test::runSql(path, {QStringLiteral("create table s(x)")});
         AdoConnection con(QStringLiteral("access_con"));
         con.setConnectionString(rux::buildConnectionString(path));
         con.Open();
@@ -271,8 +271,8 @@ private Q_SLOTS:
         q.ExecSQL();
 
         // Another program reads our row and writes its own while we stay open.
-        QCOMPARE(rux::test::readOnFile(path, QStringLiteral("select count(*) from s")).toInt(), 1);
-        rux::test::runOnFile(path, {QStringLiteral("insert into s values(2)")});
+        QCOMPARE(rux::test::sqlValue(path, QStringLiteral("select count(*) from s")).toInt(), 1);
+        rux::test::runSql(path, {QStringLiteral("insert into s values(2)")});
 
         q.sqlClear();
         q.sqlAdd(QStringLiteral("select sum(x) from s"));
@@ -297,7 +297,7 @@ private Q_SLOTS:
         QFETCH(bool, resultOpen);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("api.db"));
-        rux::test::runOnFile(path, {QStringLiteral("create table s(x)"),
+        rux::test::runSql(path, {QStringLiteral("create table s(x)"),
                                     QStringLiteral("create table many(i)"),
                                     QStringLiteral("insert into many with recursive c(n) as (select 1 union all "
                                                    "select n + 1 from c where n < 5000) select n from c")});
@@ -346,7 +346,7 @@ private Q_SLOTS:
             QSKIP("root can write a write-protected file");
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("ro.db"));
-        rux::test::runOnFile(path, {QStringLiteral("create table r(x)"),
+        rux::test::runSql(path, {QStringLiteral("create table r(x)"),
                                     QStringLiteral("insert into r values(7)")});
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         AdoConnection con(QStringLiteral("access_con"));

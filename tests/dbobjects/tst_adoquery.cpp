@@ -2,12 +2,12 @@
 // field texts through real results, the one-statement and no-parameter
 // rules, and reading large results without keeping them.
 
-#include "../failureof.h"
-#include "adoconnection.h"
-#include "adoquery.h"
-#include "connectionstring.h"
-#include "dbfixture.h"
-#include "failure.h"
+#include "db/adoconnection.h"
+#include "db/adoquery.h"
+#include "db/connectionstring.h"
+#include "script/failure.h"
+#include "tests/support/failureof.h"
+#include "tests/support/otherconnection.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,7 +42,7 @@ private:
     }
     QVariant count(const QString &table)
     {
-        return rux::test::readOnFile(m_db, QStringLiteral("select count(*) from ") + table);
+        return rux::test::sqlValue(m_db, QStringLiteral("select count(*) from ") + table);
     }
 
 private Q_SLOTS:
@@ -50,7 +50,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_dir.isValid());
         m_db = m_dir.filePath(QStringLiteral("q.db"));
-        rux::test::runOnFile(m_db, {
+        rux::test::runSql(m_db, {
             QStringLiteral("create table t(id integer primary key, v text)"),
             QStringLiteral("insert into t values(1, 'one'), (2, 'two')"),
             QStringLiteral("create table flags(a BOOLEAN, b BIT, c YESNO, d LOGICAL, e bit(1))"),
@@ -161,7 +161,7 @@ private Q_SLOTS:
         QCOMPARE(failureOf([&]() { m_q->Open(); }),
                  QStringLiteral("Query1: CommandText gibt keine Ergebnismenge zurück"));
         QVERIFY(!m_q->active());
-        QCOMPARE(rux::test::readOnFile(m_db, QStringLiteral("select count(*) from sqlite_master "
+        QCOMPARE(rux::test::sqlValue(m_db, QStringLiteral("select count(*) from sqlite_master "
                                                             "where name = 'made_by_open'")).toInt(), 1);
     }
 

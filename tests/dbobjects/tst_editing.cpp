@@ -2,13 +2,13 @@
 // deletes through the row cache, refusals by the engine, and the table
 // object's name rules.
 
-#include "../failureof.h"
-#include "adoconnection.h"
-#include "adoquery.h"
-#include "adotable.h"
-#include "connectionstring.h"
-#include "dbfixture.h"
-#include "failure.h"
+#include "db/adoconnection.h"
+#include "db/adoquery.h"
+#include "db/adotable.h"
+#include "db/connectionstring.h"
+#include "script/failure.h"
+#include "tests/support/failureof.h"
+#include "tests/support/otherconnection.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,7 +44,7 @@ private:
     QString m_db;
     std::unique_ptr<AdoConnection> m_con;
 
-    QVariant read(const QString &sql) { return rux::test::readOnFile(m_db, sql); }
+    QVariant read(const QString &sql) { return rux::test::sqlValue(m_db, sql); }
 
     QStringList cachedRow(const rux::SqlDataSet &set, int row)
     {
@@ -68,7 +68,7 @@ private Q_SLOTS:
         QVERIFY(m_dir.isValid());
         m_db = m_dir.filePath(QStringLiteral("edit_%1.db").arg(QTest::currentTestFunction()));
         QFile::remove(m_db);
-        rux::test::runOnFile(m_db, {
+        rux::test::runSql(m_db, {
             QStringLiteral("create table pk(id integer primary key, name text, n integer default 7)"),
             QStringLiteral("insert into pk values(1, 'a', 10), (2, 'b', 20)"),
             QStringLiteral("create table nopk(name text, n integer)"),
@@ -224,7 +224,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, column);
         QFETCH(QString, expected);
-        rux::test::runOnFile(m_db, {
+        rux::test::runSql(m_db, {
             QStringLiteral("create table mixed(id integer primary key, name text, r real, b blob, e text, u, z)"),
             QStringLiteral("insert into mixed values(1, 'old', 1.0/3, x'0001ff', '', 5, null)"),
         });
@@ -335,7 +335,7 @@ private Q_SLOTS:
     void writesBeforeTheRestIsReadShowNoDuplicates()
     {
         QFETCH(QString, edit);
-        rux::test::runOnFile(m_db, {
+        rux::test::runSql(m_db, {
             QStringLiteral("create table many(id integer primary key, v text)"),
             QStringLiteral("insert into many with recursive c(n) as (select 1 union all "
                            "select n + 1 from c where n < 1000) select n, 'r' || n from c"),
@@ -393,7 +393,7 @@ private Q_SLOTS:
         QFETCH(QString, edit);
         QFETCH(QString, statement);
         QFETCH(int, expected);
-        rux::test::runOnFile(m_db, {
+        rux::test::runSql(m_db, {
             QStringLiteral("create table many(id integer primary key, v text)"),
             QStringLiteral("insert into many with recursive c(n) as (select 1 union all "
                            "select n + 1 from c where n < 1000) select n, 'r' || n from c"),
@@ -471,7 +471,7 @@ private Q_SLOTS:
     {
         AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
         openTable(t, QStringLiteral("pk"));
-        rux::test::runOnFile(m_db, {QStringLiteral("delete from pk where id = 1")});
+        rux::test::runSql(m_db, {QStringLiteral("delete from pk where id = 1")});
         const QString text = failureOf([&]() { t.updateRow(0, texts({"1", "zz", "10"})); });
         QVERIFY2(text.startsWith(QStringLiteral("Row cannot be located")), qPrintable(text));
         QCOMPARE(cachedRow(t, 0), QStringList({"1", "a", "10"}));

@@ -2,11 +2,11 @@
 // engine: the engine would read the statement only up to the NUL and run
 // what is left, an UPDATE without its WHERE, say.
 
-#include "adoconnection.h"
-#include "adoquery.h"
-#include "connectionstring.h"
-#include "dbfixture.h"
-#include "failure.h"
+#include "db/adoconnection.h"
+#include "db/adoquery.h"
+#include "db/connectionstring.h"
+#include "script/failure.h"
+#include "tests/support/otherconnection.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,7 +32,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString db = dir.filePath(QStringLiteral("n.db"));
-        rux::test::runOnFile(db, {QStringLiteral("create table t (a integer, b text)"),
+        rux::test::runSql(db, {QStringLiteral("create table t (a integer, b text)"),
                                   QStringLiteral("insert into t values (1, 'x'), (2, 'y')")});
         rux::AdoConnection con(QStringLiteral("access_con"));
         con.setConnectionString(rux::buildConnectionString(db));
@@ -46,7 +46,7 @@ private Q_SLOTS:
         }
         QCOMPARE(text, QStringLiteral("The command text holds a NUL character."));
         con.Close();
-        QCOMPARE(rux::test::readOnFile(db, QStringLiteral("select group_concat(b, ',') from t")).toString(),
+        QCOMPARE(rux::test::sqlValue(db, QStringLiteral("select group_concat(b, ',') from t")).toString(),
                  QStringLiteral("x,y"));
     }
 };

@@ -3,16 +3,17 @@
 // one-statement and no-parameter rules, editing in place, and reads left
 // part-way while other statements run on the same connection.
 
-#include "../failureof.h"
-#include "../pgfixture.h"
+#include "tests/support/failureof.h"
+#include "tests/support/pgfixture.h"
 
-#include "adoconnection.h"
-#include "adoquery.h"
-#include "adotable.h"
-#include "connectionstring.h"
-#include "dbfixture.h"
-#include "failure.h"
-#include "trux_pp1.h"
+#include "db/adoconnection.h"
+#include "db/adoquery.h"
+#include "db/adotable.h"
+#include "db/connectionstring.h"
+#include "db/postgres/pgconninfo.h"
+#include "script/failure.h"
+#include "tests/support/otherconnection.h"
+#include "ui/trux_pp1.h"
 
 #include <QLabel>
 #include <QSet>
@@ -55,7 +56,7 @@ private:
     std::unique_ptr<rux::test::PgSchema> m_schema;
     std::unique_ptr<AdoConnection> m_con;
 
-    QString server(const QString &sql) { return rux::test::PgSession(m_schema->uri()).values(sql); }
+    QString server(const QString &sql) { return rux::test::OtherConnection(m_schema->uri()).values(sql); }
 
     void setSql(AdoQuery &q, const QString &text)
     {
@@ -99,7 +100,7 @@ private Q_SLOTS:
     {
         m_schema = std::make_unique<rux::test::PgSchema>(QString::fromLatin1(QTest::currentTestFunction()));
         QCOMPARE(m_schema->error(), QString());
-        rux::test::PgSession s(m_schema->uri());
+        rux::test::OtherConnection s(m_schema->uri());
         QCOMPARE(s.run({
                      QStringLiteral("create table t (id int primary key, name text, ok boolean, "
                                     "amount numeric(12,3), f float8, d date, ts timestamp, b bytea)"),
@@ -583,7 +584,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString file = dir.filePath(QStringLiteral("s.db"));
-        rux::test::runOnFile(file, {QStringLiteral("create table t (id integer primary key, name text)"),
+        rux::test::runSql(file, {QStringLiteral("create table t (id integer primary key, name text)"),
                                     QStringLiteral("insert into t values (1, 'from the file')")});
         AdoQuery q(m_con.get(), QStringLiteral("Query1"));
         setSql(q, QStringLiteral("select name from t where id = 1"));

@@ -4,13 +4,13 @@
 // its read on the database at the end of the rows and reports engine
 // failures met while stepping.
 
-#include "adoconnection.h"
-#include "adoquery.h"
-#include "connectionstring.h"
-#include "dbfixture.h"
-#include "failure.h"
+#include "db/adoconnection.h"
+#include "db/adoquery.h"
+#include "db/connectionstring.h"
 #include "db/sqlite/sqlitecursor.h"
-#include "valuetext.h"
+#include "db/valuetext.h"
+#include "script/failure.h"
+#include "tests/support/otherconnection.h"
 
 #include "script/ansicodec.h"
 
@@ -67,7 +67,7 @@ private Q_SLOTS:
                                      "select n + 1 from c where n < 3000) "
                                      "select n, n * 0.25 - 7, case when n % 3 = 0 then null "
                                      "else 'row ' || n end from c");
-        rux::test::runOnFile(m_db, statements);
+        rux::test::runSql(m_db, statements);
     }
 
     void sameValuesAndTextsAsTheDriver_data()
@@ -188,7 +188,7 @@ private Q_SLOTS:
         // All rows read: the query holds no read on the file, so another
         // program can write at once.
         QVERIFY(q.isActive());
-        rux::test::runOnFile(m_db, {QStringLiteral("insert into v values(1000, 'written meanwhile')"),
+        rux::test::runSql(m_db, {QStringLiteral("insert into v values(1000, 'written meanwhile')"),
                                     QStringLiteral("delete from v where k = 1000")});
 
         // The grid goes on after the cursor reached the end, in order.
@@ -216,7 +216,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, statement);
         const QString db = m_dir.filePath(QStringLiteral("w_%1.db").arg(QTest::currentDataTag()).replace(u' ', u'_'));
-        rux::test::runOnFile(db, {
+        rux::test::runSql(db, {
             QStringLiteral("create table w(k integer primary key, n integer check (n < 100), s text not null)"),
             QStringLiteral("insert into w values(1, 5, 'one'), (2, 6, 'two')"),
             QStringLiteral("create trigger keep before delete on w begin "
@@ -249,14 +249,14 @@ private Q_SLOTS:
             failure = f.text();
         }
         QCOMPARE(failure, driverText);
-        QCOMPARE(rux::test::readOnFile(db, QStringLiteral("select group_concat(k || n || s) from w")).toString(),
+        QCOMPARE(rux::test::sqlValue(db, QStringLiteral("select group_concat(k || n || s) from w")).toString(),
                  QStringLiteral("15one,26two"));
 
         // The connection goes on: a sound change runs and stays.
         q.sqlClear();
         q.sqlAdd(QStringLiteral("insert into w values(3, 7, 'three')"));
         q.ExecSQL();
-        QCOMPARE(rux::test::readOnFile(db, QStringLiteral("select count(*) from w")).toInt(), 3);
+        QCOMPARE(rux::test::sqlValue(db, QStringLiteral("select count(*) from w")).toInt(), 3);
     }
 
     void engineFailureWhileStepping()

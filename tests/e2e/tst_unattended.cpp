@@ -6,9 +6,12 @@
 // server (RUX_PG_URI) instead of an SQLite file, each test in a schema of
 // its own.
 
-#include "../ownmount.h"
-#include "../pgfixture.h"
-#include "paramcells.h"
+#include "db/postgres/pgconninfo.h"
+#include "script/paramcells.h"
+#include "tests/support/ownmount.h"
+#include "tests/support/pgfixture.h"
+#include "tests/support/processrun.h"
+#include "tests/support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,9 +19,6 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -31,44 +31,9 @@ namespace {
 
 constexpr int kTimeBoundMs = 30000;
 
-// Values of the first column of a query on a database file, rows joined
-// by ",".
-QString sqlValues(const QString &dbFile, const QString &sql)
-{
-    static int serial = 0;
-    const QString name = QStringLiteral("e2e%1").arg(++serial);
-    QStringList rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(dbFile);
-        if (!db.open())
-            return QStringLiteral("<open failed: %1>").arg(db.lastError().text());
-        QSqlQuery q(db);
-        if (!q.exec(sql))
-            return QStringLiteral("<sql failed: %1>").arg(q.lastError().text());
-        while (q.next())
-            rows.append(q.value(0).toString());
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return rows.join(u',');
-}
-
-QByteArray fileBytes(const QString &name)
-{
-    QFile f(name);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArrayLiteral("<missing>");
-    return f.readAll();
-}
-
-struct Outcome
-{
-    bool finished = false;
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Outcome = rux::test::ProcessOutcome;
+using rux::test::fileBytes;
+using rux::test::sqlValues;
 
 } // namespace
 
@@ -83,22 +48,13 @@ private:
     std::unique_ptr<rux::test::PgSchema> m_schema;
 
     // What the database holds: through the engine the run used.
-    QString values(const QString &sql)
-    {
-        if (m_server)
-            return rux::test::PgSession(m_db).values(sql);
-        return sqlValues(m_db, sql);
-    }
+    QString values(const QString &sql) { return sqlValues(m_db, sql); }
 
     QString path(const QString &name) const { return m_dir->filePath(name); }
 
     QString writeScript(const QString &name, const QByteArray &text)
     {
-        QFile f(path(name));
-        if (!f.open(QIODevice::WriteOnly))
-            qFatal("cannot write %s", qPrintable(path(name)));
-        f.write(text);
-        return path(name);
+        return rux::test::makeFile(path(name), text);
     }
 
     QString log()
@@ -111,34 +67,21 @@ private:
     // chosen unless told otherwise.
     static QProcessEnvironment environment(bool withPlatform = true)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        QProcessEnvironment env = rux::test::screenlessEnvironment();
         env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-        if (withPlatform)
-            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        if (!withPlatform)
+            env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         return env;
     }
 
     Outcome runProgram(const QStringList &arguments, const QProcessEnvironment &env = environment())
     {
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(m_dir->path());
-        process.start(QStringLiteral(RUX_BINARY), arguments);
-        Outcome o;
-        if (!process.waitForStarted(kTimeBoundMs))
-            return o;
-        o.finished = process.waitForFinished(kTimeBoundMs);
-        if (!o.finished) {
-            process.kill();
-            process.waitForFinished(kTimeBoundMs);
-        }
-        o.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        o.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-        o.err = QString::fromLocal8Bit(process.readAllStandardError());
-        return o;
+        rux::test::ProcessRun run;
+        run.arguments = arguments;
+        run.environment = env;
+        run.workingDirectory = m_dir->path();
+        run.timeoutMs = kTimeBoundMs;
+        return rux::test::runProcess(run);
     }
 
     // A folder in which no file can be created. Root passes permission
@@ -181,7 +124,7 @@ private Q_SLOTS:
             m_schema = std::make_unique<rux::test::PgSchema>(QStringLiteral("e2e"));
             QCOMPARE(m_schema->error(), QString());
             m_db = m_schema->uri();
-            QCOMPARE(rux::test::PgSession(m_db).run({
+            QCOMPARE(rux::test::OtherConnection(m_db).run({
                          QStringLiteral("create table t (id integer primary key, name text)"),
                          QStringLiteral("insert into t values (1, 'a'), (2, 'b')"),
                          // Rows keep their order by a serial column after the text.
@@ -574,18 +517,22 @@ private Q_SLOTS:
     void withoutGoStaysOpen()
     {
         const QString sql = writeScript(QStringLiteral("g.sql"), "insert into log values ('x')\r\ngo\r\n");
-        QProcess process;
-        process.setProcessEnvironment(environment());
-        process.setWorkingDirectory(m_dir->path());
-        process.start(QStringLiteral(RUX_BINARY), {QStringLiteral("DB=") + m_db, QStringLiteral("SQL=") + sql});
-        QVERIFY(process.waitForStarted(kTimeBoundMs));
-        QVERIFY(!process.waitForFinished(2000));
-        QCOMPARE(process.state(), QProcess::Running);
-        process.kill();
-        QVERIFY(process.waitForFinished(kTimeBoundMs));
+        rux::test::ProcessRun run;
+        run.arguments = {QStringLiteral("DB=") + m_db, QStringLiteral("SQL=") + sql};
+        run.environment = environment();
+        run.workingDirectory = m_dir->path();
+        run.timeoutMs = kTimeBoundMs;
+        bool stayedOpen = false;
+        run.whileRunning = [&stayedOpen](QProcess &process) {
+            stayedOpen = !process.waitForFinished(2000) && process.state() == QProcess::Running;
+            process.kill();
+        };
+        const Outcome o = rux::test::runProcess(run);
+        QVERIFY(o.started);
+        QVERIFY(stayedOpen);
+        QVERIFY(o.crashed);
         QCOMPARE(log(), QString());
-        QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()).contains(QStringLiteral("rux_ppp:")),
-                 false);
+        QCOMPARE(o.err.contains(QStringLiteral("rux_ppp:")), false);
     }
 };
 

@@ -1,6 +1,7 @@
 #include "exec/exportfile.h"
 #include "exec/ioerror.h"
 #include "script/failure.h"
+#include "tests/support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -89,13 +90,7 @@ int openDescriptorCount()
                    .size());
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return file.readAll();
-}
+using rux::test::fileBytes;
 
 QString failureOf(const QString &fileName, rux::RowSource &rows)
 {
@@ -266,7 +261,7 @@ void TestExportFile::writesRows()
     ListRows source(names, rows);
     const QString file = path(QStringLiteral("out.txt"));
     rux::writeExportFile(file, source);
-    QCOMPARE(readAll(file), bytes);
+    QCOMPARE(fileBytes(file), bytes);
 }
 
 void TestExportFile::readsFieldNamesOncePerResult()
@@ -291,7 +286,7 @@ void TestExportFile::manyRowsAcrossBufferFlushes()
     ListRows source({"n", "v"}, rows);
     const QString file = path(QStringLiteral("big.txt"));
     rux::writeExportFile(file, source);
-    const QByteArray written = readAll(file);
+    const QByteArray written = fileBytes(file);
     QCOMPARE(written.size(), expected.size());
     QVERIFY(written == expected);
 }
@@ -306,7 +301,7 @@ void TestExportFile::overwritesLongerFile()
     }
     ListRows source({"a"}, Rows{{"neu"}});
     rux::writeExportFile(file, source);
-    QCOMPARE(readAll(file), QByteArray("neu    \r\n"));
+    QCOMPARE(fileBytes(file), QByteArray("neu    \r\n"));
 }
 
 void TestExportFile::relativeNameAgainstCurrentDirectory_data()
@@ -338,7 +333,7 @@ void TestExportFile::relativeNameAgainstCurrentDirectory()
     }
     QDir::setCurrent(before);
     QCOMPARE(failure, QString());
-    QCOMPARE(readAll(QDir(m_dir->path()).filePath(name)), QByteArray("1    \r\n"));
+    QCOMPARE(fileBytes(QDir(m_dir->path()).filePath(name)), QByteArray("1    \r\n"));
 }
 
 void TestExportFile::fileErrors_data()
@@ -432,7 +427,7 @@ void TestExportFile::nameLengthLimit()
     ListRows source({"a"}, Rows{{"1"}});
     if (accepted) {
         rux::writeExportFile(name, source);
-        QCOMPARE(readAll(name), QByteArray("1    \r\n"));
+        QCOMPARE(fileBytes(name), QByteArray("1    \r\n"));
     } else {
         QCOMPARE(failureOf(name, source), QStringLiteral("Ungültiger Dateiname - %s"));
         QVERIFY(!QFile::exists(name));
@@ -485,7 +480,7 @@ void TestExportFile::sourceFailureClosesFile()
     const int descriptors = openDescriptorCount();
     QCOMPARE(failureOf(file, source), QStringLiteral("Zeile %1 nicht lesbar").arg(row));
     QCOMPARE(openDescriptorCount(), descriptors);
-    QCOMPARE(readAll(file), kept);
+    QCOMPARE(fileBytes(file), kept);
 }
 
 QTEST_GUILESS_MAIN(TestExportFile)

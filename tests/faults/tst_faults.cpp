@@ -11,8 +11,12 @@
 // run as root (as CI does), the program is started as the unprivileged user
 // 65534 for those cases, with the case's folder handed over to that user.
 
-#include "filesnapshot.h"
-#include "paramcells.h"
+#include "script/paramcells.h"
+#include "tests/support/filesnapshot.h"
+#include "tests/support/otherconnection.h"
+#include "tests/support/ownmount.h"
+#include "tests/support/processrun.h"
+#include "tests/support/testfiles.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -22,10 +26,6 @@
 #include <QMap>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -49,84 +49,28 @@ constexpr uid_t kUnprivileged = 65534;
 // The child's exit status when it could not become the unprivileged user.
 constexpr int kCannotDropStatus = 125;
 
-int g_serial = 0;
-
 // Runs SQL through a connection of its own; `readOnly` never creates or
 // changes the file. Rows joined by ",", fields by "|".
-QString sqlValues(const QString &dbFile, const QString &sql, bool readOnly = true)
+QString caseValues(const QString &dbFile, const QString &sql, bool readOnly = true)
 {
     if (readOnly && !QFileInfo(dbFile).isFile())
         return QStringLiteral("<no file>");
-    const QString name = QStringLiteral("faults%1").arg(++g_serial);
-    QStringList rows;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(dbFile);
-        if (readOnly)
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (!db.open())
-            return QStringLiteral("<open failed: %1>").arg(db.lastError().text());
-        {
-            QSqlQuery q(db);
-            if (!q.exec(sql))
-                return QStringLiteral("<sql failed: %1>").arg(q.lastError().text());
-            while (q.next()) {
-                QStringList fields;
-                for (int i = 0; i < q.record().count(); ++i)
-                    fields.append(q.value(i).toString());
-                rows.append(fields.join(u'|'));
-            }
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return rows.join(u',');
+    return rux::test::sqlValues(dbFile, sql, readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY") : QString());
 }
 
 QString integrity(const QString &dbFile)
 {
-    return sqlValues(dbFile, QStringLiteral("pragma integrity_check"));
+    return caseValues(dbFile, QStringLiteral("pragma integrity_check"));
 }
 
-void makeStandardDatabase(const QString &dbFile)
+void makeCaseDatabase(const QString &dbFile)
 {
-    for (const char *s : {"create table t (id integer primary key, name text)",
-                          "insert into t values (1, 'a'), (2, 'b')", "create table log (v text)"}) {
-        const QString r = sqlValues(dbFile, QString::fromLatin1(s), false);
-        if (r.startsWith(u'<'))
-            qFatal("fixture %s: %s", qPrintable(dbFile), qPrintable(r));
-    }
+    makeDatabase(dbFile, {QStringLiteral("create table t (id integer primary key, name text)"),
+                          QStringLiteral("insert into t values (1, 'a'), (2, 'b')"),
+                          QStringLiteral("create table log (v text)")});
 }
 
-QByteArray fileBytes(const QString &name)
-{
-    QFile f(name);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArrayLiteral("<unreadable>");
-    return f.readAll();
-}
-
-bool writeBytes(const QString &name, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(name).absolutePath());
-    QFile f(name);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-bool isRoot()
-{
-    return ::geteuid() == 0;
-}
-
-struct Outcome
-{
-    bool started = false;
-    bool finished = false;
-    bool crashed = false;
-    int exitCode = -1;
-    qint64 elapsedMs = 0;
-    QString err;
-};
+using Outcome = ProcessOutcome;
 
 // A sanitizer's report, or the runtime's own abort message.
 bool sanitizerReported(const QString &err)
@@ -160,9 +104,7 @@ public:
 
     QString write(const QString &relative, const QByteArray &bytes)
     {
-        if (!writeBytes(path(relative), bytes))
-            qFatal("cannot write %s", qPrintable(path(relative)));
-        return path(relative);
+        return makeFile(path(relative), bytes);
     }
     QString folder(const QString &relative)
     {
@@ -173,7 +115,7 @@ public:
     {
         db = path(relative);
         QDir().mkpath(QFileInfo(db).absolutePath());
-        makeStandardDatabase(db);
+        makeCaseDatabase(db);
         return db;
     }
     void chmod(const QString &relative, mode_t mode)
@@ -234,10 +176,7 @@ private:
 
     QProcessEnvironment environment(bool unprivileged) const
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcessEnvironment env = screenlessEnvironment();
         // A home and a runtime folder of the user the program runs as,
         // outside the case's folder.
         const QString who = unprivileged && isRoot() ? QStringLiteral("nobody") : QStringLiteral("self");
@@ -247,40 +186,26 @@ private:
     }
 
     Outcome run(const QStringList &arguments, bool unprivileged, int mask = -1,
-                const QProcessEnvironment *env = nullptr, const QString &program = QStringLiteral(RUX_BINARY),
+                const QProcessEnvironment *env = nullptr, const QString &program = programBinary(),
                 const std::function<void(QProcess &)> &whileRunning = {})
     {
-        QProcess process;
-        process.setProcessEnvironment(env ? *env : environment(unprivileged));
-        process.setWorkingDirectory(m_case->path());
+        ProcessRun run;
+        run.program = program;
+        run.arguments = arguments;
+        run.environment = env ? *env : environment(unprivileged);
+        run.workingDirectory = m_case->path();
+        run.timeoutMs = kTimeBoundMs;
+        run.whileRunning = whileRunning;
         const bool drop = unprivileged && isRoot();
-        process.setChildProcessModifier([drop, mask]() {
+        run.childSetup = [drop, mask]() {
             if (mask >= 0)
                 ::umask(mode_t(mask));
             if (drop
                 && (::setgroups(0, nullptr) != 0 || ::setresgid(kUnprivileged, kUnprivileged, kUnprivileged) != 0
                     || ::setresuid(kUnprivileged, kUnprivileged, kUnprivileged) != 0))
                 ::_exit(kCannotDropStatus);
-        });
-        QElapsedTimer timer;
-        timer.start();
-        process.start(program, arguments);
-        Outcome o;
-        o.started = process.waitForStarted(kTimeBoundMs);
-        if (!o.started)
-            return o;
-        if (whileRunning)
-            whileRunning(process);
-        o.finished = process.waitForFinished(kTimeBoundMs);
-        if (!o.finished) {
-            process.kill();
-            process.waitForFinished(kTimeBoundMs);
-        }
-        o.elapsedMs = timer.elapsed();
-        o.crashed = process.exitStatus() != QProcess::NormalExit;
-        o.exitCode = o.crashed ? -1 : process.exitCode();
-        o.err = QString::fromLocal8Bit(process.readAllStandardError());
-        return o;
+        };
+        return runProcess(run);
     }
 
     void newCaseDir()
@@ -345,7 +270,7 @@ private:
         }
         if (QFileInfo(d.db).isFile() && fileBytes(d.db).startsWith("SQLite format 3")) {
             QCOMPARE(integrity(d.db), QStringLiteral("ok"));
-            QCOMPARE(sqlValues(d.db, QStringLiteral("select v from log order by rowid")), c.log);
+            QCOMPARE(caseValues(d.db, QStringLiteral("select v from log order by rowid")), c.log);
         }
         if (c.verify)
             c.verify(d, o);
@@ -488,7 +413,7 @@ private Q_SLOTS:
                 return standardRun(d, d.write(QStringLiteral("long.sql"), line + "\r\ngo\r\n"));
             };
             c.verify = [](CaseDir &d, const Outcome &) {
-                QCOMPARE(sqlValues(d.db, QStringLiteral("select length(v) from log")),
+                QCOMPARE(caseValues(d.db, QStringLiteral("select length(v) from log")),
                          QString::number(10 * 1024 * 1024));
             };
             // The log holds one value of 10 MiB; compared by its length.
@@ -602,24 +527,13 @@ private Q_SLOTS:
                                               "select name from t order by id totxt out.txt\r\ngo\r\n" + kInsertX));
             };
             c.hold = [](CaseDir &d) -> std::shared_ptr<void> {
-                const QString name = QStringLiteral("holder%1").arg(++g_serial);
-                {
-                    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-                    db.setDatabaseName(d.db);
-                    if (!db.open())
-                        qFatal("holder cannot open");
-                    QSqlQuery q(db);
-                    if (!q.exec(QStringLiteral("begin immediate"))
-                        || !q.exec(QStringLiteral("insert into log values ('holder')")))
-                        qFatal("holder: %s", qPrintable(q.lastError().text()));
-                }
-                return std::shared_ptr<void>(nullptr, [name](void *) {
-                    {
-                        QSqlDatabase db = QSqlDatabase::database(name, false);
-                        QSqlQuery(db).exec(QStringLiteral("rollback"));
-                        db.close();
-                    }
-                    QSqlDatabase::removeDatabase(name);
+                auto holder = std::make_shared<OtherConnection>(d.db);
+                const QString failed = holder->run({QStringLiteral("begin immediate"),
+                                                    QStringLiteral("insert into log values ('holder')")});
+                if (!failed.isEmpty())
+                    qFatal("holder: %s", qPrintable(failed));
+                return std::shared_ptr<void>(holder.get(), [holder](void *) {
+                    holder->run({QStringLiteral("rollback")});
                 });
             };
             c.reported = [](CaseDir &) { return QStringLiteral("database is locked"); };
@@ -846,7 +760,7 @@ private Q_SLOTS:
             c.verify = [](CaseDir &d, const Outcome &) {
                 for (const char *name : {"~/out.txt", "`id`.txt", "*.txt"})
                     QCOMPARE(fileBytes(d.path(QString::fromLatin1(name))), QByteArray("a    \r\nb    \r\n"));
-                QCOMPARE(sqlValues(d.path(QStringLiteral("home.db")), QStringLiteral("select count(*) from log")),
+                QCOMPARE(caseValues(d.path(QStringLiteral("home.db")), QStringLiteral("select count(*) from log")),
                          QStringLiteral("0"));
             };
             QTest::newRow("safety_no_expansion_in_names") << c;
@@ -881,7 +795,7 @@ private Q_SLOTS:
         constexpr int kRowsPerBatch = 300000;
         CaseDir d(m_case->path());
         d.database(QStringLiteral("test.db"));
-        QCOMPARE(sqlValues(d.db, QStringLiteral("create table k (b integer, n integer)"), false), QString());
+        QCOMPARE(caseValues(d.db, QStringLiteral("create table k (b integer, n integer)"), false), QString());
         QByteArray script;
         for (int b = 1; b <= 100; ++b) {
             script += "insert into k (b, n) with recursive c(n) as (select 1 union all select n + 1 from c where n < "
@@ -891,13 +805,13 @@ private Q_SLOTS:
 
         bool killed = false;
         QByteArray journalMark;
-        const Outcome o = run(standardRun(d, sql), false, -1, nullptr, QStringLiteral(RUX_BINARY),
+        const Outcome o = run(standardRun(d, sql), false, -1, nullptr, programBinary(),
                               [&](QProcess &process) {
             QElapsedTimer waited;
             waited.start();
             qint64 firstDone = -1;
             while (waited.elapsed() < kTimeBoundMs && process.state() == QProcess::Running) {
-                const int done = sqlValues(d.db, QStringLiteral("select count(distinct b) from k")).toInt();
+                const int done = caseValues(d.db, QStringLiteral("select count(distinct b) from k")).toInt();
                 if (done >= 1 && firstDone < 0)
                     firstDone = waited.elapsed();
                 if (done >= 2) {
@@ -938,10 +852,10 @@ private Q_SLOTS:
         QCOMPARE(integrity(d.db), QStringLiteral("ok"));
 
         // Whole batches only, and in order: batches 1..m, each complete.
-        QCOMPARE(sqlValues(d.db, QStringLiteral("select b from k group by b having count(*) <> %1")
+        QCOMPARE(caseValues(d.db, QStringLiteral("select b from k group by b having count(*) <> %1")
                                      .arg(kRowsPerBatch)),
                  QString());
-        const QStringList span = sqlValues(d.db, QStringLiteral("select count(distinct b), min(b), max(b), "
+        const QStringList span = caseValues(d.db, QStringLiteral("select count(distinct b), min(b), max(b), "
                                                                 "count(*) from k"))
                                      .split(u'|');
         QCOMPARE(span.size(), 4);
@@ -1004,7 +918,7 @@ private Q_SLOTS:
                    env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
         QStringList arguments{QStringLiteral("-f"), QStringLiteral("-qq"), QStringLiteral("-e"),
                               QStringLiteral("trace=execve,execveat"), QStringLiteral("-o"), trace,
-                              QStringLiteral(RUX_BINARY)};
+                              programBinary()};
         arguments += standardRun(d, sql);
 
         const Outcome probe = run({QStringLiteral("-f"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
@@ -1025,7 +939,7 @@ private Q_SLOTS:
                 calls.append(line);
         }
         QVERIFY2(calls.size() == 1, qPrintable(calls.join(u'\n')));
-        QVERIFY2(calls.constFirst().contains(QStringLiteral(RUX_BINARY)), qPrintable(calls.constFirst()));
+        QVERIFY2(calls.constFirst().contains(programBinary()), qPrintable(calls.constFirst()));
     }
 
     // Nor can it: the program imports none of the C library's ways to start
@@ -1035,13 +949,13 @@ private Q_SLOTS:
         const QString nm = QStandardPaths::findExecutable(QStringLiteral("nm"));
         if (nm.isEmpty())
             QSKIP("nm is not installed");
-        QProcess p;
-        p.start(nm, {QStringLiteral("-D"), QStringLiteral("--undefined-only"), QStringLiteral("-C"),
-                     QStringLiteral(RUX_BINARY)});
-        QVERIFY(p.waitForFinished(kTimeBoundMs));
-        QCOMPARE(p.exitCode(), 0);
+        const Outcome o = run({QStringLiteral("-D"), QStringLiteral("--undefined-only"), QStringLiteral("-C"),
+                               programBinary()},
+                              false, -1, nullptr, nm);
+        QVERIFY(o.finished);
+        QCOMPARE(o.exitCode, 0);
         QStringList symbols;
-        for (const QString &line : QString::fromLocal8Bit(p.readAllStandardOutput()).split(u'\n')) {
+        for (const QString &line : o.out.split(u'\n')) {
             QString s = line.trimmed();
             if (s.startsWith(QLatin1String("U ")))
                 s = s.mid(2);

@@ -8,9 +8,9 @@
 // is a small tmpfs mounted in a mount namespace of the test's own, which
 // needs root; without it those cases are skipped with the reason.
 
-#include "filesnapshot.h"
-#include "../ownmount.h"
-#include "windowfixture.h"
+#include "tests/support/filesnapshot.h"
+#include "tests/support/ownmount.h"
+#include "tests/support/windowfixture.h"
 
 #include <QPushButton>
 #include <QtTest>
@@ -30,11 +30,6 @@ using namespace rux::test;
 namespace {
 
 constexpr uid_t kUnprivileged = 65534;
-
-bool isRoot()
-{
-    return ::geteuid() == 0;
-}
 
 // The unprivileged user for the lifetime of the object (real and effective
 // ids, so that access() answers for that user too); root again afterwards.

@@ -1,15 +1,21 @@
 // The main window's file handlers (through a double of the dialogs) and the
 // start-up procedure init_prj with its command-line arguments.
 
-#include "windowfixture.h"
+#include "tests/support/windowfixture.h"
 
-#include "paramcells.h"
+#include "db/adoconnection.h"
+#include "script/failure.h"
+#include "script/paramcells.h"
+#include "ui/stringgrid.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTextBlock>
 #include <QTimer>
-#include <QLabel>
 
 using namespace rux;
 using namespace rux::test;

@@ -5,18 +5,21 @@
 // and the window keeps waiting, and only results that name one table with
 // a primary key are edited in place.
 
-#include "../pgfixture.h"
-#include "windowfixture.h"
+#include "tests/support/pgfixture.h"
+#include "tests/support/windowfixture.h"
 
-#include "datagrid.h"
-#include "dbnavigator.h"
-#include "windowpump.h"
+#include "db/adoconnection.h"
+#include "db/postgres/pgconninfo.h"
+#include "ui/datagrid.h"
+#include "ui/dbnavigator.h"
+#include "ui/windowpump.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
-#include <QSet>
 #include <QPushButton>
+#include <QSet>
+#include <QSqlQuery>
 
 using namespace rux;
 using namespace rux::test;
@@ -49,7 +52,7 @@ private Q_SLOTS:
     void trailingResultEditableOnlyOverOneKeyedTable();
 
 private:
-    QString server(const QString &sql) { return PgSession(m_schema->uri()).values(sql); }
+    QString server(const QString &sql) { return OtherConnection(m_schema->uri()).values(sql); }
     QString rowsOfT()
     {
         return server(QStringLiteral("select string_agg(id || ':' || coalesce(name, 'NULL') || ':' || v, ',' "
@@ -81,7 +84,7 @@ void TestPgTableEditing::init()
 {
     m_schema = std::make_unique<PgSchema>(QString::fromLatin1(QTest::currentTestFunction()));
     QCOMPARE(m_schema->error(), QString());
-    PgSession s(m_schema->uri());
+    OtherConnection s(m_schema->uri());
     QCOMPARE(s.run({
                  QStringLiteral("create table t (id int primary key, name text not null, v int check (v < 100))"),
                  QStringLiteral("insert into t values (1, 'a', 10), (2, 'b', 20)"),
@@ -400,7 +403,7 @@ void TestPgTableEditing::tableWithoutKeyIsReadOnlyInTheEditor()
 // only the first of them must neither lose nor repeat a row.
 void TestPgTableEditing::editOfAPartlyReadTableKeepsEveryRowOnce()
 {
-    QCOMPARE(PgSession(m_schema->uri())
+    QCOMPARE(OtherConnection(m_schema->uri())
                  .run({QStringLiteral("create table big (id int primary key, v text)"),
                        QStringLiteral("insert into big select g, 'v' || g from generate_series(1, 3000) g")}),
              QString());
@@ -509,7 +512,7 @@ void TestPgTableEditing::idleWindowsLeaveTheServerFree()
     QFETCH(QString, script);
     QFETCH(QString, table);
     QFETCH(bool, editor);
-    PgSession other(m_schema->uri());
+    OtherConnection other(m_schema->uri());
     QCOMPARE(other.run({QStringLiteral("create table big (id int primary key, v text)"),
                         QStringLiteral("insert into big select g, 'v' || g from generate_series(1, 1000) g"),
                         QStringLiteral("create table heap as select * from big"),
@@ -554,7 +557,7 @@ void TestPgTableEditing::waitForAnotherSessionsLockKeepsPaintingAndEnds()
 {
     int pumps = 0;
     WindowPump::instance().setBeforePump([&]() { ++pumps; });
-    PgSession other(m_schema->uri());
+    OtherConnection other(m_schema->uri());
     QCOMPARE(other.run({QStringLiteral("begin"), QStringLiteral("update t set v = 50 where id = 1")}), QString());
     QElapsedTimer waited;
     waited.start();

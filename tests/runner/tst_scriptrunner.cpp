@@ -3,23 +3,24 @@
 // in the query and the result grid, how batches are classified and run, and
 // the export files they write.
 
-#include "windowfixture.h"
+#include "tests/support/windowfixture.h"
 
-#include "adoquery.h"
-#include "datagrid.h"
-#include "datasource.h"
-#include "runlog.h"
-#include "scriptlines.h"
-#include "stringgrid.h"
+#include "db/adoconnection.h"
+#include "db/adoquery.h"
+#include "exec/runlog.h"
+#include "script/scriptlines.h"
+#include "ui/datagrid.h"
+#include "ui/datasource.h"
+#include "ui/stringgrid.h"
 
 #include <QCheckBox>
-#include <QPlainTextEdit>
-#include <QTextBlock>
-#include <QTextDocument>
 #include <QDir>
 #include <QFileInfo>
+#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QtTest>
 
 using namespace rux;

@@ -3,18 +3,21 @@
 // database as it is then, and a long statement keeps the windows painting
 // without handling any input.
 
-#include "windowfixture.h"
+#include "tests/support/windowfixture.h"
 
-#include "datagrid.h"
-#include "dbnavigator.h"
-#include "windowpump.h"
+#include "ui/datagrid.h"
+#include "ui/dbnavigator.h"
+#include "ui/windowpump.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTextBlock>
 
 using namespace rux;
@@ -35,18 +38,12 @@ class WriteLock
 {
 public:
     explicit WriteLock(const QString &dbFile)
+        : m_other(dbFile)
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kName);
-        db.setDatabaseName(dbFile);
-        m_held = db.open() && QSqlQuery(db).exec(QStringLiteral("begin immediate"))
-            && QSqlQuery(db).exec(QStringLiteral("insert into log values ('theirs')"));
+        m_held = m_other.run({QStringLiteral("begin immediate"), QStringLiteral("insert into log values ('theirs')")})
+                     .isEmpty();
     }
-    ~WriteLock()
-    {
-        release();
-        QSqlDatabase::database(kName, false).close();
-        QSqlDatabase::removeDatabase(kName);
-    }
+    ~WriteLock() { release(); }
     WriteLock(const WriteLock &) = delete;
     WriteLock &operator=(const WriteLock &) = delete;
 
@@ -54,12 +51,12 @@ public:
     void release()
     {
         if (m_held)
-            QSqlQuery(QSqlDatabase::database(kName, false)).exec(QStringLiteral("commit"));
+            m_other.run({QStringLiteral("commit")});
         m_held = false;
     }
 
 private:
-    static inline const QString kName = QStringLiteral("another_program");
+    OtherConnection m_other;
     bool m_held = false;
 };
 

@@ -2,15 +2,21 @@
 // table, the run waits until the window is done with, however it is
 // closed, and the main window's commands do nothing meanwhile.
 
-#include "windowfixture.h"
+#include "tests/support/windowfixture.h"
 
-#include "datagrid.h"
-#include "dbnavigator.h"
-#include "tablename.h"
+#include "db/adoconnection.h"
+#include "db/tablename.h"
+#include "script/failure.h"
+#include "ui/datagrid.h"
+#include "ui/dbnavigator.h"
+#include "ui/stringgrid.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
 
 using namespace rux;
 using namespace rux::test;

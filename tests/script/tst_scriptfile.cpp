@@ -1,6 +1,7 @@
-#include "../failureof.h"
 #include "script/failure.h"
 #include "script/scriptfile.h"
+#include "tests/support/failureof.h"
+#include "tests/support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,20 +29,8 @@ QString osText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return file.readAll();
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write test file %s", qPrintable(path));
-}
+using rux::test::fileBytes;
+using rux::test::makeFile;
 
 
 mode_t modeOf(const QString &path)
@@ -166,7 +155,7 @@ void TestScriptFile::reads()
     QFETCH(TextEncoding, encoding);
 
     const QString path = m_dir.filePath(QStringLiteral("read.sql"));
-    writeBytes(path, bytes);
+    makeFile(path, bytes);
     const ScriptFileText read = readScriptFile(path);
     QCOMPARE(read.text, text);
     QCOMPARE(read.encoding, encoding);
@@ -204,7 +193,7 @@ void TestScriptFile::readFailures()
     QFETCH(QString, kind);
 
     const QString path = m_dir.filePath(QStringLiteral("invalid.sql"));
-    writeBytes(path, bytes);
+    makeFile(path, bytes);
     const QString expected = QString::fromUtf8("Datei %1 kann nicht gelesen werden: ungültiger %2-Text").arg(path, kind);
     QCOMPARE(failureOf([&] { readScriptFile(path); }), expected);
     QCOMPARE(failureOf([&] { readScriptLines(path); }), expected);
@@ -226,7 +215,7 @@ void TestScriptFile::cannotOpen()
     QFETCH(QString, name);
     QFETCH(int, error);
 
-    writeBytes(m_dir.filePath(QStringLiteral("plain.txt")), "x");
+    makeFile(m_dir.filePath(QStringLiteral("plain.txt")), "x");
     const QString previous = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_dir.path()));
     // A relative name is reported with its full path.
@@ -242,7 +231,7 @@ void TestScriptFile::unreadableWithoutPermission()
     if (::geteuid() == 0)
         QSKIP("running as root: file permissions do not stop reading");
     const QString path = m_dir.filePath(QStringLiteral("secret.sql"));
-    writeBytes(path, "x");
+    makeFile(path, "x");
     QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
     QCOMPARE(failureOf([&] { readScriptFile(path); }),
              QString::fromUtf8("Datei %1 kann nicht geöffnet werden. %2").arg(path, osText(EACCES)));
@@ -282,7 +271,7 @@ void TestScriptFile::writes()
     const QString path = m_dir.filePath(QStringLiteral("written.sql"));
     QFile::remove(path);
     writeScriptFile(path, text, encoding);
-    QCOMPARE(readBytes(path), bytes);
+    QCOMPARE(fileBytes(path), bytes);
 }
 
 void TestScriptFile::roundTrips_data()
@@ -313,10 +302,10 @@ void TestScriptFile::roundTrips()
 
     const QString source = m_dir.filePath(QStringLiteral("source.sql"));
     const QString target = m_dir.filePath(QStringLiteral("saved.sql"));
-    writeBytes(source, bytes);
+    makeFile(source, bytes);
     const ScriptFileText read = readScriptFile(source);
     writeScriptFile(target, read.text, read.encoding);
-    QCOMPARE(readBytes(target), saved);
+    QCOMPARE(fileBytes(target), saved);
     const ScriptFileText again = readScriptFile(target);
     QCOMPARE(again.text, read.text);
     QCOMPARE(again.encoding, read.encoding);
@@ -326,9 +315,9 @@ void TestScriptFile::overwritesExistingFile()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("script.sql"));
-    writeBytes(path, QByteArray(10000, 'o'));
+    makeFile(path, QByteArray(10000, 'o'));
     writeScriptFile(path, QStringLiteral("short"), TextEncoding::Ansi);
-    QCOMPARE(readBytes(path), QByteArray("short"));
+    QCOMPARE(fileBytes(path), QByteArray("short"));
     QCOMPARE(entriesOf(dir.path()), QStringList{QStringLiteral("script.sql")});
 }
 
@@ -355,10 +344,10 @@ void TestScriptFile::newFilePermissionsFollowUmask()
 void TestScriptFile::replacedFileKeepsPermissions()
 {
     const QString path = m_dir.filePath(QStringLiteral("kept_mode.sql"));
-    writeBytes(path, "old");
+    makeFile(path, "old");
     QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0604), 0);
     writeScriptFile(path, QStringLiteral("new"), TextEncoding::Ansi);
-    QCOMPARE(readBytes(path), QByteArray("new"));
+    QCOMPARE(fileBytes(path), QByteArray("new"));
     QCOMPARE(int(modeOf(path)), 0604);
 }
 
@@ -380,7 +369,7 @@ void TestScriptFile::cannotCreate()
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("a folder")));
     const QString old = dir.filePath(QStringLiteral("old.sql"));
-    writeBytes(old, "old bytes");
+    makeFile(old, "old bytes");
     const QStringList before = entriesOf(dir.path());
 
     const QString previous = QDir::currentPath();
@@ -390,7 +379,7 @@ void TestScriptFile::cannotCreate()
 
     QCOMPARE(message, QStringLiteral("Datei \"%1\" kann nicht erstellt werden. %2")
                           .arg(QFileInfo(dir.filePath(name)).absoluteFilePath(), osText(error)));
-    QCOMPARE(readBytes(old), QByteArray("old bytes"));
+    QCOMPARE(fileBytes(old), QByteArray("old bytes"));
     QCOMPARE(entriesOf(dir.path()), before);
     QVERIFY(entriesOf(dir.filePath(QStringLiteral("a folder"))).isEmpty());
 }
@@ -401,11 +390,11 @@ void TestScriptFile::readOnlyTargetRefused()
         QSKIP("running as root: access() grants writing to a read-only file");
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("readonly.sql"));
-    writeBytes(path, "old bytes");
+    makeFile(path, "old bytes");
     QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
     QCOMPARE(failureOf([&] { writeScriptFile(path, QStringLiteral("new"), TextEncoding::Ansi); }),
              QStringLiteral("Datei \"%1\" kann nicht erstellt werden. %2").arg(path, osText(EACCES)));
-    QCOMPARE(readBytes(path), QByteArray("old bytes"));
+    QCOMPARE(fileBytes(path), QByteArray("old bytes"));
     QCOMPARE(entriesOf(dir.path()), QStringList{QStringLiteral("readonly.sql")});
 }
 
@@ -419,12 +408,12 @@ void TestScriptFile::readOnlyFolderRefused()
     const QString folder = dir.filePath(QStringLiteral("locked"));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("locked")));
     const QString path = folder + QStringLiteral("/script.sql");
-    writeBytes(path, "old bytes");
+    makeFile(path, "old bytes");
     QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     const QString message = failureOf([&] { writeScriptFile(path, QStringLiteral("new"), TextEncoding::Ansi); });
     QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QCOMPARE(message, QStringLiteral("Datei \"%1\" kann nicht erstellt werden. %2").arg(path, osText(EACCES)));
-    QCOMPARE(readBytes(path), QByteArray("old bytes"));
+    QCOMPARE(fileBytes(path), QByteArray("old bytes"));
     QCOMPARE(entriesOf(folder), QStringList{QStringLiteral("script.sql")});
 }
 
@@ -434,7 +423,7 @@ void TestScriptFile::writeFailureKeepsOldFile()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("script.sql"));
     const QByteArray old(100000, 'o');
-    writeBytes(path, old);
+    makeFile(path, old);
 
     struct rlimit previous;
     QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
@@ -448,7 +437,7 @@ void TestScriptFile::writeFailureKeepsOldFile()
     std::signal(SIGXFSZ, previousHandler);
 
     QCOMPARE(message, QStringLiteral("Stream-Schreibfehler"));
-    QCOMPARE(readBytes(path), old);
+    QCOMPARE(fileBytes(path), old);
     QCOMPARE(entriesOf(dir.path()), QStringList{QStringLiteral("script.sql")});
 }
 

@@ -3,18 +3,18 @@
 // last row add rows, an untouched new row goes when focus leaves, Ctrl+Delete
 // asks before deleting, and a refused post keeps the row pending.
 
-#include "../dbobjects/dbfixture.h"
-#include "adoconnection.h"
-#include "adoquery.h"
-#include "adotable.h"
-#include "connectionstring.h"
-#include "datagrid.h"
-#include "datasource.h"
-#include "dbnavigator.h"
-#include "failure.h"
-#include "program.h"
-#include "gridinput.h"
-#include "stderrcapture.h"
+#include "db/adoconnection.h"
+#include "db/adoquery.h"
+#include "db/adotable.h"
+#include "db/connectionstring.h"
+#include "script/failure.h"
+#include "tests/support/gridinput.h"
+#include "tests/support/otherconnection.h"
+#include "tests/support/stderrcapture.h"
+#include "ui/datagrid.h"
+#include "ui/datasource.h"
+#include "ui/dbnavigator.h"
+#include "ui/program.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -45,7 +45,7 @@ private:
     QLineEdit *m_other = nullptr;
     int m_questions = 0;
 
-    QVariant read(const QString &sql) { return rux::test::readOnFile(m_db, sql); }
+    QVariant read(const QString &sql) { return rux::test::sqlValue(m_db, sql); }
     QString indicator(int row) const
     {
         return m_source->headerData(row, Qt::Vertical, Qt::DisplayRole).toString();
@@ -96,7 +96,7 @@ private Q_SLOTS:
         QVERIFY(m_dir.isValid());
         m_db = m_dir.filePath(QStringLiteral("grid_%1.db").arg(QTest::currentTestFunction()));
         QFile::remove(m_db);
-        rux::test::runOnFile(m_db, {
+        rux::test::runSql(m_db, {
             QStringLiteral("create table pk(id integer primary key, name text, n integer default 7)"),
             QStringLiteral("insert into pk values(1, 'a', 10), (2, 'b', 20), (3, 'c', 30)"),
             QStringLiteral("create table strict_t(id integer primary key, n integer check (n > 0))"),
@@ -507,7 +507,7 @@ private Q_SLOTS:
             const int codeLength = i == 300 ? 30 : i == 700 ? 40 : 10;
             rows << QStringLiteral("(%1, '%2', '%3', 1)").arg(i).arg(QString(codeLength, u'C'), QString(120, u'n'));
         }
-        rux::test::runOnFile(m_db, {
+        rux::test::runSql(m_db, {
             QStringLiteral("create table widths(id integer primary key, code text, note text, "
                            "a_rather_long_column_title integer)"),
             QStringLiteral("insert into widths values ") + rows.join(u','),
@@ -586,7 +586,7 @@ private Q_SLOTS:
         QCOMPARE(m_source->state(), State::Browse);
         QCOMPARE(m_source->rowCount(), 3);
 
-        rux::test::runOnFile(m_db, {QStringLiteral("update pk set name = 'outside' where id = 3")});
+        rux::test::runSql(m_db, {QStringLiteral("update pk set name = 'outside' where id = 3")});
         click("refresh");
         while (m_source->canFetchMore(QModelIndex()))
             m_source->fetchMore(QModelIndex());

@@ -1,10 +1,10 @@
 // The failure display without a screen, the handler guard and the end
 // request, the activation record, and the visual style.
 
-#include "failure.h"
-#include "program.h"
-#include "stderrcapture.h"
-#include "style.h"
+#include "script/failure.h"
+#include "tests/support/stderrcapture.h"
+#include "ui/program.h"
+#include "ui/style.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,9 +1,9 @@
 // The parameter grid's cells and the script editor's lines.
 
-#include "editorlines.h"
-#include "linestore.h"
-#include "gridinput.h"
-#include "stringgrid.h"
+#include "script/linestore.h"
+#include "tests/support/gridinput.h"
+#include "ui/editorlines.h"
+#include "ui/stringgrid.h"
 
 #include <QApplication>
 #include <QLineEdit>

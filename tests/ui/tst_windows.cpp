@@ -1,15 +1,15 @@
 // The two windows as they are created: controls, places, captions, tab
 // order and initial contents.
 
-#include "adoconnection.h"
-#include "adotable.h"
-#include "datagrid.h"
-#include "dbnavigator.h"
-#include "pathlabel.h"
-#include "program.h"
-#include "stringgrid.h"
-#include "tftabed.h"
-#include "trux_pp1.h"
+#include "db/adoconnection.h"
+#include "db/adotable.h"
+#include "ui/datagrid.h"
+#include "ui/dbnavigator.h"
+#include "ui/pathlabel.h"
+#include "ui/program.h"
+#include "ui/stringgrid.h"
+#include "ui/tftabed.h"
+#include "ui/trux_pp1.h"
 
 #include <QCheckBox>
 #include <QLabel>

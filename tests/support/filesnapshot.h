@@ -3,6 +3,8 @@
 // Test helper: what a folder holds, to prove that a run changed nothing it
 // was not asked to change.
 
+#include "tests/support/testfiles.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QDirIterator>
@@ -15,14 +17,6 @@
 #include <unistd.h>
 
 namespace rux::test {
-
-inline QByteArray contentOf(const QString &name)
-{
-    QFile f(name);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArrayLiteral("<unreadable>");
-    return f.readAll();
-}
 
 inline mode_t modeOf(const QString &name)
 {
@@ -48,7 +42,7 @@ inline Snapshot snapshot(const QString &root)
         const QByteArray mode = QByteArray::number(modeOf(path), 8);
         s.insert(base.relativeFilePath(path),
                  info.isDir() ? QByteArrayLiteral("<folder ") + mode + '>'
-                              : QByteArrayLiteral("<mode ") + mode + "> " + contentOf(path));
+                              : QByteArrayLiteral("<mode ") + mode + "> " + fileBytes(path));
     }
     return s;
 }

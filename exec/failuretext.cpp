@@ -1,6 +1,6 @@
-#include "failuretext.h"
+#include "exec/failuretext.h"
 
-#include "failure.h"
+#include "script/failure.h"
 
 #include <exception>
 

@@ -16,6 +16,11 @@
 
 namespace rux::test {
 
+inline bool isRoot()
+{
+    return ::geteuid() == 0;
+}
+
 // Mounts a tmpfs on the folder `point` with the mount flags and options
 // given. Returns an empty text, or why it could not.
 inline QString mountTmpfs(const QString &point, unsigned long flags, const char *options)
@@ -23,7 +28,7 @@ inline QString mountTmpfs(const QString &point, unsigned long flags, const char 
     const auto failed = [](const char *what) {
         return QString::fromLatin1(what) + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
     };
-    if (::geteuid() != 0)
+    if (!isRoot())
         return QStringLiteral("mounting a file system needs root");
     static bool ownNamespace = false;
     if (!ownNamespace) {

@@ -1,4 +1,4 @@
-#include "app/cmdline.h"
+#include "exec/cmdline.h"
 
 #include <QtTest>
 

@@ -1,10 +1,10 @@
-#include "program.h"
+#include "ui/program.h"
 
-#include "boxes.h"
-#include "failure.h"
-#include "failuretext.h"
-#include "keepalive.h"
-#include "windowpump.h"
+#include "db/keepalive.h"
+#include "exec/failuretext.h"
+#include "script/failure.h"
+#include "ui/boxes.h"
+#include "ui/windowpump.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "cmdline.h"
+#include "exec/cmdline.h"
 
 #include "script/textfold.h"
 

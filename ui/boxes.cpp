@@ -1,6 +1,6 @@
-#include "boxes.h"
+#include "ui/boxes.h"
 
-#include "program.h"
+#include "ui/program.h"
 
 #include <QDialog>
 #include <QPushButton>

@@ -4,17 +4,13 @@
 // (and so `make test`) starts one and names it in RUX_PG_URI; it also sets
 // RUX_PG_REQUIRED, under which a missing server is a failure, not a skip.
 // Every test works in a schema of its own, so runs do not meet each other's
-// tables.
+// tables. Statements run on the server through OtherConnection.
 
-#include "db/postgres/pgconninfo.h"
+#include "tests/support/otherconnection.h"
 
 #include <QCoreApplication>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QStringList>
+#include <QString>
 #include <QTest>
-#include <QVariant>
 
 namespace rux::test {
 
@@ -45,63 +41,6 @@ inline QString pgUriWithSchema(const QString &uri, const QString &schema)
     return uri + (uri.contains(u'?') ? u'&' : u'?') + QStringLiteral("options=-csearch_path%3D") + schema;
 }
 
-// Runs statements, or reads the first column of a query's rows (joined by
-// ","), on a connection of its own.
-class PgSession
-{
-public:
-    explicit PgSession(const QString &uri)
-    {
-        static int counter = 0;
-        m_name = QStringLiteral("pg_fixture_%1").arg(++counter);
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
-        pg::configure(db, pg::parseUri(uri));
-        if (!db.open())
-            m_error = db.lastError().text();
-        else
-            run({QStringLiteral("SET client_min_messages = warning")});
-    }
-    ~PgSession()
-    {
-        QSqlDatabase::database(m_name, false).close();
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    PgSession(const PgSession &) = delete;
-    PgSession &operator=(const PgSession &) = delete;
-
-    QString error() const { return m_error; }
-
-    // Empty when every statement ran; the first failure otherwise.
-    QString run(const QStringList &statements)
-    {
-        if (!m_error.isEmpty())
-            return m_error;
-        for (const QString &s : statements) {
-            QSqlQuery q(QSqlDatabase::database(m_name, false));
-            if (!q.exec(s))
-                return s + QStringLiteral(": ") + q.lastError().text();
-        }
-        return QString();
-    }
-
-    QString values(const QString &sql)
-    {
-        if (!m_error.isEmpty())
-            return QStringLiteral("<open failed: %1>").arg(m_error);
-        QSqlQuery q(QSqlDatabase::database(m_name, false));
-        if (!q.exec(sql))
-            return QStringLiteral("<sql failed: %1>").arg(q.lastError().text());
-        QStringList rows;
-        while (q.next())
-            rows.append(q.value(0).toString());
-        return rows.join(u',');
-    }
-
-private:
-    QString m_name;
-    QString m_error;
-};
-
 // A schema made for one test and dropped with everything in it afterwards.
 class PgSchema
 {
@@ -127,7 +66,7 @@ public:
     QString error() const { return m_error; }
 
 private:
-    PgSession m_admin;
+    OtherConnection m_admin;
     QString m_name;
     QString m_uri;
     QString m_error;

@@ -3,7 +3,7 @@
 // Test helper: the text of the failure an operation throws, or
 // "<no failure>" when it returns normally.
 
-#include "failure.h"
+#include "script/failure.h"
 
 #include <QString>
 

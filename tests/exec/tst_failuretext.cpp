@@ -1,4 +1,4 @@
-#include "app/failuretext.h"
+#include "exec/failuretext.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
-#include "windowpump.h"
+#include "ui/windowpump.h"
 
-#include "keepalive.h"
+#include "db/keepalive.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
