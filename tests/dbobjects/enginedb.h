@@ -96,7 +96,9 @@ public:
     {
         switch (engine) {
         case Engine::Sqlite:
+            // A database file with its header written, as the engine makes it.
             m_dataSource = m_dir.filePath(QStringLiteral("engine.db"));
+            runOnFile(m_dataSource, {QStringLiteral("pragma user_version = 1")});
             break;
         case Engine::Postgres:
             m_schema = std::make_unique<PgSchema>(QStringLiteral("dbobjects"));
