@@ -8,6 +8,7 @@
 // as another program would.
 
 #include "../pgfixture.h"
+#include "adoconnection.h"
 #include "adoquery.h"
 #include "connectionstring.h"
 #include "dataset.h"
@@ -29,15 +30,8 @@ enum class Engine { Sqlite, Postgres, Access };
 
 inline QString engineName(Engine engine)
 {
-    switch (engine) {
-    case Engine::Sqlite:
-        return QStringLiteral("sqlite");
-    case Engine::Postgres:
-        return QStringLiteral("postgres");
-    case Engine::Access:
-        return QStringLiteral("access");
-    }
-    return QString();
+    static const char *const names[] = {"sqlite", "postgres", "access"};
+    return QString::fromLatin1(names[int(engine)]);
 }
 
 // The engines every behaviour of the database objects is tried on.
@@ -47,6 +41,19 @@ inline constexpr Engine kBothEngines[] = {Engine::Sqlite, Engine::Postgres};
 inline QTestData &engineRow(Engine engine, const QString &name)
 {
     return QTest::newRow(qPrintable(engineName(engine) + u'/' + name)) << engine;
+}
+
+inline void addEngineColumn()
+{
+    QTest::addColumn<Engine>("engine");
+}
+
+// The data of a test that needs nothing but the engine: a row per engine.
+inline void rowPerEngine()
+{
+    addEngineColumn();
+    for (Engine e : kBothEngines)
+        engineRow(e, QStringLiteral("db"));
 }
 
 // The Access fixture files of the shared test material.
@@ -76,6 +83,13 @@ inline QString engineMissing(Engine engine)
             QSKIP(qPrintable(missing_));                                                           \
         }                                                                                          \
     } while (false)
+
+// In a test function: the row's engine, skipped when not at hand; then
+// `setUp(engine)` must make its database.
+#define RUX_ENGINE_ROW(setUp)                                                                      \
+    QFETCH(rux::test::Engine, engine);                                                             \
+    RUX_NEED_ENGINE(engine);                                                                       \
+    QVERIFY(setUp(engine))
 
 // The rows 1..n in a column named n, in the engine's dialect.
 inline QString seriesSql(Engine engine, int n)
@@ -153,6 +167,36 @@ private:
     QString m_dataSource;
     QString m_error;
     QString m_lastError;
+};
+
+// The database of a data row, filled by `schema`, and a connection to it
+// that has not opened yet.
+class EngineFixture
+{
+protected:
+    std::unique_ptr<EngineDb> m_db;
+    std::unique_ptr<rux::AdoConnection> m_con;
+
+    bool openEngine(Engine engine, const QStringList &schema)
+    {
+        m_db = std::make_unique<EngineDb>(engine);
+        const QString failed = !m_db->error().isEmpty() ? m_db->error()
+            : m_db->run(schema)                         ? QString()
+                                                        : m_db->lastError();
+        if (!failed.isEmpty()) {
+            qWarning("%s", qPrintable(failed));
+            return false;
+        }
+        m_con = std::make_unique<rux::AdoConnection>(QStringLiteral("access_con"));
+        m_con->setConnectionString(m_db->connectionString());
+        return true;
+    }
+
+    void closeEngine()
+    {
+        m_con.reset();
+        m_db.reset();
+    }
 };
 
 // Every row of the query's result through its cursor, fields joined by "|",

@@ -16,34 +16,23 @@
 
 using rux::AdoConnection;
 using rux::AdoQuery;
+using rux::test::addEngineColumn;
 using rux::test::Engine;
 using rux::test::engineRow;
 using rux::test::failureOf;
 using rux::test::kBothEngines;
 using rux::test::readAll;
+using rux::test::rowPerEngine;
 
-// Skips a row whose engine is not at hand; makes its database otherwise.
-#define OPEN_ENGINE_DB()                                                                           \
-    QFETCH(Engine, engine);                                                                        \
-    RUX_NEED_ENGINE(engine);                                                                       \
-    QVERIFY(open(engine))
-
-class TestAdoQuery : public QObject
+class TestAdoQuery : public QObject, private rux::test::EngineFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<rux::test::EngineDb> m_db;
-    std::unique_ptr<AdoConnection> m_con;
     std::unique_ptr<AdoQuery> m_q;
 
     bool open(Engine engine)
     {
-        m_db = std::make_unique<rux::test::EngineDb>(engine);
-        if (!m_db->error().isEmpty()) {
-            qWarning("%s", qPrintable(m_db->error()));
-            return false;
-        }
         QStringList schema = {
             QStringLiteral("create table t(id integer primary key, v text)"),
             QStringLiteral("insert into t values(1, 'one'), (2, 'two')"),
@@ -59,14 +48,17 @@ private:
                    << QStringLiteral("insert into typed values (1, 'a', true, 12.5, 1.5, '2024-01-02', "
                                      "'2024-01-02 03:04:05', 'xy'), (2, 'b', false, null, null, null, null, null)");
         }
-        if (!m_db->run(schema)) {
-            qWarning("%s", qPrintable(m_db->lastError()));
+        if (!openEngine(engine, schema))
             return false;
-        }
-        m_con = std::make_unique<AdoConnection>(QStringLiteral("access_con"));
-        m_con->setConnectionString(m_db->connectionString());
         m_q = std::make_unique<AdoQuery>(m_con.get(), QStringLiteral("Query1"));
         return true;
+    }
+
+    // A table big(i) with the rows 1..n.
+    bool makeBig(int n)
+    {
+        return m_db->run({QStringLiteral("create table big(i integer primary key)"),
+                          QStringLiteral("insert into big(i) ") + rux::test::seriesSql(m_db->engine(), n)});
     }
 
     void setSql(const QString &text)
@@ -84,21 +76,11 @@ private:
             engineRow(e, QString::fromLatin1(name)) << sql;
     }
 
-    static void addEngineColumn() { QTest::addColumn<Engine>("engine"); }
-
-    static void bothEnginesOnly()
-    {
-        addEngineColumn();
-        for (Engine e : kBothEngines)
-            engineRow(e, QStringLiteral("query"));
-    }
-
 private Q_SLOTS:
     void cleanup()
     {
         m_q.reset();
-        m_con.reset();
-        m_db.reset();
+        closeEngine();
     }
 
     void sqlTextEndsEveryLineWithCrLf()
@@ -128,7 +110,7 @@ private Q_SLOTS:
 
     void changeClosesTheQuery()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(bool, clear);
         m_q->sqlAdd(QStringLiteral("select * from t"));
         m_q->Open();
@@ -140,11 +122,11 @@ private Q_SLOTS:
         QVERIFY(!m_q->active());
     }
 
-    void openWhenOpenDoesNothing_data() { bothEnginesOnly(); }
+    void openWhenOpenDoesNothing_data() { rowPerEngine(); }
 
     void openWhenOpenDoesNothing()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         m_q->sqlAdd(QStringLiteral("select id from t order by id"));
         m_q->Open();
         m_q->Next();
@@ -152,11 +134,11 @@ private Q_SLOTS:
         QCOMPARE(m_q->asString(1), QStringLiteral("2"));
     }
 
-    void emptyTextFails_data() { bothEnginesOnly(); }
+    void emptyTextFails_data() { rowPerEngine(); }
 
     void emptyTextFails()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QCOMPARE(failureOf([&]() { m_q->Open(); }), QStringLiteral("Query1: Eigenschaft SQL fehlt"));
         QCOMPARE(failureOf([&]() { m_q->ExecSQL(); }), QStringLiteral("Query1: Eigenschaft SQL fehlt"));
     }
@@ -176,7 +158,7 @@ private Q_SLOTS:
 
     void textWithoutStatementFails()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QStringList, lines);
         for (const QString &line : lines)
             m_q->sqlAdd(line);
@@ -186,11 +168,11 @@ private Q_SLOTS:
         QCOMPARE(failureOf([&]() { m_q->ExecSQL(); }), none);
     }
 
-    void addingTextOpensTheConnection_data() { bothEnginesOnly(); }
+    void addingTextOpensTheConnection_data() { rowPerEngine(); }
 
     void addingTextOpensTheConnection()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QVERIFY(!m_con->connected());
         // An empty list cleared changes nothing and opens nothing.
         m_q->sqlClear();
@@ -215,7 +197,7 @@ private Q_SLOTS:
 
     void openOfStatementWithoutRowsRunsThenFails()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, sql);
         QFETCH(QString, check);
         setSql(sql);
@@ -237,7 +219,7 @@ private Q_SLOTS:
 
     void closedQueryRefusesCursorOperations()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, operation);
         setSql(QStringLiteral("select * from t"));
         const QString text = failureOf([&]() {
@@ -255,11 +237,11 @@ private Q_SLOTS:
         QCOMPARE(text, QStringLiteral("Query1: Operation bei geschlossener Datenmenge nicht ausführbar"));
     }
 
-    void cursorWalksTheRows_data() { bothEnginesOnly(); }
+    void cursorWalksTheRows_data() { rowPerEngine(); }
 
     void cursorWalksTheRows()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         setSql(QStringLiteral("select id, v from t order by id"));
         m_q->Open();
         QCOMPARE(m_q->fieldCount(), 2);
@@ -277,11 +259,11 @@ private Q_SLOTS:
         QCOMPARE(m_q->asString(2), QStringLiteral("one"));
     }
 
-    void eofAfterFirstOnNoRows_data() { bothEnginesOnly(); }
+    void eofAfterFirstOnNoRows_data() { rowPerEngine(); }
 
     void eofAfterFirstOnNoRows()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         setSql(QStringLiteral("select * from empty"));
         m_q->Open();
         m_q->First();
@@ -300,7 +282,7 @@ private Q_SLOTS:
 
     void fieldNames()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, expressionName);
         setSql(QStringLiteral("select id, v as \"Der Name\", 1 + 1 from t"));
         m_q->Open();
@@ -349,7 +331,7 @@ private Q_SLOTS:
 
     void fieldTexts()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, sql);
         QFETCH(QString, expected);
         setSql(sql);
@@ -386,7 +368,7 @@ private Q_SLOTS:
 
     void parameterMarks()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, sql);
         QFETCH(QString, result);
         setSql(sql);
@@ -424,7 +406,7 @@ private Q_SLOTS:
 
     void oneStatementPerText()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, sql);
         QFETCH(QString, failure);
         setSql(sql);
@@ -444,7 +426,7 @@ private Q_SLOTS:
 
     void trailingSemicolonAndBlanksAccepted()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, sql);
         setSql(sql);
         m_q->Open();
@@ -466,7 +448,7 @@ private Q_SLOTS:
 
     void nulCharacterRefused()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, sql);
         setSql(sql);
         QCOMPARE(failureOf([&]() { m_q->ExecSQL(); }), QStringLiteral("The command text holds a NUL character."));
@@ -493,7 +475,7 @@ private Q_SLOTS:
 
     void engineErrorTexts()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, sql);
         QFETCH(QString, failure);
         setSql(sql);
@@ -507,11 +489,11 @@ private Q_SLOTS:
         }
     }
 
-    void queryOpensClosedConnection_data() { bothEnginesOnly(); }
+    void queryOpensClosedConnection_data() { rowPerEngine(); }
 
     void queryOpensClosedConnection()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QVERIFY(!m_con->connected());
         m_q->sqlAdd(QStringLiteral("select v from t order by id"));
         m_q->Open();
@@ -539,11 +521,11 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(missing));
     }
 
-    void execSqlOfSelectLeavesQueryClosed_data() { bothEnginesOnly(); }
+    void execSqlOfSelectLeavesQueryClosed_data() { rowPerEngine(); }
 
     void execSqlOfSelectLeavesQueryClosed()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         setSql(QStringLiteral("select * from t"));
         m_q->ExecSQL();
         QVERIFY(!m_q->active());
@@ -557,11 +539,11 @@ private Q_SLOTS:
 
     // Statements run at once for everyone, like on the file engine; a
     // script may still run its own transaction.
-    void autocommit_data() { bothEnginesOnly(); }
+    void autocommit_data() { rowPerEngine(); }
 
     void autocommit()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         setSql(QStringLiteral("insert into ins values ('committed')"));
         m_q->ExecSQL();
         // Seen at once by another connection, while this one stays open.
@@ -583,10 +565,9 @@ private Q_SLOTS:
 
     void cursorReadingKeepsNoRows()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(int, rows);
-        QVERIFY(m_db->run({QStringLiteral("create table big(i integer primary key)"),
-                           QStringLiteral("insert into big(i) ") + rux::test::seriesSql(engine, rows)}));
+        QVERIFY(makeBig(rows));
         setSql(QStringLiteral("select i from big order by i"));
         m_q->Open();
         qint64 n = 0;
@@ -604,13 +585,12 @@ private Q_SLOTS:
         QCOMPARE(m_q->fetchedRowCount(), 0);
     }
 
-    void gridRowsAndCursorReadingInterleave_data() { bothEnginesOnly(); }
+    void gridRowsAndCursorReadingInterleave_data() { rowPerEngine(); }
 
     void gridRowsAndCursorReadingInterleave()
     {
-        OPEN_ENGINE_DB();
-        QVERIFY(m_db->run({QStringLiteral("create table big(i integer primary key)"),
-                           QStringLiteral("insert into big(i) ") + rux::test::seriesSql(engine, 1000)}));
+        RUX_ENGINE_ROW(open);
+        QVERIFY(makeBig(1000));
         setSql(QStringLiteral("select i from big order by i"));
         m_q->Open();
         m_q->fetchMore(256);
@@ -636,13 +616,12 @@ private Q_SLOTS:
         QCOMPARE(m_q->asString(1), QStringLiteral("2"));
     }
 
-    void gridFetchAfterPartialCursorRead_data() { bothEnginesOnly(); }
+    void gridFetchAfterPartialCursorRead_data() { rowPerEngine(); }
 
     void gridFetchAfterPartialCursorRead()
     {
-        OPEN_ENGINE_DB();
-        QVERIFY(m_db->run({QStringLiteral("create table big(i integer primary key)"),
-                           QStringLiteral("insert into big(i) ") + rux::test::seriesSql(engine, 600)}));
+        RUX_ENGINE_ROW(open);
+        QVERIFY(makeBig(600));
         setSql(QStringLiteral("select i from big order by i"));
         m_q->Open();
         m_q->fetchMore(100);

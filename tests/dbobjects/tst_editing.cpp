@@ -18,11 +18,13 @@
 using rux::AdoConnection;
 using rux::AdoQuery;
 using rux::AdoTable;
+using rux::test::addEngineColumn;
 using rux::test::Engine;
 using rux::test::engineRow;
 using rux::test::failureOf;
 using rux::test::fetchAll;
 using rux::test::kBothEngines;
+using rux::test::rowPerEngine;
 using rux::test::shownRow;
 
 namespace {
@@ -40,27 +42,13 @@ const Engine pg = Engine::Postgres;
 
 } // namespace
 
-// Skips a row whose engine is not at hand; makes its database otherwise.
-#define OPEN_ENGINE_DB()                                                                           \
-    QFETCH(Engine, engine);                                                                        \
-    RUX_NEED_ENGINE(engine);                                                                       \
-    QVERIFY(open(engine))
-
-class TestEditing : public QObject
+class TestEditing : public QObject, private rux::test::EngineFixture
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<rux::test::EngineDb> m_db;
-    std::unique_ptr<AdoConnection> m_con;
-
     bool open(Engine engine)
     {
-        m_db = std::make_unique<rux::test::EngineDb>(engine);
-        if (!m_db->error().isEmpty()) {
-            qWarning("%s", qPrintable(m_db->error()));
-            return false;
-        }
         QStringList schema;
         if (engine == Engine::Sqlite) {
             schema = {
@@ -104,13 +92,7 @@ private:
                << QStringLiteral("create view pkview as select id, name from pk")
                << QStringLiteral("insert into many(v) select 'r' || n from (%1) s")
                       .arg(rux::test::seriesSql(engine, 1000));
-        if (!m_db->run(schema)) {
-            qWarning("%s", qPrintable(m_db->lastError()));
-            return false;
-        }
-        m_con = std::make_unique<AdoConnection>(QStringLiteral("access_con"));
-        m_con->setConnectionString(m_db->connectionString());
-        return true;
+        return openEngine(engine, schema);
     }
 
     QString read(const QString &sql) { return m_db->value(sql); }
@@ -122,21 +104,8 @@ private:
         fetchAll(table);
     }
 
-    static void addEngineColumn() { QTest::addColumn<Engine>("engine"); }
-
-    static void bothEnginesOnly()
-    {
-        addEngineColumn();
-        for (Engine e : kBothEngines)
-            engineRow(e, QStringLiteral("table"));
-    }
-
 private Q_SLOTS:
-    void cleanup()
-    {
-        m_con.reset();
-        m_db.reset();
-    }
+    void cleanup() { closeEngine(); }
 
     void queryEditability_data()
     {
@@ -164,7 +133,7 @@ private Q_SLOTS:
 
     void queryEditability()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, sql);
         QFETCH(bool, editable);
         QFETCH(QString, reason);
@@ -204,7 +173,7 @@ private Q_SLOTS:
 
     void tableEditability()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, table);
         QFETCH(bool, editable);
         QFETCH(int, columns);
@@ -258,7 +227,7 @@ private Q_SLOTS:
 
     void updateWritesTheRow()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, table);
         QFETCH(int, row);
         QFETCH(QVector<QVariant>, values);
@@ -302,7 +271,7 @@ private Q_SLOTS:
 
     void updateKeepsTheUntouchedCells()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, check);
         QFETCH(QString, expected);
         AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
@@ -333,7 +302,7 @@ private Q_SLOTS:
 
     void queryUpdateWritesThrough()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, sql);
         QFETCH(QVector<QVariant>, values);
         QFETCH(QString, check);
@@ -350,11 +319,11 @@ private Q_SLOTS:
 
     // The engine's defaults (a new key, a column default) are read back
     // into the grid.
-    void insertAppendsAndRereadsDefaults_data() { bothEnginesOnly(); }
+    void insertAppendsAndRereadsDefaults_data() { rowPerEngine(); }
 
     void insertAppendsAndRereadsDefaults()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
         openTable(t, QStringLiteral("pk"));
         t.insertRow(2, texts({"", "c", ""}));
@@ -383,7 +352,7 @@ private Q_SLOTS:
 
     void insertIntoTablesOfEveryKind()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, table);
         QFETCH(QVector<QVariant>, values);
         QFETCH(QStringList, shown);
@@ -412,7 +381,7 @@ private Q_SLOTS:
 
     void deleteRemovesTheRow()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, table);
         QFETCH(int, row);
         QFETCH(int, left);
@@ -441,7 +410,7 @@ private Q_SLOTS:
 
     void writesBeforeTheRestIsReadShowNoDuplicates()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, edit);
         AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
         t.setTableName(QStringLiteral("many"));
@@ -509,7 +478,7 @@ private Q_SLOTS:
 
     void partReadSetDoesNotBlockLaterStatements()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QString, set);
         QFETCH(QString, edit);
         QFETCH(QString, statement);
@@ -578,7 +547,7 @@ private Q_SLOTS:
 
     void refusedUpdateKeepsTheCache()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         QFETCH(QVector<QVariant>, values);
         QFETCH(QString, engineText);
         AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
@@ -594,11 +563,11 @@ private Q_SLOTS:
         QCOMPARE(t.fetchedRowCount(), 2);
     }
 
-    void rowChangedBehindTheGridFails_data() { bothEnginesOnly(); }
+    void rowChangedBehindTheGridFails_data() { rowPerEngine(); }
 
     void rowChangedBehindTheGridFails()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
         openTable(t, QStringLiteral("pk"));
         QVERIFY(m_db->run({QStringLiteral("delete from pk where id = 1")}));
@@ -607,11 +576,11 @@ private Q_SLOTS:
         QCOMPARE(shownRow(t, 0), QStringList({"1", "a", "10"}));
     }
 
-    void setTableNameRules_data() { bothEnginesOnly(); }
+    void setTableNameRules_data() { rowPerEngine(); }
 
     void setTableNameRules()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
         t.setTableName(QStringLiteral("pk"));
         t.Open();
@@ -626,11 +595,11 @@ private Q_SLOTS:
         QCOMPARE(t.tableName(), QStringLiteral("nopk"));
     }
 
-    void bracketRuleName_data() { bothEnginesOnly(); }
+    void bracketRuleName_data() { rowPerEngine(); }
 
     void bracketRuleName()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
         openTable(t, QStringLiteral("my table"));
         QCOMPARE(t.tableName(), QStringLiteral("[my table]"));
@@ -641,11 +610,11 @@ private Q_SLOTS:
         QVERIFY(t.active());
     }
 
-    void unknownTableFailsAndStaysClosed_data() { bothEnginesOnly(); }
+    void unknownTableFailsAndStaysClosed_data() { rowPerEngine(); }
 
     void unknownTableFailsAndStaysClosed()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
         t.setTableName(QStringLiteral("nosuch"));
         QCOMPARE(failureOf([&]() { t.Open(); }), QStringLiteral("no such table: nosuch"));
@@ -653,11 +622,11 @@ private Q_SLOTS:
         QCOMPARE(t.columnCount(), 0);
     }
 
-    void openWhenOpenKeepsRows_data() { bothEnginesOnly(); }
+    void openWhenOpenKeepsRows_data() { rowPerEngine(); }
 
     void openWhenOpenKeepsRows()
     {
-        OPEN_ENGINE_DB();
+        RUX_ENGINE_ROW(open);
         AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
         openTable(t, QStringLiteral("pk"));
         t.Open();
