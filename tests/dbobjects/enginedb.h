@@ -43,6 +43,33 @@ inline QTestData &engineRow(Engine engine, const QString &name)
     return QTest::newRow(qPrintable(engineName(engine) + u'/' + name)) << engine;
 }
 
+// The same data in a row for each engine, each named "<engine>/<name>".
+class EngineRows
+{
+public:
+    explicit EngineRows(const QString &name)
+    {
+        for (Engine e : kBothEngines)
+            m_rows.append(&engineRow(e, name));
+    }
+    template <typename T>
+    EngineRows &operator<<(const T &value)
+    {
+        for (QTestData *row : m_rows)
+            *row << value;
+        return *this;
+    }
+    EngineRows &operator<<(const char *value) { return *this << QString::fromUtf8(value); }
+
+private:
+    QList<QTestData *> m_rows;
+};
+
+inline EngineRows bothRows(const QString &name)
+{
+    return EngineRows(name);
+}
+
 inline void addEngineColumn()
 {
     QTest::addColumn<Engine>("engine");

@@ -27,7 +27,6 @@ using rux::test::Engine;
 using rux::test::EngineDb;
 using rux::test::engineRow;
 using rux::test::failureOf;
-using rux::test::kBothEngines;
 using rux::test::readAll;
 using rux::test::rowPerEngine;
 
@@ -79,9 +78,9 @@ private Q_SLOTS:
         QTest::addColumn<AdoConnection::Engine>("kind");
         QTest::addColumn<bool>("runsOnSqlite");
         QTest::addColumn<bool>("readOnly");
-        engineRow(Engine::Sqlite, QStringLiteral("file")) << AdoConnection::Engine::Sqlite << true << false;
-        engineRow(Engine::Postgres, QStringLiteral("server")) << AdoConnection::Engine::Postgres << false << false;
-        engineRow(Engine::Access, QStringLiteral("access_file")) << AdoConnection::Engine::Access << true << true;
+        engineRow(Engine::Sqlite, "file") << AdoConnection::Engine::Sqlite << true << false;
+        engineRow(Engine::Postgres, "server") << AdoConnection::Engine::Postgres << false << false;
+        engineRow(Engine::Access, "access_file") << AdoConnection::Engine::Access << true << true;
     }
 
     void engineKind()

@@ -17,10 +17,10 @@
 using rux::AdoConnection;
 using rux::AdoQuery;
 using rux::test::addEngineColumn;
+using rux::test::bothRows;
 using rux::test::Engine;
 using rux::test::engineRow;
 using rux::test::failureOf;
-using rux::test::kBothEngines;
 using rux::test::readAll;
 using rux::test::rowPerEngine;
 
@@ -69,13 +69,6 @@ private:
 
     QString count(const QString &table) { return m_db->value(QStringLiteral("select count(*) from ") + table); }
 
-    // A row named `name` for each engine.
-    static void bothRows(const char *name, const QString &sql)
-    {
-        for (Engine e : kBothEngines)
-            engineRow(e, QString::fromLatin1(name)) << sql;
-    }
-
 private Q_SLOTS:
     void cleanup()
     {
@@ -102,10 +95,8 @@ private Q_SLOTS:
     {
         addEngineColumn();
         QTest::addColumn<bool>("clear");
-        for (Engine e : kBothEngines) {
-            engineRow(e, QStringLiteral("add_a_line")) << false;
-            engineRow(e, QStringLiteral("clear_the_list")) << true;
-        }
+        bothRows("add_a_line") << false;
+        bothRows("clear_the_list") << true;
     }
 
     void changeClosesTheQuery()
@@ -147,13 +138,11 @@ private Q_SLOTS:
     {
         addEngineColumn();
         QTest::addColumn<QStringList>("lines");
-        for (Engine e : kBothEngines) {
-            engineRow(e, QStringLiteral("one_blank_line")) << QStringList({" "});
-            engineRow(e, QStringLiteral("empty_lines")) << QStringList({"", ""});
-            engineRow(e, QStringLiteral("tabs_and_blanks")) << QStringList({"\t ", "   "});
-            engineRow(e, QStringLiteral("only_a_comment")) << QStringList({"-- nothing here"});
-            engineRow(e, QStringLiteral("only_a_semicolon")) << QStringList({";"});
-        }
+        bothRows("one_blank_line") << QStringList({" "});
+        bothRows("empty_lines") << QStringList({"", ""});
+        bothRows("tabs_and_blanks") << QStringList({"\t ", "   "});
+        bothRows("only_a_comment") << QStringList({"-- nothing here"});
+        bothRows("only_a_semicolon") << QStringList({";"});
     }
 
     void textWithoutStatementFails()
@@ -186,13 +175,12 @@ private Q_SLOTS:
         addEngineColumn();
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("check");
-        engineRow(Engine::Sqlite, QStringLiteral("create_table"))
+        engineRow(Engine::Sqlite, "create_table")
             << "create table made_by_open(x)" << "select count(*) from sqlite_master where name = 'made_by_open'";
-        engineRow(Engine::Postgres, QStringLiteral("create_table"))
+        engineRow(Engine::Postgres, "create_table")
             << "create table made_by_open(x int)" << "select count(*) from pg_tables where tablename = 'made_by_open'";
-        for (Engine e : kBothEngines)
-            engineRow(e, QStringLiteral("insert")) << "insert into ins values ('seven')"
-                                                   << "select count(*) from ins where x = 'seven'";
+        bothRows("insert") << "insert into ins values ('seven')"
+                           << "select count(*) from ins where x = 'seven'";
     }
 
     void openOfStatementWithoutRowsRunsThenFails()
@@ -211,10 +199,8 @@ private Q_SLOTS:
     {
         addEngineColumn();
         QTest::addColumn<QString>("operation");
-        for (Engine e : kBothEngines) {
-            for (const char *op : {"First", "Next", "Eof", "fieldCount", "asString"})
-                engineRow(e, QString::fromLatin1(op)) << QString::fromLatin1(op);
-        }
+        for (const char *op : {"First", "Next", "Eof", "fieldCount", "asString"})
+            bothRows(QString::fromLatin1(op)) << QString::fromLatin1(op);
     }
 
     void closedQueryRefusesCursorOperations()
@@ -276,8 +262,8 @@ private Q_SLOTS:
     {
         addEngineColumn();
         QTest::addColumn<QString>("expressionName");
-        engineRow(Engine::Sqlite, QStringLiteral("names")) << QStringLiteral("1 + 1");
-        engineRow(Engine::Postgres, QStringLiteral("names")) << QStringLiteral("?column?");
+        engineRow(Engine::Sqlite, "names") << QStringLiteral("1 + 1");
+        engineRow(Engine::Postgres, "names") << QStringLiteral("?column?");
     }
 
     void fieldNames()
@@ -309,12 +295,10 @@ private Q_SLOTS:
                                             << "Falsch|Wahr|Falsch|Wahr|Falsch";
         engineRow(lite, "expression_over_yes_no_is_a_number") << "select a + 0 from flags where a = 1" << "1";
         engineRow(lite, "colon_inside_literal") << "select ':a', \":b\"" << ":a|:b";
-        for (Engine e : kBothEngines) {
-            engineRow(e, "null_is_empty") << "select null, ''" << "|";
-            engineRow(e, "text") << "select 'a b', 'Grüße', '  x  '" << "a b|Grüße|  x  ";
-            engineRow(e, "no_rows") << "select id from t where id < 0" << "";
-            engineRow(e, "several_rows") << "select v from t order by id" << "one/two";
-        }
+        bothRows("null_is_empty") << "select null, ''" << "|";
+        bothRows("text") << "select 'a b', 'Grüße', '  x  '" << "a b|Grüße|  x  ";
+        bothRows("no_rows") << "select id from t where id < 0" << "";
+        bothRows("several_rows") << "select v from t order by id" << "one/two";
         engineRow(pg, "row_with_values") << "select id, name, ok, amount, f, d, ts, b from typed where id = 1"
                                          << "1|a|Wahr|12.500|1.5|2024-01-02|2024-01-02 03:04:05|xy";
         engineRow(pg, "row_with_nulls") << "select id, name, ok, amount, f, d, ts, b from typed where id = 2"
@@ -354,8 +338,7 @@ private Q_SLOTS:
         engineRow(lite, "dollar_name") << "select $x" << refused;
         engineRow(lite, "at_name") << "select @x" << refused;
         engineRow(lite, "numbered") << "select ?1" << refused;
-        for (Engine e : kBothEngines)
-            engineRow(e, "in_insert") << "insert into ins values(:v)" << refused;
+        bothRows("in_insert") << "insert into ins values(:v)" << refused;
         engineRow(pg, "mark") << "select v from t where id = :id" << refused;
         engineRow(pg, "quoted_mark") << "select v from t where id = :\"the id\"" << refused;
         engineRow(pg, "server_parameter") << "select v from t where id = $1" << refused;
@@ -391,16 +374,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("failure");
         const QString second = QStringLiteral("Characters found after end of SQL statement.");
-        for (Engine e : kBothEngines) {
-            engineRow(e, "two_selects") << "select 1; select 2" << second;
-            engineRow(e, "two_inserts") << "insert into ins values('1'); insert into ins values('2')" << second;
-            engineRow(e, "two_inserts_on_lines") << "insert into ins values('1');\r\ninsert into ins values('2');"
-                                                 << second;
-            engineRow(e, "insert_then_garbage") << "insert into ins values('1'); xyz" << second;
-            engineRow(e, "trailing_semicolon") << "insert into ins values('5');" << "";
-            engineRow(e, "trailing_comment") << "insert into ins values('5'); -- done" << "";
-            engineRow(e, "semicolon_in_literal") << "insert into ins values(';x;')" << "";
-        }
+        bothRows("two_selects") << "select 1; select 2" << second;
+        bothRows("two_inserts") << "insert into ins values('1'); insert into ins values('2')" << second;
+        bothRows("two_inserts_on_lines") << "insert into ins values('1');\r\ninsert into ins values('2');"
+                                         << second;
+        bothRows("insert_then_garbage") << "insert into ins values('1'); xyz" << second;
+        bothRows("trailing_semicolon") << "insert into ins values('5');" << "";
+        bothRows("trailing_comment") << "insert into ins values('5'); -- done" << "";
+        bothRows("semicolon_in_literal") << "insert into ins values(';x;')" << "";
         engineRow(Engine::Postgres, "semicolon_in_dollar_quotes") << "insert into ins values ($q$a;b$q$)" << "";
     }
 
@@ -418,10 +399,10 @@ private Q_SLOTS:
     {
         addEngineColumn();
         QTest::addColumn<QString>("sql");
-        bothRows("semicolon", QStringLiteral("select 1;"));
-        bothRows("semicolon_and_blank_lines", QStringLiteral("select 1;\r\n  \r\n"));
-        bothRows("trailing_comment", QStringLiteral("select 1; -- done"));
-        engineRow(Engine::Sqlite, QStringLiteral("empty_statements")) << QStringLiteral("select 1;;");
+        bothRows("semicolon") << QStringLiteral("select 1;");
+        bothRows("semicolon_and_blank_lines") << QStringLiteral("select 1;\r\n  \r\n");
+        bothRows("trailing_comment") << QStringLiteral("select 1; -- done");
+        engineRow(Engine::Sqlite, "empty_statements") << QStringLiteral("select 1;;");
     }
 
     void trailingSemicolonAndBlanksAccepted()
@@ -441,9 +422,9 @@ private Q_SLOTS:
         addEngineColumn();
         QTest::addColumn<QString>("sql");
         const QChar nul(u'\0');
-        bothRows("before_where", QStringLiteral("update t set v = 'z' ") + nul + QStringLiteral("where id = 1"));
-        bothRows("inside_literal", QStringLiteral("update t set v = 'z") + nul + QStringLiteral("' where id = 1"));
-        bothRows("at_the_end", QStringLiteral("update t set v = 'z' where id = 1") + nul);
+        bothRows("before_where") << QStringLiteral("update t set v = 'z' ") + nul + QStringLiteral("where id = 1");
+        bothRows("inside_literal") << QStringLiteral("update t set v = 'z") + nul + QStringLiteral("' where id = 1");
+        bothRows("at_the_end") << QStringLiteral("update t set v = 'z' where id = 1") + nul;
     }
 
     void nulCharacterRefused()
@@ -559,8 +540,8 @@ private Q_SLOTS:
     {
         addEngineColumn();
         QTest::addColumn<int>("rows");
-        engineRow(Engine::Sqlite, QStringLiteral("large_result")) << 200000;
-        engineRow(Engine::Postgres, QStringLiteral("large_result")) << 2000;
+        engineRow(Engine::Sqlite, "large_result") << 200000;
+        engineRow(Engine::Postgres, "large_result") << 2000;
     }
 
     void cursorReadingKeepsNoRows()

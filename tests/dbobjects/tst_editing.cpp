@@ -19,11 +19,11 @@ using rux::AdoConnection;
 using rux::AdoQuery;
 using rux::AdoTable;
 using rux::test::addEngineColumn;
+using rux::test::bothRows;
 using rux::test::Engine;
 using rux::test::engineRow;
 using rux::test::failureOf;
 using rux::test::fetchAll;
-using rux::test::kBothEngines;
 using rux::test::rowPerEngine;
 using rux::test::shownRow;
 
@@ -115,19 +115,17 @@ private Q_SLOTS:
         // What the reason for the user says (empty: editable).
         QTest::addColumn<QString>("reason");
         const QString mixed = QStringLiteral("do not all come unchanged from one table");
-        for (Engine e : kBothEngines) {
-            engineRow(e, "star_over_primary_key") << "select * from pk" << true << "";
-            engineRow(e, "columns_with_key") << "select name, id from pk" << true << "";
-            engineRow(e, "columns_without_key") << "select name from pk" << false
-                                                << "lacks the key column \"id\" of \"pk\"";
-            engineRow(e, "join") << "select pk.id, other.pid from pk join other on other.pid = pk.id" << false
-                                 << mixed;
-            engineRow(e, "expression_column") << "select id, n + 1 from pk" << false << mixed;
-            engineRow(e, "table_without_primary_key") << "select * from nopk" << false
-                                                      << "table \"nopk\" has no primary key";
-            engineRow(e, "same_column_twice") << "select id, name, name from pk" << false << "appears twice";
-            engineRow(e, "constant") << "select 1" << false << mixed;
-        }
+        bothRows("star_over_primary_key") << "select * from pk" << true << "";
+        bothRows("columns_with_key") << "select name, id from pk" << true << "";
+        bothRows("columns_without_key") << "select name from pk" << false
+                                        << "lacks the key column \"id\" of \"pk\"";
+        bothRows("join") << "select pk.id, other.pid from pk join other on other.pid = pk.id" << false
+                         << mixed;
+        bothRows("expression_column") << "select id, n + 1 from pk" << false << mixed;
+        bothRows("table_without_primary_key") << "select * from nopk" << false
+                                              << "table \"nopk\" has no primary key";
+        bothRows("same_column_twice") << "select id, name, name from pk" << false << "appears twice";
+        bothRows("constant") << "select 1" << false << mixed;
         engineRow(pg, "view") << "select * from pkview" << false << "";
     }
 
@@ -159,11 +157,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("rows");
         // What the reason for the user says (empty: editable).
         QTest::addColumn<QString>("reason");
-        for (Engine e : kBothEngines) {
-            engineRow(e, "primary_key") << "pk" << true << 3 << 2 << "";
-            engineRow(e, "view_read_only") << "pkview" << false << 2 << 2 << "is a view";
-            engineRow(e, "blank_in_name_bracketed") << "Mixed Case" << true << 2 << 1 << "";
-        }
+        bothRows("primary_key") << "pk" << true << 3 << 2 << "";
+        bothRows("view_read_only") << "pkview" << false << 2 << 2 << "is a view";
+        bothRows("blank_in_name_bracketed") << "Mixed Case" << true << 2 << 1 << "";
         engineRow(lite, "no_primary_key_rowid_hidden") << "nopk" << true << 2 << 2 << "";
         engineRow(lite, "without_rowid") << "wr" << true << 2 << 2 << "";
         engineRow(pg, "without_key_read_only") << "nopk" << false << 2 << 2 << "";
@@ -199,19 +195,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         // The row the grid shows afterwards (empty: the values as given).
         QTest::addColumn<QStringList>("shown");
-        for (Engine e : kBothEngines) {
-            engineRow(e, "primary_key_table") << "pk" << 1 << texts({"2", "bee", "21"})
-                                              << "select name || n from pk where id = 2" << "bee21" << QStringList();
-            engineRow(e, "change_the_key") << "pk" << 0 << texts({"9", "a", "10"}) << "select sum(id) from pk"
-                                           << "11" << QStringList();
-            engineRow(e, "empty_text_is_null") << "pk" << 0 << texts({"1", "", "10"})
-                                               << "select count(*) from pk where id = 1 and name is null" << "1"
-                                               << QStringList();
-            engineRow(e, "yes_no_text") << "flags" << 0 << texts({"1", "Wahr"}) << "select count(*) from flags where f"
-                                        << "1" << QStringList();
-            engineRow(e, "bracketed_name") << "my table" << 0 << texts({"1", "changed"})
-                                           << "select w from \"my table\"" << "changed" << QStringList();
-        }
+        bothRows("primary_key_table") << "pk" << 1 << texts({"2", "bee", "21"})
+                                      << "select name || n from pk where id = 2" << "bee21" << QStringList();
+        bothRows("change_the_key") << "pk" << 0 << texts({"9", "a", "10"}) << "select sum(id) from pk"
+                                   << "11" << QStringList();
+        bothRows("empty_text_is_null") << "pk" << 0 << texts({"1", "", "10"})
+                                       << "select count(*) from pk where id = 1 and name is null" << "1"
+                                       << QStringList();
+        bothRows("yes_no_text") << "flags" << 0 << texts({"1", "Wahr"}) << "select count(*) from flags where f"
+                                << "1" << QStringList();
+        bothRows("bracketed_name") << "my table" << 0 << texts({"1", "changed"})
+                                   << "select w from \"my table\"" << "changed" << QStringList();
         engineRow(lite, "duplicate_rows_by_rowid")
             << "nopk" << 1 << texts({"y", "1"})
             << "select group_concat(name) from (select name from nopk order by rowid)" << "x,y" << QStringList();
@@ -219,7 +213,8 @@ private Q_SLOTS:
                                          << "new" << QStringList();
         // Changed cells as typed text; the others as shown.
         engineRow(pg, "typed_columns")
-            << "typed" << 0 << texts({"1", "changed", "Falsch", "7.25", "1.5", "2024-01-02", "2024-01-02 03:04:05", "xy"})
+            << "typed" << 0
+            << texts({"1", "changed", "Falsch", "7.25", "1.5", "2024-01-02", "2024-01-02 03:04:05", "xy"})
             << "select name || ',' || ok || ',' || amount || ',' || encode(b, 'hex') from typed where id = 1"
             << "changed,false,7.250,7879"
             << QStringList({"1", "changed", "Falsch", "7.250", "1.5", "2024-01-02", "2024-01-02 03:04:05", "xy"});
@@ -292,12 +287,10 @@ private Q_SLOTS:
         QTest::addColumn<QVector<QVariant>>("values");
         QTest::addColumn<QString>("check");
         QTest::addColumn<QString>("expected");
-        for (Engine e : kBothEngines) {
-            engineRow(e, "key_last") << "select name, id from pk order by id" << texts({"alpha", "1"})
-                                     << "select name from pk where id = 1" << "alpha";
-            engineRow(e, "quoted_names") << "select \"Wert\", id from \"Mixed Case\"" << texts({"zwei", "1"})
-                                         << "select \"Wert\" from \"Mixed Case\" where id = 1" << "zwei";
-        }
+        bothRows("key_last") << "select name, id from pk order by id" << texts({"alpha", "1"})
+                             << "select name from pk where id = 1" << "alpha";
+        bothRows("quoted_names") << "select \"Wert\", id from \"Mixed Case\"" << texts({"zwei", "1"})
+                                 << "select \"Wert\" from \"Mixed Case\" where id = 1" << "zwei";
     }
 
     void queryUpdateWritesThrough()
@@ -342,11 +335,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("table");
         QTest::addColumn<QVector<QVariant>>("values");
         QTest::addColumn<QStringList>("shown");
-        for (Engine e : kBothEngines)
-            engineRow(e, "all_empty_gets_defaults") << "pk" << texts({"", "", ""}) << QStringList({"3", "", "7"});
+        bothRows("all_empty_gets_defaults") << "pk" << texts({"", "", ""}) << QStringList({"3", "", "7"});
         engineRow(lite, "no_primary_key") << "nopk" << texts({"z", "3"}) << QStringList({"z", "3"});
         engineRow(lite, "without_rowid") << "wr" << texts({"k3", "v3"}) << QStringList({"k3", "v3"});
-        engineRow(pg, "typed_columns") << "typed" << texts({"3", "neu", "Wahr", nullptr, nullptr, nullptr, nullptr, nullptr})
+        engineRow(pg, "typed_columns") << "typed"
+                                       << texts({"3", "neu", "Wahr", nullptr, nullptr, nullptr, nullptr, nullptr})
                                        << QStringList({"3", "neu", "Wahr", "", "", "", "", ""});
     }
 
@@ -371,8 +364,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("table");
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("left");
-        for (Engine e : kBothEngines)
-            engineRow(e, "primary_key") << "pk" << 0 << 1;
+        bothRows("primary_key") << "pk" << 0 << 1;
         // Two equal rows: only the one deleted goes.
         engineRow(lite, "duplicate_rows_by_rowid") << "nopk" << 1 << 1;
         engineRow(lite, "without_rowid") << "wr" << 1 << 1;
@@ -399,13 +391,11 @@ private Q_SLOTS:
     {
         addEngineColumn();
         QTest::addColumn<QString>("edit");
-        for (Engine e : kBothEngines) {
-            engineRow(e, "insert_at_cursor") << "insert";
-            engineRow(e, "key_moved_past_the_read_rows") << "update_key";
-            engineRow(e, "values_changed_in_place") << "update_value";
-            engineRow(e, "fetched_row_deleted") << "delete";
-            engineRow(e, "update_delete_insert") << "all";
-        }
+        bothRows("insert_at_cursor") << "insert";
+        bothRows("key_moved_past_the_read_rows") << "update_key";
+        bothRows("values_changed_in_place") << "update_value";
+        bothRows("fetched_row_deleted") << "delete";
+        bothRows("update_delete_insert") << "all";
     }
 
     void writesBeforeTheRestIsReadShowNoDuplicates()
@@ -461,17 +451,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("edit");
         QTest::addColumn<QString>("statement");
         QTest::addColumn<int>("expected");
-        for (Engine e : kBothEngines) {
-            engineRow(e, "drop_another_table") << "table" << "" << "drop table other" << 1000;
-            engineRow(e, "create_table") << "table" << "" << "create table scratch(x integer)" << 1000;
-            engineRow(e, "alter_the_open_table") << "table" << "" << "alter table many add column w text" << 1000;
-            engineRow(e, "insert_into_the_open_table") << "table" << "" << "insert into many values (5000, 'late')"
-                                                       << 1001;
-            engineRow(e, "row_deleted_before") << "table" << "delete" << "drop table other" << 999;
-            engineRow(e, "row_inserted_before") << "table" << "insert" << "drop table other" << 1001;
-            engineRow(e, "key_moved_before") << "table" << "move" << "drop table other" << 1000;
-            engineRow(e, "read_only_result") << "query" << "" << "drop table other" << 1000;
-        }
+        bothRows("drop_another_table") << "table" << "" << "drop table other" << 1000;
+        bothRows("create_table") << "table" << "" << "create table scratch(x integer)" << 1000;
+        bothRows("alter_the_open_table") << "table" << "" << "alter table many add column w text" << 1000;
+        bothRows("insert_into_the_open_table") << "table" << "" << "insert into many values (5000, 'late')"
+                                               << 1001;
+        bothRows("row_deleted_before") << "table" << "delete" << "drop table other" << 999;
+        bothRows("row_inserted_before") << "table" << "insert" << "drop table other" << 1001;
+        bothRows("key_moved_before") << "table" << "move" << "drop table other" << 1000;
+        bothRows("read_only_result") << "query" << "" << "drop table other" << 1000;
         // Only the drop is asked for here: the result is not read on.
         engineRow(pg, "drop_the_read_table") << "query" << "" << "drop table many" << 0;
     }
