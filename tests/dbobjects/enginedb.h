@@ -153,7 +153,6 @@ public:
     }
 
     Engine engine() const { return m_engine; }
-    bool isPostgres() const { return m_engine == Engine::Postgres; }
     // Empty when the database was made.
     QString error() const { return m_error; }
     // The file's path or the server's URI.

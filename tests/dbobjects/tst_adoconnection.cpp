@@ -156,21 +156,6 @@ private Q_SLOTS:
         QVERIFY(con.connected());
     }
 
-    void closingReleasesOpenQuery_data() { rowPerEngine(); }
-
-    void closingReleasesOpenQuery()
-    {
-        RUX_ENGINE_ROW(open);
-        AdoConnection &con = *m_con;
-        AdoQuery q(&con, QStringLiteral("Query1"));
-        q.sqlAdd(QStringLiteral("select * from t"));
-        q.Open();
-        QVERIFY(q.active());
-        con.Close();
-        QVERIFY(!q.active());
-        QVERIFY(!con.connected());
-    }
-
     // Another program reads our row and writes its own while we stay open.
     void secondConnectionSharesTheDatabase_data() { rowPerEngine(); }
 
@@ -566,7 +551,6 @@ private Q_SLOTS:
         QVERIFY2(text.contains(QStringLiteral("not authorized")), qPrintable(text));
         QVERIFY(!q.active());
     }
-
 };
 
 QTEST_MAIN(TestAdoConnection)

@@ -24,6 +24,13 @@ using rux::test::failureOf;
 using rux::test::readAll;
 using rux::test::rowPerEngine;
 
+namespace {
+
+const Engine lite = Engine::Sqlite;
+const Engine pg = Engine::Postgres;
+
+} // namespace
+
 class TestAdoQuery : public QObject, private rux::test::EngineFixture
 {
     Q_OBJECT
@@ -125,49 +132,31 @@ private Q_SLOTS:
         QCOMPARE(m_q->asString(1), QStringLiteral("2"));
     }
 
-    void emptyTextFails_data() { rowPerEngine(); }
-
-    void emptyTextFails()
-    {
-        RUX_ENGINE_ROW(open);
-        QCOMPARE(failureOf([&]() { m_q->Open(); }), QStringLiteral("Query1: Eigenschaft SQL fehlt"));
-        QCOMPARE(failureOf([&]() { m_q->ExecSQL(); }), QStringLiteral("Query1: Eigenschaft SQL fehlt"));
-    }
-
+    // A text without a statement fails in Open and in ExecSQL.
     void textWithoutStatementFails_data()
     {
         addEngineColumn();
         QTest::addColumn<QStringList>("lines");
-        bothRows("one_blank_line") << QStringList({" "});
-        bothRows("empty_lines") << QStringList({"", ""});
-        bothRows("tabs_and_blanks") << QStringList({"\t ", "   "});
-        bothRows("only_a_comment") << QStringList({"-- nothing here"});
-        bothRows("only_a_semicolon") << QStringList({";"});
+        QTest::addColumn<QString>("failure");
+        const QString none = QStringLiteral("Invalid SQL statement: the command text holds no statement.");
+        bothRows("no_lines") << QStringList() << "Query1: Eigenschaft SQL fehlt";
+        bothRows("one_blank_line") << QStringList({" "}) << none;
+        bothRows("empty_lines") << QStringList({"", ""}) << none;
+        bothRows("tabs_and_blanks") << QStringList({"\t ", "   "}) << none;
+        bothRows("only_a_comment") << QStringList({"-- nothing here"}) << none;
+        bothRows("only_a_semicolon") << QStringList({";"}) << none;
     }
 
     void textWithoutStatementFails()
     {
         RUX_ENGINE_ROW(open);
         QFETCH(QStringList, lines);
+        QFETCH(QString, failure);
         for (const QString &line : lines)
             m_q->sqlAdd(line);
-        const QString none = QStringLiteral("Invalid SQL statement: the command text holds no statement.");
-        QCOMPARE(failureOf([&]() { m_q->Open(); }), none);
+        QCOMPARE(failureOf([&]() { m_q->Open(); }), failure);
         QVERIFY(!m_q->active());
-        QCOMPARE(failureOf([&]() { m_q->ExecSQL(); }), none);
-    }
-
-    void addingTextOpensTheConnection_data() { rowPerEngine(); }
-
-    void addingTextOpensTheConnection()
-    {
-        RUX_ENGINE_ROW(open);
-        QVERIFY(!m_con->connected());
-        // An empty list cleared changes nothing and opens nothing.
-        m_q->sqlClear();
-        QVERIFY(!m_con->connected());
-        m_q->sqlAdd(QStringLiteral("select 1"));
-        QVERIFY(m_con->connected());
+        QCOMPARE(failureOf([&]() { m_q->ExecSQL(); }), failure);
     }
 
     void openOfStatementWithoutRowsRunsThenFails_data()
@@ -285,8 +274,6 @@ private Q_SLOTS:
         addEngineColumn();
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("expected");
-        const Engine lite = Engine::Sqlite;
-        const Engine pg = Engine::Postgres;
         engineRow(lite, "integers") << "select 0, -7, 9223372036854775807" << "0|-7|9223372036854775807";
         engineRow(lite, "reals") << "select 0.1, 1.0/3, 1e20, 2.5, -0.5" << "0.1|0.333333333333333|1E20|2.5|-0.5";
         engineRow(lite, "yes_no_true_row") << "select a, b, c, d, e from flags where a = 1"
@@ -331,8 +318,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("result");
         const QString refused = QStringLiteral("No value given for one or more required parameters.");
-        const Engine lite = Engine::Sqlite;
-        const Engine pg = Engine::Postgres;
         engineRow(lite, "colon_name") << "select :a" << refused;
         engineRow(lite, "question_mark") << "select ?" << refused;
         engineRow(lite, "dollar_name") << "select $x" << refused;
@@ -442,8 +427,6 @@ private Q_SLOTS:
         addEngineColumn();
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("failure");
-        const Engine lite = Engine::Sqlite;
-        const Engine pg = Engine::Postgres;
         engineRow(lite, "missing_table") << "select * from nosuch" << "no such table: nosuch";
         engineRow(pg, "missing_table") << "select * from nosuch" << "relation \"nosuch\" does not exist";
         engineRow(lite, "syntax") << "selec 1" << "near \"selec\": syntax error";
@@ -476,9 +459,13 @@ private Q_SLOTS:
     {
         RUX_ENGINE_ROW(open);
         QVERIFY(!m_con->connected());
+        // An empty list cleared changes nothing and opens nothing; adding
+        // text opens the connection.
+        m_q->sqlClear();
+        QVERIFY(!m_con->connected());
         m_q->sqlAdd(QStringLiteral("select v from t order by id"));
-        m_q->Open();
         QVERIFY(m_con->connected());
+        m_q->Open();
         QCOMPARE(readAll(*m_q), QStringLiteral("one/two"));
         // Closed behind the query's back, the next run opens it again.
         m_con->Close();
