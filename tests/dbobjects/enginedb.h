@@ -170,15 +170,17 @@ public:
         if (m_engine == Engine::Sqlite) {
             runOnFile(m_dataSource, statements);
             m_lastError = QTest::currentTestFailed() ? QStringLiteral("see the failure above") : QString();
-        } else {
+        } else if (m_engine == Engine::Postgres) {
             m_lastError = PgSession(m_dataSource).run(statements);
+        } else {
+            m_lastError = statements.isEmpty() ? QString() : QStringLiteral("the Access fixture files are only read");
         }
         return m_lastError.isEmpty();
     }
     QString lastError() const { return m_lastError; }
 
     // The first column of the one row of `sql`, read on a connection of its
-    // own, as text.
+    // own, as text (SQLite and PostgreSQL).
     QString value(const QString &sql)
     {
         if (m_engine == Engine::Postgres)

@@ -52,6 +52,8 @@ private:
     QTemporaryDir m_dir;
     QString m_file;
 
+    bool openEmpty(Engine engine) { return openEngine(engine, {}); }
+
     // A database with one table t of one row, and a connection to it.
     bool open(Engine engine)
     {
@@ -71,10 +73,11 @@ private Q_SLOTS:
                                     QStringLiteral("insert into t values(1, 'one')")});
     }
 
-    // The engine the connection finds behind its Data Source.
-    void engineKind_data()
+    // Open finds the engine behind the Data Source; Open when open and
+    // Close when closed do nothing; closed, it opens again with a new string.
+    void openAndClose_data()
     {
-        QTest::addColumn<Engine>("engine");
+        addEngineColumn();
         QTest::addColumn<AdoConnection::Engine>("kind");
         QTest::addColumn<bool>("runsOnSqlite");
         QTest::addColumn<bool>("readOnly");
@@ -83,41 +86,34 @@ private Q_SLOTS:
         engineRow(Engine::Access, "access_file") << AdoConnection::Engine::Access << true << true;
     }
 
-    void engineKind()
+    void openAndClose()
     {
-        QFETCH(Engine, engine);
+        RUX_ENGINE_ROW(openEmpty);
         QFETCH(AdoConnection::Engine, kind);
         QFETCH(bool, runsOnSqlite);
         QFETCH(bool, readOnly);
-        RUX_NEED_ENGINE(engine);
-        EngineDb db(engine);
-        QCOMPARE(db.error(), QString());
-        AdoConnection con(QStringLiteral("access_con"));
-        con.setConnectionString(db.connectionString());
+        AdoConnection &con = *m_con;
+        QSignalSpy closing(&con, &AdoConnection::aboutToClose);
+        con.Close();
+        QCOMPARE(closing.count(), 0);
         con.Open();
         QVERIFY(con.connected());
         QVERIFY(con.engine() == kind);
         QCOMPARE(con.runsOnSqlite(), runsOnSqlite);
         QCOMPARE(con.readOnlyEngine(), readOnly);
-        QCOMPARE(con.sqliteHandle() != nullptr, runsOnSqlite);
-        con.Close();
-        QVERIFY(!con.connected());
-    }
-
-    void openWhenOpenDoesNothing_data() { rowPerEngine(); }
-
-    void openWhenOpenDoesNothing()
-    {
-        RUX_ENGINE_ROW(open);
-        AdoConnection &con = *m_con;
-        QSignalSpy closing(&con, &AdoConnection::aboutToClose);
-        con.Open();
-        QVERIFY(con.connected());
         sqlite3 *handle = con.sqliteHandle();
+        QCOMPARE(handle != nullptr, runsOnSqlite);
         con.Open();
         QVERIFY(con.connected());
         QCOMPARE(con.sqliteHandle(), handle);
         QCOMPARE(closing.count(), 0);
+        con.Close();
+        con.Close();
+        QVERIFY(!con.connected());
+        QCOMPARE(closing.count(), 1);
+        con.setConnectionString(m_db->connectionString());
+        con.Open();
+        QVERIFY(con.connected());
     }
 
     void setConnectionStringWhileOpenFails_data() { rowPerEngine(); }
@@ -132,27 +128,6 @@ private Q_SLOTS:
         });
         QVERIFY2(text.startsWith(QStringLiteral("access_con: ")), qPrintable(text));
         QCOMPARE(con.connectionString(), m_db->connectionString());
-        QVERIFY(con.connected());
-    }
-
-    void closeWhenClosedDoesNothing_data() { rowPerEngine(); }
-
-    void closeWhenClosedDoesNothing()
-    {
-        RUX_ENGINE_ROW(open);
-        AdoConnection &con = *m_con;
-        QSignalSpy closing(&con, &AdoConnection::aboutToClose);
-        con.Close();
-        QVERIFY(!con.connected());
-        QCOMPARE(closing.count(), 0);
-        con.setConnectionString(m_db->connectionString());
-        con.Open();
-        con.Close();
-        con.Close();
-        QCOMPARE(closing.count(), 1);
-        // Closed again, it opens again with a new string.
-        con.setConnectionString(m_db->connectionString());
-        con.Open();
         QVERIFY(con.connected());
     }
 
