@@ -131,8 +131,8 @@ inline QString seriesSql(Engine engine, int n)
 class EngineDb
 {
 public:
-    // A fresh, empty database (Access: the fixture file `accessFile`).
-    explicit EngineDb(Engine engine, const QString &accessFile = QStringLiteral("nwind.mdb"))
+    // A fresh, empty database (Access: the fixture file nwind.mdb).
+    explicit EngineDb(Engine engine)
         : m_engine(engine)
     {
         switch (engine) {
@@ -147,7 +147,7 @@ public:
             m_dataSource = m_schema->uri();
             break;
         case Engine::Access:
-            m_dataSource = accessFixture(accessFile);
+            m_dataSource = accessFixture(QStringLiteral("nwind.mdb"));
             break;
         }
     }
@@ -155,8 +155,6 @@ public:
     Engine engine() const { return m_engine; }
     // Empty when the database was made.
     QString error() const { return m_error; }
-    // The file's path or the server's URI.
-    QString dataSource() const { return m_dataSource; }
     QString connectionString() const { return rux::buildConnectionString(m_dataSource); }
     // The PostgreSQL schema of the database (empty for the file engines).
     QString schema() const { return m_schema ? m_schema->name() : QString(); }

@@ -21,7 +21,6 @@
 
 using rux::AdoConnection;
 using rux::AdoQuery;
-using rux::Failure;
 using rux::test::addEngineColumn;
 using rux::test::Engine;
 using rux::test::EngineDb;
