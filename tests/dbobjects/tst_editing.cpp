@@ -502,6 +502,11 @@ private Q_SLOTS:
         AdoQuery q(m_con.get(), QStringLiteral("Query1"));
         q.sqlAdd(statement);
         q.ExecSQL();
+        // A result opened meanwhile is read too.
+        q.sqlClear();
+        q.sqlAdd(QStringLiteral("select count(*) from pk"));
+        q.Open();
+        QCOMPARE(q.asString(1), QStringLiteral("2"));
         QVERIFY(open->isActive());
         if (expected == 0) {
             QCOMPARE(read(QStringLiteral("select count(*) from pg_tables where tablename = 'many' "
