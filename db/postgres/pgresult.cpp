@@ -51,7 +51,7 @@ std::unique_ptr<PostgresResult> PostgresResult::open(const std::shared_ptr<pg::S
     }
     result->endRead();
     if (!first || !pg::succeeded(first.get()))
-        throw Failure(pg::failureText(session->conn(), first.get()));
+        throw Failure(pg::failureText(session->conn(), first.get(), statement));
     *rowsAffected = pg::rowsChanged(first.get());
     return nullptr;
 }
@@ -150,7 +150,7 @@ bool PostgresResult::takeRow(ResultPtr result)
     m_ended = true;
     const QString failure = status == PGRES_TUPLES_OK
         ? QString()
-        : pg::failureText(m_session->conn(), result.get());
+        : pg::failureText(m_session->conn(), result.get(), m_statement);
     endRead();
     if (!failure.isEmpty())
         throw Failure(failure);

@@ -95,7 +95,11 @@ qsizetype afterDollarQuote(QStringView s, qsizetype i)
 
 } // namespace
 
-bool holdsToolMark(QStringView s)
+// Calls visit(i) for each character the server reads as statement text,
+// passing over the rest; visit gives the position to go on from, or -1 to
+// stop there. Returns where it stopped; -1 at the end of the text.
+template <typename Visit>
+qsizetype scanStatementText(QStringView s, Visit visit)
 {
     const qsizetype n = s.size();
     qsizetype i = 0;
@@ -114,23 +118,41 @@ bool holdsToolMark(QStringView s)
             i = afterLiteral(s, i, escapes);
         } else if (c == u'"') {
             i = afterQuotedName(s, i);
-        } else if (c == u'$' && (i == 0 || !isIdentChar(s[i - 1]))) {
-            const qsizetype after = afterDollarQuote(s, i);
-            i = after < 0 ? i + 1 : after;
-        } else if (c == u':') {
-            if (next == u':') {
-                // A cast; a third ":" right after it belongs to it too.
-                i += 2;
-                while (i < n && s[i] == u':')
-                    ++i;
-            } else {
-                return true;
-            }
+        } else if (const qsizetype after = c == u'$' && (i == 0 || !isIdentChar(s[i - 1]))
+                       ? afterDollarQuote(s, i)
+                       : -1;
+                   after >= 0) {
+            i = after;
         } else {
-            ++i;
+            const qsizetype on = visit(i);
+            if (on < 0)
+                return i;
+            i = on;
         }
     }
-    return false;
+    return -1;
+}
+
+bool holdsToolMark(QStringView s)
+{
+    const qsizetype n = s.size();
+    return scanStatementText(s, [s, n](qsizetype i) -> qsizetype {
+               if (s[i] != u':')
+                   return i + 1;
+               if (i + 1 >= n || s[i + 1] != u':')
+                   return -1;
+               // A cast; a third ":" right after it belongs to it too.
+               i += 2;
+               while (i < n && s[i] == u':')
+                   ++i;
+               return i;
+           })
+        >= 0;
+}
+
+qsizetype firstSemicolon(QStringView s)
+{
+    return scanStatementText(s, [s](qsizetype i) -> qsizetype { return s[i] == u';' ? -1 : i + 1; });
 }
 
 } // namespace rux::pg

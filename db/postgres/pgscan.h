@@ -16,4 +16,8 @@ namespace rux::pg {
 // followed by another ":" starts a mark; "::" is a cast.
 bool holdsToolMark(QStringView text);
 
+// Where the first statement of the text ends: its first ";" outside every
+// form above; -1 when there is none.
+qsizetype firstSemicolon(QStringView text);
+
 } // namespace rux::pg

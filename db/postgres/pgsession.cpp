@@ -1,6 +1,7 @@
 #include "db/postgres/pgsession.h"
 
 #include "db/keepalive.h"
+#include "db/postgres/pgscan.h"
 #include "db/postgres/pgvalue.h"
 #include "script/failure.h"
 
@@ -64,7 +65,7 @@ QString sqlState(const PGresult *result)
     return state ? QString::fromLatin1(state) : QString();
 }
 
-QString failureText(PGconn *conn, const PGresult *result)
+QString failureText(PGconn *conn, const PGresult *result, QStringView sent)
 {
     const Libpq &pq = libpq();
     if (result && pq.PQresultStatus(result) == PGRES_EMPTY_QUERY)
@@ -80,8 +81,15 @@ QString failureText(PGconn *conn, const PGresult *result)
     // runs is the server's own).
     if (state == QLatin1String("42601")) {
         const char *function = pq.PQresultErrorField(result, PG_DIAG_SOURCE_FUNCTION);
-        if (function ? qstrcmp(function, "exec_parse_message") == 0
-                     : !pq.PQresultErrorField(result, PG_DIAG_STATEMENT_POSITION))
+        const char *position = pq.PQresultErrorField(result, PG_DIAG_STATEMENT_POSITION);
+        if (function ? qstrcmp(function, "exec_parse_message") == 0 : !position)
+            return QStringLiteral("Characters found after end of SQL statement.");
+        // The server parses the whole text before it counts the commands:
+        // text after the first statement that is no statement at all
+        // ("insert ...; xyz") fails as a syntax error there. The position
+        // counts characters from 1.
+        const qsizetype end = firstSemicolon(sent);
+        if (position && end >= 0 && QByteArray(position).toLongLong() - 1 > end)
             return QStringLiteral("Characters found after end of SQL statement.");
     }
     return resultText(conn, result);
@@ -220,7 +228,7 @@ ResultPtr Session::exec(const QString &command, const QVector<QVariant> &paramet
 {
     ResultPtr result = answer(command, parameters);
     if (!result || !succeeded(result.get()))
-        throw Failure(failureText(m_conn, result.get()));
+        throw Failure(failureText(m_conn, result.get(), command));
     return result;
 }
 

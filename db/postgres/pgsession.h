@@ -25,8 +25,9 @@ QString sqlState(const PGresult *result);
 
 // The failure text of a result that failed, in the tool's words where the
 // server speaks of parameters nobody gave a value or of several commands
-// in one text.
-QString failureText(PGconn *conn, const PGresult *result);
+// in one text. `sent`: the command text, by which a syntax error found
+// after the end of its first statement is told as a second statement.
+QString failureText(PGconn *conn, const PGresult *result, QStringView sent = {});
 
 extern const QLatin1String kNoValueText;
 

@@ -219,6 +219,8 @@ private Q_SLOTS:
         QTest::newRow("blank") << " \n " << kNoStatement;
         QTest::newRow("comment only") << "-- nothing\n/* here */" << kNoStatement;
         QTest::newRow("syntax") << "select 1 fro t" << "syntax error at or near \"t\"";
+        QTest::newRow("no statement after") << "insert into nowhere values (1); xyz" << kAfterEnd;
+        QTest::newRow("syntax after a quoted ;") << "select ';' fro t" << "syntax error at or near \"t\"";
         QTest::newRow("syntax in a function") << "do $$ begin execute 'selec 1'; end $$"
                                               << "syntax error at or near \"selec\"";
         QTest::newRow("missing table") << "select * from nowhere" << "relation \"nowhere\" does not exist";
