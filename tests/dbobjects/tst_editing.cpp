@@ -13,6 +13,8 @@
 #include <QSet>
 #include <QTest>
 
+#include <sqlite3.h>
+
 #include <memory>
 
 using rux::AdoConnection;
@@ -155,6 +157,29 @@ private Q_SLOTS:
             const QString text = failureOf([&]() { q.deleteRow(0); });
             QVERIFY2(text.startsWith(QStringLiteral("Query1: ")), qPrintable(text));
         }
+    }
+
+    // A run without a grid reads its rows and never asks the catalog where
+    // edits would go; the first question of a grid does.
+    void editTargetLookedUpOnlyWhenAsked()
+    {
+        QVERIFY(open(lite));
+        m_con->Open();
+        QStringList traced;
+        sqlite3_trace_v2(
+            m_con->sqliteHandle(), SQLITE_TRACE_STMT,
+            [](unsigned, void *list, void *, void *sql) {
+                static_cast<QStringList *>(list)->append(QString::fromUtf8(static_cast<const char *>(sql)));
+                return 0;
+            },
+            &traced);
+        AdoQuery q(m_con.get(), QStringLiteral("Query1"));
+        q.sqlAdd(QStringLiteral("select id, name from pk"));
+        q.Open();
+        QCOMPARE(rux::test::readAll(q), QStringLiteral("1|a/2|b"));
+        QCOMPARE(traced, QStringList{QStringLiteral("select id, name from pk\r\n")});
+        QVERIFY(q.canModify());
+        QVERIFY2(traced.filter(QStringLiteral("table_xinfo")).size() == 1, qPrintable(traced.join(u'\n')));
     }
 
     void tableEditability_data()
