@@ -6,7 +6,7 @@
 #include "db/adoconnection.h"
 #include "db/adoquery.h"
 #include "db/postgres/pgconninfo.h"
-#include "tests/dbobjects/enginedb.h"
+#include "tests/support/enginedb.h"
 #include "script/failure.h"
 #include "ui/trux_pp1.h"
 

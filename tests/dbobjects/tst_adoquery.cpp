@@ -6,7 +6,7 @@
 #include "tests/support/failureof.h"
 #include "db/adoconnection.h"
 #include "db/adoquery.h"
-#include "tests/dbobjects/enginedb.h"
+#include "tests/support/enginedb.h"
 #include "script/failure.h"
 
 #include <QFile>

@@ -7,7 +7,7 @@
 #include "db/adoconnection.h"
 #include "db/adoquery.h"
 #include "db/adotable.h"
-#include "tests/dbobjects/enginedb.h"
+#include "tests/support/enginedb.h"
 #include "script/failure.h"
 
 #include <QSet>

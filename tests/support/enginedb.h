@@ -1,9 +1,10 @@
 #pragma once
 
 // Test helper: a fresh database of one engine for one data row. The tests of
-// the database objects are written once and carry the engine in a column of
-// their data: an SQLite file in a folder of its own, a schema of its own on
-// the PostgreSQL server of the run, or (read-only) an Access fixture file.
+// the database objects and of the table editor are written once and carry
+// the engine in a column of their data: an SQLite file in a folder of its
+// own, a schema of its own on the PostgreSQL server of the run, or
+// (read-only) an Access fixture file.
 // The helper runs and reads SQL behind the back of the objects under test,
 // as another program would.
 
@@ -156,6 +157,8 @@ public:
     // Empty when the database was made.
     QString error() const { return m_error; }
     QString connectionString() const { return rux::buildConnectionString(m_dataSource); }
+    // The database as the program names it: the file, or the server's URI.
+    QString dataSource() const { return m_dataSource; }
     // The PostgreSQL schema of the database (empty for the file engines).
     QString schema() const { return m_schema ? m_schema->name() : QString(); }
     // A folder that lives as long as the database.
