@@ -406,27 +406,28 @@ QVector<QVector<QVariant>> SqliteEngine::read(const QString &sql, const QVector<
     return rows;
 }
 
-qint64 SqliteEngine::write(const QString &sql, const QVector<QVariant> &binds)
+// A data change of an edit, refused with the engine's text when it takes
+// none; the query that ran it, for its counts.
+std::unique_ptr<QSqlQuery> SqliteEngine::change(const QString &sql, const QVector<QVariant> &binds)
 {
     if (!readOnlyText().isEmpty())
         throw Failure(readOnlyText());
-    QSqlQuery q(QSqlDatabase::database(m_qtName, false));
-    if (!q.prepare(sql))
-        fail(q);
-    bindAll(q, binds);
-    return q.numRowsAffected();
+    auto q = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_qtName, false));
+    if (!q->prepare(sql))
+        fail(*q);
+    bindAll(*q, binds);
+    return q;
+}
+
+qint64 SqliteEngine::write(const QString &sql, const QVector<QVariant> &binds)
+{
+    return change(sql, binds)->numRowsAffected();
 }
 
 InsertedRow SqliteEngine::insert(const QString &insertSql, const QVector<QVariant> &binds, const QStringList &)
 {
-    if (!readOnlyText().isEmpty())
-        throw Failure(readOnlyText());
-    QSqlQuery q(QSqlDatabase::database(m_qtName, false));
-    if (!q.prepare(insertSql))
-        fail(q);
-    bindAll(q, binds);
     InsertedRow row;
-    row.rowid = q.lastInsertId();
+    row.rowid = change(insertSql, binds)->lastInsertId();
     return row;
 }
 

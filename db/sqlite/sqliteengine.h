@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QString>
 
+class QSqlQuery;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -55,6 +56,7 @@ private:
     // When `prepared` is given, the first statement's engine statement is
     // handed over to the caller, who finalizes it.
     QString checkSingleStatement(const QString &text, sqlite3_stmt **prepared) const;
+    std::unique_ptr<QSqlQuery> change(const QString &sql, const QVector<QVariant> &binds);
     static int busyWait(void *engine, int count);
 
     QString m_qtName;
