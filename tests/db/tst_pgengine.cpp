@@ -10,7 +10,6 @@
 
 #include "db/keepalive.h"
 #include "db/postgres/libpq.h"
-#include "db/postgres/pgconninfo.h"
 #include "db/postgres/pgengine.h"
 #include "db/postgres/pgscan.h"
 #include "db/valuetext.h"
@@ -103,7 +102,6 @@ private Q_SLOTS:
         QVERIFY(QSqlDatabase::database(kQtName, false).isOpen());
         m_engine->write(QStringLiteral("CREATE TABLE t (id int PRIMARY KEY, name text)"), {});
         m_engine->write(QStringLiteral("INSERT INTO t SELECT g, 'n' || g FROM generate_series(0, 49) g"), {});
-        m_engine->write(QStringLiteral("CREATE TABLE s (id serial PRIMARY KEY, name text DEFAULT 'd')"), {});
     }
     void cleanupTestCase()
     {
@@ -387,18 +385,6 @@ private Q_SLOTS:
         QVERIFY(pumped > 0);
     }
 
-    void openFailure()
-    {
-        const QString uri = rux::test::pgServerUri();
-        const QString password = rux::pg::parseUri(uri).value(u"password");
-        const QString wrong = QString(uri).replace(u':' + password + u'@', QStringLiteral(":wrong%1@").arg(password));
-        const QString failure = failureOf([&] { PostgresEngine(wrong, QStringLiteral("tst_pgengine_bad")); });
-        QVERIFY2(failure.startsWith(QStringLiteral("Could not open '%1': ").arg(rux::pg::maskPassword(wrong))),
-                 qPrintable(failure));
-        QVERIFY(!failure.contains(password));
-        QVERIFY(!QSqlDatabase::contains(QStringLiteral("tst_pgengine_bad")));
-    }
-
     void withoutRows()
     {
         qint64 affected = 0;
@@ -416,46 +402,6 @@ private Q_SLOTS:
         QCOMPARE(m_engine->read(QStringLiteral("select count(*) from t"), {}).value(0).value(0).toLongLong(), 50);
     }
 
-    void origin()
-    {
-        auto result = run(QStringLiteral("select name, id from t where id < 3"));
-        QVERIFY(result->next());
-        const rux::ResultOrigin origin = result->origin();
-        QVERIFY(origin.valid);
-        QCOMPARE(origin.schema, m_schema->name());
-        QCOMPARE(origin.table, QStringLiteral("t"));
-        QCOMPARE(origin.columns, (QStringList{QStringLiteral("name"), QStringLiteral("id")}));
-        QCOMPARE(rest(*result), (QStringList{QStringLiteral("n1"), QStringLiteral("n2")}));
-        QVERIFY(!run(QStringLiteral("select id, 1 from t"))->origin().valid);
-        QVERIFY(!run(QStringLiteral("select t.id, s.id from t, s"))->origin().valid);
-    }
-
-    void tableInfo()
-    {
-        const rux::TableInfo info = m_engine->tableInfo(QString(), QStringLiteral("T"));
-        QCOMPARE(info.table, QStringLiteral("t"));
-        QCOMPARE(info.schema, m_schema->name());
-        QCOMPARE(info.columns, (QStringList{QStringLiteral("id"), QStringLiteral("name")}));
-        QCOMPARE(info.primaryKey, QStringList{QStringLiteral("id")});
-        QVERIFY(!info.isView && !info.hasRowid);
-        QVERIFY(m_engine->tableInfo(m_schema->name(), QStringLiteral("missing")).columns.isEmpty());
-    }
-
-    void insertAndRead()
-    {
-        const rux::InsertedRow row = m_engine->insert(QStringLiteral("INSERT INTO s (name) VALUES ($1)"),
-                                                      {QVariant(QStringLiteral("ä"))}, {QStringLiteral("id")});
-        QCOMPARE(row.key.size(), 1);
-        rux::ResultColumns columns;
-        const auto rows = m_engine->read(QStringLiteral("select name, id = $1, true, 1.5::numeric from s where id = $1"),
-                                         {row.key.value(0)}, &columns);
-        QCOMPARE(rows.size(), 1);
-        QCOMPARE(rows[0][0], QVariant(QStringLiteral("ä")));
-        QCOMPARE(rows[0][1], QVariant(true));
-        QCOMPARE(columns.yesNo, (QVector<bool>{false, true, true, false}));
-        QCOMPARE(columns.decimal, (QVector<bool>{false, false, false, true}));
-        QCOMPARE(m_engine->writeMark(2), QStringLiteral("$2"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPgEngine)
