@@ -2,6 +2,7 @@
 // masked wherever the Data Source is shown, and which parameter marks
 // count as standing in the statement.
 
+#include "db/adoconnection.h"
 #include "db/postgres/pgconninfo.h"
 #include "script/failure.h"
 #include "tests/support/failureof.h"
@@ -162,6 +163,7 @@ private Q_SLOTS:
         QTest::newRow("bad_percent_in_password") << "postgresql://u:s%zz@h/d" << "postgresql://u:***@h/d";
         QTest::newRow("empty_port_stays") << "postgresql://h:,k:7/d" << "postgresql://h:,k:7/d";
         QTest::newRow("file_name_unchanged") << "/data/a:b@c.db" << "/data/a:b@c.db";
+        QTest::newRow("refused_by_libpq") << "postgres://ann:Geh%zz@[h/d" << "postgres://ann:***@[h/d";
     }
 
     void masksThePassword()
@@ -169,6 +171,8 @@ private Q_SLOTS:
         QFETCH(QString, dataSource);
         QFETCH(QString, shown);
         QCOMPARE(pg::maskPassword(dataSource), shown);
+        // What the window and the run log show of a Data Source.
+        QCOMPARE(rux::AdoConnection::shownDataSource(dataSource), shown);
     }
 
     void masksSecretsInOtherTexts()
