@@ -158,6 +158,22 @@ QStringList standardRun(CaseDir &d, const QString &script)
     return {QStringLiteral("DB=") + d.db, QStringLiteral("SQL=") + script, QStringLiteral("GO")};
 }
 
+// The failure line of a case: a text, with the full path of the case's file
+// `relative` in place of its "%1" when one is named.
+std::function<QString(CaseDir &)> reports(const QString &text, const QString &relative = {})
+{
+    return [text, relative](CaseDir &d) { return relative.isEmpty() ? text : text.arg(d.path(relative)); };
+}
+
+// A run that fails with `reported` and changes nothing.
+Case failing(std::function<QStringList(CaseDir &)> prepare, std::function<QString(CaseDir &)> reported)
+{
+    Case c;
+    c.prepare = std::move(prepare);
+    c.reported = std::move(reported);
+    return c;
+}
+
 const QByteArray kInsertX = "insert into log values ('x')\r\ngo\r\n";
 
 } // namespace
@@ -320,36 +336,22 @@ private Q_SLOTS:
         QTest::addColumn<Case>("c");
 
         // ---- script files ------------------------------------------------
+        const QString cannotOpen = QStringLiteral("Datei %1 kann nicht geöffnet werden. ");
+        QTest::newRow("script_missing")
+            << failing([](CaseDir &d) { return standardRun(d, d.path(QStringLiteral("missing.sql"))); },
+                       reports(cannotOpen + QStringLiteral("No such file or directory"), QStringLiteral("missing.sql")));
+        QTest::newRow("script_folder")
+            << failing([](CaseDir &d) { return standardRun(d, d.folder(QStringLiteral("folder.sql"))); },
+                       reports(cannotOpen + QStringLiteral("Is a directory"), QStringLiteral("folder.sql")));
         {
-            Case c;
-            c.prepare = [](CaseDir &d) { return standardRun(d, d.path(QStringLiteral("missing.sql"))); };
-            c.reported = [](CaseDir &d) {
-                return QStringLiteral("Datei %1 kann nicht geöffnet werden. No such file or directory")
-                    .arg(d.path(QStringLiteral("missing.sql")));
-            };
-            QTest::newRow("script_missing") << c;
-        }
-        {
-            Case c;
-            c.prepare = [](CaseDir &d) { return standardRun(d, d.folder(QStringLiteral("folder.sql"))); };
-            c.reported = [](CaseDir &d) {
-                return QStringLiteral("Datei %1 kann nicht geöffnet werden. Is a directory")
-                    .arg(d.path(QStringLiteral("folder.sql")));
-            };
-            QTest::newRow("script_folder") << c;
-        }
-        {
-            Case c;
+            Case c = failing(
+                [](CaseDir &d) {
+                    const QString s = d.write(QStringLiteral("secret.sql"), kInsertX);
+                    d.chmod(QStringLiteral("secret.sql"), 0);
+                    return standardRun(d, s);
+                },
+                reports(cannotOpen + QStringLiteral("Permission denied"), QStringLiteral("secret.sql")));
             c.unprivileged = true;
-            c.prepare = [](CaseDir &d) {
-                const QString s = d.write(QStringLiteral("secret.sql"), kInsertX);
-                d.chmod(QStringLiteral("secret.sql"), 0);
-                return standardRun(d, s);
-            };
-            c.reported = [](CaseDir &d) {
-                return QStringLiteral("Datei %1 kann nicht geöffnet werden. Permission denied")
-                    .arg(d.path(QStringLiteral("secret.sql")));
-            };
             QTest::newRow("script_unreadable") << c;
         }
         {
@@ -360,21 +362,15 @@ private Q_SLOTS:
             c.prepare = [](CaseDir &d) { return standardRun(d, d.write(QStringLiteral("empty.sql"), {})); };
             QTest::newRow("script_empty") << c;
         }
-        {
-            Case c;
-            c.prepare = [](CaseDir &d) {
+        const QString cannotRead = QStringLiteral("Datei %1 kann nicht gelesen werden: ungültiger ");
+        QTest::newRow("script_invalid_utf8_after_mark") << failing(
+            [](CaseDir &d) {
                 return standardRun(d, d.write(QStringLiteral("bad8.sql"),
                                               "\xEF\xBB\xBF" + kInsertX + "insert into log values ('\xC3\x28')\r\n"));
-            };
-            c.reported = [](CaseDir &d) {
-                return QStringLiteral("Datei %1 kann nicht gelesen werden: ungültiger UTF-8-Text")
-                    .arg(d.path(QStringLiteral("bad8.sql")));
-            };
-            QTest::newRow("script_invalid_utf8_after_mark") << c;
-        }
-        {
-            Case c;
-            c.prepare = [](CaseDir &d) {
+            },
+            reports(cannotRead + QStringLiteral("UTF-8-Text"), QStringLiteral("bad8.sql")));
+        QTest::newRow("script_odd_utf16_byte_count") << failing(
+            [](CaseDir &d) {
                 QByteArray bytes("\xFF\xFE");
                 for (char ch : kInsertX) {
                     bytes.append(ch);
@@ -382,13 +378,8 @@ private Q_SLOTS:
                 }
                 bytes.append('g');
                 return standardRun(d, d.write(QStringLiteral("odd16.sql"), bytes));
-            };
-            c.reported = [](CaseDir &d) {
-                return QStringLiteral("Datei %1 kann nicht gelesen werden: ungültiger UTF-16-Text")
-                    .arg(d.path(QStringLiteral("odd16.sql")));
-            };
-            QTest::newRow("script_odd_utf16_byte_count") << c;
-        }
+            },
+            reports(cannotRead + QStringLiteral("UTF-16-Text"), QStringLiteral("odd16.sql")));
         {
             // The text ends at the first NUL: what stands before it runs,
             // nothing after it.
@@ -451,55 +442,36 @@ private Q_SLOTS:
 
         // ---- databases ---------------------------------------------------
         const auto insertScript = [](CaseDir &d) { return d.write(QStringLiteral("s.sql"), kInsertX); };
-        {
-            Case c;
-            c.prepare = [insertScript](CaseDir &d) {
+        QTest::newRow("db_missing") << failing(
+            [insertScript](CaseDir &d) {
                 d.db = d.path(QStringLiteral("missing.db"));
                 return standardRun(d, insertScript(d));
-            };
-            c.reported = [](CaseDir &d) {
-                return QStringLiteral("Could not find file '%1'.").arg(d.path(QStringLiteral("missing.db")));
-            };
-            QTest::newRow("db_missing") << c;
-        }
-        {
-            Case c;
-            c.prepare = [insertScript](CaseDir &d) {
+            },
+            reports(QStringLiteral("Could not find file '%1'."), QStringLiteral("missing.db")));
+        QTest::newRow("db_folder") << failing(
+            [insertScript](CaseDir &d) {
                 d.db = d.folder(QStringLiteral("folder.db"));
                 return standardRun(d, insertScript(d));
-            };
-            c.reported = [](CaseDir &d) {
-                return QStringLiteral("'%1' is a folder, not a database file.").arg(d.path(QStringLiteral("folder.db")));
-            };
-            QTest::newRow("db_folder") << c;
-        }
-        {
-            Case c;
-            c.prepare = [insertScript](CaseDir &d) {
+            },
+            reports(QStringLiteral("'%1' is a folder, not a database file."), QStringLiteral("folder.db")));
+        const QString unrecognized = QStringLiteral("Unrecognized database format '%1'.");
+        QTest::newRow("db_not_a_database") << failing(
+            [insertScript](CaseDir &d) {
                 QByteArray text;
                 for (int i = 0; i < 200; ++i)
                     text += "these are not the pages of a database\n";
                 d.db = d.write(QStringLiteral("text.db"), text);
                 return standardRun(d, insertScript(d));
-            };
-            c.reported = [](CaseDir &d) {
-                return QStringLiteral("Unrecognized database format '%1'.").arg(d.path(QStringLiteral("text.db")));
-            };
-            QTest::newRow("db_not_a_database") << c;
-        }
-        {
-            // The engine would take an empty file for a new database and
-            // write one into it; it is refused and stays empty.
-            Case c;
-            c.prepare = [insertScript](CaseDir &d) {
+            },
+            reports(unrecognized, QStringLiteral("text.db")));
+        // The engine would take an empty file for a new database and write
+        // one into it; it is refused and stays empty.
+        QTest::newRow("db_zero_bytes") << failing(
+            [insertScript](CaseDir &d) {
                 d.db = d.write(QStringLiteral("zero.db"), {});
                 return standardRun(d, insertScript(d));
-            };
-            c.reported = [](CaseDir &d) {
-                return QStringLiteral("Unrecognized database format '%1'.").arg(d.path(QStringLiteral("zero.db")));
-            };
-            QTest::newRow("db_zero_bytes") << c;
-        }
+            },
+            reports(unrecognized, QStringLiteral("zero.db")));
         {
             // Reads work (the export holds the rows), the write fails with
             // the engine's error and the file stays as it was.
@@ -511,7 +483,7 @@ private Q_SLOTS:
                 return standardRun(d, d.write(QStringLiteral("ro.sql"),
                                               "select name from t order by id totxt out.txt\r\ngo\r\n" + kInsertX));
             };
-            c.reported = [](CaseDir &) { return QStringLiteral("attempt to write a readonly database"); };
+            c.reported = reports(QStringLiteral("attempt to write a readonly database"));
             c.verify = [](CaseDir &d, const Outcome &) {
                 QCOMPARE(fileBytes(d.path(QStringLiteral("out.txt"))), QByteArray("a    \r\nb    \r\n"));
             };
@@ -536,7 +508,7 @@ private Q_SLOTS:
                     holder->run({QStringLiteral("rollback")});
                 });
             };
-            c.reported = [](CaseDir &) { return QStringLiteral("database is locked"); };
+            c.reported = reports(QStringLiteral("database is locked"));
             c.verify = [](CaseDir &d, const Outcome &o) {
                 QCOMPARE(fileBytes(d.path(QStringLiteral("out.txt"))), QByteArray("a    \r\nb    \r\n"));
                 // It waited for the other writer (5 s busy timeout), then gave up.
@@ -560,16 +532,13 @@ private Q_SLOTS:
         const auto semicolon = [insertScript](const QString &relative, const QString &decoy, const QString &near) {
             // The part before the ";" names a database as well: it must not
             // be opened in place of the named file.
-            Case c;
-            c.prepare = [insertScript, relative, decoy](CaseDir &d) {
-                d.database(decoy);
-                d.database(relative);
-                return standardRun(d, insertScript(d));
-            };
-            c.reported = [near](CaseDir &) {
-                return QStringLiteral("Format of the connection string is invalid near \"%1\".").arg(near);
-            };
-            return c;
+            return failing(
+                [insertScript, relative, decoy](CaseDir &d) {
+                    d.database(decoy);
+                    d.database(relative);
+                    return standardRun(d, insertScript(d));
+                },
+                reports(QStringLiteral("Format of the connection string is invalid near \"%1\".").arg(near)));
         };
         QTest::newRow("db_path_with_semicolon")
             << semicolon(QStringLiteral("day;one.db"), QStringLiteral("day"), QStringLiteral("one.db "));
@@ -586,14 +555,13 @@ private Q_SLOTS:
         // ---- export ------------------------------------------------------
         // The export fails, the run ends there: the batch after it does not run.
         const auto exportTo = [](const QString &target, const QString &reported) {
-            Case c;
-            c.prepare = [target](CaseDir &d) {
-                return standardRun(d, d.write(QStringLiteral("e.sql"),
-                                              "select name from t order by id totxt " + target.toUtf8()
-                                                  + "\r\ngo\r\ninsert into log values ('after')\r\ngo\r\n"));
-            };
-            c.reported = [reported](CaseDir &) { return reported; };
-            return c;
+            return failing(
+                [target](CaseDir &d) {
+                    return standardRun(d, d.write(QStringLiteral("e.sql"),
+                                                  "select name from t order by id totxt " + target.toUtf8()
+                                                      + "\r\ngo\r\ninsert into log values ('after')\r\ngo\r\n"));
+                },
+                reports(reported));
         };
         QTest::newRow("export_into_missing_folder")
             << exportTo(QStringLiteral("nosuch/out.txt"), QStringLiteral("Ungültiger Dateiname - %s"));
@@ -645,17 +613,14 @@ private Q_SLOTS:
 
         // ---- command line ------------------------------------------------
         const QByteArray logScript = "insert into log values ('[$p1]')\r\ngo\r\ninsert into log values ('[%rid%]')\r\ngo\r\n";
-        {
-            Case c;
-            c.prepare = [logScript](CaseDir &d) {
+        QTest::newRow("cmd_more_than_10_parameters") << failing(
+            [logScript](CaseDir &d) {
                 QStringList a = standardRun(d, d.write(QStringLiteral("p.sql"), logScript));
                 for (int i = 1; i <= rux::kMaxParamRows + 1; ++i)
                     a.append(QStringLiteral("$p%1=%1").arg(i));
                 return a;
-            };
-            c.reported = [](CaseDir &) { return rux::tooManyParametersText(); };
-            QTest::newRow("cmd_more_than_10_parameters") << c;
-        }
+            },
+            reports(rux::tooManyParametersText()));
         {
             Case c;
             c.exitCode = 0;
@@ -683,28 +648,20 @@ private Q_SLOTS:
             };
             QTest::newRow("cmd_empty_values") << c;
         }
-        {
-            // "SQL=" with nothing after it loads nothing; the run executes
-            // the editor's text as it stands (a single blank), which holds
-            // no statement.
-            Case c;
-            c.prepare = [](CaseDir &d) {
+        // "SQL=" with nothing after it loads nothing; the run executes the
+        // editor's text as it stands (a single blank), which holds no
+        // statement.
+        QTest::newRow("cmd_empty_sql") << failing(
+            [](CaseDir &d) {
                 return QStringList{QStringLiteral("DB=") + d.db, QStringLiteral("SQL="), QStringLiteral("GO")};
-            };
-            c.reported = [](CaseDir &) {
-                return QStringLiteral("Invalid SQL statement: the command text holds no statement.");
-            };
-            QTest::newRow("cmd_empty_sql") << c;
-        }
-        {
-            Case c;
-            c.prepare = [insertScript](CaseDir &d) {
+            },
+            reports(QStringLiteral("Invalid SQL statement: the command text holds no statement.")));
+        QTest::newRow("cmd_db_with_nothing_after_it") << failing(
+            [insertScript](CaseDir &d) {
                 return QStringList{QStringLiteral("DB="), QStringLiteral("SQL=") + insertScript(d),
                                    QStringLiteral("GO")};
-            };
-            c.reported = [](CaseDir &) { return QStringLiteral("Could not find file ''."); };
-            QTest::newRow("cmd_db_with_nothing_after_it") << c;
-        }
+            },
+            reports(QStringLiteral("Could not find file ''.")));
         {
             // Arguments that match none of the five tests are left alone
             // (those with two dashes are the program's options).
@@ -722,16 +679,12 @@ private Q_SLOTS:
         }
 
         // ---- safety ------------------------------------------------------
-        {
-            // Extension loading is off in the engine.
-            Case c;
-            c.prepare = [](CaseDir &d) {
-                return standardRun(d, d.write(QStringLiteral("ext.sql"),
-                                              "select load_extension('libm.so.6')\r\n"));
-            };
-            c.reported = [](CaseDir &) { return QStringLiteral("not authorized"); };
-            QTest::newRow("safety_load_extension_refused") << c;
-        }
+        // Extension loading is off in the engine.
+        QTest::newRow("safety_load_extension_refused") << failing(
+            [](CaseDir &d) {
+                return standardRun(d, d.write(QStringLiteral("ext.sql"), "select load_extension('libm.so.6')\r\n"));
+            },
+            reports(QStringLiteral("not authorized")));
         {
             // Names reach the file system as they are: "$HOME", "*", "~"
             // and backticks mean nothing. The files that an expansion would
