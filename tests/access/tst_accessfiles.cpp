@@ -35,14 +35,10 @@
 using rux::AdoConnection;
 using rux::AdoQuery;
 using rux::AdoTable;
-using rux::test::failureOf;
 using rux::Failure;
+using namespace rux::test;
 
 namespace {
-
-using rux::test::fileHash;
-using rux::test::fixture;
-
 
 std::unique_ptr<AdoConnection> connectionTo(const QString &file)
 {

@@ -53,14 +53,6 @@ bool sameValue(const QVariant &a, const QVariant &b)
     return a == b;
 }
 
-// The cell text of a value the slow way: through the value and its text.
-QByteArray cellAnsi(const QVariant &value, bool yesNo, bool decimal, QChar decimalPoint)
-{
-    if (decimal && value.typeId() == QMetaType::QString)
-        return rux::encodeAnsi(value.toString().replace(u'.', decimalPoint));
-    return rux::encodeAnsi(rux::valueAsString(value, yesNo, decimalPoint));
-}
-
 } // namespace
 
 class TestPgEngine : public QObject
@@ -167,7 +159,7 @@ private Q_SLOTS:
             for (const QChar point : {QChar(u'.'), QChar(u','), QChar(u'·')}) {
                 QByteArray bytes("|");
                 result->appendAnsi(0, point, bytes);
-                QCOMPARE(bytes, "|" + cellAnsi(expected, yesNo, decimal, point));
+                QCOMPARE(bytes, "|" + rux::encodeAnsi(rux::cellText(expected, yesNo, decimal, point)));
             }
             QVERIFY(!result->next());
         }

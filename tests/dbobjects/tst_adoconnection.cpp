@@ -22,13 +22,7 @@
 
 using rux::AdoConnection;
 using rux::AdoQuery;
-using rux::test::addEngineColumn;
-using rux::test::Engine;
-using rux::test::EngineDb;
-using rux::test::engineRow;
-using rux::test::failureOf;
-using rux::test::readAll;
-using rux::test::rowPerEngine;
+using namespace rux::test;
 
 Q_DECLARE_METATYPE(AdoConnection::Engine)
 

@@ -16,13 +16,7 @@
 
 using rux::AdoConnection;
 using rux::AdoQuery;
-using rux::test::addEngineColumn;
-using rux::test::bothRows;
-using rux::test::Engine;
-using rux::test::engineRow;
-using rux::test::failureOf;
-using rux::test::readAll;
-using rux::test::rowPerEngine;
+using namespace rux::test;
 
 namespace {
 

@@ -20,14 +20,7 @@
 using rux::AdoConnection;
 using rux::AdoQuery;
 using rux::AdoTable;
-using rux::test::addEngineColumn;
-using rux::test::bothRows;
-using rux::test::Engine;
-using rux::test::engineRow;
-using rux::test::failureOf;
-using rux::test::fetchAll;
-using rux::test::rowPerEngine;
-using rux::test::shownRow;
+using namespace rux::test;
 
 namespace {
 
