@@ -101,15 +101,24 @@ private:
         return keys;
     }
 
-    void openTable(AdoTable &table, const QString &name)
+    // The table `name`, open and read to its end; it lives until the row ends.
+    AdoTable &openTable(const QString &name)
     {
-        table.setTableName(name);
-        table.Open();
-        fetchAll(table);
+        m_table = std::make_unique<AdoTable>(m_con.get(), QStringLiteral("ADOTable1"));
+        m_table->setTableName(name);
+        m_table->Open();
+        fetchAll(*m_table);
+        return *m_table;
     }
 
+    std::unique_ptr<AdoTable> m_table;
+
 private Q_SLOTS:
-    void cleanup() { closeEngine(); }
+    void cleanup()
+    {
+        m_table.reset();
+        closeEngine();
+    }
 
     void queryEditability_data()
     {
@@ -202,8 +211,7 @@ private Q_SLOTS:
         QFETCH(int, columns);
         QFETCH(int, rows);
         QFETCH(QString, reason);
-        AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
-        openTable(t, table.replace(QStringLiteral("%schema"), m_db->schema()));
+        AdoTable &t = openTable(table.replace(QStringLiteral("%schema"), m_db->schema()));
         QVERIFY(t.active());
         QCOMPARE(t.canModify(), editable);
         QCOMPARE(t.readOnlyReason().isEmpty(), editable);
@@ -256,8 +264,7 @@ private Q_SLOTS:
         QFETCH(QString, check);
         QFETCH(QString, expected);
         QFETCH(QStringList, shown);
-        AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
-        openTable(t, table);
+        AdoTable &t = openTable(table);
         const int rows = t.fetchedRowCount();
         t.updateRow(row, values);
         QCOMPARE(read(check), expected);
@@ -296,8 +303,7 @@ private Q_SLOTS:
         RUX_ENGINE_ROW(open);
         QFETCH(QString, check);
         QFETCH(QString, expected);
-        AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
-        openTable(t, QStringLiteral("mixed"));
+        AdoTable &t = openTable(QStringLiteral("mixed"));
         QVector<QVariant> shown;
         for (int c = 0; c < t.columnCount(); ++c)
             shown.append(t.displayText(0, c));
@@ -344,8 +350,7 @@ private Q_SLOTS:
     void insertAppendsAndRereadsDefaults()
     {
         RUX_ENGINE_ROW(open);
-        AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
-        openTable(t, QStringLiteral("pk"));
+        AdoTable &t = openTable(QStringLiteral("pk"));
         t.insertRow(2, texts({"", "c", ""}));
         QCOMPARE(t.fetchedRowCount(), 3);
         QCOMPARE(shownRow(t, 2), QStringList({"3", "c", "7"}));
@@ -376,8 +381,7 @@ private Q_SLOTS:
         QFETCH(QString, table);
         QFETCH(QVector<QVariant>, values);
         QFETCH(QStringList, shown);
-        AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
-        openTable(t, table);
+        AdoTable &t = openTable(table);
         const int rows = t.fetchedRowCount();
         t.insertRow(rows, values);
         QCOMPARE(t.fetchedRowCount(), rows + 1);
@@ -404,8 +408,7 @@ private Q_SLOTS:
         QFETCH(QString, table);
         QFETCH(int, row);
         QFETCH(int, left);
-        AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
-        openTable(t, table);
+        AdoTable &t = openTable(table);
         t.deleteRow(row);
         QCOMPARE(t.fetchedRowCount(), left);
         QCOMPARE(read(QStringLiteral("select count(*) from ") + table), QString::number(left));
@@ -565,8 +568,7 @@ private Q_SLOTS:
         RUX_ENGINE_ROW(open);
         QFETCH(QVector<QVariant>, values);
         QFETCH(QString, engineText);
-        AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
-        openTable(t, QStringLiteral("strict_t"));
+        AdoTable &t = openTable(QStringLiteral("strict_t"));
         const QStringList before = shownRow(t, 0);
         const QString text = failureOf([&]() { t.updateRow(0, values); });
         QVERIFY2(text.contains(engineText), qPrintable(text));
@@ -583,8 +585,7 @@ private Q_SLOTS:
     void rowChangedBehindTheGridFails()
     {
         RUX_ENGINE_ROW(open);
-        AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
-        openTable(t, QStringLiteral("pk"));
+        AdoTable &t = openTable(QStringLiteral("pk"));
         QVERIFY(m_db->run({QStringLiteral("delete from pk where id = 1")}));
         const QString text = failureOf([&]() { t.updateRow(0, texts({"1", "zz", "10"})); });
         QVERIFY2(text.startsWith(QStringLiteral("Row cannot be located")), qPrintable(text));
@@ -596,8 +597,7 @@ private Q_SLOTS:
     void setTableNameRules()
     {
         RUX_ENGINE_ROW(open);
-        AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
-        openTable(t, QStringLiteral("pk"));
+        AdoTable &t = openTable(QStringLiteral("pk"));
         // Open when open keeps the rows; the same name changes nothing.
         t.Open();
         QCOMPARE(t.fetchedRowCount(), 2);
@@ -617,8 +617,7 @@ private Q_SLOTS:
     void bracketRuleName()
     {
         RUX_ENGINE_ROW(open);
-        AdoTable t(m_con.get(), QStringLiteral("ADOTable1"));
-        openTable(t, QStringLiteral("my table"));
+        AdoTable &t = openTable(QStringLiteral("my table"));
         QCOMPARE(t.tableName(), QStringLiteral("[my table]"));
         QVERIFY(t.canModify());
         QCOMPARE(shownRow(t, 0), QStringList({"1", "in brackets"}));
