@@ -1,5 +1,5 @@
 #include "db/connectionstring.h"
-#include "script/failure.h"
+#include "tests/support/failureof.h"
 
 #include <QStandardPaths>
 #include <QtTest>
@@ -20,12 +20,7 @@ const QString kTail = QStringLiteral(
 
 QString failureText(const QString &connectionString)
 {
-    try {
-        parseConnectionString(connectionString);
-    } catch (const Failure &failure) {
-        return failure.text();
-    }
-    return QString();
+    return test::failureOf([&] { parseConnectionString(connectionString); }, {});
 }
 
 } // namespace
@@ -158,14 +153,9 @@ void TestConnectionString::builtNameNamingAnotherFileFails()
     QFETCH(QString, path);
     const QString built = buildConnectionString(path);
     QString got;
-    try {
-        got = dataSourceOf(built);
-    } catch (const Failure &failure) {
-        QVERIFY2(failure.text().startsWith(QStringLiteral("Format of the connection string is invalid")),
-                 qPrintable(failure.text()));
-        return;
-    }
-    QFAIL(qPrintable(QStringLiteral("read back as \"%1\"").arg(got)));
+    const QString failure = test::failureOf([&] { got = dataSourceOf(built); });
+    QVERIFY2(failure.startsWith(QStringLiteral("Format of the connection string is invalid")),
+             qPrintable(QStringLiteral("read back as \"%1\"").arg(got)));
 }
 
 void TestConnectionString::defaultNamesDocumentsDatabase()

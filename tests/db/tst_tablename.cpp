@@ -1,5 +1,5 @@
 #include "db/tablename.h"
-#include "script/failure.h"
+#include "tests/support/failureof.h"
 
 #include <QtTest>
 
@@ -101,12 +101,7 @@ void TestTableName::refusesBatch()
 {
     QFETCH(QString, text);
     QFETCH(QString, message);
-    try {
-        const QString name = tableNameFromBatch(text);
-        QFAIL(qPrintable(QStringLiteral("accepted as \"%1\"").arg(name)));
-    } catch (const Failure &failure) {
-        QCOMPARE(failure.text(), message);
-    }
+    QCOMPARE(test::failureOf([&] { tableNameFromBatch(text); }), message);
 }
 
 void TestTableName::parsesTableName_data()
@@ -171,12 +166,7 @@ void TestTableName::refusesTableName_data()
 void TestTableName::refusesTableName()
 {
     QFETCH(QString, name);
-    try {
-        const TableRef ref = parseTableName(name);
-        QFAIL(qPrintable(QStringLiteral("accepted as \"%1\" . \"%2\"").arg(ref.schema, ref.table)));
-    } catch (const Failure &failure) {
-        QCOMPARE(failure.text(), QStringLiteral("Invalid table name: %1").arg(name));
-    }
+    QCOMPARE(test::failureOf([&] { parseTableName(name); }), QStringLiteral("Invalid table name: %1").arg(name));
 }
 
 void TestTableName::quotesIdentifier_data()

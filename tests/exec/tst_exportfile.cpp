@@ -1,6 +1,6 @@
 #include "exec/exportfile.h"
 #include "exec/ioerror.h"
-#include "script/failure.h"
+#include "tests/support/failureof.h"
 #include "tests/support/testfiles.h"
 
 #include <QDir>
@@ -94,12 +94,7 @@ using rux::test::fileBytes;
 
 QString failureOf(const QString &fileName, rux::RowSource &rows)
 {
-    try {
-        rux::writeExportFile(fileName, rows);
-    } catch (const rux::Failure &failure) {
-        return failure.text();
-    }
-    return QStringLiteral("<no failure>");
+    return rux::test::failureOf([&] { rux::writeExportFile(fileName, rows); });
 }
 
 using Rows = QList<QStringList>;
@@ -325,14 +320,9 @@ void TestExportFile::relativeNameAgainstCurrentDirectory()
     const QString before = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_dir->path()));
     ListRows source({"a"}, Rows{{"1"}});
-    QString failure;
-    try {
-        rux::writeExportFile(name, source);
-    } catch (const rux::Failure &f) {
-        failure = f.text();
-    }
+    const QString failure = failureOf(name, source);
     QDir::setCurrent(before);
-    QCOMPARE(failure, QString());
+    QCOMPARE(failure, QStringLiteral("<no failure>"));
     QCOMPARE(fileBytes(QDir(m_dir->path()).filePath(name)), QByteArray("1    \r\n"));
 }
 

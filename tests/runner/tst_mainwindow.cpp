@@ -4,7 +4,7 @@
 #include "tests/support/windowfixture.h"
 
 #include "db/adoconnection.h"
-#include "script/failure.h"
+#include "tests/support/failureof.h"
 #include "script/paramcells.h"
 #include "ui/stringgrid.h"
 
@@ -91,12 +91,7 @@ private:
     QString initPrj(const QStringList &arguments)
     {
         m_w->main->setArguments(arguments);
-        try {
-            m_w->main->init_prj();
-        } catch (const Failure &f) {
-            return f.text();
-        }
-        return QString();
+        return failureOf([this] { m_w->main->init_prj(); }, {});
     }
     QStringList gridRows()
     {
@@ -514,12 +509,7 @@ void TestMainWindow::firstActivationFailure()
     if (secondActivation)
         m->FormActivate(); // the first activation, without arguments, succeeds
     m->setArguments(arguments);
-    QString failure;
-    try {
-        m->FormActivate();
-    } catch (const Failure &f) {
-        failure = f.text();
-    }
+    const QString failure = failureOf([m] { m->FormActivate(); });
     const int seen = Program::instance().exitStatus();
     Program::instance().setExitStatus(0);
     QVERIFY2(failure.startsWith(QStringLiteral("Could not find file")), qPrintable(failure));
@@ -532,12 +522,7 @@ void TestMainWindow::openSqlOfAMissingFile()
     const QString missing = m_dir->filePath(QStringLiteral("none.sql"));
     m->editorLines().setText(QStringLiteral("select 'kept'"));
     m_w->dialogs.openAnswers = {missing};
-    QString failure;
-    try {
-        m->Button2Click();
-    } catch (const Failure &f) {
-        failure = f.text();
-    }
+    const QString failure = failureOf([m] { m->Button2Click(); });
     QVERIFY2(failure.startsWith(QStringLiteral("Datei %1 kann nicht geöffnet werden.").arg(missing)),
              qPrintable(failure));
     QCOMPARE(m->sql_f_name, missing);

@@ -12,7 +12,7 @@
 #include "db/adoconnection.h"
 #include "db/postgres/pgconninfo.h"
 #include "db/tablename.h"
-#include "script/failure.h"
+#include "tests/support/failureof.h"
 #include "ui/datagrid.h"
 #include "ui/dbnavigator.h"
 #include "ui/stringgrid.h"
@@ -45,7 +45,8 @@ private:
         m_db = std::make_unique<EngineDb>(engine);
         const bool pg = engine == Engine::Postgres;
         if (!m_db->error().isEmpty() || !m_db->run({
-                QStringLiteral("create table t (id integer primary key, name text not null, v integer check (v < 100))"),
+                QStringLiteral("create table t (id integer primary key, name text not null, "
+                               "v integer check (v < 100))"),
                 QStringLiteral("insert into t values (1, 'a', 10), (2, 'b', 20)"),
                 QStringLiteral("create table u (id integer primary key, v integer check (v < 100))"),
                 QStringLiteral("insert into u values (1, 10)"),
@@ -333,7 +334,8 @@ private Q_SLOTS:
                                 if (down)
                                     m_ed->Button1->click();
                             }}));
-        QCOMPARE(seen, (QStringList{QStringLiteral("inserting 1, rows 3, current row %1").arg(newRow), "1", "3|new|5"}));
+        QCOMPARE(seen,
+                 (QStringList{QStringLiteral("inserting 1, rows 3, current row %1").arg(newRow), "1", "3|new|5"}));
         QCOMPARE(values(QStringLiteral("select id, label, n from items order by id")),
                  QStringLiteral("1|first|1,2|second|2,3|new|5"));
     }
@@ -404,7 +406,8 @@ private Q_SLOTS:
     {
         RUX_ENGINE_ROW(start);
         QVERIFY(m_db->run({QStringLiteral("create table big (id integer primary key, v text)"),
-                           QStringLiteral("insert into big select n, 'v' || n from (%1) s").arg(seriesSql(engine, 3000))}));
+                           QStringLiteral("insert into big select n, 'v' || n from (%1) s")
+                               .arg(seriesSql(engine, 3000))}));
         int readBeforeEdit = -1;
         QSet<QString> ids;
         QString sixth;
@@ -527,12 +530,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("batch");
         QTest::addColumn<QString>("failure"); // a part of the failure text
         bothRows(QStringLiteral("unknown_table")) << "edit_table nosuch\r\ngo" << "nosuch";
-        QString surplus;
-        try {
-            tableNameFromBatch(QStringLiteral("t\r\nselect 1\r\n"));
-        } catch (const Failure &f) {
-            surplus = f.text();
-        }
+        const QString surplus = failureOf([] { tableNameFromBatch(QStringLiteral("t\r\nselect 1\r\n")); }, {});
         QVERIFY(!surplus.isEmpty());
         bothRows(QStringLiteral("surplus_lines")) << "edit_table t\r\nselect 1\r\ngo" << surplus;
     }

@@ -1,5 +1,5 @@
 #include "script/discovery.h"
-#include "script/failure.h"
+#include "tests/support/failureof.h"
 #include "script/paramcells.h"
 #include "script/scriptlines.h"
 #include "script/substitution.h"
@@ -372,12 +372,7 @@ void TestParameters::loadFailureLeavesEverything()
     const auto cellsBefore = grid.m_cells;
     TextEncoding remembered = TextEncoding::Utf16BE;
 
-    try {
-        loadScript(path, runId, editor, grid, remembered);
-        QFAIL("the load did not fail");
-    } catch (const Failure &failure) {
-        QCOMPARE(failure.text(), message);
-    }
+    QCOMPARE(test::failureOf([&] { loadScript(path, runId, editor, grid, remembered); }), message);
     QCOMPARE(editor.text(), QStringLiteral("old\r\ntext\r\n"));
     QCOMPARE(editor.m_textWrites, 1);
     QCOMPARE(grid.m_cells, cellsBefore);
@@ -406,12 +401,8 @@ void TestParameters::capacityFailureSetsOnlyEncoding()
     ListLines editor(QStringLiteral("old"));
     MapCells grid;
     TextEncoding remembered = TextEncoding::Utf8;
-    try {
-        loadScript(path, QStringLiteral("-999"), editor, grid, remembered);
-        QFAIL("the load did not fail");
-    } catch (const Failure &failure) {
-        QCOMPARE(failure.text(), QStringLiteral("Text überschreitet Memo-Kapazität"));
-    }
+    QCOMPARE(test::failureOf([&] { loadScript(path, QStringLiteral("-999"), editor, grid, remembered); }),
+             QStringLiteral("Text überschreitet Memo-Kapazität"));
     QCOMPARE(editor.text(), QStringLiteral("old"));
     QCOMPARE(remembered, TextEncoding::Ansi);
     QVERIFY(grid.m_cells.isEmpty());
@@ -584,12 +575,8 @@ void TestParameters::substitutionRefusesEleventhRow()
     grid.setCell(0, 1, QStringLiteral("$a"));
     grid.setCell(1, 1, QStringLiteral("1"));
     int events = 0;
-    try {
-        substituteParameters(editor, grid, kMaxParamRows + 1, [&] { ++events; });
-        QFAIL("the substitution did not fail");
-    } catch (const Failure &failure) {
-        QCOMPARE(failure.text(), tooManyParametersText());
-    }
+    QCOMPARE(test::failureOf([&] { substituteParameters(editor, grid, kMaxParamRows + 1, [&] { ++events; }); }),
+             tooManyParametersText());
     QCOMPARE(editor.text(), QStringLiteral("$a"));
     QCOMPARE(editor.m_lineWrites, 0);
     QCOMPARE(events, 0);

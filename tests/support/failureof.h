@@ -1,7 +1,7 @@
 #pragma once
 
-// Test helper: the text of the failure an operation throws, or
-// "<no failure>" when it returns normally.
+// Test helper: the text of the failure an operation throws, or `noFailure`
+// ("<no failure>" unless told) when it returns normally.
 
 #include "script/failure.h"
 
@@ -11,14 +11,15 @@
 
 namespace rux::test {
 
-inline QString failureOf(const std::function<void()> &operation)
+inline QString failureOf(const std::function<void()> &operation,
+                         const QString &noFailure = QStringLiteral("<no failure>"))
 {
     try {
         operation();
     } catch (const rux::Failure &failure) {
         return failure.text();
     }
-    return QStringLiteral("<no failure>");
+    return noFailure;
 }
 
 } // namespace rux::test

@@ -1,6 +1,6 @@
 #include "tests/support/windowfixture.h"
 
-#include "script/failure.h"
+#include "tests/support/failureof.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -49,23 +49,13 @@ Windows::~Windows()
 
 QString Windows::runEditor()
 {
-    try {
-        main->Button6Click();
-    } catch (const Failure &f) {
-        return f.text();
-    }
-    return QString();
+    return failureOf([this] { main->Button6Click(); }, {});
 }
 
 QString Windows::start(const QStringList &arguments)
 {
     main->setArguments(arguments);
-    try {
-        main->FormActivate();
-    } catch (const Failure &f) {
-        return f.text();
-    }
-    return QString();
+    return failureOf([this] { main->FormActivate(); }, {});
 }
 
 WaitActions::WaitActions(Tftabed *ftabed, QList<std::function<void()>> actions)

@@ -7,7 +7,7 @@
 #include "db/adoquery.h"
 #include "db/adotable.h"
 #include "db/connectionstring.h"
-#include "script/failure.h"
+#include "tests/support/failureof.h"
 #include "tests/support/gridinput.h"
 #include "tests/support/otherconnection.h"
 #include "tests/support/stderrcapture.h"
@@ -433,15 +433,8 @@ private Q_SLOTS:
         m_table->Open();
         QTRY_VERIFY(m_source->rowCount() > 0);
         QVERIFY(m_source->setData(m_source->index(1, 1), QStringLiteral("0")));
-        bool threw = false;
-        try {
-            m_source->post();
-        } catch (const rux::Failure &failure) {
-            threw = true;
-            QVERIFY2(failure.text().contains(QStringLiteral("CHECK constraint failed")),
-                     qPrintable(failure.text()));
-        }
-        QVERIFY(threw);
+        const QString failure = rux::test::failureOf([this] { m_source->post(); });
+        QVERIFY2(failure.contains(QStringLiteral("CHECK constraint failed")), qPrintable(failure));
         QCOMPARE(m_source->state(), State::Edit);
         QCOMPARE(m_source->editRow(), 1);
         QCOMPARE(m_source->data(m_source->index(1, 1)).toString(), QStringLiteral("0"));
