@@ -375,7 +375,7 @@ private Q_SLOTS:
         bothRows("semicolon") << QStringLiteral("select 1;");
         bothRows("semicolon_and_blank_lines") << QStringLiteral("select 1;\r\n  \r\n");
         bothRows("trailing_comment") << QStringLiteral("select 1; -- done");
-        engineRow(Engine::Sqlite, "empty_statements") << QStringLiteral("select 1;;");
+        bothRows("empty_statements") << QStringLiteral("select 1;;");
     }
 
     void trailingSemicolonAndBlanksAccepted()
