@@ -1,8 +1,8 @@
 #include "script/discovery.h"
-#include "tests/support/failureof.h"
 #include "script/paramcells.h"
 #include "script/scriptlines.h"
 #include "script/substitution.h"
+#include "tests/support/failureof.h"
 
 #include <QFile>
 #include <QMap>
