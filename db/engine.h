@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QChar>
+#include <QLatin1String>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -23,6 +24,12 @@ enum class EngineKind { Sqlite, Access, Postgres };
 // How long a statement waits for a lock another program holds before it
 // fails: a scheduled run must end.
 constexpr int kBusyTimeoutMs = 5000;
+
+// The refusals of a command text, worded alike on every engine.
+inline constexpr QLatin1String kNoStatementText("Invalid SQL statement: the command text holds no statement.");
+inline constexpr QLatin1String kAfterEndText("Characters found after end of SQL statement.");
+inline constexpr QLatin1String kNoValueText("No value given for one or more required parameters.");
+inline constexpr QLatin1String kNulCharacterText("The command text holds a NUL character.");
 
 // The columns of a result, numbered from 0.
 struct ResultColumns

@@ -6,11 +6,15 @@ void RowCache::setKeyColumns(const QVector<int> &keyColumns)
 {
     m_keyColumns = keyColumns;
     m_keys.clear();
-    for (const Row &row : std::as_const(m_rows)) {
-        const QString key = keyText(row);
-        if (!key.isNull())
-            m_keys.insert(key);
-    }
+    for (const Row &row : std::as_const(m_rows))
+        remember(row);
+}
+
+void RowCache::remember(const Row &row)
+{
+    const QString key = keyText(row);
+    if (!key.isNull())
+        m_keys.insert(key);
 }
 
 QString RowCache::keyText(const Row &row) const
@@ -44,18 +48,14 @@ bool RowCache::insert(qsizetype at, Row row)
 
 void RowCache::place(qsizetype at, Row row)
 {
-    const QString key = keyText(row);
-    if (!key.isNull())
-        m_keys.insert(key);
+    remember(row);
     m_rows.insert(at, std::move(row));
 }
 
 void RowCache::replace(qsizetype at, Row row)
 {
     m_keys.remove(keyText(m_rows[at]));
-    const QString key = keyText(row);
-    if (!key.isNull())
-        m_keys.insert(key);
+    remember(row);
     m_rows[at] = std::move(row);
 }
 

@@ -39,6 +39,8 @@ private:
     // engine tells 1 from '1'. Null when there are no keys or a key value is
     // null (a null key need not be unique).
     QString keyText(const Row &row) const;
+    // Holds the row's key, when it has one.
+    void remember(const Row &row);
 
     QVector<Row> m_rows;
     QVector<int> m_keyColumns;

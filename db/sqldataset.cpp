@@ -61,7 +61,7 @@ bool SqlDataSet::execute(const QString &text, int hiddenColumns, bool wantRows)
     // Engines read a statement only up to a NUL: the rest (a WHERE clause,
     // say) would be dropped without a word.
     if (text.contains(QChar(u'\0')))
-        throw Failure(QStringLiteral("The command text holds a NUL character."));
+        throw Failure(kNulCharacterText);
     std::unique_ptr<EngineResult> result = engine().run(text, wantRows, &m_rowsAffected);
     if (!result)
         return false;

@@ -41,17 +41,10 @@ QString firstValue(pg::Session &session, const QString &command)
     return QString::fromUtf8(pq.PQgetvalue(result.get(), 0, 0));
 }
 
-// libpq's text of a failed connection, which may span lines, as one line.
+// libpq's text of a failed connection, as one line.
 QString connectionText(const QSqlError &error)
 {
-    const QString text = error.databaseText().trimmed().isEmpty() ? error.text() : error.databaseText();
-    QStringList parts;
-    for (const QString &line : text.split(u'\n')) {
-        const QString t = line.trimmed();
-        if (!t.isEmpty())
-            parts.append(t);
-    }
-    return parts.join(u' ');
+    return pg::oneLine(error.databaseText().trimmed().isEmpty() ? error.text() : error.databaseText());
 }
 
 } // namespace
@@ -127,9 +120,9 @@ std::unique_ptr<EngineResult> PostgresEngine::run(const QString &commandText, bo
                                                   qint64 *rowsAffected)
 {
     if (commandText.contains(QChar(u'\0')))
-        throw Failure(QStringLiteral("The command text holds a NUL character."));
+        throw Failure(kNulCharacterText);
     if (pg::holdsToolMark(commandText))
-        throw Failure(pg::kNoValueText);
+        throw Failure(kNoValueText);
     qint64 changed = -1;
     std::unique_ptr<EngineResult> result;
     if (wantRows)
@@ -148,16 +141,10 @@ QVector<QVector<QVariant>> PostgresEngine::read(const QString &sql, const QVecto
     const pg::Libpq &pq = libpq();
     const int fields = pq.PQnfields(result.get());
     QVector<unsigned> types(fields);
-    if (columns)
-        columns->clear();
-    for (int c = 0; c < fields; ++c) {
+    for (int c = 0; c < fields; ++c)
         types[c] = pq.PQftype(result.get(), c);
-        if (columns) {
-            columns->names.append(QString::fromUtf8(pq.PQfname(result.get(), c)));
-            columns->yesNo.append(pg::isYesNo(types[c], pq.PQfmod(result.get(), c)));
-            columns->decimal.append(pg::isDecimal(types[c]));
-        }
-    }
+    if (columns)
+        *columns = pg::columnsOf(result.get());
     const int count = pq.PQntuples(result.get());
     QVector<QVector<QVariant>> rows(count);
     for (int r = 0; r < count; ++r) {

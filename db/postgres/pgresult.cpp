@@ -9,6 +9,19 @@ namespace rux {
 using pg::libpq;
 using pg::ResultPtr;
 
+ResultColumns pg::columnsOf(const PGresult *result)
+{
+    const Libpq &pq = libpq();
+    ResultColumns columns;
+    for (int c = 0; c < pq.PQnfields(result); ++c) {
+        const unsigned type = pq.PQftype(result, c);
+        columns.names.append(QString::fromUtf8(pq.PQfname(result, c)));
+        columns.yesNo.append(isYesNo(type, pq.PQfmod(result, c)));
+        columns.decimal.append(isDecimal(type));
+    }
+    return columns;
+}
+
 PostgresResult::PostgresResult(std::shared_ptr<pg::Session> session, QString statement)
     : m_session(std::move(session)), m_statement(std::move(statement))
 {
@@ -73,16 +86,11 @@ PostgresResult::~PostgresResult()
 void PostgresResult::describe(const PGresult *result)
 {
     const pg::Libpq &pq = libpq();
-    const int count = pq.PQnfields(result);
-    m_columns.clear();
+    m_columns = pg::columnsOf(result);
     m_types.clear();
     m_sources.clear();
-    for (int c = 0; c < count; ++c) {
-        const unsigned type = pq.PQftype(result, c);
-        m_columns.names.append(QString::fromUtf8(pq.PQfname(result, c)));
-        m_columns.yesNo.append(pg::isYesNo(type, pq.PQfmod(result, c)));
-        m_columns.decimal.append(pg::isDecimal(type));
-        m_types.append(type);
+    for (int c = 0; c < m_columns.names.size(); ++c) {
+        m_types.append(pq.PQftype(result, c));
         m_sources.append({pq.PQftable(result, c), pq.PQftablecol(result, c)});
     }
 }

@@ -8,6 +8,11 @@
 
 namespace rux {
 
+namespace pg {
+// The columns of a result: names, yes/no and exact decimal columns by type.
+ResultColumns columnsOf(const PGresult *result);
+} // namespace pg
+
 // The rows of a statement on a PostgreSQL server, read in one of two ways:
 //  - streamed: the statement's rows come one by one as the server sends
 //    them (libpq's single-row mode); the read stands part-way on the

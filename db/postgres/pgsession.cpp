@@ -1,5 +1,6 @@
 #include "db/postgres/pgsession.h"
 
+#include "db/engine.h"
 #include "db/keepalive.h"
 #include "db/postgres/pgscan.h"
 #include "db/postgres/pgvalue.h"
@@ -11,8 +12,6 @@
 #endif
 
 namespace rux::pg {
-
-const QLatin1String kNoValueText("No value given for one or more required parameters.");
 
 void ResultDeleter::operator()(PGresult *result) const
 {
@@ -49,14 +48,18 @@ QString resultText(PGconn *conn, const PGresult *result)
             return detail ? text + QStringLiteral(": ") + QString::fromUtf8(detail) : text;
         }
     }
+    return withoutSeverity(oneLine(QString::fromUtf8(pq.PQerrorMessage(conn))));
+}
+
+QString oneLine(const QString &text)
+{
     QStringList parts;
-    const QStringList lines = QString::fromUtf8(pq.PQerrorMessage(conn)).split(u'\n');
-    for (const QString &line : lines) {
+    for (const QString &line : text.split(u'\n')) {
         const QString t = line.trimmed();
         if (!t.isEmpty())
             parts.append(t);
     }
-    return withoutSeverity(parts.join(u' '));
+    return parts.join(u' ');
 }
 
 QString sqlState(const PGresult *result)
@@ -69,7 +72,7 @@ QString failureText(PGconn *conn, const PGresult *result, QStringView sent)
 {
     const Libpq &pq = libpq();
     if (result && pq.PQresultStatus(result) == PGRES_EMPTY_QUERY)
-        return QStringLiteral("Invalid SQL statement: the command text holds no statement.");
+        return kNoStatementText;
     const QString state = sqlState(result);
     // "bind message supplies 0 parameters, but prepared statement requires
     // 1", or a parameter the server could not even type ("select $1").
@@ -83,14 +86,14 @@ QString failureText(PGconn *conn, const PGresult *result, QStringView sent)
         const char *function = pq.PQresultErrorField(result, PG_DIAG_SOURCE_FUNCTION);
         const char *position = pq.PQresultErrorField(result, PG_DIAG_STATEMENT_POSITION);
         if (function ? qstrcmp(function, "exec_parse_message") == 0 : !position)
-            return QStringLiteral("Characters found after end of SQL statement.");
+            return kAfterEndText;
         // The server parses the whole text before it counts the commands:
         // text after the first statement that is no statement at all
         // ("insert ...; xyz") fails as a syntax error there. The position
         // counts characters from 1.
         const qsizetype end = firstSemicolon(sent);
         if (position && end >= 0 && QByteArray(position).toLongLong() - 1 > end)
-            return QStringLiteral("Characters found after end of SQL statement.");
+            return kAfterEndText;
     }
     return resultText(conn, result);
 }

@@ -29,7 +29,8 @@ QString sqlState(const PGresult *result);
 // after the end of its first statement is told as a second statement.
 QString failureText(PGconn *conn, const PGresult *result, QStringView sent = {});
 
-extern const QLatin1String kNoValueText;
+// libpq's text, which may span lines, as one line.
+QString oneLine(const QString &text);
 
 // A read that stands part-way through its rows on the connection.
 class Stream

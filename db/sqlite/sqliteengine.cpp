@@ -58,6 +58,22 @@ sqlite3_stmt *statementOf(const QSqlQuery &query)
 
 using StatementOwner = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)>;
 
+// The columns of an executed query: their names, and yes/no by the type
+// the table declares for them.
+ResultColumns columnsOf(const QSqlQuery &query)
+{
+    ResultColumns columns;
+    const QSqlRecord record = query.record();
+    sqlite3_stmt *stmt = statementOf(query);
+    for (int i = 0; i < record.count(); ++i) {
+        columns.names.append(record.fieldName(i));
+        const char *declared = stmt ? sqlite3_column_decltype(stmt, i) : nullptr;
+        columns.yesNo.append(declared && isYesNoType(QString::fromUtf8(declared)));
+        columns.decimal.append(false);
+    }
+    return columns;
+}
+
 void bindAll(QSqlQuery &query, const QVector<QVariant> &binds)
 {
     for (const QVariant &b : binds)
@@ -77,14 +93,7 @@ public:
                  std::unique_ptr<QSqlQuery> query)
         : m_db(db), m_qtName(qtName), m_statement(statement), m_query(std::move(query))
     {
-        const QSqlRecord record = m_query->record();
-        sqlite3_stmt *stmt = statementOf(*m_query);
-        for (int i = 0; i < record.count(); ++i) {
-            m_columns.names.append(record.fieldName(i));
-            const char *declared = stmt ? sqlite3_column_decltype(stmt, i) : nullptr;
-            m_columns.yesNo.append(declared && isYesNoType(QString::fromUtf8(declared)));
-            m_columns.decimal.append(false);
-        }
+        m_columns = columnsOf(*m_query);
     }
     ~SqliteResult() override { m_query->finish(); }
 
@@ -303,13 +312,13 @@ QString SqliteEngine::checkSingleStatement(const QString &text, sqlite3_stmt **p
         throw Failure(message);
     }
     if (!stmt)
-        throw Failure(QStringLiteral("Invalid SQL statement: the command text holds no statement."));
+        throw Failure(kNoStatementText);
     // Finalized here unless the caller takes it, also when the rest fails.
     StatementOwner first(stmt, sqlite3_finalize);
     if (!sqlite3_stmt_readonly(stmt) && !readOnlyText().isEmpty())
         throw Failure(readOnlyText());
     if (sqlite3_bind_parameter_count(stmt) > 0)
-        throw Failure(QStringLiteral("No value given for one or more required parameters."));
+        throw Failure(kNoValueText);
     const QString firstStatement = statementTail(begin, tail);
 
     // Whatever follows may be blanks, comments and empty statements only.
@@ -323,7 +332,7 @@ QString SqliteEngine::checkSingleStatement(const QString &text, sqlite3_stmt **p
         const bool more = next != nullptr;
         sqlite3_finalize(next);
         if (rc != SQLITE_OK || more)
-            throw Failure(QStringLiteral("Characters found after end of SQL statement."));
+            throw Failure(kAfterEndText);
         if (nextTail == rest)
             break;
         rest = nextTail;
@@ -378,18 +387,9 @@ QVector<QVector<QVariant>> SqliteEngine::read(const QString &sql, const QVector<
     if (!q.prepare(sql))
         fail(q);
     bindAll(q, binds);
-    const QSqlRecord record = q.record();
-    const int count = record.count();
-    if (columns) {
-        columns->clear();
-        sqlite3_stmt *stmt = statementOf(q);
-        for (int i = 0; i < count; ++i) {
-            columns->names.append(record.fieldName(i));
-            const char *declared = stmt ? sqlite3_column_decltype(stmt, i) : nullptr;
-            columns->yesNo.append(declared && isYesNoType(QString::fromUtf8(declared)));
-            columns->decimal.append(false);
-        }
-    }
+    const int count = q.record().count();
+    if (columns)
+        *columns = columnsOf(q);
     QVector<QVector<QVariant>> rows;
     while (q.next()) {
         QVector<QVariant> row;
