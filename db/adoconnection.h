@@ -62,6 +62,10 @@ public:
     // the queries and tables have given up their reads. Throws the
     // engine's text.
     void runControl(const QString &statement);
+    // Stops the statement that runs on the connection now (the engine's
+    // interrupt); nothing happens when none runs or the connection is
+    // closed.
+    void interrupt() { if (m_engine) m_engine->interrupt(); }
     // A transaction is open on the connection.
     bool inTransaction() const { return m_engine && m_engine->inTransaction(); }
 

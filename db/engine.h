@@ -172,6 +172,12 @@ public:
     // A statement of the program's own (transaction control).
     virtual void runControl(const QString &statement) = 0;
     virtual bool inTransaction() const = 0;
+    // Stops the statement that runs now as soon as the engine can, a wait
+    // for another program's lock included: the statement then fails. Safe
+    // to call from inside the engine's own callbacks (the windows' keep-
+    // alive) and from another thread. A statement started afterwards runs
+    // as usual.
+    virtual void interrupt() = 0;
     // The failure text of any data change when the engine takes none;
     // empty when it does.
     virtual QString readOnlyText() const { return QString(); }

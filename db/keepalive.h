@@ -12,7 +12,8 @@ namespace rux::keepalive {
 // without handling any input. Without an installed function (no screen)
 // tick() costs next to nothing and does nothing.
 
-constexpr int kAfterMs = 100;
+// Short enough that a stop asked for in the windows takes effect at once.
+constexpr int kAfterMs = 25;
 
 void install(std::function<void()> pump);
 bool installed();

@@ -193,6 +193,11 @@ void PostgresEngine::runControl(const QString &statement)
     m_session->exec(statement);
 }
 
+void PostgresEngine::interrupt()
+{
+    m_session->cancelCommand();
+}
+
 bool PostgresEngine::inTransaction() const
 {
     return m_session->inTransaction();

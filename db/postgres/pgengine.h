@@ -44,6 +44,8 @@ public:
 
     void runControl(const QString &statement) override;
     bool inTransaction() const override;
+    // A cancel request to the server, which ends the command with a failure.
+    void interrupt() override;
 
 private:
     QString m_qtName;

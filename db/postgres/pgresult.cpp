@@ -134,13 +134,8 @@ void PostgresResult::giveUp()
         }
         pq.PQclear(left);
     }
-    if (!ended && !m_inBlock) {
-        if (PGcancel *cancel = pq.PQgetCancel(conn)) {
-            char message[256];
-            pq.PQcancel(cancel, message, int(sizeof message));
-            pq.PQfreeCancel(cancel);
-        }
-    }
+    if (!ended && !m_inBlock)
+        m_session->sendCancel();
     endRead();
 }
 

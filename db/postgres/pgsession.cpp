@@ -116,6 +116,22 @@ void Session::makeFree()
     drain();
 }
 
+void Session::cancelCommand()
+{
+    if (m_conn && libpq().PQtransactionStatus(m_conn) == PQTRANS_ACTIVE)
+        sendCancel();
+}
+
+void Session::sendCancel()
+{
+    const Libpq &pq = libpq();
+    if (PGcancel *cancel = pq.PQgetCancel(m_conn)) {
+        char message[256];
+        pq.PQcancel(cancel, message, int(sizeof message));
+        pq.PQfreeCancel(cancel);
+    }
+}
+
 bool Session::inTransaction() const
 {
     if (!m_conn)

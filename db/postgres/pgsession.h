@@ -56,6 +56,12 @@ public:
     // Makes the connection free for a command of its own: the read standing
     // part-way is given up, results nobody reads any more are dropped.
     void makeFree();
+    // Asks the server to cancel the command it works on; the command then
+    // fails. Nothing is sent when no command is in progress.
+    void cancelCommand();
+    // Asks the server to cancel the command sent last, whatever state the
+    // connection is in.
+    void sendCancel();
     void setStreaming(Stream *stream) { m_streaming = stream; }
     Stream *streaming() const { return m_streaming; }
 

@@ -247,14 +247,11 @@ void SqliteEngine::attach(const QString &shownName)
         throw Failure(QStringLiteral("Could not open '%1': %2").arg(shownName, failure));
     }
     // Every few thousand engine steps the windows are kept alive: a single
-    // step may run for long (a large update, a sort).
-    sqlite3_progress_handler(
-        m_handle, 4000,
-        [](void *) -> int {
-            keepalive::tick();
-            return 0;
-        },
-        nullptr);
+    // step may run for long (a large update, a sort). The same handler ends
+    // a statement that is to stop: it is the engine's own way to cancel a
+    // statement. sqlite3_interrupt() is not used: called while no statement
+    // runs, it leaves a mark that makes the next statement's parse fail.
+    sqlite3_progress_handler(m_handle, 4000, &SqliteEngine::progress, this);
     // Takes the place of the busy timeout the driver set: the same wait,
     // with the windows kept alive in between.
     sqlite3_busy_handler(m_handle, &SqliteEngine::busyWait, this);
@@ -278,13 +275,19 @@ void SqliteEngine::discard()
     m_handle = nullptr;
 }
 
+int SqliteEngine::progress(void *engine)
+{
+    keepalive::tick();
+    return static_cast<SqliteEngine *>(engine)->m_interrupted.load() ? 1 : 0;
+}
+
 int SqliteEngine::busyWait(void *engine, int count)
 {
     auto *self = static_cast<SqliteEngine *>(engine);
     if (count == 0)
         self->m_busySince.start();
     const qint64 waited = self->m_busySince.elapsed();
-    if (waited >= kBusyTimeoutMs)
+    if (waited >= kBusyTimeoutMs || self->m_interrupted.load())
         return 0;
     // Short sleeps first, as the engine's own timeout has them: most locks
     // are held for a moment only.
@@ -293,7 +296,7 @@ int SqliteEngine::busyWait(void *engine, int count)
     const qint64 delay = qMin<qint64>(kDelaysMs[qMin(count, kSteps - 1)], kBusyTimeoutMs - waited);
     std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     keepalive::check();
-    return 1;
+    return self->m_interrupted.load() ? 0 : 1;
 }
 
 // The engine itself tells where the first statement ends. What follows it
@@ -346,6 +349,7 @@ std::unique_ptr<EngineResult> SqliteEngine::run(const QString &commandText, bool
                                                 qint64 *rowsAffected)
 {
     *rowsAffected = -1;
+    statementStarts();
     // The tool's marks become "?", which the check below finds unbound.
     const QString text = rewriteParameterMarks(commandText).text;
     sqlite3_stmt *checked = nullptr;
@@ -382,6 +386,7 @@ std::unique_ptr<EngineResult> SqliteEngine::run(const QString &commandText, bool
 QVector<QVector<QVariant>> SqliteEngine::read(const QString &sql, const QVector<QVariant> &binds,
                                               ResultColumns *columns)
 {
+    statementStarts();
     QSqlQuery q(QSqlDatabase::database(m_qtName, false));
     q.setForwardOnly(true);
     if (!q.prepare(sql))
@@ -412,6 +417,7 @@ std::unique_ptr<QSqlQuery> SqliteEngine::change(const QString &sql, const QVecto
 {
     if (!readOnlyText().isEmpty())
         throw Failure(readOnlyText());
+    statementStarts();
     auto q = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_qtName, false));
     if (!q->prepare(sql))
         fail(*q);
@@ -433,6 +439,7 @@ InsertedRow SqliteEngine::insert(const QString &insertSql, const QVector<QVarian
 
 TableInfo SqliteEngine::tableInfo(const QString &schema, const QString &table)
 {
+    statementStarts();
     TableInfo info;
     const QSqlDatabase db = QSqlDatabase::database(m_qtName, false);
     QSqlQuery q(db);
@@ -466,6 +473,7 @@ TableInfo SqliteEngine::tableInfo(const QString &schema, const QString &table)
 
 void SqliteEngine::runControl(const QString &statement)
 {
+    statementStarts();
     if (sqlite3_exec(m_handle, statement.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
         throw Failure(QString::fromUtf8(sqlite3_errmsg(m_handle)));
 }

@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QString>
 
+#include <atomic>
+
 class QSqlQuery;
 struct sqlite3;
 struct sqlite3_stmt;
@@ -39,6 +41,7 @@ public:
     bool oneReadAtATime() const override { return false; }
     void runControl(const QString &statement) override;
     bool inTransaction() const override;
+    void interrupt() override { m_interrupted.store(true); }
 
     sqlite3 *handle() const { return m_handle; }
 
@@ -58,10 +61,17 @@ private:
     QString checkSingleStatement(const QString &text, sqlite3_stmt **prepared) const;
     std::unique_ptr<QSqlQuery> change(const QString &sql, const QVector<QVariant> &binds);
     static int busyWait(void *engine, int count);
+    static int progress(void *engine);
+    // A statement of the engine's starts: an interruption asked for before
+    // it concerns the one before.
+    void statementStarts() { m_interrupted.store(false); }
 
     QString m_qtName;
     sqlite3 *m_handle = nullptr;
     QElapsedTimer m_busySince;
+    // Asked to stop the statement that runs: the progress handler ends it,
+    // and a wait for a lock gives up.
+    std::atomic<bool> m_interrupted{false};
 };
 
 } // namespace rux
