@@ -11,6 +11,9 @@ namespace rux {
 int execCentred(QDialog &dialog)
 {
     QWidget *over = dialog.parentWidget() ? dialog.parentWidget()->window() : Program::instance().mainWindow();
+    // Modal before it shows: exec() cannot make a dialog that is visible
+    // already modal any more, and every other window would stay live.
+    dialog.setWindowModality(Qt::ApplicationModal);
     // Shown first, the box takes its final size (a message box sizes
     // itself to its text only then), and is placed before it is painted.
     dialog.show();
@@ -31,7 +34,6 @@ int showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
             const QStringList &buttons, QWidget *parent)
 {
     QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
-    box.setWindowModality(Qt::ApplicationModal);
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     QList<QPushButton *> pressed;
     for (int i = 0; i < buttons.size(); ++i) {

@@ -8,7 +8,7 @@ class QWidget;
 
 namespace rux {
 
-// Runs `dialog` modally, centred over the window it belongs to (its
+// Runs `dialog` modally to the whole program, centred over the window it belongs to (its
 // parent's window, else the main window) and kept on the screen. Returns
 // what exec() returns.
 int execCentred(QDialog &dialog);
