@@ -78,9 +78,11 @@ QString ExportStaging::stage(const QString &target)
     const QFileInfo info(target);
     QString destination = info.absoluteFilePath();
     bool copy = false;
+    bool exists = false;
     mode_t mode = 0;
     struct stat st;
     if (::stat(QFile::encodeName(destination).constData(), &st) == 0) {
+        exists = true;
         if (S_ISDIR(st.st_mode))
             failStaging(EISDIR);
         if (::access(QFile::encodeName(destination).constData(), W_OK) != 0)
@@ -95,11 +97,18 @@ QString ExportStaging::stage(const QString &target)
         mode = newFileMode();
     }
 
+    if (copy && m_direct == Direct::WhereNeeded)
+        return QString();
     // A device or a pipe is not replaced: its staged bytes wait elsewhere.
     const QString folder = copy ? QDir::tempPath() : QFileInfo(destination).absolutePath();
     const QByteArray name = createUniqueFile(folder + QStringLiteral("/.rux_ppp-export-"), mode);
-    if (name.isEmpty())
+    if (name.isEmpty()) {
+        // A file that may be written in a folder that takes no new file:
+        // written in place, as nothing else can.
+        if (exists && m_direct == Direct::WhereNeeded)
+            return QString();
         failStaging(errno);
+    }
 
     for (auto it = m_staged.begin(); it != m_staged.end(); ++it) {
         if (it->target == destination) {

@@ -13,13 +13,23 @@ namespace rux {
 class ExportStaging
 {
 public:
-    ExportStaging() = default;
+    // What cannot be replaced by a rename.
+    enum class Direct {
+        // Devices and pipes get a staged file elsewhere, copied into them
+        // at the commit.
+        Never,
+        // Devices and pipes, and a file in a folder where no new file may
+        // be made, are written directly: stage() returns an empty name.
+        WhereNeeded,
+    };
+
+    explicit ExportStaging(Direct direct = Direct::Never) : m_direct(direct) {}
     ~ExportStaging();
     ExportStaging(const ExportStaging &) = delete;
     ExportStaging &operator=(const ExportStaging &) = delete;
 
     // Creates the file the export to `target` is written to now, and
-    // returns its name. The target is checked as writing it would: a
+    // returns its name (empty: write the target itself). The target is checked as writing it would: a
     // folder, a file that may not be written or a missing folder fails with
     // the export's input/output texts. A second export to the same target
     // replaces the first.
@@ -40,6 +50,7 @@ private:
         bool copy = false;
     };
     std::vector<Staged> m_staged;
+    Direct m_direct;
 };
 
 } // namespace rux

@@ -150,10 +150,12 @@ void RunLog::transaction(const QString &outcome, int exports)
     writeQuietly(QStringLiteral("transaction outcome=%1 exports=%2").arg(outcome).arg(exports));
 }
 
-void RunLog::endRun(const QString &failure, int status)
+void RunLog::endRun(const QString &failure, int status, bool stopped)
 {
-    QString line = QStringLiteral("end time=%1 outcome=%2").arg(now(), failure.isEmpty() ? QStringLiteral("success")
-                                                                                         : QStringLiteral("failure"));
+    const QString outcome = stopped ? QStringLiteral("stopped")
+        : failure.isEmpty()         ? QStringLiteral("success")
+                                    : QStringLiteral("failure");
+    QString line = QStringLiteral("end time=%1 outcome=%2").arg(now(), outcome);
     if (!failure.isEmpty())
         line += QStringLiteral(" failure=") + field(failure);
     line += QStringLiteral(" batches=%1 ms=%2 status=%3")

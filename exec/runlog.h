@@ -34,6 +34,9 @@ struct BatchRecord
 //   batch line=3 path=data_change rows=5 ms=2
 //   transaction outcome=committed exports=1
 //   end time=... outcome=success batches=4 ms=31 status=0
+//
+// The outcome of a run is "success", "failure" or "stopped" (the user
+// stopped it).
 class RunLog
 {
 public:
@@ -63,9 +66,10 @@ public:
     void batch(const BatchRecord &record);
     // The run's transaction ended: "committed" or "rolled_back".
     void transaction(const QString &outcome, int exports);
-    // The run ended: `failure` empty for success. Never throws; a log that
-    // cannot be written any more was reported when it failed.
-    void endRun(const QString &failure, int status);
+    // The run ended: `failure` empty for success; `stopped`: the user
+    // stopped it (outcome "stopped"). Never throws; a log that cannot be
+    // written any more was reported when it failed.
+    void endRun(const QString &failure, int status, bool stopped = false);
     // A message of the toolkit's own. Never throws.
     void message(const QString &level, const QString &text);
 

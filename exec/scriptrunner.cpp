@@ -8,6 +8,7 @@
 #include "exec/linesort.h"
 #include "exec/rowsource.h"
 #include "exec/runlog.h"
+#include "exec/runstop.h"
 #include "exec/tableediting.h"
 #include "script/failure.h"
 #include "script/scriptlines.h"
@@ -20,13 +21,34 @@ namespace rux {
 
 namespace {
 
-// The export reads the query's rows through its cursor operations.
+// The run was asked to stop: throws RunStopped with `text`.
+void checkStop(const RunContext &context, const QString &text)
+{
+    if (context.stop)
+        context.stop->check(text);
+}
+
+// The same, in or right before the batch at script line `line`.
+void checkStopAt(const RunContext &context, int line)
+{
+    if (context.stop)
+        context.stop->check(stoppedAtLineText(line), line);
+}
+
+// The export reads the query's rows through its cursor operations. A stop
+// asked for while they are written ends the export at the next row, also
+// when the rows come from memory and no statement is left to interrupt.
 class QueryRows : public RowSource
 {
 public:
-    explicit QueryRows(AdoQuery &query) : m_query(query) {}
+    QueryRows(AdoQuery &query, const RunStop *stop, int line) : m_query(query), m_stop(stop), m_line(line) {}
     void First() override { m_query.First(); }
-    void Next() override { m_query.Next(); }
+    void Next() override
+    {
+        m_query.Next();
+        if (m_stop && m_stop->requested())
+            throw RunStopped(stoppedAtLineText(m_line), m_line);
+    }
     bool Eof() override { return m_query.Eof(); }
     int fieldCount() override { return m_query.fieldCount(); }
     QString fieldName(int field) override { return m_query.fieldName(field); }
@@ -39,6 +61,8 @@ public:
 
 private:
     AdoQuery &m_query;
+    const RunStop *m_stop;
+    int m_line;
 };
 
 } // namespace
@@ -67,6 +91,8 @@ void sql_execute(const RunContext &context, BatchRecord *record, ExportStaging *
             done.path = QStringLiteral("table_editing");
             done.table = table.trimmed();
             context.tableEditing->editTable(table);
+            // The user may have stopped the run while it waited.
+            checkStopAt(context, done.line);
         } else {
             done.path = QStringLiteral("data_change");
             query.ExecSQL();
@@ -78,7 +104,7 @@ void sql_execute(const RunContext &context, BatchRecord *record, ExportStaging *
     }
 
     if (!txtfilename.isEmpty()) {
-        QueryRows rows(query);
+        QueryRows rows(query, context.stop, done.line);
         done.exportFile = txtfilename;
         done.exportRows = writeExportFile(txtfilename, rows, staging ? staging->stage(txtfilename) : QString());
     }
@@ -133,6 +159,8 @@ public:
         m_connection.runControl(QStringLiteral("SAVEPOINT rux_protected_batch"));
         try {
             batch();
+        } catch (const RunStopped &) {
+            throw;
         } catch (const Failure &failure) {
             // Some failures (a full disk, say) make the engine take back
             // the whole transaction: nothing is left to go on with.
@@ -208,6 +236,15 @@ void refuseTableEditing(ScriptLines &editor)
     }
 }
 
+// Puts the export files of a batch in place.
+void placeExports(ExportStaging &exports)
+{
+    QString failure;
+    exports.commit(&failure);
+    if (!failure.isEmpty())
+        throw Failure(failure);
+}
+
 // Runs the batch held in the query, lines `first` to `last`, and writes its
 // record to the log. A protected batch's failure is dropped.
 void runBatch(const RunContext &context, int first, int last, bool protect, RunTransaction *transaction)
@@ -217,14 +254,34 @@ void runBatch(const RunContext &context, int first, int last, bool protect, RunT
     record.line = first + 1;
     QElapsedTimer clock;
     clock.start();
-    ExportStaging *staging = transaction ? transaction->staging() : nullptr;
-    const auto execute = [&]() { sql_execute(context, &record, staging); };
+    // Outside a transaction the batch's exports are put in place as soon
+    // as it has succeeded; until then they wait beside their targets.
+    std::optional<ExportStaging> batchExports;
+    if (!transaction)
+        batchExports.emplace(ExportStaging::Direct::WhereNeeded);
+    ExportStaging *staging = transaction ? transaction->staging() : &*batchExports;
+    const auto execute = [&]() {
+        try {
+            sql_execute(context, &record, staging);
+            if (batchExports)
+                placeExports(*batchExports);
+        } catch (const RunStopped &) {
+            throw;
+        } catch (const Failure &) {
+            // A statement interrupted by the stop fails with the engine's
+            // words; the run ends as stopped.
+            checkStopAt(context, record.line);
+            throw;
+        }
+    };
     try {
         if (protect && transaction) {
             record.silenced = transaction->runProtected(execute);
         } else if (protect) {
             try {
                 execute();
+            } catch (const RunStopped &) {
+                throw;
             } catch (const Failure &failure) {
                 // A batch that mentions "drop" may fail without a word.
                 record.silenced = failure.text();
@@ -237,6 +294,8 @@ void runBatch(const RunContext &context, int first, int last, bool protect, RunT
     } catch (const Failure &failure) {
         record.failed = failure.text();
         record.ms = clock.elapsed();
+        if (context.batchEnded)
+            context.batchEnded(record);
         if (context.log) {
             try {
                 context.log->batch(record);
@@ -247,6 +306,8 @@ void runBatch(const RunContext &context, int first, int last, bool protect, RunT
         throw;
     }
     record.ms = clock.elapsed();
+    if (context.batchEnded)
+        context.batchEnded(record);
     if (context.log)
         context.log->batch(record);
 }
@@ -256,6 +317,7 @@ void runBatch(const RunContext &context, int first, int last, bool protect, RunT
 void runScript(const RunContext &context)
 {
     context.clickSubstitute();
+    checkStop(context, stoppedInSubstitutionText());
     AdoQuery &query = *context.query;
     query.Close();
     query.sqlClear();
@@ -284,9 +346,11 @@ void runScript(const RunContext &context)
             break;
         case LineKind::BatchEnd: {
             context.processEvents();
+            const int batchFirst = first < 0 ? i : first;
+            checkStopAt(context, batchFirst + 1);
             const bool protect = try_drop;
             try_drop = false;
-            runBatch(context, first < 0 ? i : first, i, protect, inTransaction);
+            runBatch(context, batchFirst, i, protect, inTransaction);
             first = last = -1;
             query.Close();
             query.sqlClear();
@@ -302,10 +366,14 @@ void runScript(const RunContext &context)
             break;
         }
     }
-    if (!query.sqlText().isEmpty())
+    if (!query.sqlText().isEmpty()) {
+        checkStopAt(context, first + 1);
         runBatch(context, first, last, false, inTransaction);
-    if (transaction)
+    }
+    if (transaction) {
+        checkStop(context, stoppedBeforeCommitText());
         transaction->commit();
+    }
 }
 
 } // namespace rux

@@ -7,6 +7,7 @@ namespace rux {
 class AdoQuery;
 class ExportStaging;
 class RunLog;
+class RunStop;
 class ScriptLines;
 class TableEditing;
 struct BatchRecord;
@@ -27,10 +28,19 @@ struct RunContext
     // The lines (first and last, counted from 0) of the batch that runs
     // now; -1, -1 when it has ended. May be left empty.
     std::function<void(int, int)> batchRuns;
+    // What a batch did, when it has ended (failed or not). May be left
+    // empty.
+    std::function<void(const BatchRecord &)> batchEnded;
     // Each batch is written to the run log; null: no log.
     RunLog *log = nullptr;
     // The whole run is one transaction (not on a read-only engine).
     bool singleTransaction = false;
+    // The user's request to stop the run; null: the run cannot be stopped.
+    // The run looks at it before every batch, after a failure, after a
+    // table editing and at every row of an export; a failure caused by the
+    // stop (an interrupted statement) ends the run as stopped, also in a
+    // protected batch.
+    const RunStop *stop = nullptr;
 };
 
 // Runs the script in the editor batch by batch. Lines are read from the
@@ -38,6 +48,10 @@ struct RunContext
 // a batch in which a statement line mentions "drop" runs with its failures
 // dropped; any other failure ends the run and leaves the query holding the
 // failed batch. A trailing batch without "go" stays open for the grid.
+//
+// An export to a regular file is written beside its target and put in
+// place when the batch has succeeded: a failed or stopped batch leaves the
+// target as it was. Devices and pipes are written directly.
 //
 // With `singleTransaction` the run is one transaction, committed at its
 // end: a script holding "edit_table" is refused before anything runs; each

@@ -5,8 +5,16 @@
 
 namespace rux {
 
+namespace {
+
+// Lines of a pass between two calls of linesDone.
+constexpr int kLinesBetweenCalls = 256;
+
+} // namespace
+
 void substituteParameters(ScriptLines &editor, const ParamCells &grid, int varCount,
-                          const std::function<void()> &processEvents)
+                          const std::function<void()> &processEvents,
+                          const std::function<void()> &linesDone)
 {
     if (varCount > kMaxParamRows)
         throw Failure(tooManyParametersText());
@@ -22,6 +30,8 @@ void substituteParameters(ScriptLines &editor, const ParamCells &grid, int varCo
             // (by processEvents below) only after the pass.
             const ScriptLineChanges changes(editor);
             for (int i = 0; i < lineCount; ++i) {
+                if (linesDone && i % kLinesBetweenCalls == kLinesBetweenCalls - 1)
+                    linesDone();
                 if (!editor.lineHolds(i, u'$'))
                     continue;
                 const QString line = editor.line(i);

@@ -16,8 +16,13 @@ namespace rux {
 // Nothing happens, and no events are processed, when varCount is 0.
 // Throws Failure (tooManyParametersText) before changing anything when
 // varCount is above kMaxParamRows.
+//
+// `linesDone`, when given, is called every few hundred lines of a pass: the
+// windows are kept alive there, and a stop may end the substitution by
+// throwing.
 void substituteParameters(ScriptLines &editor, const ParamCells &grid, int varCount,
-                          const std::function<void()> &processEvents);
+                          const std::function<void()> &processEvents,
+                          const std::function<void()> &linesDone = {});
 
 // Empties the name and the value cells of rows 1 to 6 (Button5Click without
 // its var_count := 0). Rows 7 and later keep their text.
