@@ -23,6 +23,15 @@ void ProgramWindows::destroy()
     main.reset();
 }
 
+void keepWindowsAlive(ProgramWindows &windows)
+{
+    Trux_pp1 *main = windows.main.get();
+    WindowPump::instance().setBeforePump([main]() { main->showRunningBatch(); });
+    WindowPump::instance().setPassing(
+        [main](QObject *receiver, QEvent *event) { return main->passesDuringStatement(receiver, event); });
+    WindowPump::instance().install();
+}
+
 ProgramWindows createWindows(const QStringList &arguments, KeepAlive keepAlive)
 {
     ProgramWindows w;
@@ -32,10 +41,8 @@ ProgramWindows createWindows(const QStringList &arguments, KeepAlive keepAlive)
     w.main->setArguments(arguments);
 
     Trux_pp1 *main = w.main.get();
-    if (keepAlive == KeepAlive::WindowPump) {
-        WindowPump::instance().setBeforePump([main]() { main->showRunningBatch(); });
-        WindowPump::instance().install();
-    }
+    if (keepAlive == KeepAlive::WindowPump)
+        keepWindowsAlive(w);
 
     w.record = std::make_unique<ActivationRecord>(main, w.ftabed.get(), [main]() { main->FormActivate(); });
     ActivationRecord *record = w.record.get();

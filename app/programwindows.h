@@ -42,4 +42,9 @@ enum class KeepAlive { None, WindowPump };
 // alive.
 ProgramWindows createWindows(const QStringList &arguments, KeepAlive keepAlive);
 
+// Keeps the windows alive while a statement runs (the window pump), the
+// main window marking the batch that runs and taking the input that stops
+// the run.
+void keepWindowsAlive(ProgramWindows &windows);
+
 } // namespace rux

@@ -197,6 +197,11 @@ void EditorLines::State::writePending()
     std::sort(pending.begin(), pending.end());
     pending.erase(std::unique(pending.begin(), pending.end()), pending.end());
     applying = true;
+    // Lines written by the program start a new undo history: the user's
+    // typing is what can be undone, and a pass over a long script is not
+    // kept a second time in the undo stack.
+    const bool undo = document->isUndoRedoEnabled();
+    document->setUndoRedoEnabled(false);
     QTextCursor edit(document);
     edit.beginEditBlock();
     for (const int index : pending) {
@@ -224,6 +229,7 @@ void EditorLines::State::writePending()
         cursor.insertText(now.sliced(head, now.size() - head - tail));
     }
     edit.endEditBlock();
+    document->setUndoRedoEnabled(undo);
     applying = false;
     pending.clear();
 }

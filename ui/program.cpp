@@ -2,6 +2,7 @@
 
 #include "db/keepalive.h"
 #include "exec/failuretext.h"
+#include "exec/runstop.h"
 #include "script/failure.h"
 #include "ui/boxes.h"
 #include "ui/windowpump.h"
@@ -47,6 +48,12 @@ bool Program::guard(const std::function<void()> &handler)
     ++m_depth;
     try {
         handler();
+    } catch (const RunStopped &stopped) {
+        ok = false;
+        // Closing the window stopped the run: the program ends without a
+        // box that would wait for an answer.
+        if (!m_endRequested)
+            showFailure(stopped.text());
     } catch (const Failure &failure) {
         ok = false;
         showFailure(failure.text());

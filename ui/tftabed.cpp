@@ -3,6 +3,7 @@
 #include "db/adotable.h"
 #include "db/tablename.h"
 #include "script/failure.h"
+#include "ui/clientscroll.h"
 #include "ui/datagrid.h"
 #include "ui/datasource.h"
 #include "ui/dbnavigator.h"
@@ -44,6 +45,8 @@ Tftabed::Tftabed(AdoConnection *connection, QWidget *parent)
     setTabOrder(Button1, DBNavigator1);
 
     connect(Button1, &QPushButton::clicked, this, guarded(this, &Tftabed::Button1Click));
+    // On a screen smaller than the layout the client area scrolls.
+    new ClientScroller(this, size());
 }
 
 Tftabed::~Tftabed() = default;

@@ -3,6 +3,7 @@
 #include "db/adoconnection.h"
 #include "db/adoquery.h"
 #include "db/connectionstring.h"
+#include "db/keepalive.h"
 #include "exec/cmdline.h"
 #include "exec/failuretext.h"
 #include "exec/scriptrunner.h"
@@ -11,24 +12,30 @@
 #include "script/failure.h"
 #include "script/paramcells.h"
 #include "script/substitution.h"
+#include "ui/clientscroll.h"
 #include "ui/datagrid.h"
 #include "ui/datasource.h"
 #include "ui/filedialogs.h"
 #include "ui/pathlabel.h"
 #include "ui/program.h"
+#include "ui/runview.h"
 #include "ui/stringgrid.h"
 #include "ui/tftabed.h"
+#include "ui/windowpump.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
-#include <QTextBlock>
 
 namespace rux {
 
@@ -133,7 +140,6 @@ Trux_pp1::Trux_pp1(QWidget *parent)
     Memo1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Memo1->setUndoRedoEnabled(false);
     Memo1->setPlainText(QStringLiteral(" "));
     m_lines = EditorLines(Memo1);
 
@@ -173,6 +179,21 @@ Trux_pp1::Trux_pp1(QWidget *parent)
 
     PageControl1->setCurrentWidget(TabSheet2);
 
+    // The run's status and stop button stand in the page control's corner,
+    // to the right of the tabs, where the layout has room.
+    auto *corner = new QWidget(PageControl1);
+    corner->setObjectName(QStringLiteral("RunStatus"));
+    const int tabs = PageControl1->tabBar()->sizeHint().width();
+    const QSize cornerSize(PageControl1->width() - tabs - 12, PageControl1->tabBar()->sizeHint().height());
+    corner->setFixedSize(cornerSize);
+    Button7 = makeButton(corner, "Button7", QStringLiteral("stop"), {cornerSize.width() - 64, 0, 62, cornerSize.height() - 1});
+    Button7->setToolTip(QStringLiteral("stop the run (Esc)"));
+    Label4 = new QLabel(corner);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Label4->setGeometry(0, 0, Button7->x() - 6, cornerSize.height());
+    Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    PageControl1->setCornerWidget(corner, Qt::TopRightCorner);
+
     setTabOrder(Button1, Button2);
     setTabOrder(Button2, PageControl1);
     setTabOrder(PageControl1, Memo1);
@@ -189,6 +210,45 @@ Trux_pp1::Trux_pp1(QWidget *parent)
     connect(Button4, &QPushButton::clicked, this, guarded(this, &Trux_pp1::Button4Click));
     connect(Button5, &QPushButton::clicked, this, guarded(this, &Trux_pp1::Button5Click));
     connect(Button6, &QPushButton::clicked, this, guarded(this, &Trux_pp1::Button6Click));
+    connect(Button7, &QPushButton::clicked, this, &Trux_pp1::stopRun);
+
+    m_runView = new RunView(this, Memo1, &m_lines, Label4, Button7);
+    m_stop.setInterrupt([this]() { access_con->interrupt(); });
+    makeKeys();
+    // On a screen smaller than the layout the client area scrolls.
+    m_scroller = new ClientScroller(this, size());
+}
+
+void Trux_pp1::makeKeys()
+{
+    const auto key = [this](const QList<QKeySequence> &keys, void (Trux_pp1::*handler)()) {
+        auto *action = new QAction(this);
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, this, guarded(this, handler));
+        return action;
+    };
+    m_executeKey = key({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_Return),
+                        QKeySequence(Qt::CTRL | Qt::Key_Enter)},
+                       &Trux_pp1::Button6Click);
+    m_openKey = key({QKeySequence(Qt::CTRL | Qt::Key_O)}, &Trux_pp1::Button2Click);
+    m_saveKey = key({QKeySequence(Qt::CTRL | Qt::Key_S)}, &Trux_pp1::Button4Click);
+    // Esc stops a run; its key is taken only while one is in progress, so
+    // that at other times Esc does what it does in the grids.
+    m_stopKey = key({}, &Trux_pp1::stopRun);
+    Button6->setToolTip(QStringLiteral("execute script (F5 or Ctrl+Enter)"));
+    Button2->setToolTip(QStringLiteral("open sql (Ctrl+O)"));
+    Button4->setToolTip(QStringLiteral("save script (Ctrl+S)"));
+}
+
+void Trux_pp1::setCommandsEnabled(bool enabled)
+{
+    for (QWidget *command : {Button1, Button2, Button3, Button5, Button6})
+        command->setEnabled(enabled);
+    m_executeKey->setEnabled(enabled);
+    m_openKey->setEnabled(enabled);
+    m_stopKey->setShortcut(enabled ? QKeySequence() : QKeySequence(Qt::Key_Escape));
 }
 
 Trux_pp1::~Trux_pp1() = default;
@@ -303,7 +363,7 @@ void Trux_pp1::FormActivate()
         // An unattended run that fails at any step ends with status 1.
         if (first && argumentsHoldGo()) {
             Program::instance().setExitStatus(1);
-            logRunEnd(failureDisplayText(currentFailureText()), 1);
+            logRunEnd(failureDisplayText(currentFailureText()), 1, currentFailureIsStop());
         }
         throw;
     }
@@ -312,7 +372,7 @@ void Trux_pp1::FormActivate()
         logRunEnd(QString(), 0);
 }
 
-void Trux_pp1::logRunEnd(const QString &failure, int status)
+void Trux_pp1::logRunEnd(const QString &failure, int status, bool stopped)
 {
     RunLog *log = Program::instance().runLog();
     if (!log)
@@ -324,7 +384,7 @@ void Trux_pp1::logRunEnd(const QString &failure, int status)
             // A log that cannot be written was reported when it failed.
         }
     }
-    log->endRun(failure, status);
+    log->endRun(failure, status, stopped);
 }
 
 RunLog::Header Trux_pp1::runHeader() const
@@ -376,7 +436,20 @@ void Trux_pp1::Button2Click()
 
 void Trux_pp1::Button3Click()
 {
-    substituteParameters(m_lines, *StringGrid1, var_count, eventProcessing());
+    // In a run the substitution can be stopped, between its lines too.
+    std::function<void()> linesDone;
+    std::function<void()> processEvents = eventProcessing();
+    if (m_running) {
+        linesDone = [this]() {
+            keepalive::check();
+            m_stop.check(stoppedInSubstitutionText());
+        };
+        processEvents = [this, process = std::move(processEvents)]() {
+            process();
+            m_stop.check(stoppedInSubstitutionText());
+        };
+    }
+    substituteParameters(m_lines, *StringGrid1, var_count, processEvents, linesDone);
 }
 
 void Trux_pp1::Button4Click()
@@ -414,6 +487,11 @@ void Trux_pp1::Button6Click()
     if (m_running)
         return;
     RunningFlag flag(m_running);
+    m_stop.reset();
+    m_lastBatch = BatchRecord();
+    setCommandsEnabled(false);
+    const std::shared_ptr<void> commandsBack(nullptr, [this](void *) { setCommandsEnabled(true); });
+    m_runView->begin();
     MarkedTableEditing editing(m_ftabed, [this]() { showRunningBatch(); });
     RunContext context;
     context.editor = &m_lines;
@@ -423,31 +501,62 @@ void Trux_pp1::Button6Click()
     context.processEvents = eventProcessing();
     context.setDataChange = [this](bool on) { CheckBox1->setChecked(on); };
     context.dataChange = [this]() { return CheckBox1->isChecked(); };
-    context.batchRuns = [this](int first, int last) {
-        m_batchFirst = first;
-        m_batchLast = last;
-        if (first < 0 && m_batchShown) {
-            m_batchShown = false;
-            Memo1->setExtraSelections({});
-        }
+    context.batchRuns = [this](int first, int last) { m_runView->batchRuns(first, last); };
+    context.batchEnded = [this](const BatchRecord &record) {
+        m_lastBatch = record;
+        m_runView->batchEnded(record);
     };
+    context.stop = &m_stop;
     RunLog *log = Program::instance().runLog();
     context.log = log;
     context.singleTransaction = Program::instance().singleTransaction();
-    if (log && !log->runBegun())
-        log->beginRun(runHeader());
-    // An unattended run is logged as ended once the database is closed.
-    if (m_unattended) {
-        runScript(context);
-        return;
-    }
     try {
+        if (log && !log->runBegun())
+            log->beginRun(runHeader());
         runScript(context);
     } catch (...) {
-        logRunEnd(failureDisplayText(currentFailureText()), 1);
+        const bool stopped = currentFailureIsStop();
+        int line = m_lastBatch.failed.isNull() ? 0 : m_lastBatch.line;
+        try {
+            throw;
+        } catch (const RunStopped &stop) {
+            line = stop.line();
+        } catch (...) {
+        }
+        m_runView->end(stopped ? RunView::Outcome::Stopped : RunView::Outcome::Failure, line, QString());
+        // An unattended run is logged as ended once the database is closed.
+        if (!m_unattended)
+            logRunEnd(failureDisplayText(currentFailureText()), 1, stopped);
         throw;
     }
-    logRunEnd(QString(), 0);
+    m_runView->end(RunView::Outcome::Success, 0, lastResultText());
+    if (!m_unattended)
+        logRunEnd(QString(), 0);
+}
+
+QString Trux_pp1::lastResultText()
+{
+    const auto rows = [](qint64 count) {
+        return count == 1 ? QStringLiteral("1 row") : QStringLiteral("%1 rows").arg(count);
+    };
+    if (Query1->active()) {
+        // The result stays for the grid, which reads its first rows now as
+        // it would when shown: they tell the result's size, or that it
+        // holds more. A run nobody sees leaves them unread.
+        if (m_unseen)
+            return QString();
+        if (DataSource1->rowCount() == 0 && DataSource1->canFetchMore(QModelIndex()))
+            DataSource1->fetchMore(QModelIndex());
+        const int read = DataSource1->rowCount();
+        if (DataSource1->canFetchMore(QModelIndex()))
+            return QStringLiteral("The last result has more than %1 (\"result data set\").").arg(rows(read));
+        return QStringLiteral("The last result has %1 (\"result data set\").").arg(rows(read));
+    }
+    if (m_lastBatch.exportRows >= 0)
+        return QStringLiteral("The last export wrote %1 to %2.").arg(rows(m_lastBatch.exportRows), m_lastBatch.exportFile);
+    if (m_lastBatch.path == QLatin1String("data_change") && m_lastBatch.rows >= 0)
+        return QStringLiteral("The last batch changed %1.").arg(rows(m_lastBatch.rows));
+    return QString();
 }
 
 std::function<void()> Trux_pp1::eventProcessing() const
@@ -467,50 +576,73 @@ std::function<void()> Trux_pp1::eventProcessing() const
 
 void Trux_pp1::showRunningBatch()
 {
-    if (m_batchFirst < 0 || m_batchShown || m_lines.viewLeftBehind())
+    m_runView->showProgress();
+}
+
+void Trux_pp1::stopRun()
+{
+    if (!m_running || m_stop.requested())
         return;
-    QTextDocument *document = Memo1->document();
-    const QTextBlock first = document->findBlockByNumber(m_batchFirst);
-    const QTextBlock last = document->findBlockByNumber(m_batchLast);
-    if (!first.isValid() || !last.isValid())
-        return;
-    // Full-width lines: the marked span takes in the line break after the
-    // batch's last line; a last line without one (the end of the text)
-    // gets a line mark of its own.
-    QTextCharFormat mark;
-    mark.setBackground(QColor(0xf2, 0xe3, 0xa6));
-    mark.setProperty(QTextFormat::FullWidthSelection, true);
-    const int end = last.position() + last.length();
-    const int lastPosition = document->characterCount() - 1;
-    QList<QTextEdit::ExtraSelection> marks;
-    QTextEdit::ExtraSelection span;
-    span.cursor = QTextCursor(document);
-    span.cursor.setPosition(first.position());
-    span.cursor.setPosition(qMin(end, lastPosition), QTextCursor::KeepAnchor);
-    span.format = mark;
-    marks.append(span);
-    if (end > lastPosition) {
-        QTextEdit::ExtraSelection line;
-        line.cursor = QTextCursor(last);
-        line.format = mark;
-        marks.append(line);
+    m_runView->stopping();
+    // Interrupts the statement that runs now.
+    m_stop.request();
+    if (m_ftabed && m_ftabed->waitmode) {
+        // Not in the middle of a statement of the table editor's own: then
+        // once it has ended.
+        if (keepalive::pumping())
+            WindowPump::instance().defer([this]() { endTableEditing(); });
+        else
+            endTableEditing();
     }
-    Memo1->setExtraSelections(marks);
-    m_batchShown = true;
+}
+
+void Trux_pp1::endTableEditing()
+{
+    if (!m_ftabed || !m_ftabed->waitmode)
+        return;
+    // A changed row still pending in the table editor is written before
+    // the wait ends, as the editor's button would write it; a refusal is
+    // shown, and the wait ends all the same.
+    m_ftabed->DBGrid1->postPending();
+    m_ftabed->endWait();
+}
+
+bool Trux_pp1::passesDuringStatement(QObject *receiver, QEvent *event) const
+{
+    if (!m_running)
+        return false;
+    switch (event->type()) {
+    case QEvent::Close:
+        return receiver == this;
+    case QEvent::Shortcut:
+        return receiver == m_stopKey;
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+        auto *widget = qobject_cast<QWidget *>(receiver);
+        return static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && widget && widget->window() == this;
+    }
+    default:
+        return receiver == Button7;
+    }
+}
+
+void Trux_pp1::keyPressEvent(QKeyEvent *event)
+{
+    // Esc that no control of the window took stops a run.
+    if (event->key() == Qt::Key_Escape && m_running) {
+        stopRun();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Trux_pp1::closeEvent(QCloseEvent *event)
 {
-    // The window stays until the event loop takes the end request; a
-    // handler that is running (a script run, a table editing wait)
-    // finishes first.
+    // The window stays until the event loop takes the end request. A run
+    // in progress is stopped first: its statement is interrupted, a table
+    // editing it waits for ends, and the program ends once the run has.
     event->ignore();
-    if (m_ftabed && m_ftabed->waitmode) {
-        // A changed row still pending in the table editor is written before
-        // the wait ends; a refusal is shown, and the program ends all the same.
-        m_ftabed->DBGrid1->postPending();
-        m_ftabed->endWait();
-    }
+    stopRun();
     Program::instance().requestEnd();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exec/runlog.h"
+#include "exec/runstop.h"
 #include "script/scriptfile.h"
 #include "ui/editorlines.h"
 #include "ui/pathlabel.h"
@@ -11,7 +12,9 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QCheckBox;
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
@@ -20,10 +23,12 @@ namespace rux {
 
 class AdoConnection;
 class AdoQuery;
+class ClientScroller;
 class DataGrid;
 class DataSource;
 class FileDialogs;
 class StringGrid;
+class RunView;
 class Tftabed;
 
 // The main window (`rux_pp1`): opens a database and a script, holds the
@@ -32,6 +37,10 @@ class Tftabed;
 // identifier, parameter count, the automatic-run flag). Handlers that the
 // event loop calls are wrapped by the failure display; called from code
 // (a click operation), their failures travel to the caller.
+//
+// A run in progress can be stopped (Esc, the stop button, closing the
+// window); meanwhile the commands that would disturb it are off. Keys:
+// F5 and Ctrl+Enter run the script, Ctrl+O opens one, Ctrl+S saves it.
 class Trux_pp1 : public QWidget
 {
     Q_OBJECT
@@ -67,10 +76,19 @@ public:
     // A script run is in progress.
     bool running() const { return m_running; }
     // Marks the lines of the batch that runs in the editor with a
-    // background (the cursor and the text stay as they are). Called when
-    // the batch lasts: the windows repaint during a long statement, or the
-    // run waits in the table editor.
+    // background (the cursor and the text stay as they are), and shows the
+    // time that passed. Called when the batch lasts: the windows repaint
+    // during a long statement, or the run waits in the table editor.
     void showRunningBatch();
+    // Stops the run in progress: its statement is interrupted, a table
+    // editing it waits for ends, and the run ends as stopped. Nothing
+    // happens when no run is in progress.
+    void stopRun();
+    // While a statement runs, only the input that stops the run reaches
+    // its receiver: the stop button's, Esc in this window, and the request
+    // to close it (which stops the run first).
+    bool passesDuringStatement(QObject *receiver, QEvent *event) const;
+    RunView *runView() const { return m_runView; }
     TextEncoding rememberedEncoding() const { return m_encoding; }
     ScriptLines &editorLines() { return m_lines; }
 
@@ -89,6 +107,10 @@ public:
     QPushButton *Button6;
     QCheckBox *CheckBox1;
     QPushButton *Button4;
+    // In the corner of the page control: the run's status and its stop
+    // button, shown while a run is in progress.
+    QLabel *Label4;
+    QPushButton *Button7;
 
     AdoConnection *access_con;
     AdoQuery *Query1;
@@ -96,11 +118,19 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     // The end of a run in the run log, with the header first when the run
     // failed before it began.
-    void logRunEnd(const QString &failure, int status);
+    void logRunEnd(const QString &failure, int status, bool stopped = false);
+    void makeKeys();
+    // The commands that would disturb a run: off while it is in progress.
+    void setCommandsEnabled(bool enabled);
+    void endTableEditing();
+    // What the last result holds, one sentence; empty when nothing is
+    // worth saying.
+    QString lastResultText();
     RunLog::Header runHeader() const;
     void chooseFolderOf(const QString &fileName);
     QString chooseOpenFile();
@@ -123,9 +153,15 @@ private:
     // into them.
     bool m_unseen = false;
     bool m_activated = false;
-    int m_batchFirst = -1;
-    int m_batchLast = -1;
-    bool m_batchShown = false;
+    RunStop m_stop;
+    RunView *m_runView = nullptr;
+    ClientScroller *m_scroller = nullptr;
+    QAction *m_executeKey = nullptr;
+    QAction *m_openKey = nullptr;
+    QAction *m_saveKey = nullptr;
+    QAction *m_stopKey = nullptr;
+    // What the last batch of the run did.
+    BatchRecord m_lastBatch;
 };
 
 } // namespace rux

@@ -36,8 +36,9 @@ void WindowPump::pump()
 {
     if (m_beforePump)
         m_beforePump();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers
-                                    | QEventLoop::X11ExcludeTimers);
+    // Input is taken from the window system, so that it never piles up
+    // there to be handled after the statement; the filter drops it.
+    QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers | QEventLoop::X11ExcludeTimers);
 }
 
 void WindowPump::defer(std::function<void()> action)
@@ -59,18 +60,19 @@ bool WindowPump::eventFilter(QObject *watched, QEvent *event)
     if (!keepalive::pumping())
         return false;
     const QEvent::Type type = event->type();
-    if (event->isInputEvent() || type == QEvent::InputMethod || type == QEvent::Shortcut) {
-        // Posted input, or input a widget makes of other input: taken up
-        // again after the statement, as the window system's own waits.
-        std::shared_ptr<QEvent> copy(event->clone());
-        QPointer<QObject> receiver(watched);
-        defer([receiver, copy]() mutable {
-            if (receiver)
-                QCoreApplication::sendEvent(receiver, copy.get());
-        });
-        return true;
+    // Whether a shortcut is meant is asked of the widget with the focus; the
+    // answer starts nothing.
+    if (type == QEvent::ShortcutOverride)
+        return false;
+    if (event->isInputEvent() || type == QEvent::InputMethod || type == QEvent::Shortcut
+        || type == QEvent::ContextMenu) {
+        // Input, or input a widget makes of other input: dropped, but what
+        // the stop controls take.
+        return !(m_passing && m_passing(watched, event));
     }
     if (type == QEvent::Close) {
+        if (m_passing && m_passing(watched, event))
+            return false;
         auto *widget = qobject_cast<QWidget *>(watched);
         if (widget && widget->isWindow()) {
             // The window stays until the statement has ended; then it is

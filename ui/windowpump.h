@@ -18,10 +18,11 @@ namespace rux {
 // lock.
 //
 // Nothing that could start a handler runs meanwhile, so no handler runs
-// nested inside a statement: timers and sockets wait, input waits in the
-// window system's queue, and input that reaches a widget anyway, a request
-// to close a window and anything else deferred with defer() is taken up
-// once the statement has ended, the next time events are processed.
+// nested inside a statement: timers and sockets wait, and input is dropped,
+// never taken up afterwards as a command. Only the input that the stop
+// controls take (setPassing) goes through. A request to close another
+// window, and anything else deferred with defer(), is taken up once the
+// statement has ended, the next time events are processed.
 class WindowPump : public QObject
 {
     Q_OBJECT
@@ -32,6 +33,11 @@ public:
     void install();
     // Runs before each pump (the main window marks the batch that runs).
     void setBeforePump(std::function<void()> beforePump) { m_beforePump = std::move(beforePump); }
+    // Tells, for an input event or a window's close request that arrives
+    // while a statement runs, whether it goes on to its receiver: the stop
+    // controls' own, which only ask the run to stop.
+    using Passing = std::function<bool(QObject *receiver, QEvent *event)>;
+    void setPassing(Passing passing) { m_passing = std::move(passing); }
 
     // Runs `action` after the statement, when events are processed again.
     void defer(std::function<void()> action);
@@ -47,6 +53,7 @@ private:
     void replay();
 
     std::function<void()> m_beforePump;
+    Passing m_passing;
     std::vector<std::function<void()>> m_deferred;
     QTimer m_replay;
     bool m_installed = false;

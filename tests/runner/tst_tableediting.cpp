@@ -482,8 +482,8 @@ private Q_SLOTS:
         QCOMPARE(nokey(), QStringLiteral("1|x,2|y"));
     }
 
-    // An export clause in an editing batch: the file is made empty, then
-    // reading the closed query fails once the editing is over.
+    // An export clause in an editing batch: reading the closed query fails
+    // once the editing is over, and the file keeps what it held.
     void exportClauseOnTheEditingPath_data() { rowPerEngine(); }
 
     void exportClauseOnTheEditingPath()
@@ -499,7 +499,7 @@ private Q_SLOTS:
                    }});
         QCOMPARE(m_failure, QStringLiteral("Query1: Operation bei geschlossener Datenmenge nicht ausführbar"));
         QVERIFY(shown);
-        QCOMPARE(fileBytes(file), QByteArray());
+        QCOMPARE(fileBytes(file), QByteArray("old"));
         QCOMPARE(ids(), QStringLiteral("1,2"));
     }
 
@@ -723,16 +723,22 @@ private Q_SLOTS:
         QCOMPARE(rowsOfT(), QStringLiteral("1|a|50,2|b|20"));
     }
 
-    // Last: the program's end, once requested, stays requested.
-    void closingMainWindowEndsWait_data() { rowPerEngine(); }
+    // Last: the program's end, once requested, stays requested. Closing the
+    // main window stops the run: a row still pending in the editor is
+    // written, the wait ends, and nothing after the batch runs.
+    void closingMainWindowStopsTheRun_data() { rowPerEngine(); }
 
-    void closingMainWindowEndsWait()
+    void closingMainWindowStopsTheRun()
     {
         RUX_ENGINE_ROW(start);
-        QVERIFY(runWaiting(QStringLiteral("edit_table t\r\ngo\r\ninsert into t values (3, 'c', 30)\r\ngo"),
-                            {[&]() { m_w->main->close(); }}));
+        runWaiting(QStringLiteral("edit_table t\r\ngo\r\ninsert into t values (3, 'c', 30)\r\ngo"), {[&]() {
+                       DataSource *src = m_ed->DataSource1;
+                       QVERIFY(src->setData(src->index(0, 1), QStringLiteral("pending")));
+                       m_w->main->close();
+                   }});
+        QCOMPARE(m_failure, QStringLiteral("Stopped by the user at line 1"));
         QVERIFY(!m_ed->isVisible());
-        QCOMPARE(ids(), QStringLiteral("1,2,3"));
+        QCOMPARE(rowsOfT(), QStringLiteral("1|pending|10,2|b|20"));
         QVERIFY(Program::instance().endRequested());
     }
 };
