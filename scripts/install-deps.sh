@@ -31,6 +31,9 @@ packages=(
     xvfb
     xdotool
     xauth
+    x11-utils
+    openbox
+    imagemagick
     fonts-dejavu-core
     strace
 )

@@ -25,7 +25,7 @@ QString clockText(qint64 ms)
 
 QString batchesText(int count)
 {
-    return count == 1 ? QStringLiteral("1 batch ran") : QStringLiteral("%1 batches ran").arg(count);
+    return count == 1 ? QStringLiteral("1 batch") : QStringLiteral("%1 batches").arg(count);
 }
 
 } // namespace
@@ -51,6 +51,7 @@ void RunView::begin()
 {
     m_clock.start();
     m_batches = 0;
+    m_batchBegun = false;
     m_batchFirst = m_batchLast = -1;
     m_failedFirst = m_failedLast = -1;
     m_stopping = false;
@@ -66,7 +67,7 @@ void RunView::begin()
 void RunView::batchRuns(int first, int last)
 {
     if (first >= 0) {
-        ++m_batches;
+        m_batchBegun = true;
         m_batchFirst = first;
         m_batchLast = last;
         return;
@@ -78,7 +79,9 @@ void RunView::batchRuns(int first, int last)
 
 void RunView::batchEnded(const BatchRecord &record)
 {
-    if (!record.failed.isNull()) {
+    if (record.failed.isNull()) {
+        ++m_batches;
+    } else {
         m_failedFirst = m_batchFirst;
         m_failedLast = m_batchLast;
     }
@@ -104,10 +107,10 @@ void RunView::end(Outcome outcome, int line, const QString &result)
         setStatus(QStringLiteral("Done: ") + ran + (result.isEmpty() ? QString() : u' ' + result));
         break;
     case Outcome::Failure:
-        setStatus(QStringLiteral("Failed%1: ").arg(where) + ran);
+        setStatus(QStringLiteral("Failed%1 after ").arg(where) + ran);
         break;
     case Outcome::Stopped:
-        setStatus(QStringLiteral("Stopped%1: ").arg(where) + ran);
+        setStatus(QStringLiteral("Stopped%1 after ").arg(where) + ran);
         break;
     }
     if (outcome == Outcome::Success || m_failedFirst < 0 || m_lines->viewLeftBehind())
@@ -143,7 +146,7 @@ void RunView::showElapsed()
     QString text = clockText(ms);
     if (m_batchFirst >= 0)
         text += QStringLiteral(" · line %1: %2").arg(m_batchFirst + 1).arg(m_lines->line(m_batchFirst).trimmed());
-    else if (m_batches == 0)
+    else if (!m_batchBegun)
         text += QStringLiteral(" · writing the parameters into the script");
     setStatus(text);
 }

@@ -20,7 +20,7 @@ struct BatchRecord;
 // and the stop button keep theirs), the stop button, the lines of the
 // running batch marked in the editor, and a status text with the time
 // since the start and the batch's first line, updated every second. When
-// it has ended: how it ended, how many batches ran, how long it took and,
+// it has ended: how it ended, how many batches ran through, how long it took and,
 // after a success, what the last result holds; after a failure in a batch,
 // that batch stays marked in the failure colour, the editor shows it and
 // its cursor stands on its first line, until the next edit or run.
@@ -47,7 +47,6 @@ public:
     void showProgress();
 
     bool failureShown() const { return m_failureShown; }
-    int batchCount() const { return m_batches; }
     QString statusText() const { return m_status; }
 
     // "2.4 s", "1 min 05 s": how long a run took.
@@ -71,7 +70,9 @@ private:
     int m_batchLast = -1;
     int m_failedFirst = -1;
     int m_failedLast = -1;
+    // Batches that ran through (their failure silenced or none).
     int m_batches = 0;
+    bool m_batchBegun = false;
     qint64 m_shownSecond = -1;
     bool m_batchShown = false;
     bool m_failureShown = false;

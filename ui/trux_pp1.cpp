@@ -30,6 +30,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -183,15 +184,20 @@ Trux_pp1::Trux_pp1(QWidget *parent)
     // to the right of the tabs, where the layout has room.
     auto *corner = new QWidget(PageControl1);
     corner->setObjectName(QStringLiteral("RunStatus"));
-    const int tabs = PageControl1->tabBar()->sizeHint().width();
-    const QSize cornerSize(PageControl1->width() - tabs - 12, PageControl1->tabBar()->sizeHint().height());
-    corner->setFixedSize(cornerSize);
-    Button7 = makeButton(corner, "Button7", QStringLiteral("stop"), {cornerSize.width() - 64, 0, 62, cornerSize.height() - 1});
+    const int room = PageControl1->width() - PageControl1->tabBar()->sizeHint().width() - 12;
+    const int height = PageControl1->tabBar()->sizeHint().height() - 2;
+    Button7 = makeButton(corner, "Button7", QStringLiteral("stop"), {});
+    Button7->setFixedSize(62, height);
     Button7->setToolTip(QStringLiteral("stop the run (Esc)"));
     Label4 = new QLabel(corner);
     Label4->setObjectName(QStringLiteral("Label4"));
-    Label4->setGeometry(0, 0, Button7->x() - 6, cornerSize.height());
+    Label4->setFixedSize(room - Button7->width() - 8, height);
     Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto *row = new QHBoxLayout(corner);
+    row->setContentsMargins(0, 0, 2, 0);
+    row->setSpacing(6);
+    row->addWidget(Label4);
+    row->addWidget(Button7);
     PageControl1->setCornerWidget(corner, Qt::TopRightCorner);
 
     setTabOrder(Button1, Button2);

@@ -11,6 +11,13 @@
 #   confirm_delete.png      the "Datensatz löschen?" confirmation
 #   main_window_result.png  the main window with a result in its grid (the
 #                           screen's picture shows its read-only tooltip)
+#   running.png             a long statement running: the batch marked, the
+#                           commands off, the status text and the stop button
+#   stopped.png             the same run stopped by Esc (screen_stopped.png:
+#                           with its box)
+#   failed_batch.png        a failed batch marked, the status saying where
+#   scaled.png              the whole screen with the main window at
+#                           QT_SCALE_FACTOR=2 on a 1280x1024 screen, scrolled
 #   screen_*.png            the whole screen at each box, to see where it stands
 #
 #   tests/gui/screenshot.sh [output folder]     (default: build/screenshots)
@@ -113,11 +120,62 @@ capture() {
 
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
+
+    # A long statement, stopped by Esc; then a batch that fails.
+    QT_QPA_PLATFORM=xcb "$bin" "DB=$work/$deep/results.db" SQL=run.sql >program.log 2>&1 &
+    pid=$!
+    main=$(find_window '^rux_postprocessing$')
+    xdotool key F5
+    sleep 2.2
+    shoot "$main" running
+    xdotool key Escape
+    box=$(find_window '^rux_ppp$')
+    shoot "$box" stopped screen
+    xdotool key Return
+    shoot "$main" stopped
+    xdotool mousemove --window "$main" 300 172 click 1
+    xdotool key ctrl+End
+    xdotool type --delay 10 'select * from shift_plan'
+    xdotool key Return
+    xdotool type --delay 10 'go'
+    xdotool key Return
+    # Only the new batch runs: the earlier lines become comments.
+    xdotool key ctrl+Home
+    for _ in 1 2 3 4; do
+        xdotool key apostrophe Home Down
+    done
+    xdotool key F5
+    box=$(find_window '^rux_ppp$')
+    xdotool key Return
+    shoot "$main" failed_batch
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+
+# The main window at twice the scale on a screen it does not fit.
+capture_scaled() {
+    local work=$1 bin=$3 main
+    out=$2
+    cd "$work"
+    QT_SCALE_FACTOR=2 QT_QPA_PLATFORM=xcb "$bin" "DB=$work/$deep/results.db" SQL=shots.sql >program.log 2>&1 &
+    pid=$!
+    main=$(find_window '^rux_postprocessing$')
+    sleep 1
+    import -window root "$out/scaled.png"
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
 }
 
 if [ "${1:-}" = --on-display ]; then
     shift
     capture "$@"
+    exit
+fi
+if [ "${1:-}" = --on-small-display ]; then
+    shift
+    openbox >/dev/null 2>&1 &
+    sleep 1
+    capture_scaled "$@"
     exit
 fi
 
@@ -129,7 +187,7 @@ if [ ! -x "$bin" ]; then
 fi
 bin=$(cd "$(dirname "$bin")" && pwd)/$(basename "$bin")
 
-"$root/scripts/install-deps.sh" xvfb xauth fonts-dejavu-core sqlite3 imagemagick xdotool
+"$root/scripts/install-deps.sh" xvfb xauth fonts-dejavu-core sqlite3 imagemagick xdotool openbox
 
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -153,7 +211,12 @@ printf "%s\r\n" "' Check the tolerances by hand, then list the run's measurement
     "select m.id, m.part_serial, m.characteristic, m.value, m.status, r.operator" \
     "from measurements m join runs r on r.run_id = m.run_id where m.run_id = 1041" > "$work/shots.sql"
 
+printf "%s\r\n" "' Counts for a minute: Esc stops it." \
+    "select count(*) from (with recursive c(i) as (select 1 union all" \
+    "  select i + 1 from c where i < 400000000) select i from c)" "go" > "$work/run.sql"
+
 export deep
 xvfb-run -a -s "-screen 0 1600x1024x24" "$0" --on-display "$work" "$out" "$bin"
+xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --on-small-display "$work" "$out" "$bin"
 
 ls "$out"/*.png | sed 's/^/screenshot: /'

@@ -143,7 +143,7 @@ private Q_SLOTS:
         QCOMPARE(fileBytes(target), QByteArray("old bytes"));
         QCOMPARE(QDir(m_db->folder()).entryList({QStringLiteral(".rux_ppp-export-*")}, QDir::Hidden | QDir::Files),
                  QStringList());
-        QVERIFY(m_main->runView()->statusText().startsWith(QStringLiteral("Stopped at line 3: 2 batches ran in ")));
+        QVERIFY(m_main->runView()->statusText().startsWith(QStringLiteral("Stopped at line 3 after 1 batch in ")));
         QVERIFY(marked());
         QCOMPARE(cursorLine(), 2);
         QVERIFY(m_main->Button6->isEnabled());
@@ -187,7 +187,7 @@ private Q_SLOTS:
         const QString failure = m_w->run(script);
         QCOMPARE(failure, QStringLiteral("Stopped by the user while the parameters were written into the script"));
         QCOMPARE(logged(), QString());
-        QVERIFY(m_main->runView()->statusText().startsWith(QStringLiteral("Stopped: 0 batches ran")));
+        QVERIFY(m_main->runView()->statusText().startsWith(QStringLiteral("Stopped after 0 batches in ")));
     }
 
     // During a statement the commands are off; a click on execute, F5,
@@ -211,7 +211,7 @@ private Q_SLOTS:
         QCOMPARE(m_w->dialogs.calls(), 0);
         QCOMPARE(m_main->editorLines().text(), script);
         QVERIFY(m_main->Button6->isEnabled());
-        QVERIFY(m_main->runView()->statusText().startsWith(QStringLiteral("Done: 2 batches ran in ")));
+        QVERIFY(m_main->runView()->statusText().startsWith(QStringLiteral("Done: 2 batches in ")));
     }
 
     // A failure leaves its batch marked, the cursor on its first line;
@@ -224,7 +224,7 @@ private Q_SLOTS:
                  QStringLiteral("no such table: missing"));
         QVERIFY(marked());
         QCOMPARE(cursorLine(), 3);
-        QVERIFY(m_main->runView()->statusText().startsWith(QStringLiteral("Failed at line 4: 2 batches ran in ")));
+        QVERIFY(m_main->runView()->statusText().startsWith(QStringLiteral("Failed at line 4 after 1 batch in ")));
         m_main->Memo1->insertPlainText(QStringLiteral("x"));
         QVERIFY(!marked());
     }

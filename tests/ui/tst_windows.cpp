@@ -11,10 +11,12 @@
 #include "ui/tftabed.h"
 #include "ui/trux_pp1.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -168,6 +170,34 @@ private Q_SLOTS:
         while (next && next != m_main->Button3 && next != m_main->Button5)
             next = next->nextInFocusChain();
         QCOMPARE(next, static_cast<QWidget *>(m_main->Button3));
+    }
+
+    // A window smaller than its layout scrolls its client area: scroll bars
+    // appear, a control that takes the focus out of sight is scrolled into
+    // view, and at full size again every control stands where it did.
+    void smallWindowScrolls()
+    {
+        m_main->show();
+        QApplication::setActiveWindow(m_main.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_main.get()));
+        m_main->resize(500, 400);
+        QList<QScrollBar *> bars;
+        for (QScrollBar *bar : m_main->findChildren<QScrollBar *>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (bar->isVisible())
+                bars.append(bar);
+        }
+        QCOMPARE(bars.size(), 2);
+        QCOMPARE(m_main->Button1->geometry(), QRect(8, 3, 105, 25));
+        m_main->Button4->setFocus();
+        const QRect shown(m_main->Button4->mapTo(m_main.get(), QPoint(0, 0)), m_main->Button4->size());
+        const QRect view(0, 0, 500 - bars[1]->width(), 400 - bars[0]->height());
+        QVERIFY2(view.contains(shown), qPrintable(QStringLiteral("%1,%2").arg(shown.x()).arg(shown.y())));
+        m_main->resize(774, 626);
+        for (QScrollBar *bar : bars)
+            QVERIFY(!bar->isVisible());
+        QCOMPARE(m_main->Button4->geometry(), QRect(680, 32, 86, 25));
+        QCOMPARE(m_main->Button1->geometry(), QRect(8, 3, 105, 25));
+        m_main->hide();
     }
 
     void tableEditorLayout()
