@@ -91,7 +91,8 @@ void RunView::stopping()
 {
     m_stopping = true;
     m_stop->setEnabled(false);
-    setStatus(QStringLiteral("%1 · stopping …").arg(clockText(m_clock.elapsed())));
+    setStatus(m_clock.isValid() ? QStringLiteral("%1 · stopping …").arg(clockText(m_clock.elapsed()))
+                                : QStringLiteral("stopping …"));
 }
 
 void RunView::end(Outcome outcome, int line, const QString &result)

@@ -345,7 +345,21 @@ void Trux_pp1::init_prj()
 void Trux_pp1::do_execute()
 {
     RunningFlag unattended(m_unattended);
-    Button3Click();
+    m_stop.reset();
+    {
+        // The substitution begins the run: it can be stopped, and the
+        // commands are off meanwhile.
+        setCommandsEnabled(false);
+        const std::shared_ptr<void> commandsBack(nullptr, [this](void *) { setCommandsEnabled(true); });
+        m_runView->begin();
+        try {
+            Button3Click();
+        } catch (...) {
+            m_runView->end(currentFailureIsStop() ? RunView::Outcome::Stopped : RunView::Outcome::Failure, 0,
+                           QString());
+            throw;
+        }
+    }
     Button6Click();
     access_con->Close();
     close();
@@ -445,7 +459,7 @@ void Trux_pp1::Button3Click()
     // In a run the substitution can be stopped, between its lines too.
     std::function<void()> linesDone;
     std::function<void()> processEvents = eventProcessing();
-    if (m_running) {
+    if (runInProgress()) {
         linesDone = [this]() {
             keepalive::check();
             m_stop.check(stoppedInSubstitutionText());
@@ -587,7 +601,7 @@ void Trux_pp1::showRunningBatch()
 
 void Trux_pp1::stopRun()
 {
-    if (!m_running || m_stop.requested())
+    if (!runInProgress() || m_stop.requested())
         return;
     m_runView->stopping();
     // Interrupts the statement that runs now.
@@ -615,7 +629,7 @@ void Trux_pp1::endTableEditing()
 
 bool Trux_pp1::passesDuringStatement(QObject *receiver, QEvent *event) const
 {
-    if (!m_running)
+    if (!runInProgress())
         return false;
     switch (event->type()) {
     case QEvent::Close:
@@ -635,7 +649,7 @@ bool Trux_pp1::passesDuringStatement(QObject *receiver, QEvent *event) const
 void Trux_pp1::keyPressEvent(QKeyEvent *event)
 {
     // Esc that no control of the window took stops a run.
-    if (event->key() == Qt::Key_Escape && m_running) {
+    if (event->key() == Qt::Key_Escape && runInProgress()) {
         stopRun();
         return;
     }

@@ -75,6 +75,8 @@ public:
     void setFileDialogs(FileDialogs *dialogs);
     // A script run is in progress.
     bool running() const { return m_running; }
+    // A run is in progress, or the unattended run substitutes before it.
+    bool runInProgress() const { return m_running || m_unattended; }
     // Marks the lines of the batch that runs in the editor with a
     // background (the cursor and the text stay as they are), and shows the
     // time that passed. Called when the batch lasts: the windows repaint
