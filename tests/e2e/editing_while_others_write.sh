@@ -11,32 +11,9 @@
 set -euo pipefail
 
 bin=$1
-if [ -z "${RUX_IN_XVFB:-}" ]; then
-    for tool in xvfb-run xdotool sqlite3; do
-        if ! command -v "$tool" >/dev/null 2>&1; then
-            echo "SKIP: $tool is not installed (scripts/install-deps.sh installs it)"
-            exit 77
-        fi
-    done
-    exec env RUX_IN_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
-fi
+. "$(dirname "${BASH_SOURCE[0]}")/display.sh"
+on_display "xdotool sqlite3" "$0" "$@"
 
-work=$(mktemp -d)
-pid=''
-cleanup() {
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-        kill "$pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    [ -f "$work/program.log" ] && sed 's/^/  program: /' "$work/program.log"
-    exit 1
-}
-
-cd "$work"
 sqlite3 w.db "create table log (what text);
     create table big (id integer primary key, v text);
     insert into big with recursive c(n) as (select 1 union all select n + 1 from c where n < 50000)

@@ -16,48 +16,11 @@
 set -euo pipefail
 
 bin=$1
-if [ -z "${RUX_IN_XVFB:-}" ]; then
-    for tool in xvfb-run xdotool xprop openbox sqlite3 import convert; do
-        if ! command -v "$tool" >/dev/null 2>&1; then
-            echo "SKIP: $tool is not installed (scripts/install-deps.sh installs it)"
-            exit 77
-        fi
-    done
-    exec env RUX_IN_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
-fi
+. "$(dirname "${BASH_SOURCE[0]}")/display.sh"
+on_display "xdotool xprop openbox sqlite3 import convert" "$0" "$@"
 
-work=$(mktemp -d)
-pid=''
-wm=''
-cleanup() {
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-        kill "$pid" 2>/dev/null || true
-    fi
-    if [ -n "$wm" ]; then
-        kill "$wm" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    [ -f "$work/program.log" ] && sed 's/^/  program: /' "$work/program.log"
-    exit 1
-}
-
-cd "$work"
 openbox >/dev/null 2>&1 &
 wm=$!
-# Waits up to $1 tenths of a second for the command after it to succeed.
-within() {
-    local tenths=$1 _
-    shift
-    for _ in $(seq 1 "$tenths"); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 # The window manager has taken the screen once the root window names it.
 wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 within 50 wm_ready || fail "the window manager did not start"
