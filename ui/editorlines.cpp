@@ -22,6 +22,10 @@ namespace {
 // time in proportion to the length.
 constexpr qsizetype kWordWrapLineLimit = 16384;
 
+// Changed lines written into the document between two looks at the
+// interruption: a few milliseconds of work.
+constexpr size_t kLinesPerWrite = 2048;
+
 qsizetype longestLine(const QString &documentText)
 {
     qsizetype longest = 0;
@@ -74,6 +78,7 @@ struct EditorLines::State
     // The document lags the store: by the blocks in `pending`, or wholly.
     bool wholeText = false;
     std::vector<int> pending;
+    std::function<bool()> interrupted;
 
     ~State() { QObject::disconnect(changed); }
 
@@ -202,9 +207,19 @@ void EditorLines::State::writePending()
     // kept a second time in the undo stack.
     const bool undo = document->isUndoRedoEnabled();
     document->setUndoRedoEnabled(false);
+    // In parts, each a change of its own that the layout takes in whole,
+    // so that between them the windows may repaint and the write may end.
     QTextCursor edit(document);
     edit.beginEditBlock();
-    for (const int index : pending) {
+    size_t written = 0;
+    for (; written < pending.size(); ++written) {
+        if (written > 0 && written % kLinesPerWrite == 0 && interrupted) {
+            edit.endEditBlock();
+            if (interrupted())
+                break;
+            edit.beginEditBlock();
+        }
+        const int index = pending[written];
         const QTextBlock block = document->findBlockByNumber(index);
         const QString old = block.text();
         const QString now = store.block(index);
@@ -228,7 +243,11 @@ void EditorLines::State::writePending()
         cursor.setPosition(block.position() + int(old.size() - tail), QTextCursor::KeepAnchor);
         cursor.insertText(now.sliced(head, now.size() - head - tail));
     }
-    edit.endEditBlock();
+    if (written == pending.size())
+        edit.endEditBlock();
+    // The lines not written keep the document's text.
+    for (size_t i = written; i < pending.size(); ++i)
+        store.setLine(pending[i], document->findBlockByNumber(pending[i]).text());
     document->setUndoRedoEnabled(undo);
     applying = false;
     pending.clear();
@@ -335,6 +354,11 @@ void EditorLines::leaveViewBehind(bool behind)
 bool EditorLines::viewLeftBehind() const
 {
     return m_state->behind;
+}
+
+void EditorLines::setInterruption(std::function<bool()> interrupted)
+{
+    m_state->interrupted = std::move(interrupted);
 }
 
 } // namespace rux

@@ -3,6 +3,7 @@
 #include "script/linestore.h"
 #include "script/scriptlines.h"
 
+#include <functional>
 #include <memory>
 
 class QPlainTextEdit;
@@ -44,6 +45,13 @@ public:
     // store's text.
     void leaveViewBehind(bool behind);
     bool viewLeftBehind() const;
+
+    // Asked between parts of a long write of changed lines into the
+    // document: the windows may be kept alive there, and true ends the
+    // write. The lines not written then take the document's text again,
+    // so that store and document stay in step with a part of the change
+    // made.
+    void setInterruption(std::function<bool()> interrupted);
 
 private:
     struct State;

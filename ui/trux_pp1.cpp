@@ -220,6 +220,12 @@ Trux_pp1::Trux_pp1(QWidget *parent)
 
     m_runView = new RunView(this, Memo1, &m_lines, Label4, Button7);
     m_stop.setInterrupt([this]() { access_con->interrupt(); });
+    // A long write of substituted lines into the editor keeps the windows
+    // alive, and a stop ends it.
+    m_lines.setInterruption([this]() {
+        keepalive::check();
+        return runInProgress() && m_stop.requested();
+    });
     makeKeys();
     // On a screen smaller than the layout the client area scrolls.
     m_scroller = new ClientScroller(this, size());
@@ -465,6 +471,7 @@ void Trux_pp1::Button3Click()
             m_stop.check(stoppedInSubstitutionText());
         };
         processEvents = [this, process = std::move(processEvents)]() {
+            m_stop.check(stoppedInSubstitutionText());
             process();
             m_stop.check(stoppedInSubstitutionText());
         };

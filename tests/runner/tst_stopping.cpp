@@ -187,6 +187,8 @@ private Q_SLOTS:
         const QString failure = m_w->run(script);
         QCOMPARE(failure, QStringLiteral("Stopped by the user while the parameters were written into the script"));
         QCOMPARE(logged(), QString());
+        // What the editor shows is the script that a run reads.
+        QCOMPARE(m_main->Memo1->toPlainText().replace(u'\n', QStringLiteral("\r\n")), m_main->editorLines().text());
         QVERIFY(m_main->runView()->statusText().startsWith(QStringLiteral("Stopped after 0 batches in ")));
     }
 
