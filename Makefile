@@ -27,7 +27,7 @@ JOBS       ?= $(shell nproc)
 
 DEMO_DIR    := $(BUILD_DIR)/demo
 BENCH_DIR   ?= build-release
-BENCH_TARGETS := rux_ppp bench_substitution_floor bench_qt_startup bench_table_editing bench_window_load
+BENCH_TARGETS := rux_ppp bench_substitution_floor bench_qt_startup bench_table_editing bench_window_load bench_stop_latency
 DEMO_RUN_ID ?= 1042
 DEMO_STATION ?= 2
 
