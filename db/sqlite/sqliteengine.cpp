@@ -249,8 +249,10 @@ void SqliteEngine::attach(const QString &shownName)
     // Every few thousand engine steps the windows are kept alive: a single
     // step may run for long (a large update, a sort). The same handler ends
     // a statement that is to stop: it is the engine's own way to cancel a
-    // statement. sqlite3_interrupt() is not used: called while no statement
-    // runs, it leaves a mark that makes the next statement's parse fail.
+    // statement. sqlite3_interrupt() is not used: it ends every statement
+    // started until none of the connection's statements runs any more, so
+    // with a result left part-way it would end the rollback that follows
+    // a stop as well.
     sqlite3_progress_handler(m_handle, 4000, &SqliteEngine::progress, this);
     // Takes the place of the busy timeout the driver set: the same wait,
     // with the windows kept alive in between.
