@@ -32,6 +32,8 @@
 #include "ui/stringgrid.h"
 #include "ui/trux_pp1.h"
 
+#include "exposed.h"
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -130,18 +132,6 @@ private:
     Clock::time_point m_posted;
 };
 
-// Lets the shown window be exposed and painted before anything is timed.
-void settle(QWidget &window)
-{
-    QElapsedTimer waited;
-    waited.start();
-    while ((!window.windowHandle() || !window.windowHandle()->isExposed()) && waited.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    QElapsedTimer settled;
-    settled.start();
-    while (settled.elapsed() < 200)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
 
 } // namespace
 
@@ -200,7 +190,7 @@ int main(int argc, char **argv)
         main->var_count = 2;
     }
     main->editorLines().setText(script);
-    settle(*main);
+    bench::waitExposed(*main);
 
     KeyWatch keys;
     app.installEventFilter(&keys);

@@ -13,6 +13,8 @@
 #include "ui/style.h"
 #include "ui/trux_pp1.h"
 
+#include "exposed.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -51,19 +53,6 @@ private:
     QElapsedTimer *m_timer;
 };
 
-void waitExposed(QWidget &window)
-{
-    window.show();
-    QElapsedTimer waited;
-    waited.start();
-    while ((!window.windowHandle() || !window.windowHandle()->isExposed()) && waited.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    // The first paint of the empty window is done before the clock starts.
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 200)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
 
 } // namespace
 
@@ -94,7 +83,7 @@ int main(int argc, char **argv)
         Q_INIT_RESOURCE(slateclassico);
         rux::applyStyle(app, rux::styleResource());
         main = std::make_unique<rux::Trux_pp1>();
-        waitExposed(*main);
+        bench::waitExposed(*main);
         main->Memo1->viewport()->installEventFilter(&watch);
         load = [&]() {
             main->sql_f_name = script;
@@ -108,7 +97,7 @@ int main(int argc, char **argv)
         bare->setLineWrapMode(QPlainTextEdit::WidgetWidth);
         bare->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         bare->setUndoRedoEnabled(false);
-        waitExposed(*bare);
+        bench::waitExposed(*bare);
         bare->viewport()->installEventFilter(&watch);
         load = [&]() {
             QFile file(script);
