@@ -29,9 +29,9 @@ public:
     ExportStaging &operator=(const ExportStaging &) = delete;
 
     // Creates the file the export to `target` is written to now, and
-    // returns its name (empty: write the target itself). The target is checked as writing it would: a
-    // folder, a file that may not be written or a missing folder fails with
-    // the export's input/output texts. A second export to the same target
+    // returns its name (empty: write the target itself). The target is
+    // checked as writing it would: a folder, a file that may not be written
+    // or a missing folder fails with the export's input/output texts. A second export to the same target
     // replaces the first.
     QString stage(const QString &target);
     // Puts every staged file in place of its target: renamed over a file,

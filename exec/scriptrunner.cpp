@@ -41,13 +41,14 @@ void checkStopAt(const RunContext &context, int line)
 class QueryRows : public RowSource
 {
 public:
-    QueryRows(AdoQuery &query, const RunStop *stop, int line) : m_query(query), m_stop(stop), m_line(line) {}
+    QueryRows(AdoQuery &query, const RunContext &context, int line) : m_query(query), m_context(context), m_line(line)
+    {
+    }
     void First() override { m_query.First(); }
     void Next() override
     {
         m_query.Next();
-        if (m_stop && m_stop->requested())
-            throw RunStopped(stoppedAtLineText(m_line), m_line);
+        checkStopAt(m_context, m_line);
     }
     bool Eof() override { return m_query.Eof(); }
     int fieldCount() override { return m_query.fieldCount(); }
@@ -61,7 +62,7 @@ public:
 
 private:
     AdoQuery &m_query;
-    const RunStop *m_stop;
+    const RunContext &m_context;
     int m_line;
 };
 
@@ -104,7 +105,7 @@ void sql_execute(const RunContext &context, BatchRecord *record, ExportStaging *
     }
 
     if (!txtfilename.isEmpty()) {
-        QueryRows rows(query, context.stop, done.line);
+        QueryRows rows(query, context, done.line);
         done.exportFile = txtfilename;
         done.exportRows = writeExportFile(txtfilename, rows, staging ? staging->stage(txtfilename) : QString());
     }

@@ -8,9 +8,9 @@ class QWidget;
 
 namespace rux {
 
-// Runs `dialog` modally to the whole program, centred over the window it belongs to (its
-// parent's window, else the main window) and kept on the screen. Returns
-// what exec() returns.
+// Runs `dialog` modally to the whole program, centred over the window it
+// belongs to (its parent's window, else the main window) and kept on the
+// screen. Returns what exec() returns.
 int execCentred(QDialog &dialog);
 
 // A message box in the program's one look: buttons that carry only their

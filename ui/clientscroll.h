@@ -23,8 +23,6 @@ public:
     // `window`'s children are placed for a client area of `layout` pixels.
     ClientScroller(QWidget *window, QSize layout);
 
-    QPoint offset() const { return m_offset; }
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

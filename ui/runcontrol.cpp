@@ -34,7 +34,7 @@ void Trux_pp1::makeKeys()
                         QKeySequence(Qt::CTRL | Qt::Key_Enter)},
                        &Trux_pp1::Button6Click);
     m_openKey = key({QKeySequence(Qt::CTRL | Qt::Key_O)}, &Trux_pp1::Button2Click);
-    m_saveKey = key({QKeySequence(Qt::CTRL | Qt::Key_S)}, &Trux_pp1::Button4Click);
+    key({QKeySequence(Qt::CTRL | Qt::Key_S)}, &Trux_pp1::Button4Click);
     // Esc stops a run; its key is taken only while one is in progress, so
     // that at other times Esc does what it does in the grids.
     m_stopKey = key({}, &Trux_pp1::stopRun);
@@ -50,6 +50,25 @@ void Trux_pp1::setCommandsEnabled(bool enabled)
     m_executeKey->setEnabled(enabled);
     m_openKey->setEnabled(enabled);
     m_stopKey->setShortcut(enabled ? QKeySequence() : QKeySequence(Qt::Key_Escape));
+}
+
+std::shared_ptr<void> Trux_pp1::commandsOff()
+{
+    setCommandsEnabled(false);
+    return std::shared_ptr<void>(nullptr, [this](void *) { setCommandsEnabled(true); });
+}
+
+void Trux_pp1::showRunFailed()
+{
+    try {
+        throw;
+    } catch (const RunStopped &stop) {
+        m_runView->end(RunView::Outcome::Stopped, stop.line(), QString());
+    } catch (...) {
+        // A failure in a batch names it; one before or after the batches
+        // (the substitution, the commit) names none.
+        m_runView->end(RunView::Outcome::Failure, m_lastBatch.failed.isNull() ? 0 : m_lastBatch.line, QString());
+    }
 }
 
 Trux_pp1::~Trux_pp1() = default;

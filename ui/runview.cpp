@@ -23,6 +23,15 @@ QString clockText(qint64 ms)
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
+// "2.4 s", "1 min 05 s": how long a run took.
+QString durationText(qint64 ms)
+{
+    if (ms < 60000)
+        return QStringLiteral("%1 s").arg(double(ms) / 1000.0, 0, 'f', 1);
+    const qint64 seconds = (ms + 500) / 1000;
+    return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
 QString batchesText(int count)
 {
     return count == 1 ? QStringLiteral("1 batch") : QStringLiteral("%1 batches").arg(count);
@@ -160,14 +169,6 @@ void RunView::setStatus(const QString &text)
     const QString shown = m_label->fontMetrics().elidedText(text, Qt::ElideRight, m_label->width());
     m_label->setText(shown);
     m_label->setToolTip(shown == text ? QString() : text);
-}
-
-QString RunView::durationText(qint64 ms)
-{
-    if (ms < 60000)
-        return QStringLiteral("%1 s").arg(double(ms) / 1000.0, 0, 'f', 1);
-    const qint64 seconds = (ms + 500) / 1000;
-    return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 void RunView::markLines(int first, int last, const QColor &colour)

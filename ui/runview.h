@@ -46,11 +46,7 @@ public:
     // whenever the windows are kept alive during a long statement.
     void showProgress();
 
-    bool failureShown() const { return m_failureShown; }
     QString statusText() const { return m_status; }
-
-    // "2.4 s", "1 min 05 s": how long a run took.
-    static QString durationText(qint64 ms);
 
 private:
     void markLines(int first, int last, const QColor &colour);

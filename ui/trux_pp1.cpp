@@ -225,7 +225,7 @@ Trux_pp1::Trux_pp1(QWidget *parent)
     });
     makeKeys();
     // On a screen smaller than the layout the client area scrolls.
-    m_scroller = new ClientScroller(this, size());
+    new ClientScroller(this, size());
 }
 
 void Trux_pp1::setFileDialogs(FileDialogs *dialogs)
@@ -315,17 +315,16 @@ void Trux_pp1::do_execute()
 {
     RunningFlag unattended(m_unattended);
     m_stop.reset();
+    m_lastBatch = BatchRecord();
     {
         // The substitution begins the run: it can be stopped, and the
         // commands are off meanwhile.
-        setCommandsEnabled(false);
-        const std::shared_ptr<void> commandsBack(nullptr, [this](void *) { setCommandsEnabled(true); });
+        const std::shared_ptr<void> off = commandsOff();
         m_runView->begin();
         try {
             Button3Click();
         } catch (...) {
-            m_runView->end(currentFailureIsStop() ? RunView::Outcome::Stopped : RunView::Outcome::Failure, 0,
-                           QString());
+            showRunFailed();
             throw;
         }
     }
@@ -429,14 +428,15 @@ void Trux_pp1::Button3Click()
     std::function<void()> linesDone;
     std::function<void()> processEvents = eventProcessing();
     if (runInProgress()) {
-        linesDone = [this]() {
+        const auto checkStop = [this]() { m_stop.check(stoppedInSubstitutionText()); };
+        linesDone = [checkStop]() {
             keepalive::check();
-            m_stop.check(stoppedInSubstitutionText());
+            checkStop();
         };
-        processEvents = [this, process = std::move(processEvents)]() {
-            m_stop.check(stoppedInSubstitutionText());
+        processEvents = [checkStop, process = std::move(processEvents)]() {
+            checkStop();
             process();
-            m_stop.check(stoppedInSubstitutionText());
+            checkStop();
         };
     }
     substituteParameters(m_lines, *StringGrid1, var_count, processEvents, linesDone);
@@ -479,8 +479,7 @@ void Trux_pp1::Button6Click()
     RunningFlag flag(m_running);
     m_stop.reset();
     m_lastBatch = BatchRecord();
-    setCommandsEnabled(false);
-    const std::shared_ptr<void> commandsBack(nullptr, [this](void *) { setCommandsEnabled(true); });
+    const std::shared_ptr<void> off = commandsOff();
     m_runView->begin();
     MarkedTableEditing editing(m_ftabed, [this]() { showRunningBatch(); });
     RunContext context;
@@ -505,18 +504,10 @@ void Trux_pp1::Button6Click()
             log->beginRun(runHeader());
         runScript(context);
     } catch (...) {
-        const bool stopped = currentFailureIsStop();
-        int line = m_lastBatch.failed.isNull() ? 0 : m_lastBatch.line;
-        try {
-            throw;
-        } catch (const RunStopped &stop) {
-            line = stop.line();
-        } catch (...) {
-        }
-        m_runView->end(stopped ? RunView::Outcome::Stopped : RunView::Outcome::Failure, line, QString());
+        showRunFailed();
         // An unattended run is logged as ended once the database is closed.
         if (!m_unattended)
-            logRunEnd(failureDisplayText(currentFailureText()), 1, stopped);
+            logRunEnd(failureDisplayText(currentFailureText()), 1, currentFailureIsStop());
         throw;
     }
     m_runView->end(RunView::Outcome::Success, 0, lastResultText());

@@ -23,7 +23,6 @@ namespace rux {
 
 class AdoConnection;
 class AdoQuery;
-class ClientScroller;
 class DataGrid;
 class DataSource;
 class FileDialogs;
@@ -130,6 +129,11 @@ private:
     // The commands that would disturb a run: off while it is in progress.
     void setCommandsEnabled(bool enabled);
     void endTableEditing();
+    // Keeps the commands off until the returned guard goes.
+    std::shared_ptr<void> commandsOff();
+    // Inside the catch block of a failed run: the status says how it ended
+    // and where.
+    void showRunFailed();
     // What the last result holds, one sentence; empty when nothing is
     // worth saying.
     QString lastResultText();
@@ -157,10 +161,8 @@ private:
     bool m_activated = false;
     RunStop m_stop;
     RunView *m_runView = nullptr;
-    ClientScroller *m_scroller = nullptr;
     QAction *m_executeKey = nullptr;
     QAction *m_openKey = nullptr;
-    QAction *m_saveKey = nullptr;
     QAction *m_stopKey = nullptr;
     // What the last batch of the run did.
     BatchRecord m_lastBatch;
