@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 struct sqlite3;
@@ -26,6 +27,9 @@ struct ImportedTable
 struct AccessImport
 {
     QList<ImportedTable> tableRows;
+    // What the copy leaves out or holds in another form (a linked table,
+    // the files of an attachment column, ...), one sentence each.
+    QStringList notes;
 
     int tables() const { return int(tableRows.size()); }
     qint64 rows() const
