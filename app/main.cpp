@@ -166,6 +166,9 @@ int main(int argc, char **argv)
             const rux::AccessImport done = rux::convertAccessFile(options.convertSource, options.convertTarget);
             for (const rux::ImportedTable &table : done.tableRows)
                 std::printf("%s\t%lld\n", table.name.toLocal8Bit().constData(), static_cast<long long>(table.rows));
+            // What the copy leaves out, after the tables: lines without a tab.
+            for (const QString &note : done.notes)
+                std::printf("note: %s\n", QString(note).replace(u'\t', u' ').toLocal8Bit().constData());
         } catch (const rux::Failure &failure) {
             return refuse(failure.text());
         }

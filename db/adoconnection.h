@@ -51,6 +51,9 @@ public:
     // The failure text of a data-changing statement or a posted edit on a
     // read-only engine; empty when the engine takes changes.
     QString readOnlyText() const { return m_engine ? m_engine->readOnlyText() : QString(); }
+    // What opening the database left out, one sentence each (see
+    // DatabaseEngine::openNotes()).
+    QStringList openNotes() const { return m_engine ? m_engine->openNotes() : QStringList(); }
 
     QSqlDatabase database() const;
     // The engine's handle while connected on SQLite; null otherwise.

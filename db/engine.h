@@ -181,6 +181,9 @@ public:
     // The failure text of any data change when the engine takes none;
     // empty when it does.
     virtual QString readOnlyText() const { return QString(); }
+    // What opening the database left out or changed on the way (the parts
+    // of an Access file its copy cannot hold), one sentence each.
+    virtual QStringList openNotes() const { return QStringList(); }
 };
 
 } // namespace rux

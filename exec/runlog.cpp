@@ -118,6 +118,8 @@ void RunLog::beginRun(const Header &header)
                    header.singleTransaction ? QStringLiteral("yes") : QStringLiteral("no")));
     for (const auto &p : header.parameters)
         write(QStringLiteral("param name=%1 value=%2").arg(field(p.first), field(p.second)));
+    for (const QString &note : header.notes)
+        write(QStringLiteral("note text=%1").arg(field(note)));
 }
 
 void RunLog::batch(const BatchRecord &record)

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 
 namespace rux {
 
@@ -58,6 +59,8 @@ public:
         QString runId;
         QList<QPair<QString, QString>> parameters;
         bool singleTransaction = false;
+        // What opening the database left out, one `note` record each.
+        QStringList notes;
     };
     // A run starts: its header records. The run's clock starts.
     void beginRun(const Header &header);

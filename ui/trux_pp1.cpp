@@ -384,6 +384,7 @@ RunLog::Header Trux_pp1::runHeader() const
     for (int row = 1; row <= var_count; ++row)
         header.parameters.append({StringGrid1->cell(0, row), StringGrid1->cell(1, row)});
     header.singleTransaction = Program::instance().singleTransaction();
+    header.notes = access_con->openNotes();
     return header;
 }
 

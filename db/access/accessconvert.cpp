@@ -1,5 +1,7 @@
 #include "db/access/accessconvert.h"
 
+#include "db/access/accessreader.h"
+
 #include "db/databasefile.h"
 #include "script/failure.h"
 #include "script/uniquefile.h"
@@ -9,10 +11,7 @@
 
 #ifndef Q_OS_WIN
 
-#include <sqlite3.h>
-
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -61,53 +60,6 @@ AccessImport convertAccessFile(const QString &, const QString &)
 
 namespace {
 
-// The file being built, for the signal handler: removed when a signal ends
-// the process before the file has its name.
-char g_building[4096];
-
-extern "C" void removeBuildingAndDie(int signalNumber)
-{
-    if (g_building[0] != '\0')
-        ::unlink(g_building);
-    std::signal(signalNumber, SIG_DFL);
-    std::raise(signalNumber);
-}
-
-const int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
-// While it lives, the signals that end a process remove the file named
-// first; the handlers in place before come back afterwards.
-class RemovedOnSignal
-{
-public:
-    explicit RemovedOnSignal(const QByteArray &path)
-    {
-        if (size_t(path.size()) >= sizeof g_building)
-            return;
-        std::memcpy(g_building, path.constData(), size_t(path.size()) + 1);
-        struct sigaction action = {};
-        action.sa_handler = removeBuildingAndDie;
-        sigemptyset(&action.sa_mask);
-        for (size_t i = 0; i < std::size(kEndingSignals); ++i)
-            ::sigaction(kEndingSignals[i], &action, &m_before[i]);
-        m_armed = true;
-    }
-    ~RemovedOnSignal()
-    {
-        if (!m_armed)
-            return;
-        for (size_t i = 0; i < std::size(kEndingSignals); ++i)
-            ::sigaction(kEndingSignals[i], &m_before[i], nullptr);
-        g_building[0] = '\0';
-    }
-    RemovedOnSignal(const RemovedOnSignal &) = delete;
-    RemovedOnSignal &operator=(const RemovedOnSignal &) = delete;
-
-private:
-    struct sigaction m_before[std::size(kEndingSignals)] = {};
-    bool m_armed = false;
-};
-
 QString errnoText(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -143,12 +95,6 @@ int syncToDisk(const QByteArray &path, bool folder)
     return error;
 }
 
-struct Connection
-{
-    sqlite3 *db = nullptr;
-    ~Connection() { sqlite3_close_v2(db); }
-};
-
 } // namespace
 
 AccessImport convertAccessFile(const QString &source, const QString &target)
@@ -183,26 +129,8 @@ AccessImport convertAccessFile(const QString &source, const QString &target)
         return Failure(cannotWriteText(target, why));
     };
     try {
-        AccessImport result;
-        {
-            Connection connection;
-            if (sqlite3_open_v2(building.constData(), &connection.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-                throw writeFailure(QString::fromUtf8(sqlite3_errmsg(connection.db)));
-            // The file is nobody's until it has its name, and is removed on
-            // any failure: no journal on disk and no sync per commit; the
-            // whole file is synced once at the end.
-            sqlite3_exec(connection.db, "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF; "
-                                        "PRAGMA cache_size=-65536",
-                         nullptr, nullptr, nullptr);
-            result = importAccessFile(source, connection.db, target);
-            // A file without tables still gets its header, so it opens as
-            // a database.
-            if (sqlite3_exec(connection.db, "PRAGMA user_version=0", nullptr, nullptr, nullptr) != SQLITE_OK)
-                throw writeFailure(QString::fromUtf8(sqlite3_errmsg(connection.db)));
-            if (sqlite3_close(connection.db) != SQLITE_OK)
-                throw writeFailure(QString::fromUtf8(sqlite3_errmsg(connection.db)));
-            connection.db = nullptr;
-        }
+        // The reader process writes the copy and closes it.
+        const AccessImport result = readAccessFileApart(source, building, target);
         if (const int error = syncToDisk(building, false))
             throw writeFailure(errnoText(error));
         if (const int error = renameNoReplace(building, targetPath)) {

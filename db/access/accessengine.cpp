@@ -1,49 +1,112 @@
 #include "db/access/accessengine.h"
 
 #include "db/access/accessconvert.h"
-#include "db/access/mdbimport.h"
+#include "db/access/accessreader.h"
 #include "script/failure.h"
+#include "script/uniquefile.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
+
 namespace rux {
+
+#ifndef Q_OS_WIN
 
 namespace {
 
-#ifndef Q_OS_WIN
-// Small files are copied into memory; a large one into a temporary
-// database on disk (the empty name), which SQLite removes on close.
-QString copyName(const QString &fileName)
+// Reads the whole file `path` into memory that SQLite owns; null when it
+// cannot.
+unsigned char *fileIntoSqliteMemory(const QByteArray &path, sqlite3_int64 *size)
 {
-    return QFileInfo(fileName).size() <= kAccessInMemoryLimit ? QStringLiteral(":memory:") : QString();
+    QFile file(QFile::decodeName(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return nullptr;
+    *size = file.size();
+    auto *bytes = static_cast<unsigned char *>(sqlite3_malloc64(sqlite3_uint64(qMax<qint64>(*size, 1))));
+    if (!bytes)
+        return nullptr;
+    if (file.read(reinterpret_cast<char *>(bytes), *size) != *size) {
+        sqlite3_free(bytes);
+        return nullptr;
+    }
+    return bytes;
 }
-#endif
 
 } // namespace
 
-#ifndef Q_OS_WIN
+AccessCopy::AccessCopy(const QString &fileName)
+{
+    // Up to kAccessInMemoryLimit the copy is held in memory; a larger one
+    // stays in its file, which is removed from the folder once it is open.
+    m_inMemory = QFileInfo(fileName).size() <= kAccessInMemoryLimit;
+    m_copyPath = createUniqueFile(QDir::tempPath() + QStringLiteral("/rux_ppp-access-"), 0600);
+    if (m_copyPath.isEmpty()) {
+        throw Failure(QStringLiteral("Could not create the copy of the Access file '%1' in '%2': %3")
+                          .arg(fileName, QDir::tempPath(), QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    try {
+        const RemovedOnSignal removedOnSignal(m_copyPath);
+        m_import = readAccessFileApart(fileName, m_copyPath, QFile::decodeName(m_copyPath));
+    } catch (...) {
+        removeFile();
+        throw;
+    }
+}
+
+AccessCopy::~AccessCopy()
+{
+    removeFile();
+}
+
+void AccessCopy::removeFile()
+{
+    if (!m_copyPath.isEmpty())
+        ::unlink(m_copyPath.constData());
+    m_copyPath.clear();
+}
+
 AccessEngine::AccessEngine(const QString &fileName, const QString &qtName)
-    : SqliteEngine(OwnDatabase(), copyName(fileName), fileName, qtName), m_fileName(fileName)
+    : AccessCopy(fileName),
+      SqliteEngine(OwnDatabase(), m_inMemory ? QStringLiteral(":memory:") : QFile::decodeName(m_copyPath),
+                   fileName, qtName),
+      m_fileName(fileName)
 {
     sqlite3 *db = handle();
+    if (m_inMemory) {
+        sqlite3_int64 size = 0;
+        unsigned char *bytes = fileIntoSqliteMemory(m_copyPath, &size);
+        const int rc = bytes ? sqlite3_deserialize(db, "main", bytes, size, size,
+                                                   SQLITE_DESERIALIZE_FREEONCLOSE
+                                                       | SQLITE_DESERIALIZE_RESIZEABLE)
+                             : SQLITE_NOMEM;
+        if (rc != SQLITE_OK) {
+            discard();
+            throw Failure(QStringLiteral("Could not read the copy of the Access file '%1': %2")
+                              .arg(fileName, QString::fromUtf8(sqlite3_errstr(rc))));
+        }
+    }
+    // The open connection keeps the file's data; its name goes now, so
+    // nothing stays behind in the temporary folder.
+    removeFile();
     // No other database file can be attached: the copy is all a script on
     // this connection reaches, and nothing creates a file.
     sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
     sqlite3_exec(db, "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
-    if (!copyName(fileName).isNull())
+    if (!m_inMemory)
         sqlite3_exec(db, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr);
-    try {
-        importAccessFile(fileName, db);
-    } catch (...) {
-        discard();
-        throw;
-    }
     // Statements that change data are refused with a clear text before
     // they run; this holds should one get past.
     sqlite3_exec(db, "PRAGMA query_only=ON", nullptr, nullptr, nullptr);
 }
+
 #endif
 
 QString AccessEngine::readOnlyText() const
@@ -54,6 +117,11 @@ QString AccessEngine::readOnlyText() const
     return QStringLiteral("Cannot update. The Access file '%1' is opened read-only on this platform. "
                           "To change its data, convert it to an SQLite file once and open that: %2")
         .arg(m_fileName, convertCommand(m_fileName));
+}
+
+QStringList AccessEngine::openNotes() const
+{
+    return m_import.notes;
 }
 
 } // namespace rux

@@ -1,8 +1,30 @@
 #pragma once
 
+#include "db/access/mdbimport.h"
 #include "db/sqlite/sqliteengine.h"
 
+#include <QByteArray>
+#include <QStringList>
+
 namespace rux {
+
+// The SQLite copy of an Access file, read by the reader process into a
+// file in the temporary folder; the file is gone once the engine holds the
+// copy (or the read failed).
+class AccessCopy
+{
+protected:
+    explicit AccessCopy(const QString &fileName);
+    ~AccessCopy();
+    AccessCopy(const AccessCopy &) = delete;
+    AccessCopy &operator=(const AccessCopy &) = delete;
+
+    void removeFile();
+
+    QByteArray m_copyPath;
+    bool m_inMemory = true;
+    AccessImport m_import;
+};
 
 // An Access file (Jet or ACE). Its tables are read once, whole, into a
 // database of the engine's own; statements then run there with SQLite's
@@ -12,13 +34,14 @@ namespace rux {
 //
 // Windows has the Access engine itself behind its ODBC driver; that path is
 // not built: there openEngine() refuses the file with a text that says so.
-class AccessEngine : public SqliteEngine
+class AccessEngine : private AccessCopy, public SqliteEngine
 {
 public:
     AccessEngine(const QString &fileName, const QString &qtName);
 
     EngineKind kind() const override { return EngineKind::Access; }
     QString readOnlyText() const override;
+    QStringList openNotes() const override;
 
 private:
     QString m_fileName;

@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QFileInfo>
+#include <QSet>
 #include <QStringList>
 #include <QVector>
 #include <QtEndian>
@@ -186,6 +187,12 @@ private:
     // again without one).
     bool copyTable(MdbCatalogEntry *entry, MdbTableDef *table, bool withKey, qint64 *rows);
     QStringList primaryKey(MdbTableDef *table) const;
+    // Reads the catalog and checks it against the file: a file cut short
+    // (an interrupted copy) can lose catalog rows and tables without
+    // libmdb noticing.
+    void checkFile();
+    // A damaged definition can give a column without a name, or two of one.
+    void checkColumnNames(MdbTableDef *table, const QString &tableName) const;
     bool bindField(sqlite3_stmt *stmt, int at, MdbColumn *column, const MdbField &field);
     QByteArray longValue(const MdbField &field);
     const QByteArray &decodeText(const char *src, size_t length);
@@ -204,7 +211,13 @@ void Importer::fail(const QString &what) const
 
 void Importer::failTarget() const
 {
-    if (m_targetName.isEmpty())
+    // Only the copy's storage failing is the target's fault; a statement
+    // the copy refuses otherwise comes from the file's own definitions.
+    const int code = sqlite3_errcode(m_db) & 0xff;
+    const bool storage = code == SQLITE_FULL || code == SQLITE_IOERR || code == SQLITE_CANTOPEN
+        || code == SQLITE_READONLY || code == SQLITE_PERM || code == SQLITE_NOMEM
+        || code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+    if (m_targetName.isEmpty() || !storage)
         fail(sqliteText(m_db));
     throw Failure(cannotWriteText(m_targetName, sqliteText(m_db)));
 }
@@ -371,6 +384,7 @@ bool Importer::copyTable(MdbCatalogEntry *entry, MdbTableDef *table, bool withKe
 {
     const QString tableName = QString::fromUtf8(entry->object_name);
     const int columns = int(table->num_cols);
+    checkColumnNames(table, tableName);
     QStringList definitions;
     QStringList names;
     for (int c = 0; c < columns; ++c) {
@@ -453,10 +467,58 @@ bool Importer::copyTable(MdbCatalogEntry *entry, MdbTableDef *table, bool withKe
     return true;
 }
 
+void Importer::checkColumnNames(MdbTableDef *table, const QString &tableName) const
+{
+    QSet<QString> seen;
+    for (unsigned c = 0; c < table->num_cols; ++c) {
+        const auto *column = static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, c));
+        const QString name = QString::fromUtf8(column->name).toCaseFolded();
+        if (name.isEmpty() || seen.contains(name)) {
+            fail(QStringLiteral("the column list of table '%1' is damaged: %2")
+                     .arg(tableName, name.isEmpty() ? QStringLiteral("a column has no name")
+                                                    : QStringLiteral("two columns are named '%1'")
+                                                          .arg(QString::fromUtf8(column->name))));
+        }
+        seen.insert(name);
+    }
+}
+
+void Importer::checkFile()
+{
+    const qint64 pageSize = m_mdb->fmt->pg_size;
+    const qint64 fileSize = QFileInfo(m_fileName).size();
+    // The engine writes whole pages only.
+    if (pageSize <= 0 || fileSize % pageSize != 0)
+        fail(QStringLiteral("it ends inside a page: the file was cut short"));
+    const qint64 pages = fileSize / pageSize;
+    if (!mdb_read_catalog(m_mdb, MDB_ANY))
+        fail(QStringLiteral("its catalog cannot be read"));
+    // The catalog is the table MSysObjects, whose definition is always on
+    // page 2 and counts its rows.
+    MdbCatalogEntry objects = {};
+    objects.mdb = m_mdb;
+    objects.object_type = MDB_TABLE;
+    objects.table_pg = 2;
+    std::strcpy(objects.object_name, "MSysObjects");
+    const TablePtr definition(mdb_read_table(&objects));
+    if (!definition)
+        fail(QStringLiteral("its catalog cannot be read"));
+    if (qint64(m_mdb->num_catalog) != qint64(definition->num_rows)) {
+        fail(QStringLiteral("its catalog gave %1 objects where its definition counts %2; the file is damaged")
+                 .arg(m_mdb->num_catalog).arg(definition->num_rows));
+    }
+    for (unsigned i = 0; i < m_mdb->num_catalog; ++i) {
+        const auto *entry = static_cast<const MdbCatalogEntry *>(g_ptr_array_index(m_mdb->catalog, i));
+        if (entry->object_type == MDB_TABLE && qint64(entry->table_pg) >= pages) {
+            fail(QStringLiteral("table '%1' lies on page %2, beyond the file's last page %3: the file was cut short")
+                     .arg(QString::fromUtf8(entry->object_name)).arg(entry->table_pg).arg(pages - 1));
+        }
+    }
+}
+
 void Importer::run(AccessImport *result)
 {
-    if (!mdb_read_catalog(m_mdb, MDB_TABLE))
-        fail(QStringLiteral("its catalog cannot be read"));
+    checkFile();
     exec(QStringLiteral("BEGIN"));
     for (unsigned i = 0; i < m_mdb->num_catalog; ++i) {
         auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(m_mdb->catalog, i));
@@ -467,7 +529,11 @@ void Importer::run(AccessImport *result)
             fail(QStringLiteral("table '%1' cannot be read").arg(QString::fromUtf8(entry->object_name)));
         if (!mdb_read_columns(table.get()))
             fail(QStringLiteral("the columns of table '%1' cannot be read").arg(QString::fromUtf8(entry->object_name)));
+        // A damaged index list leaves libmdb's count of indexes without
+        // the indexes themselves.
         mdb_read_indices(table.get());
+        if (table->num_idxs > 0 && (!table->indices || table->indices->len < table->num_idxs))
+            fail(QStringLiteral("the indexes of table '%1' cannot be read").arg(QString::fromUtf8(entry->object_name)));
         qint64 rows = 0;
         if (!copyTable(entry, table.get(), true, &rows)) {
             // Rows that break the key the file declares (a damaged index):
@@ -540,7 +606,7 @@ AccessImport importAccessFile(const QString &fileName, sqlite3 *target, const QS
     else
         qunsetenv("MDB_ICONV");
     if (!mdb)
-        throw Failure(QStringLiteral("Could not open the Access file '%1': it is damaged or of an unknown version.").arg(fileName));
+        throw Failure(QStringLiteral("Could not read the Access file '%1': it is damaged or of an unknown version.").arg(fileName));
 
     AccessImport result;
     Importer importer(fileName, mdb.get(), target, targetName);

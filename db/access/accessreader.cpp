@@ -1,0 +1,373 @@
+#include "db/access/accessreader.h"
+
+#ifndef Q_OS_WIN
+
+#include "db/databasefile.h"
+#include "script/failure.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QList>
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+
+#include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace rux {
+
+namespace {
+
+constexpr char kReaderName[] = "rux_ppp-access-reader";
+// The reader reports on this descriptor; its standard streams go nowhere,
+// since libmdb writes what it meets in a damaged file there.
+constexpr int kReportFd = 3;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// The file being built, for the signal handler: removed when a signal ends
+// the process before the file is done with.
+char g_removedOnSignal[4096];
+
+extern "C" void removeFileAndDie(int signalNumber)
+{
+    if (g_removedOnSignal[0] != '\0')
+        ::unlink(g_removedOnSignal);
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
+const int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+static_assert(std::size(kEndingSignals) == RemovedOnSignal::kSignals);
+
+} // namespace
+
+RemovedOnSignal::RemovedOnSignal(const QByteArray &path)
+{
+    if (size_t(path.size()) >= sizeof g_removedOnSignal)
+        return;
+    std::memcpy(g_removedOnSignal, path.constData(), size_t(path.size()) + 1);
+    struct sigaction action = {};
+    action.sa_handler = removeFileAndDie;
+    sigemptyset(&action.sa_mask);
+    for (size_t i = 0; i < kSignals; ++i)
+        ::sigaction(kEndingSignals[i], &action, &m_before[i]);
+    m_armed = true;
+}
+
+RemovedOnSignal::~RemovedOnSignal()
+{
+    if (!m_armed)
+        return;
+    for (size_t i = 0; i < kSignals; ++i)
+        ::sigaction(kEndingSignals[i], &m_before[i], nullptr);
+    g_removedOnSignal[0] = '\0';
+}
+
+namespace {
+
+QString readFailureText(const QString &source, const QString &what)
+{
+    return QStringLiteral("Could not read the Access file '%1': %2").arg(source, what);
+}
+
+// The report's fields are percent-encoded, so a name may hold any byte.
+QByteArray field(const QString &text)
+{
+    return text.toUtf8().toPercentEncoding(" ");
+}
+QString fieldText(const QByteArray &encoded)
+{
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(encoded));
+}
+
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+// The reader program: beside the running program (the build tree, or a
+// folder holding both), then where the package installs it, then, for the
+// tests and benchmarks that run from the build tree's subfolders, in the
+// build tree itself.
+QString readerProgram()
+{
+    QStringList candidates;
+    char self[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        const QString folder = QFileInfo(QString::fromLocal8Bit(self, int(n))).absolutePath();
+        candidates << folder + u'/' + QLatin1String(kReaderName);
+#ifdef RUX_READER_RELATIVE_DIR
+        candidates << folder + QStringLiteral("/" RUX_READER_RELATIVE_DIR "/") + QLatin1String(kReaderName);
+#endif
+    }
+#ifdef RUX_READER_BUILD_DIR
+    candidates << QStringLiteral(RUX_READER_BUILD_DIR "/") + QLatin1String(kReaderName);
+#endif
+    for (const QString &candidate : candidates) {
+        if (::access(QFile::encodeName(candidate).constData(), X_OK) == 0)
+            return candidate;
+    }
+    return QString();
+}
+
+qint64 residentBytes(pid_t pid)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/statm", int(pid));
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char text[256];
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0)
+        return 0;
+    text[n] = '\0';
+    long long size = 0;
+    long long resident = 0;
+    if (std::sscanf(text, "%lld %lld", &size, &resident) != 2)
+        return 0;
+    return qint64(resident) * qint64(::sysconf(_SC_PAGESIZE));
+}
+
+// The reader while it runs: killed and waited for on every way out, so no
+// process outlives the read.
+class Reader
+{
+public:
+    ~Reader()
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            reap(nullptr);
+        }
+        if (reportFd >= 0)
+            ::close(reportFd);
+    }
+    // Waits for the process to end; its wait status in `status`.
+    void reap(int *status)
+    {
+        int st = 0;
+        while (::waitpid(pid, &st, 0) < 0 && errno == EINTR) {
+        }
+        pid = -1;
+        if (status)
+            *status = st;
+    }
+
+    pid_t pid = -1;
+    int reportFd = -1;
+};
+
+void spawnReader(Reader *reader, const QString &program, const QList<QByteArray> &arguments)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        throw Failure(QStringLiteral("Could not start the Access reader: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    reader->reportFd = fds[0];
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], kReportFd);
+
+    const QByteArray path = QFile::encodeName(program);
+    QList<char *> argv;
+    argv.append(const_cast<char *>(path.constData()));
+    for (const QByteArray &argument : arguments)
+        argv.append(const_cast<char *>(argument.constData()));
+    argv.append(nullptr);
+    pid_t pid = -1;
+    const int error = ::posix_spawn(&pid, path.constData(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (error != 0)
+        throw Failure(QStringLiteral("Could not start the Access reader '%1': %2").arg(program, QString::fromLocal8Bit(std::strerror(error))));
+    reader->pid = pid;
+}
+
+QString endedText(int status)
+{
+    if (WIFSIGNALED(status)) {
+        return QStringLiteral("the file is damaged: its reader crashed (%1)")
+            .arg(QString::fromLocal8Bit(strsignal(WTERMSIG(status))));
+    }
+    return QStringLiteral("the file is damaged: its reader ended with status %1 and no result")
+        .arg(WEXITSTATUS(status));
+}
+
+} // namespace
+
+AccessReadBounds accessReadBounds(qint64 fileSize)
+{
+    AccessReadBounds bounds;
+    // 20 s, and a second more for every 2 MB of the file.
+    bounds.milliseconds = 20000 + fileSize / 2000;
+    // 512 MB, and twice the file (a memo may be as large as the file).
+    bounds.bytes = (qint64(512) << 20) + 2 * fileSize;
+    // The address sanitizer's own memory comes on top in its builds.
+    if (kSanitized)
+        bounds.bytes += qint64(1) << 30;
+    return bounds;
+}
+
+AccessImport readAccessFileApart(const QString &source, const QByteArray &copyPath,
+                                 const QString &targetName)
+{
+    const QString program = readerProgram();
+    if (program.isEmpty()) {
+        throw Failure(readFailureText(source, QStringLiteral("its reader %1 is not installed beside the program")
+                                                  .arg(QLatin1String(kReaderName))));
+    }
+    const AccessReadBounds bounds = accessReadBounds(QFileInfo(source).size());
+    Reader reader;
+    spawnReader(&reader, program,
+                {QFile::encodeName(source), copyPath, targetName.toUtf8(),
+                 QByteArray::number(qint64(::getpid())), QByteArray::number(bounds.bytes)});
+
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    QByteArray report;
+    bool open = true;
+    QString overBound;
+    while (open) {
+        pollfd p = {reader.reportFd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 20);
+        if (ready > 0) {
+            char buffer[4096];
+            const ssize_t n = ::read(reader.reportFd, buffer, sizeof buffer);
+            if (n > 0)
+                report.append(buffer, qsizetype(n));
+            else if (n == 0 || errno != EINTR)
+                open = false;
+        }
+        const qint64 elapsed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+        if (elapsed > bounds.milliseconds) {
+            overBound = QStringLiteral("the file is damaged: reading it took longer than %1 seconds")
+                            .arg(bounds.milliseconds / 1000);
+        } else if (residentBytes(reader.pid) > bounds.bytes) {
+            overBound = QStringLiteral("the file is damaged: reading it needed more than %1 MB of memory")
+                            .arg(bounds.bytes >> 20);
+        }
+        if (!overBound.isEmpty()) {
+            ::kill(reader.pid, SIGKILL);
+            reader.reap(nullptr);
+            throw Failure(readFailureText(source, overBound));
+        }
+    }
+    // The report ends when the reader closes it at its exit.
+    int status = 0;
+    reader.reap(&status);
+
+    AccessImport result;
+    bool done = false;
+    for (const QByteArray &line : report.split('\n')) {
+        const QList<QByteArray> parts = line.split('\t');
+        if (parts.first() == "table" && parts.size() == 3)
+            result.tableRows.append(ImportedTable{fieldText(parts[1]), parts[2].toLongLong()});
+        else if (parts.first() == "note" && parts.size() == 2)
+            result.notes.append(fieldText(parts[1]));
+        else if (parts.first() == "fail" && parts.size() == 2)
+            throw Failure(fieldText(parts[1]));
+        else if (parts.first() == "done")
+            done = true;
+    }
+    if (!done || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw Failure(readFailureText(source, endedText(status)));
+    return result;
+}
+
+int accessReaderMain(int argc, char **argv)
+{
+    if (argc != 6)
+        return 2;
+    // The reader ends with the program that started it.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != pid_t(std::atoll(argv[4])))
+        return 2;
+    // A crash on a damaged file leaves no core file behind.
+    const rlimit noCore = {0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    // Runaway memory fails an allocation here before the program watching
+    // the reader needs to step in; the address space holds the libraries as
+    // well, hence the room above the bound. Sanitizers reserve terabytes of
+    // address space and cannot run under such a limit.
+    if (!kSanitized) {
+        const rlim_t bytes = rlim_t(std::atoll(argv[5])) + (rlim_t(1) << 30);
+        const rlimit space = {bytes, bytes};
+        ::setrlimit(RLIMIT_AS, &space);
+    }
+
+    const QString source = QFile::decodeName(argv[1]);
+    const QString targetName = QString::fromUtf8(argv[3]);
+    QByteArray report;
+    int status = 0;
+    sqlite3 *db = nullptr;
+    try {
+        if (sqlite3_open_v2(argv[2], &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+            throw Failure(cannotWriteText(targetName, QString::fromUtf8(sqlite3_errmsg(db))));
+        // The copy is nobody's until the read is done, and is removed on any
+        // failure: no journal on disk and no sync per commit.
+        sqlite3_exec(db, "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF; PRAGMA cache_size=-65536",
+                     nullptr, nullptr, nullptr);
+        const AccessImport result = importAccessFile(source, db, targetName);
+        // A file without tables still gets its header, so it opens as a
+        // database.
+        if (sqlite3_exec(db, "PRAGMA user_version=0", nullptr, nullptr, nullptr) != SQLITE_OK
+            || sqlite3_close(db) != SQLITE_OK) {
+            throw Failure(cannotWriteText(targetName, QString::fromUtf8(sqlite3_errmsg(db))));
+        }
+        db = nullptr;
+        for (const ImportedTable &table : result.tableRows)
+            report += "table\t" + field(table.name) + '\t' + QByteArray::number(table.rows) + '\n';
+        for (const QString &note : result.notes)
+            report += "note\t" + field(note) + '\n';
+        report += "done\n";
+    } catch (const Failure &failure) {
+        report += "fail\t" + field(failure.text()) + '\n';
+        status = 1;
+    }
+    sqlite3_close(db);
+    return writeAll(kReportFd, report) ? status : 1;
+}
+
+} // namespace rux
+
+#endif

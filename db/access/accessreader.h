@@ -1,0 +1,68 @@
+#pragma once
+
+#include "db/access/mdbimport.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <csignal>
+
+namespace rux {
+
+#ifndef Q_OS_WIN
+
+// Access files arrive damaged (cut short by an interrupted copy, broken on
+// a shared drive), and libmdb was not written for that: on such a file it
+// can crash, loop for ever or take memory without end. The file is
+// therefore read in a process of its own (the program rux_ppp-access-reader
+// beside rux_ppp), which writes the SQLite copy and reports back; whatever
+// happens there ends as a Failure here, within a time and a memory that no
+// real file needs.
+
+// What one read may take. A sound file is read at tens of megabytes a
+// second in a few tens of megabytes of memory, plus its largest memo or
+// OLE value; the bounds leave ample room above that and still end a
+// damaged file's loop within seconds.
+struct AccessReadBounds
+{
+    qint64 milliseconds = 0;
+    qint64 bytes = 0;
+};
+AccessReadBounds accessReadBounds(qint64 fileSize);
+
+// Reads every user table of the Access file `source` into the SQLite
+// database file `copyPath`, which exists and is empty, as importAccessFile()
+// does, in the reader process. Returns what was copied. Throws Failure:
+// "Could not read the Access file '<source>': ..." for a damaged or
+// unreadable source, whatever way the reader ends (a failure it reports, a
+// crash, a bound reached); cannotWriteText(targetName, ...) when the copy
+// cannot be written. The reader is gone when this returns; `copyPath` then
+// holds the whole copy, or is to be removed by the caller.
+AccessImport readAccessFileApart(const QString &source, const QByteArray &copyPath,
+                                 const QString &targetName);
+
+// While it lives, the signals that end a process (SIGINT, SIGTERM, SIGHUP,
+// SIGQUIT) remove the file `path` first; the handlers in place before come
+// back afterwards. One file at a time.
+class RemovedOnSignal
+{
+public:
+    explicit RemovedOnSignal(const QByteArray &path);
+    ~RemovedOnSignal();
+    RemovedOnSignal(const RemovedOnSignal &) = delete;
+    RemovedOnSignal &operator=(const RemovedOnSignal &) = delete;
+
+    static constexpr size_t kSignals = 4;
+
+private:
+    struct sigaction m_before[kSignals] = {};
+    bool m_armed = false;
+};
+
+// The reader process's own work, given its command line: reads the file
+// into the copy and reports on file descriptor 3. Returns its exit status.
+int accessReaderMain(int argc, char **argv);
+
+#endif
+
+} // namespace rux
