@@ -4,6 +4,7 @@
 // file as it was, and the table editor whose posted edit is refused by the
 // failure display. Skips when the shared fixtures are absent.
 
+#include "db/access/accessreader.h"
 #include "db/access/mdbimport.h"
 #include "tests/support/accessfixture.h"
 #include "tests/support/ownmount.h"
@@ -23,6 +24,7 @@
 
 #include <sqlite3.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 
 using namespace rux;
 using namespace rux::test;
@@ -63,6 +65,21 @@ QProcessEnvironment noScreen()
 QStringList hiddenFiles(const QString &folder)
 {
     return QDir(folder).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System);
+}
+
+// The processes whose command line names `text` (a reader left running).
+QStringList processesNaming(const QString &text)
+{
+    QStringList found;
+    const QByteArray needle = QFile::encodeName(text);
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        if (pid.toInt() <= 0)
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(needle))
+            found.append(pid);
+    }
+    return found;
 }
 
 // The first field of the first row of `sql` as text; the failure's text
@@ -420,6 +437,71 @@ private Q_SLOTS:
     // refused with the read-only error through the failure display, the
     // window stays, and the file is not touched, nor held open while the
     // rows are shown.
+    // Every fixture cut short at a spread of places, page boundaries among
+    // them, as an interrupted copy leaves a file: each conversion ends by
+    // itself within the read's bounds, with status 0 and the whole content
+    // of the file, or status 1 and one line naming the source; no file and
+    // no process stays behind.
+    void cutFilesConvertWholeOrFail_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char *name : {"nwind.mdb", "DateTestDatabase.mdb", "indexCodesTest.mdb", "ASampleDatabase.accdb",
+                                 "calcFieldTest.accdb", "complexDataTest.accdb", "emoticonsTest.accdb",
+                                 "extDateTest.accdb"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
+    void cutFilesConvertWholeOrFail()
+    {
+        QFETCH(QString, name);
+        const QByteArray bytes = fileBytes(fixture(name));
+        const QString suffix = u'.' + QFileInfo(name).suffix();
+        const QString whole = path(QStringLiteral("whole.db"));
+        QCOMPARE(convert(fixture(name), whole).exitCode, 0);
+        const QByteArray wholeDump = runTool(QStringLiteral("sqlite3"), {whole, QStringLiteral(".dump")},
+                                             m_dir->path()).outBytes;
+        QVERIFY(!wholeDump.isEmpty());
+
+        const qsizetype n = bytes.size();
+        QList<qsizetype> cuts = {19, 2048, 4096 * 3, 32768, n / 2 / 4096 * 4096, n - 4096, n - 1000};
+        for (int k = 1; k < 12; ++k)
+            cuts.append(n * k / 12);
+        const rux::AccessReadBounds bounds = rux::accessReadBounds(n);
+        for (const qsizetype cut : cuts) {
+            const QString source = path(QStringLiteral("cut") + suffix);
+            const QString target = path(QStringLiteral("cut.db"));
+            QFile::remove(target);
+            QVERIFY(writeBytes(source, bytes.left(cut)));
+            ProcessRun run;
+            run.arguments = QStringList{QStringLiteral("--convert-access"), source, target};
+            run.workingDirectory = m_dir->path();
+            run.environment = noScreen();
+            run.timeoutMs = int(bounds.milliseconds) + 15000;
+            const Outcome o = runProcess(run);
+            const QByteArray where = name.toUtf8() + " cut at " + QByteArray::number(cut);
+            QVERIFY2(o.finished && !o.crashed, where.constData());
+            if (o.exitCode == 0) {
+                const QByteArray dump = runTool(QStringLiteral("sqlite3"), {target, QStringLiteral(".dump")},
+                                                m_dir->path()).outBytes;
+                QVERIFY2(dump == wholeDump, where.constData());
+            } else {
+                QVERIFY2(o.exitCode == 1, where.constData());
+                const QString error = QString::fromUtf8(o.errBytes);
+                QVERIFY2(error.startsWith(QStringLiteral("rux_ppp: Could not read the Access file '%1': ").arg(source))
+                             && error.count(u'\n') == 1, qPrintable(where + ": " + error));
+                QVERIFY2(!QFileInfo::exists(target), where.constData());
+            }
+            QVERIFY2(hiddenFiles(m_dir->path()).isEmpty(), where.constData());
+            QVERIFY2(processesNaming(m_dir->path()).isEmpty(), where.constData());
+        }
+        // The largest process any conversion started (the program, or its
+        // reader until it was stopped) stayed within the memory bound.
+        rusage usage = {};
+        QCOMPARE(getrusage(RUSAGE_CHILDREN, &usage), 0);
+        QVERIFY2(qint64(usage.ru_maxrss) * 1024 < bounds.bytes + (qint64(256) << 20),
+                 qPrintable(QString::number(usage.ru_maxrss)));
+    }
+
     void tableEditorRefusesPostedEdit_data()
     {
         QTest::addColumn<QString>("table");
