@@ -7,6 +7,7 @@
 #ifndef Q_OS_WIN
 
 #include "script/failure.h"
+#include "db/access/mdbnotes.h"
 #include "db/access/mdbvalues.h"
 #include "db/tablename.h"
 
@@ -15,7 +16,6 @@
 #include <QHash>
 #include <QStringList>
 #include <QVector>
-#include <QtEndian>
 
 #include <cstdio>
 #include <cstring>
@@ -133,37 +133,12 @@ QString sqliteText(sqlite3 *db)
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
 
-// Little-endian integers of a page buffer.
-qint64 int64At(const unsigned char *p)
-{
-    return qFromLittleEndian<qint64>(p);
-}
-qint32 int32At(const unsigned char *p)
-{
-    return qFromLittleEndian<qint32>(p);
-}
-quint32 uint32At(const unsigned char *p)
-{
-    return qFromLittleEndian<quint32>(p);
-}
-qint16 int16At(const unsigned char *p)
-{
-    return qFromLittleEndian<qint16>(p);
-}
-double doubleAt(const unsigned char *p)
-{
-    const quint64 bits = qFromLittleEndian<quint64>(p);
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
-}
-float floatAt(const unsigned char *p)
-{
-    const quint32 bits = qFromLittleEndian<quint32>(p);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
+using mdbvalue::doubleAt;
+using mdbvalue::floatAt;
+using mdbvalue::int16At;
+using mdbvalue::int32At;
+using mdbvalue::int64At;
+using mdbvalue::uint32At;
 
 class Importer
 {
@@ -483,6 +458,7 @@ bool Importer::copyTable(MdbCatalogEntry *entry, MdbTableDef *table, bool withKe
 
 void Importer::run(AccessImport *result)
 {
+    result->notes += leftOutNotes(m_mdb);
     if (!mdb_read_catalog(m_mdb, MDB_TABLE))
         fail(QStringLiteral("its catalog cannot be read"));
     exec(QStringLiteral("BEGIN"));

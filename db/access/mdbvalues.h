@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QtEndian>
 #include <QtGlobal>
+
+#include <cstring>
 
 namespace rux::mdbvalue {
 
@@ -14,6 +17,38 @@ namespace rux::mdbvalue {
 // The column types of the file format that libmdb names no constant for.
 // An extended date/time (ACE 2019 on): date and time to 100 ns.
 constexpr int kExtendedDateTime = 0x14;
+
+// Little-endian numbers of a page buffer.
+inline qint64 int64At(const unsigned char *p)
+{
+    return qFromLittleEndian<qint64>(p);
+}
+inline qint32 int32At(const unsigned char *p)
+{
+    return qFromLittleEndian<qint32>(p);
+}
+inline quint32 uint32At(const unsigned char *p)
+{
+    return qFromLittleEndian<quint32>(p);
+}
+inline qint16 int16At(const unsigned char *p)
+{
+    return qFromLittleEndian<qint16>(p);
+}
+inline double doubleAt(const unsigned char *p)
+{
+    const quint64 bits = qFromLittleEndian<quint64>(p);
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+inline float floatAt(const unsigned char *p)
+{
+    const quint32 bits = qFromLittleEndian<quint32>(p);
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
 
 // A single as the double of its shortest decimal text: 0.1f becomes 0.1,
 // not 0.100000001490116.
