@@ -18,7 +18,6 @@
 #include <QVector>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include <fcntl.h>

@@ -65,9 +65,9 @@ QByteArray scaledText(quint32 words[4], bool negative, int scale)
         quint64 rest = 0;
         bool zero = true;
         for (int w = 0; w < 4; ++w) {
-            const quint64 part = (rest << 32) | words[w];
-            words[w] = quint32(part / 10);
-            rest = part % 10;
+            const quint64 dividend = (rest << 32) | words[w];
+            words[w] = quint32(dividend / 10);
+            rest = dividend % 10;
             zero = zero && words[w] == 0;
         }
         digits[count++] = char('0' + rest);
