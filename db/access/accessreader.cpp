@@ -2,6 +2,7 @@
 
 #ifndef Q_OS_WIN
 
+#include "db/access/mdbchecks.h"
 #include "db/databasefile.h"
 #include "script/failure.h"
 
@@ -89,11 +90,6 @@ RemovedOnSignal::~RemovedOnSignal()
 }
 
 namespace {
-
-QString readFailureText(const QString &source, const QString &what)
-{
-    return QStringLiteral("Could not read the Access file '%1': %2").arg(source, what);
-}
 
 // The report's fields are percent-encoded, so a name may hold any byte.
 QByteArray field(const QString &text)
@@ -252,7 +248,7 @@ AccessImport readAccessFileApart(const QString &source, const QByteArray &copyPa
 {
     const QString program = readerProgram();
     if (program.isEmpty()) {
-        throw Failure(readFailureText(source, QStringLiteral("its reader %1 is not installed beside the program")
+        throw Failure(accessReadFailureText(source, QStringLiteral("its reader %1 is not installed beside the program")
                                                   .arg(QLatin1String(kReaderName))));
     }
     const AccessReadBounds bounds = accessReadBounds(QFileInfo(source).size());
@@ -289,7 +285,7 @@ AccessImport readAccessFileApart(const QString &source, const QByteArray &copyPa
         if (!overBound.isEmpty()) {
             ::kill(reader.pid, SIGKILL);
             reader.reap(nullptr);
-            throw Failure(readFailureText(source, overBound));
+            throw Failure(accessReadFailureText(source, overBound));
         }
     }
     // The report ends when the reader closes it at its exit.
@@ -310,7 +306,7 @@ AccessImport readAccessFileApart(const QString &source, const QByteArray &copyPa
             done = true;
     }
     if (!done || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw Failure(readFailureText(source, endedText(status)));
+        throw Failure(accessReadFailureText(source, endedText(status)));
     return result;
 }
 

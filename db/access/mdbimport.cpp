@@ -7,20 +7,18 @@
 #ifndef Q_OS_WIN
 
 #include "script/failure.h"
+#include "db/access/mdbchecks.h"
+#include "db/access/mdbnotes.h"
+#include "db/access/mdbvalues.h"
 #include "db/tablename.h"
 
 #include <QByteArray>
-#include <QDate>
 #include <QFileInfo>
-#include <QSet>
+#include <QHash>
 #include <QStringList>
 #include <QVector>
-#include <QtEndian>
 
-#include <charconv>
-#include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include <fcntl.h>
@@ -54,10 +52,6 @@ constexpr quint32 kLongValueInline = 0x80000000u;
 constexpr quint32 kLongValueOnePage = 0x40000000u;
 constexpr quint32 kLongValueLengthMask = 0x3fffffffu;
 
-// The Access engine's range of dates: 100-01-01 to 9999-12-31 23:59:59.
-constexpr double kFirstAccessDate = -657434.0;
-constexpr double kLastAccessDate = 2958466.0;
-
 struct MdbCloser
 {
     void operator()(MdbHandle *mdb) const { mdb_close(mdb); }
@@ -74,24 +68,63 @@ using MdbPtr = std::unique_ptr<MdbHandle, MdbCloser>;
 using TablePtr = std::unique_ptr<MdbTableDef, TableCloser>;
 using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementCloser>;
 
-// The declared type of a column's copy.
-const char *declaredType(int columnType)
+// How a column's values are read: the type of its values and whether
+// they are a calculated column's results, stored wrapped. A calculated
+// column's type in the table definition need not be its result's (a
+// yes/no result is declared an integer, a currency one a double); the
+// column's properties say the result type, in the same type codes.
+struct ColumnValue
 {
-    switch (columnType) {
-    case MDB_BOOL: return "BOOLEAN";
+    int type = 0;
+    bool calculated = false;
+    // The decimals of a decimal column. libmdb reads the definition's
+    // precision into col_scale and its scale into col_prec (a decimal
+    // (18, 6) reads col_scale 18, col_prec 6).
+    int scale = 0;
+    int precision = 0;
+};
+
+ColumnValue columnValue(const MdbColumn *column)
+{
+    ColumnValue value;
+    value.type = column->col_type;
+    value.scale = column->col_prec;
+    value.precision = column->col_scale;
+    const char *resultType = mdb_col_get_prop(column, "ResultType");
+    const int result = resultType ? QByteArray(resultType).toInt() : 0;
+    if (result > 0 && mdb_col_get_prop(column, "Expression")) {
+        value.type = result;
+        value.calculated = true;
+    }
+    return value;
+}
+
+// The declared type of a column's copy. Decimals are exact text in a
+// column whose declared type says decimal but has SQLite's text affinity
+// (the name holds "TEXT"), so that no digit is lost to a REAL.
+QString declaredType(const MdbColumn *column)
+{
+    const ColumnValue value = columnValue(column);
+    switch (value.type) {
+    case MDB_BOOL: return QStringLiteral("BOOLEAN");
     case MDB_BYTE:
     case MDB_INT:
     case MDB_LONGINT:
-    case MDB_COMPLEX: return "INTEGER";
+    case MDB_COMPLEX: return QStringLiteral("INTEGER");
     case MDB_MONEY:
     case MDB_FLOAT:
-    case MDB_DOUBLE: return "REAL";
+    case MDB_DOUBLE: return QStringLiteral("REAL");
     case MDB_DATETIME:
+    case mdbvalue::kExtendedDateTime:
     case MDB_TEXT:
     case MDB_MEMO:
-    case MDB_REPID: return "TEXT";
-    case MDB_NUMERIC: return "NUMERIC";
-    default: return "BLOB";
+    case MDB_REPID: return QStringLiteral("TEXT");
+    case MDB_NUMERIC:
+        // A calculated decimal carries its own scale in every value.
+        if (value.calculated)
+            return QStringLiteral("DECIMAL_TEXT");
+        return QStringLiteral("DECIMAL_TEXT(%1,%2)").arg(value.precision).arg(value.scale);
+    default: return QStringLiteral("BLOB");
     }
 }
 
@@ -100,72 +133,12 @@ QString sqliteText(sqlite3 *db)
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
 
-// Little-endian integers of a page buffer.
-qint64 int64At(const unsigned char *p)
-{
-    return qFromLittleEndian<qint64>(p);
-}
-qint32 int32At(const unsigned char *p)
-{
-    return qFromLittleEndian<qint32>(p);
-}
-quint32 uint32At(const unsigned char *p)
-{
-    return qFromLittleEndian<quint32>(p);
-}
-qint16 int16At(const unsigned char *p)
-{
-    return qFromLittleEndian<qint16>(p);
-}
-double doubleAt(const unsigned char *p)
-{
-    const quint64 bits = qFromLittleEndian<quint64>(p);
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
-}
-float floatAt(const unsigned char *p)
-{
-    const quint32 bits = qFromLittleEndian<quint32>(p);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
-
-// A single as the double of its shortest decimal text: 0.1f becomes 0.1,
-// not 0.100000001490116.
-double singleAsDouble(float value)
-{
-    if (!std::isfinite(value))
-        return double(value);
-    char text[64];
-    const auto written = std::to_chars(text, text + sizeof text, value);
-    double d = double(value);
-    std::from_chars(text, written.ptr, d);
-    return d;
-}
-
-// An Access date/time: days since 1899-12-30, the fraction the time of
-// day; before that day the whole part counts back while the fraction
-// still counts forward (-1.25 is 1899-12-29 06:00). Null text outside the
-// engine's range.
-QByteArray dateText(double value)
-{
-    if (!std::isfinite(value) || value < kFirstAccessDate || value >= kLastAccessDate)
-        return QByteArray();
-    const double days = std::trunc(value);
-    qint64 seconds = std::llround(std::fabs(value - days) * 86400.0);
-    QDate date = QDate(1899, 12, 30).addDays(qint64(days));
-    if (seconds >= 86400) {
-        seconds -= 86400;
-        date = date.addDays(1);
-    }
-    char text[32];
-    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", date.year(),
-                                date.month(), date.day(), int(seconds / 3600),
-                                int(seconds / 60 % 60), int(seconds % 60));
-    return QByteArray(text, n);
-}
+using mdbvalue::doubleAt;
+using mdbvalue::floatAt;
+using mdbvalue::int16At;
+using mdbvalue::int32At;
+using mdbvalue::int64At;
+using mdbvalue::uint32At;
 
 class Importer
 {
@@ -187,26 +160,26 @@ private:
     // again without one).
     bool copyTable(MdbCatalogEntry *entry, MdbTableDef *table, bool withKey, qint64 *rows);
     QStringList primaryKey(MdbTableDef *table) const;
-    // Reads the catalog and checks it against the file: a file cut short
-    // (an interrupted copy) can lose catalog rows and tables without
-    // libmdb noticing.
-    void checkFile();
-    // A damaged definition can give a column without a name, or two of one.
-    void checkColumnNames(MdbTableDef *table, const QString &tableName) const;
     bool bindField(sqlite3_stmt *stmt, int at, MdbColumn *column, const MdbField &field);
+    bool bindValue(sqlite3_stmt *stmt, int at, const ColumnValue &value, const unsigned char *p, int size);
+    const ColumnValue &valueOf(const MdbColumn *column);
     QByteArray longValue(const MdbField &field);
-    const QByteArray &decodeText(const char *src, size_t length);
+    QByteArray decodeText(const unsigned char *src, int length);
 
     const QString m_fileName;
     const QString m_targetName;
     MdbHandle *m_mdb;
     sqlite3 *m_db;
     QByteArray m_text;
+    // How the columns of the table being copied are read, found once per
+    // table (its catalog entry) from the column's type and properties.
+    const MdbCatalogEntry *m_valuesOf = nullptr;
+    QHash<const MdbColumn *, ColumnValue> m_values;
 };
 
 void Importer::fail(const QString &what) const
 {
-    throw Failure(QStringLiteral("Could not read the Access file '%1': %2").arg(m_fileName, what));
+    throw Failure(accessReadFailureText(m_fileName, what));
 }
 
 void Importer::failTarget() const
@@ -228,18 +201,35 @@ void Importer::exec(const QString &sql)
         failTarget();
 }
 
-// Text fields come in the file's encoding (UTF-16 with the engine's
-// one-byte compression in Jet 4 and ACE, the file's code page in Jet 3);
-// libmdb turns them into UTF-8 (the handle is opened with UTF-8 as its
-// target). UTF-8 takes at most three bytes for each byte of either source.
-const QByteArray &Importer::decodeText(const char *src, size_t length)
+// Text fields come in the file's encoding: UTF-16 with the engine's
+// one-byte compression in Jet 4 and ACE, decoded here so that characters
+// outside the Basic Multilingual Plane keep both halves of their pair;
+// the file's code page in Jet 3, which libmdb turns into UTF-8 (the handle
+// is opened with UTF-8 as its target). UTF-8 takes at most three bytes for
+// each byte of the code page.
+QByteArray Importer::decodeText(const unsigned char *src, int length)
 {
-    const size_t room = 3 * length + 8;
+    if (!IS_JET3(m_mdb))
+        return mdbvalue::unicodeText(src, length);
+    const size_t room = 3 * size_t(length) + 8;
     if (size_t(m_text.size()) < room)
         m_text.resize(qsizetype(room));
-    const int n = mdb_unicode2ascii(m_mdb, src, length, m_text.data(), room);
+    const int n = mdb_unicode2ascii(m_mdb, reinterpret_cast<const char *>(src), size_t(length),
+                                    m_text.data(), room);
     m_text.truncate(qMax(0, n));
     return m_text;
+}
+
+const ColumnValue &Importer::valueOf(const MdbColumn *column)
+{
+    if (column->table->entry != m_valuesOf) {
+        m_values.clear();
+        m_valuesOf = column->table->entry;
+    }
+    auto found = m_values.constFind(column);
+    if (found == m_values.constEnd())
+        found = m_values.insert(column, columnValue(column));
+    return *found;
 }
 
 // The whole of a memo or OLE field. Its bytes are in the row itself, in
@@ -284,9 +274,11 @@ QByteArray Importer::longValue(const MdbField &field)
 
 bool Importer::bindField(sqlite3_stmt *stmt, int at, MdbColumn *column, const MdbField &field)
 {
+    const ColumnValue &value = valueOf(column);
     // A yes/no field keeps its value in the row's null mask: a set bit
-    // (read as "not null") is yes. It is never null.
-    if (column->col_type == MDB_BOOL)
+    // (read as "not null") is yes. It is never null. A calculated yes/no
+    // is a value in the row like any other result.
+    if (value.type == MDB_BOOL && !value.calculated)
         return sqlite3_bind_int(stmt, at, field.is_null ? 0 : 1) == SQLITE_OK;
     if (field.is_null)
         return sqlite3_bind_null(stmt, at) == SQLITE_OK;
@@ -295,9 +287,37 @@ bool Importer::bindField(sqlite3_stmt *stmt, int at, MdbColumn *column, const Md
         return false;
 
     const unsigned char *p = m_mdb->pg_buf + field.start;
-    const int size = field.siz;
+    int size = field.siz;
+    QByteArray longBytes;
+    if (value.type == MDB_MEMO || value.type == MDB_OLE) {
+        longBytes = longValue(field);
+        p = reinterpret_cast<const unsigned char *>(longBytes.constData());
+        size = int(longBytes.size());
+    }
+    if (value.calculated) {
+        if (!mdbvalue::unwrapCalculated(p, size, &p, &size))
+            return false;
+        // An expression whose result is null stores no value.
+        if (size == 0)
+            return sqlite3_bind_null(stmt, at) == SQLITE_OK;
+    }
+    return bindValue(stmt, at, value, p, size);
+}
+
+// Binds one value of its column's type from its bytes.
+bool Importer::bindValue(sqlite3_stmt *stmt, int at, const ColumnValue &value, const unsigned char *p, int size)
+{
     auto needs = [size](int bytes) { return size >= bytes; };
-    switch (column->col_type) {
+    auto bindText = [stmt, at](const QByteArray &text) {
+        // Null text is a value that does not decode: a damaged field.
+        return !text.isNull()
+            && sqlite3_bind_text64(stmt, at, text.constData(), sqlite3_uint64(text.size()),
+                                   SQLITE_TRANSIENT, SQLITE_UTF8)
+            == SQLITE_OK;
+    };
+    switch (value.type) {
+    case MDB_BOOL:
+        return needs(1) && sqlite3_bind_int(stmt, at, p[0] != 0 ? 1 : 0) == SQLITE_OK;
     case MDB_BYTE:
         return needs(1) && sqlite3_bind_int(stmt, at, p[0]) == SQLITE_OK;
     case MDB_INT:
@@ -309,55 +329,31 @@ bool Importer::bindField(sqlite3_stmt *stmt, int at, MdbColumn *column, const Md
         // Ten-thousandths of a currency unit.
         return needs(8) && sqlite3_bind_double(stmt, at, double(int64At(p)) / 10000.0) == SQLITE_OK;
     case MDB_FLOAT:
-        return needs(4) && sqlite3_bind_double(stmt, at, singleAsDouble(floatAt(p))) == SQLITE_OK;
+        return needs(4)
+            && sqlite3_bind_double(stmt, at, mdbvalue::singleAsDouble(floatAt(p))) == SQLITE_OK;
     case MDB_DOUBLE:
         return needs(8) && sqlite3_bind_double(stmt, at, doubleAt(p)) == SQLITE_OK;
     case MDB_DATETIME: {
         if (!needs(8))
             return false;
-        const double value = doubleAt(p);
-        const QByteArray text = dateText(value);
+        const double days = doubleAt(p);
+        const QByteArray text = mdbvalue::dateText(days);
         if (text.isNull())
-            return sqlite3_bind_double(stmt, at, value) == SQLITE_OK;
-        return sqlite3_bind_text(stmt, at, text.constData(), int(text.size()), SQLITE_TRANSIENT)
-            == SQLITE_OK;
+            return sqlite3_bind_double(stmt, at, days) == SQLITE_OK;
+        return bindText(text);
     }
-    case MDB_TEXT: {
-        const QByteArray &text = decodeText(reinterpret_cast<const char *>(p), size_t(size));
-        return sqlite3_bind_text(stmt, at, text.constData(), int(text.size()), SQLITE_TRANSIENT)
-            == SQLITE_OK;
-    }
-    case MDB_MEMO: {
-        const QByteArray raw = longValue(field);
-        const QByteArray &text = decodeText(raw.constData(), size_t(raw.size()));
-        return sqlite3_bind_text64(stmt, at, text.constData(), sqlite3_uint64(text.size()),
-                                   SQLITE_TRANSIENT, SQLITE_UTF8)
-            == SQLITE_OK;
-    }
-    case MDB_OLE: {
-        const QByteArray raw = longValue(field);
-        return sqlite3_bind_blob64(stmt, at, raw.constData(), sqlite3_uint64(raw.size()),
-                                   SQLITE_TRANSIENT)
-            == SQLITE_OK;
-    }
-    case MDB_REPID: {
-        if (!needs(16))
-            return false;
-        char *text = mdb_uuid_to_string(m_mdb->pg_buf, field.start);
-        const bool ok = sqlite3_bind_text(stmt, at, text, -1, SQLITE_TRANSIENT) == SQLITE_OK;
-        g_free(text);
-        return ok;
-    }
-    case MDB_NUMERIC: {
-        if (!needs(17))
-            return false;
-        char *text = mdb_numeric_to_string(m_mdb, field.start, column->col_scale, column->col_prec);
-        const bool ok = sqlite3_bind_text(stmt, at, text, -1, SQLITE_TRANSIENT) == SQLITE_OK;
-        g_free(text);
-        return ok;
-    }
+    case mdbvalue::kExtendedDateTime:
+        return bindText(mdbvalue::extendedDateText(p, size));
+    case MDB_TEXT:
+    case MDB_MEMO:
+        return bindText(decodeText(p, size));
+    case MDB_REPID:
+        return needs(16) && bindText(mdbvalue::guidText(p));
+    case MDB_NUMERIC:
+        return bindText(value.calculated ? mdbvalue::calculatedDecimalText(p, size)
+                                         : mdbvalue::decimalText(p, size, value.scale));
     default:
-        return sqlite3_bind_blob(stmt, at, p, size, SQLITE_TRANSIENT) == SQLITE_OK;
+        return sqlite3_bind_blob64(stmt, at, p, sqlite3_uint64(size), SQLITE_TRANSIENT) == SQLITE_OK;
     }
 }
 
@@ -384,14 +380,14 @@ bool Importer::copyTable(MdbCatalogEntry *entry, MdbTableDef *table, bool withKe
 {
     const QString tableName = QString::fromUtf8(entry->object_name);
     const int columns = int(table->num_cols);
-    checkColumnNames(table, tableName);
+    checkColumnNames(table, m_fileName, tableName);
     QStringList definitions;
     QStringList names;
     for (int c = 0; c < columns; ++c) {
         auto *column = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, c));
         const QString name = quoteIdentifier(QString::fromUtf8(column->name));
         names.append(name);
-        definitions.append(name + u' ' + QLatin1String(declaredType(column->col_type)));
+        definitions.append(name + u' ' + declaredType(column));
     }
     if (withKey) {
         QStringList key = primaryKey(table);
@@ -467,58 +463,10 @@ bool Importer::copyTable(MdbCatalogEntry *entry, MdbTableDef *table, bool withKe
     return true;
 }
 
-void Importer::checkColumnNames(MdbTableDef *table, const QString &tableName) const
-{
-    QSet<QString> seen;
-    for (unsigned c = 0; c < table->num_cols; ++c) {
-        const auto *column = static_cast<const MdbColumn *>(g_ptr_array_index(table->columns, c));
-        const QString name = QString::fromUtf8(column->name).toCaseFolded();
-        if (name.isEmpty() || seen.contains(name)) {
-            fail(QStringLiteral("the column list of table '%1' is damaged: %2")
-                     .arg(tableName, name.isEmpty() ? QStringLiteral("a column has no name")
-                                                    : QStringLiteral("two columns are named '%1'")
-                                                          .arg(QString::fromUtf8(column->name))));
-        }
-        seen.insert(name);
-    }
-}
-
-void Importer::checkFile()
-{
-    const qint64 pageSize = m_mdb->fmt->pg_size;
-    const qint64 fileSize = QFileInfo(m_fileName).size();
-    // The engine writes whole pages only.
-    if (pageSize <= 0 || fileSize % pageSize != 0)
-        fail(QStringLiteral("it ends inside a page: the file was cut short"));
-    const qint64 pages = fileSize / pageSize;
-    if (!mdb_read_catalog(m_mdb, MDB_ANY))
-        fail(QStringLiteral("its catalog cannot be read"));
-    // The catalog is the table MSysObjects, whose definition is always on
-    // page 2 and counts its rows.
-    MdbCatalogEntry objects = {};
-    objects.mdb = m_mdb;
-    objects.object_type = MDB_TABLE;
-    objects.table_pg = 2;
-    std::strcpy(objects.object_name, "MSysObjects");
-    const TablePtr definition(mdb_read_table(&objects));
-    if (!definition)
-        fail(QStringLiteral("its catalog cannot be read"));
-    if (qint64(m_mdb->num_catalog) != qint64(definition->num_rows)) {
-        fail(QStringLiteral("its catalog gave %1 objects where its definition counts %2; the file is damaged")
-                 .arg(m_mdb->num_catalog).arg(definition->num_rows));
-    }
-    for (unsigned i = 0; i < m_mdb->num_catalog; ++i) {
-        const auto *entry = static_cast<const MdbCatalogEntry *>(g_ptr_array_index(m_mdb->catalog, i));
-        if (entry->object_type == MDB_TABLE && qint64(entry->table_pg) >= pages) {
-            fail(QStringLiteral("table '%1' lies on page %2, beyond the file's last page %3: the file was cut short")
-                     .arg(QString::fromUtf8(entry->object_name)).arg(entry->table_pg).arg(pages - 1));
-        }
-    }
-}
-
 void Importer::run(AccessImport *result)
 {
-    checkFile();
+    readCheckedCatalog(m_mdb, m_fileName);
+    result->notes += leftOutNotes(m_mdb);
     exec(QStringLiteral("BEGIN"));
     for (unsigned i = 0; i < m_mdb->num_catalog; ++i) {
         auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(m_mdb->catalog, i));

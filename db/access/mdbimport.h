@@ -63,9 +63,14 @@ constexpr qint64 kAccessInMemoryLimit = qint64(256) * 1024 * 1024;
 // digits, as the engine's own currency fields give it to a client);
 // yes/no -> BOOLEAN holding 0 or 1; date/time -> TEXT "YYYY-MM-DD
 // HH:MM:SS" (a value outside the engine's years 100 to 9999 keeps its day
-// count as a REAL); OLE object and binary -> BLOB; replication ID -> TEXT
-// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}"; decimal -> NUMERIC. A null
-// field stays NULL and a zero-length text stays ''. A table whose rows
+// count as a REAL); extended date/time -> TEXT "YYYY-MM-DD HH:MM:SS" with
+// as many fraction digits as the column keeps; OLE object and binary ->
+// BLOB; replication ID -> TEXT "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
+// decimal -> exact TEXT in a column declared DECIMAL_TEXT(precision,scale);
+// a calculated column -> its result's type, as a column of that type;
+// attachment, multi-value and version history (complex) columns ->
+// INTEGER, the key the engine keeps their values under (a note says so).
+// A null field stays NULL and a zero-length text stays ''. A table whose rows
 // break its declared key (a damaged index) is copied without the key.
 // Runs in one transaction of `target`. Throws Failure naming the file;
 // a failure of `target` itself (a full disk, say) names `targetName`

@@ -470,6 +470,108 @@ private Q_SLOTS:
         QVERIFY(!con->readOnlyText().isEmpty());
     }
 
+    // Column types beyond Jet 3's, each read as the file holds it: the
+    // results of calculated columns, extended dates, text outside the Basic
+    // Multilingual Plane, GUIDs, decimals with all their digits, and the
+    // notes on complex columns the copy holds only keys of. A query of
+    // "notes" gives the import's notes, one a line.
+    void unusualColumnTypes_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QString>("expected");
+        const QString calc = QStringLiteral("calcFieldTest.accdb");
+        auto all = [](const QString &column) {
+            return QStringLiteral("select group_concat(v, ';') from (select %1 as v from Table1 order by ID)")
+                .arg(column);
+        };
+        QTest::newRow("calc_text") << calc << "select LastFirst, AllNames from Table1 where ID = 2"
+                                   << "Simpson, Bart|Simpson, Bart=Simpson, Bart";
+        QTest::newRow("calc_long") << calc << all("LastFirstLen") << "12;13;9;10";
+        QTest::newRow("calc_currency") << calc << "select MonthlySalary, SalaryTest from Table1 where ID = 1"
+                                       << "83333.3333|1000000";
+        QTest::newRow("calc_currency_negative") << calc << "select MonthlySalary from Table1 where ID = 2"
+                                                << "-0.0833";
+        QTest::newRow("calc_single") << calc << "select FloatTest from Table1 where ID = 2" << "0.0035889593";
+        QTest::newRow("calc_boolean") << calc << all("IsRich || BoolTest || typeof(IsRich)")
+                                      << "11integer;01integer;01integer;01integer";
+        QTest::newRow("calc_boolean_declared") << calc << "select group_concat(type) from pragma_table_info('Table1') "
+                                                          "where name in ('IsRich', 'BoolTest')"
+                                               << "BOOLEAN,BOOLEAN";
+        QTest::newRow("calc_boolean_text") << calc << "select IsRich, BoolTest from Table1 where ID = 2"
+                                           << "Falsch|Wahr";
+        QTest::newRow("calc_decimal") << calc << all("WeeklySalary")
+                                      << "19230.7692307692;-0.0192307692307692;0;1.92307692307692";
+        QTest::newRow("calc_decimal_28_digits")
+            << calc << all("BigNumTest")
+            << "56505085819.424791296572280180;-0.0784734499180612994241100748;0.00000000;"
+               "0.0000002787019289824216980830";
+        QTest::newRow("decimal_keeps_digits") << calc << "select Popularity, DecimalTest, typeof(Popularity) "
+                                                         "from Table1 where ID = 4"
+                                              << "102030405060.654321|102030405060.654321|text";
+        QTest::newRow("decimal_declared") << calc << "select type from pragma_table_info('Table1') "
+                                                     "where name = 'Popularity'"
+                                          << "DECIMAL_TEXT(18,6)";
+        const QString extDate = QStringLiteral("extDateTest.accdb");
+        QTest::newRow("extended_date") << extDate << "select DateExt, typeof(DateExt) from Table1 where ID = 6"
+                                       << "2021-06-14 22:45:12.3456789|text";
+        QTest::newRow("extended_date_all")
+            << extDate << all("coalesce(DateExt, 'null') || '=' || coalesce(DateExtStr, 'null')")
+            << "2020-06-17 00:00:00.0000000=6/17/2020;2021-06-14 00:00:00.0000000=6/14/2021;"
+               "2021-06-14 12:45:00.0000000=6/14/2021 12:45:00.0000000 PM;"
+               "2021-06-14 01:45:00.0000000=6/14/2021 1:45:00.0000000 AM;null=null;"
+               "2021-06-14 22:45:12.3456789=6/14/2021 10:45:12.3456789 PM;"
+               "1765-06-14 12:45:00.0000000=6/14/1765 12:45:00.0000000 PM;"
+               "0100-06-14 12:45:00.1234567=6/14/100 12:45:00.1234567 PM;"
+               "1265-06-14 12:45:00.0000000=6/14/1265 12:45:00.0000000 PM";
+        QTest::newRow("calc_date") << extDate << all("coalesce(DateNormalCalc = DateNormal, 'null')")
+                                   << "1;1;1;1;null;1;1;1;1";
+        QTest::newRow("calc_date_text") << extDate << "select DateNormalCalc from Table1 where ID = 6"
+                                        << "2021-06-14 22:45:12";
+        const QString emoticons = QStringLiteral("emoticonsTest.accdb");
+        QTest::newRow("emoji") << emoticons << "select data from data where key = 128512"
+                               << QStringLiteral("a\U0001F600a");
+        QTest::newRow("emoji_all") << emoticons << "select count(*) from data "
+                                                   "where length(data) = 3 and unicode(substr(data, 2, 1)) = key"
+                                   << "80";
+        QTest::newRow("guid") << "indexCodesTest.mdb" << "select data from Table13 where name = 'row0'"
+                              << "{8E39276A-BCA8-4AC4-891E-49911D8438DD}";
+        const QString complex = QStringLiteral("complexDataTest.accdb");
+        QTest::newRow("append_only_memo") << complex << "select [append-memo-data] from Table1 where id = 'row3'"
+                                          << "row3-memo-again";
+        QTest::newRow("complex_notes")
+            << complex << "notes"
+            << "Table 'Table1': the earlier versions of append-only memo column 'append-memo-data' are not "
+               "copied; it holds its latest text.\n"
+               "Table 'Table1': column 'VersionHistory_F5F8918F-0A3F-4DA9-AE71-184EE5012880' holds only the "
+               "key of the memo versions.\n"
+               "Table 'Table1': the values of multi-value column 'multi-value-data' are not copied; the column "
+               "holds only their key.\n"
+               "Table 'Table1': the files of attachment column 'attach-data' are not copied; the column holds "
+               "only their key.";
+        QTest::newRow("no_notes") << calc << "notes" << "";
+    }
+
+    void unusualColumnTypes()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, query);
+        QFETCH(QString, expected);
+        file = fixture(file);
+        if (query != QLatin1String("notes")) {
+            auto con = connectionTo(file);
+            QCOMPARE(firstField(con.get(), query), expected);
+            return;
+        }
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(":memory:", &db), SQLITE_OK);
+        rux::AccessImport result;
+        const QString failure = failureOf([&]() { result = rux::importAccessFile(file, db); });
+        sqlite3_close(db);
+        QCOMPARE(failure, QStringLiteral("<no failure>"));
+        QCOMPARE(result.notes.join(u'\n'), expected);
+    }
+
     // The import into a temporary database on disk (the form used for large
     // files) gives the same tables.
     void importIntoTemporaryDatabase()

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QStringList>
+
+#ifndef Q_OS_WIN
+
+#include <mdbtools.h>
+
+namespace rux {
+
+// What the copy of the Access file `mdb` cannot hold, one sentence each:
+// linked tables (their data is in another file), and the complex columns
+// of the user tables, which hold only a key into values the engine keeps
+// in hidden tables of its own: the files of an attachment column, the
+// values of a multi-value column, the earlier versions of an append-only
+// memo. Reads the file's catalog anew (every object type), replacing the
+// one `mdb` holds.
+QStringList leftOutNotes(MdbHandle *mdb);
+
+} // namespace rux
+
+#endif
