@@ -7,6 +7,7 @@
 #ifndef Q_OS_WIN
 
 #include "script/failure.h"
+#include "db/access/libraryoutput.h"
 #include "db/access/mdbchecks.h"
 #include "db/access/mdbnotes.h"
 #include "db/access/mdbvalues.h"
@@ -18,11 +19,8 @@
 #include <QStringList>
 #include <QVector>
 
-#include <cstdio>
 #include <memory>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <mdbtools.h>
 #include <sqlite3.h>
@@ -143,8 +141,9 @@ using mdbvalue::uint32At;
 class Importer
 {
 public:
-    Importer(const QString &fileName, MdbHandle *mdb, sqlite3 *db, const QString &targetName)
-        : m_fileName(fileName), m_targetName(targetName), m_mdb(mdb), m_db(db)
+    Importer(const QString &fileName, MdbHandle *mdb, sqlite3 *db, const QString &targetName,
+             LibraryOutput *output)
+        : m_fileName(fileName), m_targetName(targetName), m_mdb(mdb), m_db(db), m_output(output)
     {
     }
 
@@ -152,6 +151,10 @@ public:
 
 private:
     [[noreturn]] void fail(const QString &what) const;
+    // Damage that libmdb only tells of in a line of its own (a page beyond
+    // the end of the file, properties it cannot take apart): what it read
+    // since the last look is then incomplete.
+    void checkLibraryOutput();
     // A failure of the copy's own database.
     [[noreturn]] void failTarget() const;
     void exec(const QString &sql);
@@ -175,11 +178,21 @@ private:
     // table (its catalog entry) from the column's type and properties.
     const MdbCatalogEntry *m_valuesOf = nullptr;
     QHash<const MdbColumn *, ColumnValue> m_values;
+    LibraryOutput *m_output;
 };
 
 void Importer::fail(const QString &what) const
 {
     throw Failure(accessReadFailureText(m_fileName, what));
+}
+
+void Importer::checkLibraryOutput()
+{
+    const QByteArray damage = m_output->damage();
+    if (damage.contains(" is beyond EOF"))
+        fail(QStringLiteral("it refers to pages beyond its end: the file was cut short"));
+    if (!damage.isEmpty())
+        fail(QStringLiteral("the file is damaged (libmdb: %1)").arg(QString::fromUtf8(damage)));
 }
 
 void Importer::failTarget() const
@@ -467,6 +480,7 @@ void Importer::run(AccessImport *result)
 {
     readCheckedCatalog(m_mdb, m_fileName);
     result->notes += leftOutNotes(m_mdb);
+    checkLibraryOutput();
     exec(QStringLiteral("BEGIN"));
     for (unsigned i = 0; i < m_mdb->num_catalog; ++i) {
         auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(m_mdb->catalog, i));
@@ -490,52 +504,11 @@ void Importer::run(AccessImport *result)
             rows = 0;
             copyTable(entry, table.get(), false, &rows);
         }
+        checkLibraryOutput();
         result->tableRows.append(ImportedTable{QString::fromUtf8(entry->object_name), rows});
     }
     exec(QStringLiteral("COMMIT"));
 }
-
-// libmdb tells of what it meets in a damaged file on standard output and
-// standard error itself, in lines of its own. The program's failure says
-// what went wrong; those lines would stand in a conversion's table listing
-// and in the standard error of an unattended run, which holds only the
-// program's own lines. While the library reads, both go nowhere.
-class LibraryOutputSilenced
-{
-public:
-    LibraryOutputSilenced()
-    {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (null < 0)
-            return;
-        for (int i = 0; i < 2; ++i) {
-            m_saved[i] = ::fcntl(kStreams[i], F_DUPFD_CLOEXEC, 3);
-            if (m_saved[i] >= 0)
-                ::dup2(null, kStreams[i]);
-        }
-        ::close(null);
-    }
-    ~LibraryOutputSilenced()
-    {
-        // What the library left in the stream's buffer goes nowhere too.
-        std::fflush(stdout);
-        std::fflush(stderr);
-        for (int i = 0; i < 2; ++i) {
-            if (m_saved[i] >= 0) {
-                ::dup2(m_saved[i], kStreams[i]);
-                ::close(m_saved[i]);
-            }
-        }
-    }
-    LibraryOutputSilenced(const LibraryOutputSilenced &) = delete;
-    LibraryOutputSilenced &operator=(const LibraryOutputSilenced &) = delete;
-
-private:
-    static constexpr int kStreams[2] = {STDOUT_FILENO, STDERR_FILENO};
-    int m_saved[2] = {-1, -1};
-};
 
 } // namespace
 
@@ -547,7 +520,7 @@ AccessImport importAccessFile(const QString &fileName, sqlite3 *target, const QS
     const bool hadIconv = qEnvironmentVariableIsSet("MDB_ICONV");
     qputenv("MDB_ICONV", QByteArrayLiteral("UTF-8"));
     const QByteArray path = QFile::encodeName(QFileInfo(fileName).absoluteFilePath());
-    const LibraryOutputSilenced quiet;
+    LibraryOutput output;
     MdbPtr mdb(mdb_open(path.constData(), MDB_NOFLAGS));
     if (hadIconv)
         qputenv("MDB_ICONV", savedIconv);
@@ -557,7 +530,7 @@ AccessImport importAccessFile(const QString &fileName, sqlite3 *target, const QS
         throw Failure(QStringLiteral("Could not read the Access file '%1': it is damaged or of an unknown version.").arg(fileName));
 
     AccessImport result;
-    Importer importer(fileName, mdb.get(), target, targetName);
+    Importer importer(fileName, mdb.get(), target, targetName, &output);
     try {
         importer.run(&result);
     } catch (...) {
