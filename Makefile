@@ -35,7 +35,7 @@ PACKAGE_DIR ?= build-package
 
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS ?= cmdline discovery replaceall linesort batchtext connectionstring scriptfile
+FUZZ_TARGETS ?= cmdline discovery replaceall linesort batchtext connectionstring scriptfile accessfile
 
 .PHONY: all deps build test demo bench package package-check fuzz clean
 

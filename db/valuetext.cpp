@@ -114,6 +114,14 @@ QString formatReal(double value, QChar decimalPoint)
     return out;
 }
 
+bool isDecimalTextType(const QString &declaredType)
+{
+    const QStringView type = QStringView(declaredType).trimmed();
+    constexpr QLatin1String kName("DECIMAL_TEXT");
+    return type.startsWith(kName, Qt::CaseInsensitive)
+        && (type.size() == kName.size() || type.at(kName.size()) == u'(' || type.at(kName.size()).isSpace());
+}
+
 bool isYesNoType(const QString &declaredType)
 {
     QStringView type = QStringView(declaredType).trimmed();

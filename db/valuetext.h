@@ -23,6 +23,11 @@ int formatRealAscii(double value, char *out);
 // YESNO, LOGICAL in any case, with or without a size ("bit(1)").
 bool isYesNoType(const QString &declaredType);
 
+// True for the declared type of a column of exact decimal text, as the copy
+// of an Access file's decimal columns declares it: DECIMAL_TEXT in any case,
+// with or without precision and scale.
+bool isDecimalTextType(const QString &declaredType);
+
 // The AsString of one value: empty for null; "Wahr"/"Falsch" in a yes/no
 // column; integers in plain decimal; reals by formatReal(); blobs decoded as
 // the ANSI code page; dates and times as ISO text.

@@ -54,7 +54,8 @@ AccessCopy::AccessCopy(const QString &fileName)
     }
     try {
         const RemovedOnSignal removedOnSignal(m_copyPath);
-        m_import = readAccessFileApart(fileName, m_copyPath, QFile::decodeName(m_copyPath));
+        m_import = readAccessFileApart(fileName, m_copyPath, QFile::decodeName(m_copyPath),
+                                       m_inMemory ? CopyBuilt::InMemory : CopyBuilt::InFile);
     } catch (...) {
         removeFile();
         throw;

@@ -218,6 +218,24 @@ void spawnReader(Reader *reader, const QString &program, const QList<QByteArray>
     reader->pid = pid;
 }
 
+// Writes the database `db` as the bytes of its file to the file `path`.
+void writeImage(sqlite3 *db, const char *path, const QString &targetName)
+{
+    sqlite3_int64 size = 0;
+    unsigned char *image = sqlite3_serialize(db, "main", &size, 0);
+    if (!image)
+        throw Failure(cannotWriteText(targetName, QString::fromUtf8(sqlite3_errstr(SQLITE_NOMEM))));
+    const int fd = ::open(path, O_WRONLY | O_TRUNC | O_CLOEXEC);
+    const bool written = fd >= 0
+        && writeAll(fd, QByteArray::fromRawData(reinterpret_cast<const char *>(image), qsizetype(size)));
+    const int error = written ? 0 : errno;
+    sqlite3_free(image);
+    if (fd >= 0 && ::close(fd) != 0 && written)
+        throw Failure(cannotWriteText(targetName, QString::fromLocal8Bit(std::strerror(errno))));
+    if (!written)
+        throw Failure(cannotWriteText(targetName, QString::fromLocal8Bit(std::strerror(error))));
+}
+
 QString endedText(int status)
 {
     if (WIFSIGNALED(status)) {
@@ -244,7 +262,7 @@ AccessReadBounds accessReadBounds(qint64 fileSize)
 }
 
 AccessImport readAccessFileApart(const QString &source, const QByteArray &copyPath,
-                                 const QString &targetName)
+                                 const QString &targetName, CopyBuilt built)
 {
     const QString program = readerProgram();
     if (program.isEmpty()) {
@@ -255,7 +273,8 @@ AccessImport readAccessFileApart(const QString &source, const QByteArray &copyPa
     Reader reader;
     spawnReader(&reader, program,
                 {QFile::encodeName(source), copyPath, targetName.toUtf8(),
-                 QByteArray::number(qint64(::getpid())), QByteArray::number(bounds.bytes)});
+                 QByteArray::number(qint64(::getpid())), QByteArray::number(bounds.bytes),
+                 built == CopyBuilt::InMemory ? QByteArray("memory") : QByteArray("file")});
 
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
@@ -312,7 +331,7 @@ AccessImport readAccessFileApart(const QString &source, const QByteArray &copyPa
 
 int accessReaderMain(int argc, char **argv)
 {
-    if (argc != 6)
+    if (argc != 7)
         return 2;
     // The reader ends with the program that started it.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -335,9 +354,12 @@ int accessReaderMain(int argc, char **argv)
     const QString targetName = QString::fromUtf8(argv[3]);
     QByteArray report;
     int status = 0;
+    // "memory": the copy is built in memory and written to its file at
+    // once, for a copy that is read into memory anyway; "file": in its file.
+    const bool inMemory = std::strcmp(argv[6], "memory") == 0;
     sqlite3 *db = nullptr;
     try {
-        if (sqlite3_open_v2(argv[2], &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        if (sqlite3_open_v2(inMemory ? ":memory:" : argv[2], &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
             throw Failure(cannotWriteText(targetName, QString::fromUtf8(sqlite3_errmsg(db))));
         // The copy is nobody's until the read is done, and is removed on any
         // failure: no journal on disk and no sync per commit.
@@ -346,10 +368,12 @@ int accessReaderMain(int argc, char **argv)
         const AccessImport result = importAccessFile(source, db, targetName);
         // A file without tables still gets its header, so it opens as a
         // database.
-        if (sqlite3_exec(db, "PRAGMA user_version=0", nullptr, nullptr, nullptr) != SQLITE_OK
-            || sqlite3_close(db) != SQLITE_OK) {
+        if (sqlite3_exec(db, "PRAGMA user_version=0", nullptr, nullptr, nullptr) != SQLITE_OK)
             throw Failure(cannotWriteText(targetName, QString::fromUtf8(sqlite3_errmsg(db))));
-        }
+        if (inMemory)
+            writeImage(db, argv[2], targetName);
+        if (sqlite3_close(db) != SQLITE_OK)
+            throw Failure(cannotWriteText(targetName, QString::fromUtf8(sqlite3_errmsg(db))));
         db = nullptr;
         for (const ImportedTable &table : result.tableRows)
             report += "table\t" + field(table.name) + '\t' + QByteArray::number(table.rows) + '\n';

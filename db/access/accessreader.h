@@ -37,9 +37,13 @@ AccessReadBounds accessReadBounds(qint64 fileSize);
 // unreadable source, whatever way the reader ends (a failure it reports, a
 // crash, a bound reached); cannotWriteText(targetName, ...) when the copy
 // cannot be written. The reader is gone when this returns; `copyPath` then
-// holds the whole copy, or is to be removed by the caller.
+// holds the whole copy, or is to be removed by the caller. The reader
+// builds the copy in its file, or, for a copy that is to be read into
+// memory anyway, in memory and writes it to its file at once (faster; the
+// reader then holds the whole copy).
+enum class CopyBuilt { InFile, InMemory };
 AccessImport readAccessFileApart(const QString &source, const QByteArray &copyPath,
-                                 const QString &targetName);
+                                 const QString &targetName, CopyBuilt built = CopyBuilt::InFile);
 
 // While it lives, the signals that end a process (SIGINT, SIGTERM, SIGHUP,
 // SIGQUIT) remove the file `path` first; the handlers in place before come

@@ -58,8 +58,8 @@ sqlite3_stmt *statementOf(const QSqlQuery &query)
 
 using StatementOwner = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)>;
 
-// The columns of an executed query: their names, and yes/no by the type
-// the table declares for them.
+// The columns of an executed query: their names, and yes/no and exact
+// decimal text by the type the table declares for them.
 ResultColumns columnsOf(const QSqlQuery &query)
 {
     ResultColumns columns;
@@ -69,7 +69,7 @@ ResultColumns columnsOf(const QSqlQuery &query)
         columns.names.append(record.fieldName(i));
         const char *declared = stmt ? sqlite3_column_decltype(stmt, i) : nullptr;
         columns.yesNo.append(declared && isYesNoType(QString::fromUtf8(declared)));
-        columns.decimal.append(false);
+        columns.decimal.append(declared && isDecimalTextType(QString::fromUtf8(declared)));
     }
     return columns;
 }
@@ -118,7 +118,9 @@ public:
 
     void appendAnsi(int column, QChar decimalPoint, QByteArray &out) const override
     {
-        if (m_direct)
+        // Exact decimal text takes the user's decimal point, as the grid
+        // shows it.
+        if (m_direct && !(m_columns.decimal.value(column) && decimalPoint != u'.'))
             m_direct->appendAnsiText(column, m_columns.yesNo.value(column), decimalPoint, out);
         else
             EngineResult::appendAnsi(column, decimalPoint, out);

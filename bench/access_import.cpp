@@ -1,0 +1,68 @@
+// Opens an Access file once, in a fresh process as a user's run does, and
+// prints the time it took in milliseconds and the peak resident set size in
+// kB of the reader process (0 when there is none):
+//
+//     bench_access_import apart FILE        as DB= does now: the reader
+//                                           process writes the copy, which
+//                                           then goes into memory
+//     bench_access_import in_process FILE   as DB= did before the reader had
+//                                           a process of its own: the import
+//                                           within the program into a
+//                                           database in memory that Qt's
+//                                           SQLite driver opened
+//     -> ms=... reader_peak_kb=...
+
+#include "db/access/accessengine.h"
+#include "db/access/mdbimport.h"
+#include "script/failure.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <cstdio>
+
+#include <sys/resource.h>
+
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const bool apart = argc == 3 && std::strcmp(argv[1], "apart") == 0;
+    if (argc != 3 || (!apart && std::strcmp(argv[1], "in_process") != 0)) {
+        std::fprintf(stderr, "usage: bench_access_import apart|in_process FILE\n");
+        return 2;
+    }
+    const QString file = QString::fromLocal8Bit(argv[2]);
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        if (apart) {
+            rux::AccessEngine engine(file, QStringLiteral("bench"));
+        } else {
+            // The engine of before: Qt's SQLite driver opens the database in
+            // memory, and the import fills it through the driver's handle.
+            QSqlDatabase copy = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench"));
+            copy.setDatabaseName(QStringLiteral(":memory:"));
+            if (!copy.open())
+                throw rux::Failure(copy.lastError().text());
+            sqlite3 *db = *static_cast<sqlite3 *const *>(copy.driver()->handle().data());
+            sqlite3_exec(db, "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
+            rux::importAccessFile(file, db);
+            copy.close();
+        }
+    } catch (const rux::Failure &failure) {
+        std::fprintf(stderr, "%s\n", failure.what());
+        return 1;
+    }
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    rusage usage = {};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    std::printf("ms=%.2f reader_peak_kb=%ld\n", ms, usage.ru_maxrss);
+    return 0;
+}
