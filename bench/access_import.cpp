@@ -5,6 +5,9 @@
 //     bench_access_import apart FILE        as DB= does now: the reader
 //                                           process writes the copy, which
 //                                           then goes into memory
+//     bench_access_import to_file FILE      as --convert-access does: the
+//                                           reader process writes the copy
+//                                           into a new file
 //     bench_access_import in_process FILE   as DB= did before the reader had
 //                                           a process of its own: the import
 //                                           within the program into a
@@ -13,11 +16,14 @@
 //     -> ms=... reader_peak_kb=...
 
 #include "db/access/accessengine.h"
+#include "db/access/accessreader.h"
 #include "db/access/mdbimport.h"
 #include "script/failure.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -33,17 +39,22 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const bool apart = argc == 3 && std::strcmp(argv[1], "apart") == 0;
-    if (argc != 3 || (!apart && std::strcmp(argv[1], "in_process") != 0)) {
-        std::fprintf(stderr, "usage: bench_access_import apart|in_process FILE\n");
+    const QByteArray mode = argc == 3 ? QByteArray(argv[1]) : QByteArray();
+    if (mode != "apart" && mode != "to_file" && mode != "in_process") {
+        std::fprintf(stderr, "usage: bench_access_import apart|to_file|in_process FILE\n");
         return 2;
     }
     const QString file = QString::fromLocal8Bit(argv[2]);
     QElapsedTimer clock;
     clock.start();
     try {
-        if (apart) {
+        if (mode == "apart") {
             rux::AccessEngine engine(file, QStringLiteral("bench"));
+        } else if (mode == "to_file") {
+            QTemporaryDir folder;
+            const QByteArray copy = QFile::encodeName(folder.filePath(QStringLiteral("copy.db")));
+            QFile(QFile::decodeName(copy)).open(QIODevice::WriteOnly);
+            rux::readAccessFileApart(file, copy, QFile::decodeName(copy));
         } else {
             // The engine of before: Qt's SQLite driver opens the database in
             // memory, and the import fills it through the driver's handle.

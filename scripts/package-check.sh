@@ -101,6 +101,21 @@ graded=$(sqlite3 "$work/demo/results.db" \
 [ "$graded" -gt 0 ] || fail "the demo run graded no measurement"
 echo "package-check:    $(wc -l < "$export_file") export lines, $graded measurements graded"
 
+echo "package-check: the installed program reads Access files through its installed reader"
+[ -x /usr/libexec/rux_ppp/rux_ppp-access-reader ] || fail "the Access reader is not installed"
+# A file with an Access header and nothing else: the reader itself finds it
+# cut short, so this text proves that the program found and started it.
+printf '\0\1\0\0Standard Jet DB' > "$work/demo/cut.mdb"
+got=$(cd "$work/demo" && "${clean_env[@]}" rux_ppp --convert-access cut.mdb cut.db 2>&1 || true)
+[ "$got" = "rux_ppp: Could not read the Access file 'cut.mdb': it ends inside a page: the file was cut short." ] \
+    || fail "a cut Access file gives '$got'"
+nwind=$here/../../shared/fixtures/nwind.mdb
+if [ -f "$nwind" ]; then
+    (cd "$work/demo" && "${clean_env[@]}" rux_ppp --convert-access "$nwind" nwind.db > "$work/convert.out") \
+        || fail "converting Northwind failed"
+    grep -qxF "$(printf 'Orders\t830')" "$work/convert.out" || fail "the conversion of Northwind lacks its Orders"
+fi
+
 echo "package-check: desktop entry and manual page"
 entry=/usr/share/applications/rux_ppp.desktop
 # Its hints count too: an entry the menus would file under "other" fails.

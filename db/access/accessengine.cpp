@@ -53,12 +53,23 @@ AccessCopy::AccessCopy(const QString &fileName)
                           .arg(fileName, QDir::tempPath(), QString::fromLocal8Bit(std::strerror(errno))));
     }
     try {
-        const RemovedOnSignal removedOnSignal(m_copyPath);
-        m_import = readAccessFileApart(fileName, m_copyPath, QFile::decodeName(m_copyPath),
-                                       m_inMemory ? CopyBuilt::InMemory : CopyBuilt::InFile);
+        m_removedOnSignal = std::make_unique<RemovedOnSignal>(m_copyPath);
+        m_reader = std::make_unique<AccessReader>(fileName, m_copyPath, QFile::decodeName(m_copyPath),
+                                                  m_inMemory ? CopyBuilt::InMemory : CopyBuilt::InFile);
+        // A copy in its file is opened by name: it must be whole first.
+        if (!m_inMemory)
+            finishRead();
     } catch (...) {
         removeFile();
         throw;
+    }
+}
+
+void AccessCopy::finishRead()
+{
+    if (m_reader) {
+        const std::unique_ptr<AccessReader> reader = std::move(m_reader);
+        m_import = reader->finish();
     }
 }
 
@@ -69,9 +80,12 @@ AccessCopy::~AccessCopy()
 
 void AccessCopy::removeFile()
 {
+    // A reader still running goes first: it writes the file.
+    m_reader.reset();
     if (!m_copyPath.isEmpty())
         ::unlink(m_copyPath.constData());
     m_copyPath.clear();
+    m_removedOnSignal.reset();
 }
 
 AccessEngine::AccessEngine(const QString &fileName, const QString &qtName)
@@ -82,6 +96,12 @@ AccessEngine::AccessEngine(const QString &fileName, const QString &qtName)
 {
     sqlite3 *db = handle();
     if (m_inMemory) {
+        try {
+            finishRead();
+        } catch (...) {
+            discard();
+            throw;
+        }
         sqlite3_int64 size = 0;
         unsigned char *bytes = fileIntoSqliteMemory(m_copyPath, &size);
         const int rc = bytes ? sqlite3_deserialize(db, "main", bytes, size, size,

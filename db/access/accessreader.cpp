@@ -161,41 +161,14 @@ qint64 residentBytes(pid_t pid)
     return qint64(resident) * qint64(::sysconf(_SC_PAGESIZE));
 }
 
-// The reader while it runs: killed and waited for on every way out, so no
-// process outlives the read.
-class Reader
-{
-public:
-    ~Reader()
-    {
-        if (pid > 0) {
-            ::kill(pid, SIGKILL);
-            reap(nullptr);
-        }
-        if (reportFd >= 0)
-            ::close(reportFd);
-    }
-    // Waits for the process to end; its wait status in `status`.
-    void reap(int *status)
-    {
-        int st = 0;
-        while (::waitpid(pid, &st, 0) < 0 && errno == EINTR) {
-        }
-        pid = -1;
-        if (status)
-            *status = st;
-    }
-
-    pid_t pid = -1;
-    int reportFd = -1;
-};
-
-void spawnReader(Reader *reader, const QString &program, const QList<QByteArray> &arguments)
+// Starts `program` with `arguments`; its process and the read end of its
+// report in `pid` and `reportFd`.
+void spawnReader(pid_t *pid, int *reportFd, const QString &program, const QList<QByteArray> &arguments)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         throw Failure(QStringLiteral("Could not start the Access reader: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
-    reader->reportFd = fds[0];
+    *reportFd = fds[0];
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -209,13 +182,20 @@ void spawnReader(Reader *reader, const QString &program, const QList<QByteArray>
     for (const QByteArray &argument : arguments)
         argv.append(const_cast<char *>(argument.constData()));
     argv.append(nullptr);
-    pid_t pid = -1;
-    const int error = ::posix_spawn(&pid, path.constData(), &actions, nullptr, argv.data(), environ);
+    const int error = ::posix_spawn(pid, path.constData(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
     if (error != 0)
         throw Failure(QStringLiteral("Could not start the Access reader '%1': %2").arg(program, QString::fromLocal8Bit(std::strerror(error))));
-    reader->pid = pid;
+}
+
+// Waits for the process `pid` to end; its wait status.
+int reap(pid_t pid)
+{
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
 }
 
 // Writes the database `db` as the bytes of its file to the file `path`.
@@ -261,55 +241,64 @@ AccessReadBounds accessReadBounds(qint64 fileSize)
     return bounds;
 }
 
-AccessImport readAccessFileApart(const QString &source, const QByteArray &copyPath,
-                                 const QString &targetName, CopyBuilt built)
+AccessReader::AccessReader(const QString &source, const QByteArray &copyPath, const QString &targetName,
+                           CopyBuilt built)
+    : m_source(source), m_bounds(accessReadBounds(QFileInfo(source).size()))
 {
     const QString program = readerProgram();
     if (program.isEmpty()) {
         throw Failure(accessReadFailureText(source, QStringLiteral("its reader %1 is not installed beside the program")
                                                   .arg(QLatin1String(kReaderName))));
     }
-    const AccessReadBounds bounds = accessReadBounds(QFileInfo(source).size());
-    Reader reader;
-    spawnReader(&reader, program,
+    m_started = std::chrono::steady_clock::now();
+    spawnReader(&m_pid, &m_reportFd, program,
                 {QFile::encodeName(source), copyPath, targetName.toUtf8(),
-                 QByteArray::number(qint64(::getpid())), QByteArray::number(bounds.bytes),
+                 QByteArray::number(qint64(::getpid())), QByteArray::number(m_bounds.bytes),
                  built == CopyBuilt::InMemory ? QByteArray("memory") : QByteArray("file")});
+}
 
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point start = Clock::now();
+AccessReader::~AccessReader()
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        reap(m_pid);
+    }
+    if (m_reportFd >= 0)
+        ::close(m_reportFd);
+}
+
+AccessImport AccessReader::finish()
+{
     QByteArray report;
     bool open = true;
     QString overBound;
     while (open) {
-        pollfd p = {reader.reportFd, POLLIN, 0};
+        pollfd p = {m_reportFd, POLLIN, 0};
         const int ready = ::poll(&p, 1, 20);
         if (ready > 0) {
             char buffer[4096];
-            const ssize_t n = ::read(reader.reportFd, buffer, sizeof buffer);
+            const ssize_t n = ::read(m_reportFd, buffer, sizeof buffer);
             if (n > 0)
                 report.append(buffer, qsizetype(n));
             else if (n == 0 || errno != EINTR)
                 open = false;
         }
-        const qint64 elapsed =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-        if (elapsed > bounds.milliseconds) {
+        const qint64 elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now() - m_started)
+                                   .count();
+        if (elapsed > m_bounds.milliseconds) {
             overBound = QStringLiteral("the file is damaged: reading it took longer than %1 seconds")
-                            .arg(bounds.milliseconds / 1000);
-        } else if (residentBytes(reader.pid) > bounds.bytes) {
+                            .arg(m_bounds.milliseconds / 1000);
+        } else if (residentBytes(m_pid) > m_bounds.bytes) {
             overBound = QStringLiteral("the file is damaged: reading it needed more than %1 MB of memory")
-                            .arg(bounds.bytes >> 20);
+                            .arg(m_bounds.bytes >> 20);
         }
-        if (!overBound.isEmpty()) {
-            ::kill(reader.pid, SIGKILL);
-            reader.reap(nullptr);
-            throw Failure(accessReadFailureText(source, overBound));
-        }
+        if (!overBound.isEmpty())
+            throw Failure(accessReadFailureText(m_source, overBound));
     }
     // The report ends when the reader closes it at its exit.
-    int status = 0;
-    reader.reap(&status);
+    const int status = reap(m_pid);
+    m_pid = -1;
 
     AccessImport result;
     bool done = false;
@@ -325,8 +314,14 @@ AccessImport readAccessFileApart(const QString &source, const QByteArray &copyPa
             done = true;
     }
     if (!done || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw Failure(accessReadFailureText(source, endedText(status)));
+        throw Failure(accessReadFailureText(m_source, endedText(status)));
     return result;
+}
+
+AccessImport readAccessFileApart(const QString &source, const QByteArray &copyPath,
+                                 const QString &targetName, CopyBuilt built)
+{
+    return AccessReader(source, copyPath, targetName, built).finish();
 }
 
 int accessReaderMain(int argc, char **argv)

@@ -5,7 +5,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <csignal>
+
+#include <sys/types.h>
 
 namespace rux {
 
@@ -44,6 +47,29 @@ AccessReadBounds accessReadBounds(qint64 fileSize);
 enum class CopyBuilt { InFile, InMemory };
 AccessImport readAccessFileApart(const QString &source, const QByteArray &copyPath,
                                  const QString &targetName, CopyBuilt built = CopyBuilt::InFile);
+
+// readAccessFileApart() in two steps, so that the caller can do other work
+// while the reader runs: the constructor starts the reader (throwing Failure
+// when it cannot), finish() waits for its end and gives its result. A
+// reader still running when the object goes is killed and waited for.
+class AccessReader
+{
+public:
+    AccessReader(const QString &source, const QByteArray &copyPath, const QString &targetName,
+                 CopyBuilt built);
+    ~AccessReader();
+    AccessReader(const AccessReader &) = delete;
+    AccessReader &operator=(const AccessReader &) = delete;
+
+    AccessImport finish();
+
+private:
+    QString m_source;
+    AccessReadBounds m_bounds;
+    std::chrono::steady_clock::time_point m_started;
+    pid_t m_pid = -1;
+    int m_reportFd = -1;
+};
 
 // While it lives, the signals that end a process (SIGINT, SIGTERM, SIGHUP,
 // SIGQUIT) remove the file `path` first; the handlers in place before come

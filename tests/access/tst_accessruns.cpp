@@ -502,6 +502,55 @@ private Q_SLOTS:
                  qPrintable(QString::number(usage.ru_maxrss)));
     }
 
+    // What the copy leaves out reaches the user: the conversion's listing
+    // names it after the tables, and a run on the file records it in the
+    // run log, one `note` record each.
+    void leftOutPartsReachTheListingAndTheLog()
+    {
+        const QString complex = fixture(QStringLiteral("complexDataTest.accdb"));
+        const Outcome converted = convert(complex, path(QStringLiteral("c.db")));
+        QCOMPARE(converted.exitCode, 0);
+        const QStringList lines = QString::fromUtf8(converted.outBytes).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines.first(), QStringLiteral("Table1\t4"));
+        for (const QString &line : lines.mid(1))
+            QVERIFY2(line.startsWith(QLatin1String("note: Table 'Table1': ")) && !line.contains(u'\t'), qPrintable(line));
+
+        const QString log = path(QStringLiteral("run.log"));
+        const Outcome run = runTool(programBinary(),
+                                    {QStringLiteral("--log=") + log, QStringLiteral("DB=") + complex,
+                                     QStringLiteral("SQL=") + writeScript(QStringLiteral("s.sql"), "select 1\r\n"),
+                                     QStringLiteral("GO")},
+                                    m_dir->path(), QByteArray(), screenlessEnvironment());
+        QCOMPARE(run.exitCode, 0);
+        QStringList notes;
+        for (const QString &record : QString::fromUtf8(fileBytes(log)).split(u'\n')) {
+            if (record.startsWith(QLatin1String("note text=")))
+                notes.append(record);
+        }
+        QCOMPARE(notes.size(), 4);
+        QVERIFY2(notes.first().startsWith(QLatin1String("note text=\"Table 'Table1': the earlier versions")),
+                 qPrintable(notes.first()));
+    }
+
+    // Decimal values keep every digit in an export, with the user's decimal
+    // point as a number of any other type gets it.
+    void decimalsExportWithEveryDigit()
+    {
+        QProcessEnvironment env = screenlessEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+        const QString script = writeScript(QStringLiteral("d.sql"),
+                                           "select Popularity, BigNumTest, MonthlySalary from Table1 where ID = 4 "
+                                           "totxt out.txt\r\ngo\r\n");
+        const Outcome run = runTool(programBinary(),
+                                    {QStringLiteral("DB=") + fixture(QStringLiteral("calcFieldTest.accdb")),
+                                     QStringLiteral("SQL=") + script, QStringLiteral("GO")},
+                                    m_dir->path(), QByteArray(), env);
+        QVERIFY2(run.exitCode == 0, run.errBytes.constData());
+        QCOMPARE(fileBytes(path(QStringLiteral("out.txt"))),
+                 QByteArray("102030405060,654321    0,0000002787019289824216980830    8,3333    \r\n"));
+    }
+
     void tableEditorRefusesPostedEdit_data()
     {
         QTest::addColumn<QString>("table");
