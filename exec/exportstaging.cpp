@@ -2,6 +2,7 @@
 
 #include "exec/ioerror.h"
 #include "script/failure.h"
+#include "script/systemio.h"
 #include "script/uniquefile.h"
 
 #include <QDir>
@@ -46,15 +47,7 @@ int copyInto(const QByteArray &file, const QByteArray &target)
             error = n < 0 ? errno : 0;
             break;
         }
-        for (ssize_t done = 0; done < n && error == 0;) {
-            const ssize_t w = ::write(out, buffer + done, size_t(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0)
-                error = w < 0 ? errno : EIO;
-            else
-                done += w;
-        }
+        error = writeAll(out, buffer, n);
         if (error != 0)
             break;
     }

@@ -1,5 +1,7 @@
 #include "exec/runlog.h"
 
+#include "script/systemio.h"
+
 #include "script/failure.h"
 
 #include <QCoreApplication>
@@ -69,7 +71,7 @@ void RunLog::open(const QString &fileName, const QString &version)
         if (m_fd < 0) {
             const int error = errno;
             throw Failure(QStringLiteral("Cannot write the log file '%1': %2")
-                              .arg(fileName, QString::fromLocal8Bit(std::strerror(error))));
+                              .arg(fileName, systemErrorText(error)));
         }
         m_ownsFd = true;
     }
@@ -82,20 +84,9 @@ void RunLog::write(const QString &line)
     if (m_fd < 0 || m_broken)
         return;
     const QByteArray bytes = (line + u'\n').toUtf8();
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(m_fd, data, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
-            m_broken = true;
-            throw Failure(QStringLiteral("Cannot write the log file '%1': %2")
-                              .arg(m_name, QString::fromLocal8Bit(std::strerror(error))));
-        }
-        data += n;
-        left -= n;
+    if (const int error = writeAll(m_fd, bytes.constData(), bytes.size())) {
+        m_broken = true;
+        throw Failure(QStringLiteral("Cannot write the log file '%1': %2").arg(m_name, systemErrorText(error)));
     }
 }
 

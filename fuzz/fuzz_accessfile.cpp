@@ -13,6 +13,7 @@
 #include "fuzz/fuzzinput.h"
 
 #include "db/access/accessreader.h"
+#include "db/tablename.h"
 #include "script/failure.h"
 
 #include <QByteArray>
@@ -61,9 +62,7 @@ int readersLeft()
 
 qint64 rowsOf(sqlite3 *db, const QString &table)
 {
-    QString quoted = table;
-    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-    const QByteArray sql = "SELECT count(*) FROM \"" + quoted.toUtf8() + '"';
+    const QByteArray sql = "SELECT count(*) FROM " + rux::quoteIdentifier(table).toUtf8();
     sqlite3_stmt *stmt = nullptr;
     qint64 rows = -1;
     if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)

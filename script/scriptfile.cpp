@@ -1,5 +1,7 @@
 #include "script/scriptfile.h"
 
+#include "script/systemio.h"
+
 #include "script/ansicodec.h"
 #include "script/failure.h"
 #include "script/linestore.h"
@@ -21,11 +23,6 @@
 namespace rux {
 
 namespace {
-
-QString systemErrorText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 [[noreturn]] void failOpen(const QString &fileName, int error)
 {

@@ -1,9 +1,11 @@
 #include "db/access/accessconvert.h"
 
 #include "db/access/accessreader.h"
+#include "db/access/removedonsignal.h"
 
 #include "db/databasefile.h"
 #include "script/failure.h"
+#include "script/systemio.h"
 #include "script/uniquefile.h"
 
 #include <QFile>
@@ -59,11 +61,6 @@ AccessImport convertAccessFile(const QString &, const QString &)
 #else
 
 namespace {
-
-QString errnoText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // Gives `from` the name `to` unless `to` exists; 0 or the errno.
 int renameNoReplace(const QByteArray &from, const QByteArray &to)
@@ -123,7 +120,7 @@ AccessImport convertAccessFile(const QString &source, const QString &target)
     const QByteArray building = createUniqueFile(
         folder + QStringLiteral("/.") + targetInfo.fileName() + QStringLiteral(".rux_ppp-convert-"), newFileMode());
     if (building.isEmpty())
-        throw Failure(QStringLiteral("Could not create '%1': %2").arg(target, errnoText(errno)));
+        throw Failure(QStringLiteral("Could not create '%1': %2").arg(target, systemErrorText(errno)));
     RemovedOnSignal removedOnSignal(building);
     const auto writeFailure = [&target](const QString &why) {
         return Failure(cannotWriteText(target, why));
@@ -132,20 +129,20 @@ AccessImport convertAccessFile(const QString &source, const QString &target)
         // The reader process writes the copy and closes it.
         const AccessImport result = readAccessFileApart(source, building, target);
         if (const int error = syncToDisk(building, false))
-            throw writeFailure(errnoText(error));
+            throw writeFailure(systemErrorText(error));
         if (const int error = renameNoReplace(building, targetPath)) {
             if (error == EEXIST) {
                 throw Failure(QStringLiteral("'%1' was created by someone else during the conversion; "
                                              "it is left as it is.")
                                   .arg(target));
             }
-            throw writeFailure(errnoText(error));
+            throw writeFailure(systemErrorText(error));
         }
         if (const int error = syncToDisk(QFile::encodeName(folder), true)) {
             // The file has its name; only its place in the folder may not
             // yet be on the disk.
             ::unlink(targetPath.constData());
-            throw writeFailure(errnoText(error));
+            throw writeFailure(systemErrorText(error));
         }
         return result;
     } catch (...) {

@@ -3,6 +3,7 @@
 #include "db/access/accessconvert.h"
 #include "db/access/accessreader.h"
 #include "script/failure.h"
+#include "script/systemio.h"
 #include "script/uniquefile.h"
 
 #include <QDir>
@@ -12,7 +13,6 @@
 #include <sqlite3.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include <unistd.h>
 
@@ -50,7 +50,7 @@ AccessCopy::AccessCopy(const QString &fileName)
     m_copyPath = createUniqueFile(QDir::tempPath() + QStringLiteral("/rux_ppp-access-"), 0600);
     if (m_copyPath.isEmpty()) {
         throw Failure(QStringLiteral("Could not create the copy of the Access file '%1' in '%2': %3")
-                          .arg(fileName, QDir::tempPath(), QString::fromLocal8Bit(std::strerror(errno))));
+                          .arg(fileName, QDir::tempPath(), systemErrorText(errno)));
     }
     try {
         m_removedOnSignal = std::make_unique<RemovedOnSignal>(m_copyPath);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/access/accessreader.h"
+#include "db/access/removedonsignal.h"
 #include "db/access/mdbimport.h"
 #include "db/sqlite/sqliteengine.h"
 

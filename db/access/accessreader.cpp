@@ -5,6 +5,7 @@
 #include "db/access/mdbchecks.h"
 #include "db/databasefile.h"
 #include "script/failure.h"
+#include "script/systemio.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,7 +17,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 
 #include <fcntl.h>
 #include <limits.h>
@@ -50,47 +50,6 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
-// The file being built, for the signal handler: removed when a signal ends
-// the process before the file is done with.
-char g_removedOnSignal[4096];
-
-extern "C" void removeFileAndDie(int signalNumber)
-{
-    if (g_removedOnSignal[0] != '\0')
-        ::unlink(g_removedOnSignal);
-    std::signal(signalNumber, SIG_DFL);
-    std::raise(signalNumber);
-}
-
-const int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-static_assert(std::size(kEndingSignals) == RemovedOnSignal::kSignals);
-
-} // namespace
-
-RemovedOnSignal::RemovedOnSignal(const QByteArray &path)
-{
-    if (size_t(path.size()) >= sizeof g_removedOnSignal)
-        return;
-    std::memcpy(g_removedOnSignal, path.constData(), size_t(path.size()) + 1);
-    struct sigaction action = {};
-    action.sa_handler = removeFileAndDie;
-    sigemptyset(&action.sa_mask);
-    for (size_t i = 0; i < kSignals; ++i)
-        ::sigaction(kEndingSignals[i], &action, &m_before[i]);
-    m_armed = true;
-}
-
-RemovedOnSignal::~RemovedOnSignal()
-{
-    if (!m_armed)
-        return;
-    for (size_t i = 0; i < kSignals; ++i)
-        ::sigaction(kEndingSignals[i], &m_before[i], nullptr);
-    g_removedOnSignal[0] = '\0';
-}
-
-namespace {
-
 // The report's fields are percent-encoded, so a name may hold any byte.
 QByteArray field(const QString &text)
 {
@@ -99,20 +58,6 @@ QByteArray field(const QString &text)
 QString fieldText(const QByteArray &encoded)
 {
     return QString::fromUtf8(QByteArray::fromPercentEncoding(encoded));
-}
-
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
 }
 
 // The reader program: beside the running program (the build tree, or a
@@ -167,7 +112,7 @@ void spawnReader(pid_t *pid, int *reportFd, const QString &program, const QList<
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
-        throw Failure(QStringLiteral("Could not start the Access reader: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        throw Failure(QStringLiteral("Could not start the Access reader: %1").arg(systemErrorText(errno)));
     *reportFd = fds[0];
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -186,7 +131,7 @@ void spawnReader(pid_t *pid, int *reportFd, const QString &program, const QList<
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
     if (error != 0)
-        throw Failure(QStringLiteral("Could not start the Access reader '%1': %2").arg(program, QString::fromLocal8Bit(std::strerror(error))));
+        throw Failure(QStringLiteral("Could not start the Access reader '%1': %2").arg(program, systemErrorText(error)));
 }
 
 // Waits for the process `pid` to end; its wait status.
@@ -206,14 +151,12 @@ void writeImage(sqlite3 *db, const char *path, const QString &targetName)
     if (!image)
         throw Failure(cannotWriteText(targetName, QString::fromUtf8(sqlite3_errstr(SQLITE_NOMEM))));
     const int fd = ::open(path, O_WRONLY | O_TRUNC | O_CLOEXEC);
-    const bool written = fd >= 0
-        && writeAll(fd, QByteArray::fromRawData(reinterpret_cast<const char *>(image), qsizetype(size)));
-    const int error = written ? 0 : errno;
+    int error = fd >= 0 ? writeAll(fd, reinterpret_cast<const char *>(image), qsizetype(size)) : errno;
     sqlite3_free(image);
-    if (fd >= 0 && ::close(fd) != 0 && written)
-        throw Failure(cannotWriteText(targetName, QString::fromLocal8Bit(std::strerror(errno))));
-    if (!written)
-        throw Failure(cannotWriteText(targetName, QString::fromLocal8Bit(std::strerror(error))));
+    if (fd >= 0 && ::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0)
+        throw Failure(cannotWriteText(targetName, systemErrorText(error)));
 }
 
 QString endedText(int status)
@@ -380,7 +323,7 @@ int accessReaderMain(int argc, char **argv)
         status = 1;
     }
     sqlite3_close(db);
-    return writeAll(kReportFd, report) ? status : 1;
+    return writeAll(kReportFd, report.constData(), report.size()) == 0 ? status : 1;
 }
 
 } // namespace rux

@@ -6,7 +6,6 @@
 #include <QString>
 
 #include <chrono>
-#include <csignal>
 
 #include <sys/types.h>
 
@@ -69,24 +68,6 @@ private:
     std::chrono::steady_clock::time_point m_started;
     pid_t m_pid = -1;
     int m_reportFd = -1;
-};
-
-// While it lives, the signals that end a process (SIGINT, SIGTERM, SIGHUP,
-// SIGQUIT) remove the file `path` first; the handlers in place before come
-// back afterwards. One file at a time.
-class RemovedOnSignal
-{
-public:
-    explicit RemovedOnSignal(const QByteArray &path);
-    ~RemovedOnSignal();
-    RemovedOnSignal(const RemovedOnSignal &) = delete;
-    RemovedOnSignal &operator=(const RemovedOnSignal &) = delete;
-
-    static constexpr size_t kSignals = 4;
-
-private:
-    struct sigaction m_before[kSignals] = {};
-    bool m_armed = false;
 };
 
 // The reader process's own work, given its command line: reads the file

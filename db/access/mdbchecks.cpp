@@ -2,13 +2,13 @@
 
 #ifndef Q_OS_WIN
 
+#include "db/access/mdbhandles.h"
 #include "script/failure.h"
 
 #include <QFileInfo>
 #include <QSet>
 
 #include <cstring>
-#include <memory>
 
 namespace rux {
 
@@ -18,12 +18,6 @@ namespace {
 {
     throw Failure(accessReadFailureText(fileName, what));
 }
-
-struct TableCloser
-{
-    void operator()(MdbTableDef *table) const { mdb_free_tabledef(table); }
-};
-using TablePtr = std::unique_ptr<MdbTableDef, TableCloser>;
 
 } // namespace
 

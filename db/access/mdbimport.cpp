@@ -9,6 +9,7 @@
 #include "script/failure.h"
 #include "db/access/libraryoutput.h"
 #include "db/access/mdbchecks.h"
+#include "db/access/mdbhandles.h"
 #include "db/access/mdbnotes.h"
 #include "db/access/mdbvalues.h"
 #include "db/tablename.h"
@@ -50,20 +51,10 @@ constexpr quint32 kLongValueInline = 0x80000000u;
 constexpr quint32 kLongValueOnePage = 0x40000000u;
 constexpr quint32 kLongValueLengthMask = 0x3fffffffu;
 
-struct MdbCloser
-{
-    void operator()(MdbHandle *mdb) const { mdb_close(mdb); }
-};
-struct TableCloser
-{
-    void operator()(MdbTableDef *table) const { mdb_free_tabledef(table); }
-};
 struct StatementCloser
 {
     void operator()(sqlite3_stmt *stmt) const { sqlite3_finalize(stmt); }
 };
-using MdbPtr = std::unique_ptr<MdbHandle, MdbCloser>;
-using TablePtr = std::unique_ptr<MdbTableDef, TableCloser>;
 using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementCloser>;
 
 // How a column's values are read: the type of its values and whether

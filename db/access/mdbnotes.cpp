@@ -2,6 +2,8 @@
 
 #ifndef Q_OS_WIN
 
+#include "db/access/mdbhandles.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -12,12 +14,6 @@
 namespace rux {
 
 namespace {
-
-struct TableCloser
-{
-    void operator()(MdbTableDef *table) const { mdb_free_tabledef(table); }
-};
-using TablePtr = std::unique_ptr<MdbTableDef, TableCloser>;
 
 MdbCatalogEntry *tableEntry(MdbHandle *mdb, const QString &name)
 {
@@ -85,8 +81,6 @@ QString quoted(const QString &name)
 QStringList leftOutNotes(MdbHandle *mdb)
 {
     QStringList notes;
-    if (!mdb_read_catalog(mdb, MDB_ANY))
-        return notes;
     for (unsigned i = 0; i < mdb->num_catalog; ++i) {
         const auto *entry = static_cast<const MdbCatalogEntry *>(g_ptr_array_index(mdb->catalog, i));
         if (entry->object_type == MDB_LINKED_TABLE) {

@@ -13,8 +13,8 @@ namespace rux {
 // of the user tables, which hold only a key into values the engine keeps
 // in hidden tables of its own: the files of an attachment column, the
 // values of a multi-value column, the earlier versions of an append-only
-// memo. Reads the file's catalog anew (every object type), replacing the
-// one `mdb` holds.
+// memo. Works on the catalog `mdb` holds, read with every object type
+// (readCheckedCatalog()).
 QStringList leftOutNotes(MdbHandle *mdb);
 
 } // namespace rux
