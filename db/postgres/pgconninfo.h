@@ -52,8 +52,9 @@ QString maskSecrets(QString text, const QString &uri);
 void refuseBrokenUri(const QString &connectionString);
 
 // Gives `db` (a QPSQL connection, not yet open) the host, port, user,
-// password, database and options of `info`. Fails when an option value
-// cannot be passed on.
+// password, database and options of `info`, and for what `info` leaves out
+// a connect timeout of 10 s and TCP keepalive probes (idle 60 s, then 6
+// probes 10 s apart). Fails when an option value cannot be passed on.
 void configure(QSqlDatabase &db, const ConnInfo &info);
 
 } // namespace rux::pg

@@ -192,9 +192,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("port");
         QTest::addColumn<QString>("options"); // or the failure
         QTest::newRow("one_host") << "postgresql://u:p@h:5433/d?application_name=it%27s" << "h" << 5433
-                                  << "application_name='it\\'s';connect_timeout=10";
+                                  << "application_name='it\\'s';connect_timeout=10;keepalives=1;"
+                                     "keepalives_idle=60;keepalives_interval=10;keepalives_count=6";
         QTest::newRow("several_hosts") << "postgresql://h1:1,h2:2/d?connect_timeout=3" << "" << -1
-                                       << "connect_timeout='3';host='h1,h2';port='1,2'";
+                                       << "connect_timeout='3';host='h1,h2';port='1,2';keepalives=1;"
+                                          "keepalives_idle=60;keepalives_interval=10;keepalives_count=6";
+        QTest::newRow("own_keepalives") << "postgresql://h/d?keepalives_count=2&keepalives=0&keepalives_idle=5"
+                                        << "h" << -1
+                                        << "keepalives='0';keepalives_idle='5';keepalives_count='2';"
+                                           "connect_timeout=10;keepalives_interval=10";
         QTest::newRow("semicolon_in_option") << "postgresql://h/d?application_name=a%3Bb" << "h" << -1
                                              << "The PostgreSQL option \"application_name\" cannot hold \";\".";
         QTest::newRow("semicolon_in_hosts") << "postgresql://a%3Bb,c/d" << "" << -1
