@@ -117,9 +117,14 @@ void PostgresResult::giveUp()
 {
     if (!m_reading)
         return;
+    m_pending.reset();
+    if (!m_session->open()) {
+        // The connection was given up while the read stood on it.
+        m_reading = false;
+        return;
+    }
     const pg::Libpq &pq = libpq();
     PGconn *conn = m_session->conn();
-    m_pending.reset();
     // Rows that have arrived already are dropped without a word to the
     // server; a statement that has more to send is cancelled, except inside
     // a transaction block, which a cancelled statement would fail: there
@@ -136,7 +141,14 @@ void PostgresResult::giveUp()
     }
     if (!ended && !m_inBlock)
         m_session->sendCancel();
-    endRead();
+    // Giving up happens where nobody could be told of a failure (the
+    // program about to wait for the user): a connection lost meanwhile has
+    // closed the session, and its next use says why.
+    try {
+        endRead();
+    } catch (const Failure &failure) {
+        m_session->tellLater(failure.text());
+    }
 }
 
 bool PostgresResult::takeRow(ResultPtr result)

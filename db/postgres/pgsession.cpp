@@ -6,9 +6,12 @@
 #include "db/postgres/pgvalue.h"
 #include "script/failure.h"
 
+#include <utility>
+
 #ifndef Q_OS_WIN
 #include <cerrno>
 #include <poll.h>
+#include <sys/socket.h>
 #endif
 
 namespace rux::pg {
@@ -48,7 +51,37 @@ QString resultText(PGconn *conn, const PGresult *result)
             return detail ? text + QStringLiteral(": ") + QString::fromUtf8(detail) : text;
         }
     }
-    return withoutSeverity(oneLine(QString::fromUtf8(pq.PQerrorMessage(conn))));
+    return libpqText(conn);
+}
+
+QString libpqText(PGconn *conn)
+{
+    // libpq collects every error of a command: the first line tells the
+    // cause, lines indented by a tab explain it, and further lines are the
+    // errors that followed from it ("invalid socket").
+    const QString text = QString::fromUtf8(libpq().PQerrorMessage(conn));
+    return withoutSeverity(text.left(text.indexOf(u'\n')).trimmed());
+}
+
+bool connectionLost(PGconn *conn, const PGresult *result)
+{
+    const Libpq &pq = libpq();
+    if (pq.PQstatus(conn) == CONNECTION_BAD)
+        return true;
+    // The server ends the session after a message of these severities.
+    const char *severity = result ? pq.PQresultErrorField(result, PG_DIAG_SEVERITY_NONLOCALIZED) : nullptr;
+    return severity && (qstrcmp(severity, "FATAL") == 0 || qstrcmp(severity, "PANIC") == 0);
+}
+
+QString lossText(PGconn *conn, const PGresult *result)
+{
+    const char *primary = result ? libpq().PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    QString text = primary ? QString::fromUtf8(primary).trimmed() : libpqText(conn);
+    if (text.isEmpty())
+        return kClosedText;
+    if (!text.endsWith(u'.'))
+        text += u'.';
+    return text;
 }
 
 QString oneLine(const QString &text)
@@ -105,10 +138,43 @@ qint64 rowsChanged(const PGresult *result)
     return ok ? rows : -1;
 }
 
-void Session::makeFree()
+void Session::close()
+{
+    m_conn = nullptr;
+    m_streaming = nullptr;
+}
+
+void Session::lose(const QString &text)
+{
+#ifndef Q_OS_WIN
+    // Shut down, not closed: the socket stays libpq's, which closes it with
+    // the connection, then without waiting for anything.
+    const int socket = libpq().PQsocket(m_conn);
+    if (socket >= 0)
+        ::shutdown(socket, SHUT_RDWR);
+#endif
+    close();
+    throw Failure(text);
+}
+
+void Session::checkOpen()
+{
+    if (m_conn)
+        return;
+    if (!m_untold.isEmpty())
+        throw Failure(std::exchange(m_untold, QString()));
+    throw Failure(kClosedText);
+}
+
+void Session::tellLater(const QString &failure)
 {
     if (!m_conn)
-        throw Failure(QStringLiteral("The connection is closed."));
+        m_untold = failure;
+}
+
+void Session::makeFree()
+{
+    checkOpen();
     if (Stream *stream = m_streaming) {
         m_streaming = nullptr;
         stream->giveUp();
@@ -142,7 +208,11 @@ bool Session::inTransaction() const
 
 void Session::send(const QString &command, const QVector<QVariant> &parameters, bool singleRow)
 {
+    checkOpen();
     const Libpq &pq = libpq();
+    // Lost while nobody read from it: libpq's message still tells why.
+    if (pq.PQstatus(m_conn) == CONNECTION_BAD)
+        lose(lossText(m_conn, nullptr));
     const QByteArray text = command.toUtf8();
     QVector<QByteArray> values;
     values.reserve(parameters.size());
@@ -152,8 +222,11 @@ void Session::send(const QString &command, const QVector<QVariant> &parameters, 
         pointers.append(values.back().isNull() ? nullptr : values.back().constData());
     }
     if (!pq.PQsendQueryParams(m_conn, text.constData(), int(pointers.size()), nullptr,
-                              pointers.constData(), nullptr, nullptr, 0))
+                              pointers.constData(), nullptr, nullptr, 0)) {
+        if (connectionLost(m_conn, nullptr))
+            lose(lossText(m_conn, nullptr));
         throw Failure(resultText(m_conn, nullptr));
+    }
     if (singleRow)
         pq.PQsetSingleRowMode(m_conn);
 }
@@ -179,9 +252,14 @@ ResultPtr Session::nextResult()
 {
     const Libpq &pq = libpq();
     for (;;) {
+        checkOpen();
         awaitResult();
         ResultPtr result(pq.PQgetResult(m_conn));
         const ExecStatusType status = result ? pq.PQresultStatus(result.get()) : PGRES_COMMAND_OK;
+        // The connection is gone for good: no later command can use it, and
+        // no transaction is left open on the server.
+        if (status == PGRES_FATAL_ERROR && connectionLost(m_conn, result.get()))
+            lose(lossText(m_conn, result.get()));
         if (status == PGRES_COPY_IN || status == PGRES_COPY_BOTH) {
             // The program has no data to send: the server ends the copy
             // with a failure that carries this text.

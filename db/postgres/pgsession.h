@@ -19,7 +19,7 @@ using ResultPtr = std::unique_ptr<PGresult, ResultDeleter>;
 
 // The server's message of a failed result as one line: its primary
 // message, then ": " and its detail, if any; without a result (a broken
-// connection), libpq's own message.
+// connection), libpq's own message (libpqText()).
 QString resultText(PGconn *conn, const PGresult *result);
 QString sqlState(const PGresult *result);
 
@@ -31,6 +31,21 @@ QString failureText(PGconn *conn, const PGresult *result, QStringView sent = {})
 
 // libpq's text, which may span lines, as one line.
 QString oneLine(const QString &text);
+
+// libpq's message of the last failure on the connection: its first line,
+// without its severity word and without what libpq adds to explain it.
+QString libpqText(PGconn *conn);
+
+// The connection is gone for good: libpq lost it, or the server ended the
+// session (`result`, when given, carries its FATAL or PANIC message).
+bool connectionLost(PGconn *conn, const PGresult *result);
+
+// Why the connection was lost, as one sentence: the server's primary
+// message where it sent one, libpq's otherwise.
+QString lossText(PGconn *conn, const PGresult *result);
+
+// What the use of a session fails with once it has no connection.
+inline constexpr QLatin1String kClosedText("The connection is closed.");
 
 // A read that stands part-way through its rows on the connection.
 class Stream
@@ -51,7 +66,9 @@ public:
 
     PGconn *conn() const { return m_conn; }
     bool open() const { return m_conn != nullptr; }
-    void close() { m_conn = nullptr; }
+    // Forgets the connection, which its owner closes; every later use of
+    // the session fails with kClosedText.
+    void close();
 
     // Makes the connection free for a command of its own: the read standing
     // part-way is given up, results nobody reads any more are dropped.
@@ -63,6 +80,10 @@ public:
     // connection is in.
     void sendCancel();
     void setStreaming(Stream *stream) { m_streaming = stream; }
+    // A failure that had nobody to tell (a read given up while the program
+    // waits for the user): when it closed the session, its next use fails
+    // with it rather than with kClosedText.
+    void tellLater(const QString &failure);
     Stream *streaming() const { return m_streaming; }
 
     // A transaction block is open (failed ones included).
@@ -72,7 +93,8 @@ public:
     // server; `singleRow`: its rows come one result each.
     void send(const QString &command, const QVector<QVariant> &parameters, bool singleRow);
     // The next result of the command sent, awaited on the connection's
-    // socket with the windows kept alive; null after the last.
+    // socket with the windows kept alive; null after the last. Fails with
+    // lossText() when the connection is lost, and closes the session.
     ResultPtr nextResult();
     // Reads what is left of the answer.
     void drain();
@@ -86,11 +108,16 @@ public:
     QString cursorName() { return QStringLiteral("rux_rows_%1").arg(++m_cursors); }
 
 private:
+    void checkOpen();
+    // Gives the lost connection up: its socket is shut down, so that nothing
+    // waits on it again, the session closes, and `text` is thrown.
+    [[noreturn]] void lose(const QString &text);
     void awaitResult();
     void skipCopyData();
 
     PGconn *m_conn;
     Stream *m_streaming = nullptr;
+    QString m_untold;
     int m_cursors = 0;
 };
 

@@ -22,10 +22,13 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <thread>
 
 using rux::EngineResult;
 using rux::PostgresEngine;
@@ -37,6 +40,46 @@ const QString kQtName = QStringLiteral("tst_pgengine");
 const QString kNoValue = QStringLiteral("No value given for one or more required parameters.");
 const QString kAfterEnd = QStringLiteral("Characters found after end of SQL statement.");
 const QString kNoStatement = QStringLiteral("Invalid SQL statement: the command text holds no statement.");
+const QString kClosed = QStringLiteral("The connection is closed.");
+const QString kTerminated = QStringLiteral("terminating connection due to administrator command.");
+
+// The server process that serves the engine's connection.
+QString backendPid(PostgresEngine &engine)
+{
+    return engine.read(QStringLiteral("select pg_backend_pid()"), {}).value(0).value(0).toString();
+}
+
+// Waits, on a connection of its own, until the server process `pid` runs a
+// statement (`running`) or is gone (not `running`); false after 10 s.
+bool awaitBackend(const QString &pid, bool running)
+{
+    rux::test::OtherConnection other(rux::test::pgServerUri());
+    const QString sql = QStringLiteral("select count(*) from pg_stat_activity where pid = %1%2")
+                            .arg(pid, running ? QStringLiteral(" and state = 'active'") : QString());
+    for (int i = 0; i < 500; ++i) {
+        if ((other.value(sql).toInt() > 0) == running)
+            return true;
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+// Runs `statement` on the engine while another thread waits for it to run
+// on the server and then calls `meanwhile` with the server process; the
+// statement's failure text.
+QString failureWhileRunning(PostgresEngine &engine, const QString &statement,
+                            const std::function<void(const QString &pid)> &meanwhile)
+{
+    const QString pid = backendPid(engine);
+    std::thread other([&] {
+        if (awaitBackend(pid, true))
+            meanwhile(pid);
+    });
+    qint64 affected = 0;
+    const QString failure = failureOf([&] { engine.run(statement, false, &affected); });
+    other.join();
+    return failure;
+}
 
 bool sameValue(const QVariant &a, const QVariant &b)
 {
@@ -394,6 +437,32 @@ private Q_SLOTS:
         QCOMPARE(m_engine->read(QStringLiteral("select count(*) from t"), {}).value(0).value(0).toLongLong(), 50);
     }
 
+    // A connection the server ends, during a statement or between two,
+    // fails the statement with one sentence, the server's own; every later
+    // use finds the connection closed, with no transaction left open.
+    void serverEndsTheConnection()
+    {
+        auto terminate = [](const QString &pid) {
+            rux::test::OtherConnection(rux::test::pgServerUri())
+                .run({QStringLiteral("select pg_terminate_backend(%1)").arg(pid)});
+        };
+        for (const bool idle : {false, true}) {
+            PostgresEngine engine(m_schema->uri(), QStringLiteral("tst_pgengine_lost"));
+            engine.runControl(QStringLiteral("BEGIN"));
+            qint64 affected = 0;
+            if (idle) {
+                const QString pid = backendPid(engine);
+                terminate(pid);
+                QVERIFY(awaitBackend(pid, false));
+                QCOMPARE(failureOf([&] { engine.run(QStringLiteral("select 1"), true, &affected); }), kTerminated);
+            } else {
+                QCOMPARE(failureWhileRunning(engine, QStringLiteral("select pg_sleep(30)"), terminate), kTerminated);
+            }
+            QVERIFY(!engine.inTransaction());
+            QCOMPARE(failureOf([&] { engine.run(QStringLiteral("select 1"), false, &affected); }), kClosed);
+            QCOMPARE(failureOf([&] { engine.runControl(QStringLiteral("ROLLBACK")); }), kClosed);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPgEngine)
