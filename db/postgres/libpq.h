@@ -21,6 +21,7 @@ namespace rux::pg {
     X(PQdescribePrepared)                                                                          \
     X(PQerrorMessage)                                                                              \
     X(PQfmod)                                                                                      \
+    X(PQflush)                                                                                     \
     X(PQfname)                                                                                     \
     X(PQfreeCancel)                                                                                \
     X(PQfreemem)                                                                                   \
@@ -44,6 +45,7 @@ namespace rux::pg {
     X(PQsendQueryParams)                                                                           \
     X(PQsetNoticeProcessor)                                                                        \
     X(PQsetSingleRowMode)                                                                          \
+    X(PQsetnonblocking)                                                                            \
     X(PQsocket)                                                                                    \
     X(PQstatus)                                                                                    \
     X(PQtrace)                                                                                     \

@@ -44,7 +44,9 @@ public:
 
     void runControl(const QString &statement) override;
     bool inTransaction() const override;
-    // A cancel request to the server, which ends the command with a failure.
+    // A cancel request to the server, which ends the command with a
+    // failure; from any thread. A server that has not answered it after
+    // pg::kCancelGraceSeconds loses the connection (pg::Session).
     void interrupt() override;
 
 private:

@@ -6,6 +6,8 @@
 #include "db/postgres/pgvalue.h"
 #include "script/failure.h"
 
+#include <algorithm>
+#include <chrono>
 #include <utility>
 
 #ifndef Q_OS_WIN
@@ -138,10 +140,38 @@ qint64 rowsChanged(const PGresult *result)
     return ok ? rows : -1;
 }
 
+namespace {
+
+qint64 clockMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+Session::Session(PGconn *conn)
+    : m_conn(conn)
+{
+    const Libpq &pq = libpq();
+#ifndef Q_OS_WIN
+    // A command goes out without blocking: the waits below send what is
+    // left as the server reads it, so that a server that reads nothing
+    // cannot hold the program in a write.
+    pq.PQsetnonblocking(conn, 1);
+#endif
+    // Taken once, here, for cancel requests from any thread: PQcancel()
+    // works on this copy alone, never on the connection.
+    if (PGcancel *cancel = pq.PQgetCancel(conn))
+        m_cancel.reset(cancel, [freeCancel = pq.PQfreeCancel](PGcancel *c) { freeCancel(c); });
+}
+
 void Session::close()
 {
     m_conn = nullptr;
     m_streaming = nullptr;
+    m_busy.store(false);
 }
 
 void Session::lose(const QString &text)
@@ -184,17 +214,20 @@ void Session::makeFree()
 
 void Session::cancelCommand()
 {
-    if (m_conn && libpq().PQtransactionStatus(m_conn) == PQTRANS_ACTIVE)
+    if (m_busy.load())
         sendCancel();
 }
 
 void Session::sendCancel()
 {
-    const Libpq &pq = libpq();
-    if (PGcancel *cancel = pq.PQgetCancel(m_conn)) {
+    // The wait for the answer counts from here, before the request goes
+    // out: sending it to a host that is gone may itself take long.
+    m_cancelAt.store(clockMs());
+    // Held by this call too: the session may end while a request from
+    // another thread is on its way.
+    if (const std::shared_ptr<PGcancel> cancel = m_cancel) {
         char message[256];
-        pq.PQcancel(cancel, message, int(sizeof message));
-        pq.PQfreeCancel(cancel);
+        libpq().PQcancel(cancel.get(), message, int(sizeof message));
     }
 }
 
@@ -221,8 +254,12 @@ void Session::send(const QString &command, const QVector<QVariant> &parameters, 
         values.append(parameterText(p));
         pointers.append(values.back().isNull() ? nullptr : values.back().constData());
     }
+    // A cancel asked for before concerns the commands before.
+    m_cancelAt.store(0);
+    m_busy.store(true);
     if (!pq.PQsendQueryParams(m_conn, text.constData(), int(pointers.size()), nullptr,
                               pointers.constData(), nullptr, nullptr, 0)) {
+        m_busy.store(false);
         if (connectionLost(m_conn, nullptr))
             lose(lossText(m_conn, nullptr));
         throw Failure(resultText(m_conn, nullptr));
@@ -231,19 +268,45 @@ void Session::send(const QString &command, const QVector<QVariant> &parameters, 
         pq.PQsetSingleRowMode(m_conn);
 }
 
+bool Session::awaitSocket(bool toWrite)
+{
+#ifndef Q_OS_WIN
+    const int socket = libpq().PQsocket(m_conn);
+    if (socket < 0)
+        return false;
+    pollfd ready{socket, short(toWrite ? POLLIN | POLLOUT : POLLIN), 0};
+    const int events = poll(&ready, 1, 20);
+    if (events < 0 && errno != EINTR)
+        return false;
+    const qint64 now = clockMs();
+    if (events > 0)
+        m_heardAt = now;
+    keepalive::check();
+    // A server that answers a cancel does so at once, with the command's
+    // failure; one that is stopped, or gone without a word, never does, and
+    // its socket would be waited on for ever. Anything it sends meanwhile
+    // counts as an answer.
+    const qint64 asked = m_cancelAt.load();
+    if (asked != 0 && now - std::max(asked, m_heardAt) >= kCancelGraceSeconds * 1000LL) {
+        lose(QStringLiteral("The server did not answer within %1 seconds after the statement was "
+                            "cancelled; the connection was closed.")
+                 .arg(kCancelGraceSeconds));
+    }
+#else
+    Q_UNUSED(toWrite);
+#endif
+    return true;
+}
+
 void Session::awaitResult()
 {
 #ifndef Q_OS_WIN
     const Libpq &pq = libpq();
     // A broken connection shows in the result read next.
-    const int socket = pq.PQsocket(m_conn);
-    while (socket >= 0 && pq.PQisBusy(m_conn)) {
-        pollfd ready{socket, POLLIN, 0};
-        if (poll(&ready, 1, 20) < 0 && errno != EINTR)
+    while (pq.PQisBusy(m_conn)) {
+        const int unsent = pq.PQflush(m_conn);
+        if (unsent < 0 || !awaitSocket(unsent > 0) || !pq.PQconsumeInput(m_conn))
             break;
-        if (!pq.PQconsumeInput(m_conn))
-            break;
-        keepalive::check();
     }
 #endif
 }
@@ -255,6 +318,8 @@ ResultPtr Session::nextResult()
         checkOpen();
         awaitResult();
         ResultPtr result(pq.PQgetResult(m_conn));
+        if (!result)
+            m_busy.store(false);
         const ExecStatusType status = result ? pq.PQresultStatus(result.get()) : PGRES_COMMAND_OK;
         // The connection is gone for good: no later command can use it, and
         // no transaction is left open on the server.
@@ -284,16 +349,11 @@ void Session::skipCopyData()
             keepalive::tick();
             continue;
         }
-        if (size < 0)
+        if (size < 0 || !awaitSocket(false) || !pq.PQconsumeInput(m_conn))
             return;
-#ifndef Q_OS_WIN
-        pollfd ready{pq.PQsocket(m_conn), POLLIN, 0};
-        if (poll(&ready, 1, 20) < 0 && errno != EINTR)
-            return;
-#endif
-        if (!pq.PQconsumeInput(m_conn))
-            return;
+#ifdef Q_OS_WIN
         keepalive::check();
+#endif
     }
 }
 

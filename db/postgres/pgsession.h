@@ -5,6 +5,7 @@
 #include <QVariant>
 #include <QVector>
 
+#include <atomic>
 #include <memory>
 
 #include "db/postgres/libpq.h"
@@ -57,12 +58,20 @@ public:
     virtual void giveUp() = 0;
 };
 
+// How long the server has to answer once it was asked to cancel the
+// command it works on, before the connection is given up.
+constexpr int kCancelGraceSeconds = 5;
+
 // The connection, shared by the engine and the results it opened: a result
-// may outlive the engine, and finds the connection gone then.
+// may outlive the engine, and finds the connection gone then. Used from one
+// thread, except cancelCommand() and sendCancel(), which any thread may
+// call at any time.
 class Session
 {
 public:
-    explicit Session(PGconn *conn) : m_conn(conn) {}
+    explicit Session(PGconn *conn);
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
 
     PGconn *conn() const { return m_conn; }
     bool open() const { return m_conn != nullptr; }
@@ -74,10 +83,12 @@ public:
     // part-way is given up, results nobody reads any more are dropped.
     void makeFree();
     // Asks the server to cancel the command it works on; the command then
-    // fails. Nothing is sent when no command is in progress.
+    // fails. Nothing is sent when no command is in progress. When the
+    // server has not answered kCancelGraceSeconds later, the wait for the
+    // command gives the connection up and fails with a text that says so.
     void cancelCommand();
     // Asks the server to cancel the command sent last, whatever state the
-    // connection is in.
+    // connection is in; the same wait follows.
     void sendCancel();
     void setStreaming(Stream *stream) { m_streaming = stream; }
     // A failure that had nobody to tell (a read given up while the program
@@ -112,10 +123,19 @@ private:
     // Gives the lost connection up: its socket is shut down, so that nothing
     // waits on it again, the session closes, and `text` is thrown.
     [[noreturn]] void lose(const QString &text);
+    // Waits up to 20 ms for the socket to have data, or with `toWrite` room
+    // for more of the command, with the windows kept alive. False when it
+    // cannot be waited on (the failure shows in the result read next).
+    // Gives the connection up when a cancel has gone unanswered too long.
+    bool awaitSocket(bool toWrite);
     void awaitResult();
     void skipCopyData();
 
     PGconn *m_conn;
+    std::shared_ptr<PGcancel> m_cancel; // the connection's cancel key
+    std::atomic<bool> m_busy{false};    // a command was sent, its answer not read to the end
+    std::atomic<qint64> m_cancelAt{0};  // when a cancel of it was asked for (ms), or 0
+    qint64 m_heardAt = 0;               // when the socket last stirred (ms)
     Stream *m_streaming = nullptr;
     QString m_untold;
     int m_cursors = 0;

@@ -2,8 +2,9 @@
 // them and their cell text, the tool's parameter marks found by the
 // server's quoting rules, the one-statement and no-parameter rules in the
 // server's own words mapped to the tool's, one round trip per statement,
-// reads given up and taken up again, the held cursor of a screen, and the
-// catalog facts for editing rows.
+// reads given up and taken up again, the held cursor of a screen, the
+// catalog facts for editing rows, a stop from another thread, and a server
+// that ends the connection or does not answer at all.
 
 #include "tests/support/failureof.h"
 #include "tests/support/pgfixture.h"
@@ -24,7 +25,9 @@
 #include <QTest>
 #include <QThread>
 
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -79,6 +82,22 @@ QString failureWhileRunning(PostgresEngine &engine, const QString &statement,
     const QString failure = failureOf([&] { engine.run(statement, false, &affected); });
     other.join();
     return failure;
+}
+
+// Why the test cannot stop the server process `pid` with a signal (it is
+// not this machine's, or not this user's to signal); empty when it can.
+QString cannotSignal(PostgresEngine &engine, const QString &pid)
+{
+    const QString local = engine.read(QStringLiteral("select coalesce(host(inet_server_addr()) "
+                                                     "in ('127.0.0.1', '::1'), true)"), {}).value(0).value(0).toString();
+    if (local != QLatin1String("true"))
+        return QStringLiteral("the server runs on another host");
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (!comm.open(QIODevice::ReadOnly) || !comm.readAll().startsWith("postgres"))
+        return QStringLiteral("the server process is not to be found here");
+    if (::kill(pid.toInt(), 0) != 0)
+        return QStringLiteral("the server process may not be signalled by this user");
+    return QString();
 }
 
 bool sameValue(const QVariant &a, const QVariant &b)
@@ -462,6 +481,48 @@ private Q_SLOTS:
             QCOMPARE(failureOf([&] { engine.run(QStringLiteral("select 1"), false, &affected); }), kClosed);
             QCOMPARE(failureOf([&] { engine.runControl(QStringLiteral("ROLLBACK")); }), kClosed);
         }
+    }
+    // A stop from another thread cancels the statement; the server
+    // answers, and the connection goes on.
+    void interruptFromAnotherThread()
+    {
+        QCOMPARE(failureWhileRunning(*m_engine, QStringLiteral("select pg_sleep(30)"),
+                                     [this](const QString &) { m_engine->interrupt(); }),
+                 QStringLiteral("canceling statement due to user request"));
+        QCOMPARE(m_engine->read(QStringLiteral("select 6"), {}).value(0).value(0).toInt(), 6);
+    }
+
+    // A server process that does not answer (stopped) cannot hold the
+    // program: once the cancel has gone unanswered for the grace period the
+    // statement fails and the connection is given up, its transaction with
+    // it.
+    void interruptOfAStoppedServer()
+    {
+        PostgresEngine engine(m_schema->uri(), QStringLiteral("tst_pgengine_stopped"));
+        const QString pid = backendPid(engine);
+        const QString why = cannotSignal(engine, pid);
+        if (!why.isEmpty())
+            QSKIP(qPrintable(why));
+        struct Resume
+        {
+            int pid;
+            ~Resume() { ::kill(pid, SIGCONT); }
+        } resume{pid.toInt()};
+        engine.runControl(QStringLiteral("BEGIN"));
+        const auto started = std::chrono::steady_clock::now();
+        const QString failure = failureWhileRunning(engine, QStringLiteral("select pg_sleep(60)"),
+                                                    [&engine](const QString &running) {
+                                                        ::kill(running.toInt(), SIGSTOP);
+                                                        engine.interrupt();
+                                                    });
+        QVERIFY(std::chrono::steady_clock::now() - started < std::chrono::seconds(20));
+        QCOMPARE(failure, QStringLiteral("The server did not answer within 5 seconds after the statement "
+                                         "was cancelled; the connection was closed."));
+        QVERIFY(!engine.inTransaction());
+        QCOMPARE(failureOf([&] { engine.runControl(QStringLiteral("ROLLBACK")); }), kClosed);
+        qint64 affected = 0;
+        QCOMPARE(failureOf([&] { engine.run(QStringLiteral("select 1"), true, &affected); }), kClosed);
+        engine.interrupt();
     }
 };
 
