@@ -27,11 +27,12 @@
 
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <thread>
+
+#include <signal.h>
 
 using rux::EngineResult;
 using rux::PostgresEngine;
@@ -88,9 +89,9 @@ QString failureWhileRunning(PostgresEngine &engine, const QString &statement,
 // not this machine's, or not this user's to signal); empty when it can.
 QString cannotSignal(PostgresEngine &engine, const QString &pid)
 {
-    const QString local = engine.read(QStringLiteral("select coalesce(host(inet_server_addr()) "
-                                                     "in ('127.0.0.1', '::1'), true)"), {}).value(0).value(0).toString();
-    if (local != QLatin1String("true"))
+    const QVector<QVector<QVariant>> local = engine.read(
+        QStringLiteral("select coalesce(host(inet_server_addr()) in ('127.0.0.1', '::1'), true)"), {});
+    if (!local.value(0).value(0).toBool())
         return QStringLiteral("the server runs on another host");
     QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
     if (!comm.open(QIODevice::ReadOnly) || !comm.readAll().startsWith("postgres"))
