@@ -5,6 +5,7 @@
 #include "exec/cmdline.h"
 #include "exec/failuretext.h"
 #include "exec/runlog.h"
+#include "exec/runwatch.h"
 #include "script/failure.h"
 #include "ui/program.h"
 #include "ui/style.h"
@@ -20,6 +21,7 @@
 #endif
 
 #include <cstdio>
+#include <optional>
 #include <cstdlib>
 #include <cstring>
 
@@ -178,6 +180,10 @@ int main(int argc, char **argv)
                               .arg(options.convertTarget));
         return 0;
     }
+    // SIGTERM and SIGINT end a run the way a stop does: they are taken by
+    // the run's watch, on its own thread, so they are blocked here before
+    // any thread starts.
+    rux::RunWatch::blockEndingSignals();
     rux::RunLog log;
     if (options.log) {
         try {
@@ -233,6 +239,24 @@ int main(int argc, char **argv)
         arguments, program.hasScreen() ? rux::KeepAlive::WindowPump : rux::KeepAlive::None);
     rux::Trux_pp1 *rux_pp1 = windows.main.get();
 
+    bool unattended = false;
+    for (const QString &argument : std::as_const(arguments))
+        unattended = unattended || rux::examineArgument(argument).go;
+    rux_pp1->runStop().setTimeLimitText(options.timeoutText);
+    // The watch interrupts the statement from its own thread; the rest of
+    // a signal's work (ending a table editing, the program's end) is
+    // posted to the program's thread.
+    std::optional<rux::RunWatch> watch;
+    watch.emplace(rux_pp1->runStop(), options.timeoutMs, [rux_pp1](int signalNumber) {
+        QMetaObject::invokeMethod(
+            rux_pp1, [rux_pp1, signalNumber]() { rux_pp1->endForSignal(signalNumber); }, Qt::QueuedConnection);
+    });
+    program.setRunWatch(&*watch);
+    // An unattended run is bounded as a whole: opening the database and
+    // loading the script count.
+    if (unattended)
+        watch->armForProgram();
+
     // The main window shows, becomes active and runs its activation handler
     // (and with it the start-up procedure, an unattended run included)
     // before the event loop takes its first event.
@@ -247,6 +271,8 @@ int main(int argc, char **argv)
         status = app.exec();
         program.setLoopRunning(false);
     }
+    program.setRunWatch(nullptr);
+    watch.reset();
     windows.destroy();
     program.setRunLog(nullptr);
     route.log = nullptr;

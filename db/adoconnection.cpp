@@ -71,7 +71,11 @@ void AdoConnection::Open()
         refuseBrokenServerUri(m_connectionString);
         throw;
     }
-    m_engine = openEngine(dataSourceOf(m_connectionString), m_qtName);
+    std::unique_ptr<DatabaseEngine> engine = openEngine(dataSourceOf(m_connectionString), m_qtName);
+    {
+        const std::lock_guard<std::mutex> lock(m_interruptGuard);
+        m_engine = std::move(engine);
+    }
     // The event loop of this thread tells when the program waits for the
     // user. Connected once; a program without one never waits.
     if (!m_idleWatched) {
@@ -87,7 +91,18 @@ void AdoConnection::Close()
     if (!connected())
         return;
     Q_EMIT aboutToClose();
-    m_engine.reset();
+    std::unique_ptr<DatabaseEngine> engine;
+    {
+        const std::lock_guard<std::mutex> lock(m_interruptGuard);
+        engine = std::move(m_engine);
+    }
+}
+
+void AdoConnection::interrupt()
+{
+    const std::lock_guard<std::mutex> lock(m_interruptGuard);
+    if (m_engine)
+        m_engine->interrupt();
 }
 
 void AdoConnection::runControl(const QString &statement)
@@ -95,6 +110,13 @@ void AdoConnection::runControl(const QString &statement)
     ensureOpen();
     announceStatement(this);
     m_engine->runControl(statement);
+}
+
+void AdoConnection::beginWriting()
+{
+    ensureOpen();
+    announceStatement(this);
+    m_engine->beginWriting();
 }
 
 QSqlDatabase AdoConnection::database() const

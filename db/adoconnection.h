@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <memory>
+#include <mutex>
 
 struct sqlite3;
 
@@ -65,10 +66,12 @@ public:
     // the queries and tables have given up their reads. Throws the
     // engine's text.
     void runControl(const QString &statement);
+    // Begins a transaction that will write (DatabaseEngine::beginWriting).
+    void beginWriting();
     // Stops the statement that runs on the connection now (the engine's
     // interrupt); nothing happens when none runs or the connection is
-    // closed.
-    void interrupt() { if (m_engine) m_engine->interrupt(); }
+    // closed. Safe from another thread: the engine is not closed meanwhile.
+    void interrupt();
     // A transaction is open on the connection.
     bool inTransaction() const { return m_engine && m_engine->inTransaction(); }
 
@@ -93,6 +96,9 @@ private:
     QString m_qtName;
     std::unique_ptr<DatabaseEngine> m_engine;
     bool m_idleWatched = false;
+    // Held while the engine is set or taken away, and while another
+    // thread interrupts it.
+    std::mutex m_interruptGuard;
 };
 
 } // namespace rux

@@ -171,6 +171,11 @@ public:
 
     // A statement of the program's own (transaction control).
     virtual void runControl(const QString &statement) = 0;
+    // Begins a transaction that will write: where the engine would
+    // otherwise take its write lock only at the first change, and could
+    // then fail at once because another program writes, it is taken here,
+    // with the engine's usual wait for a lock.
+    virtual void beginWriting() { runControl(QStringLiteral("BEGIN")); }
     virtual bool inTransaction() const = 0;
     // Stops the statement that runs now as soon as the engine can, a wait
     // for another program's lock included: the statement then fails. Safe

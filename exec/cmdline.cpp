@@ -76,6 +76,31 @@ ArgumentEffects examineArgument(const QString &argument)
     return effects;
 }
 
+qint64 durationMs(const QString &text)
+{
+    qint64 unitMs = 1000;
+    QStringView number(text);
+    if (text.endsWith(u's')) {
+        number.chop(1);
+    } else if (text.endsWith(u'm')) {
+        unitMs = 60 * 1000;
+        number.chop(1);
+    } else if (text.endsWith(u'h')) {
+        unitMs = 60 * 60 * 1000;
+        number.chop(1);
+    }
+    for (const QChar c : number) {
+        if (c < u'0' || c > u'9')
+            return -1;
+    }
+    bool ok = false;
+    const qint64 value = number.toLongLong(&ok);
+    // A year at most: more is a typing error, and would overflow below.
+    if (!ok || value <= 0 || value > 366LL * 24 * 3600 * 1000 / unitMs)
+        return -1;
+    return value * unitMs;
+}
+
 ProgramOptions takeProgramOptions(QStringList &arguments)
 {
     ProgramOptions options;
@@ -84,6 +109,7 @@ ProgramOptions takeProgramOptions(QStringList &arguments)
             options.error = text;
     };
     const QLatin1String logPrefix("--log=");
+    const QLatin1String timeoutPrefix("--timeout=");
     for (qsizetype i = 0; i < arguments.size();) {
         const QString argument = arguments[i];
         if (!argument.startsWith(QLatin1String("--"))) {
@@ -115,15 +141,26 @@ ProgramOptions takeProgramOptions(QStringList &arguments)
                 options.convertSource = arguments.takeAt(i);
                 options.convertTarget = arguments.takeAt(i);
             }
+        } else if (argument.startsWith(timeoutPrefix) || argument == QLatin1String("--timeout")) {
+            if (options.timeoutMs > 0)
+                refuse(QStringLiteral("--timeout is given twice; a run has one time limit."));
+            const QString given = argument.mid(timeoutPrefix.size());
+            options.timeoutMs = durationMs(given);
+            options.timeoutText = given;
+            if (options.timeoutMs <= 0)
+                refuse(QStringLiteral("--timeout needs a duration such as 90s, 30m or 2h (whole seconds, "
+                                      "minutes or hours, more than 0), not '%1'.")
+                           .arg(given));
         } else if (argument == QLatin1String("--log")) {
             refuse(QStringLiteral("--log needs a file name: write --log=FILE, or --log=- for standard error."));
         } else {
             refuse(QStringLiteral("Unknown option '%1'. The options are --log=FILE, --single-transaction, "
-                                  "--convert-access SOURCE TARGET, --help and --version.")
+                                  "--timeout=DURATION, --convert-access SOURCE TARGET, --help and --version.")
                        .arg(argument));
         }
     }
-    if (options.convertAccess && (!arguments.isEmpty() || options.log || options.singleTransaction)) {
+    if (options.convertAccess
+        && (!arguments.isEmpty() || options.log || options.singleTransaction || options.timeoutMs != 0)) {
         refuse(QStringLiteral("--convert-access runs alone: give only --convert-access SOURCE TARGET, "
                               "then run the script on the new file."));
     }

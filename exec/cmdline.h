@@ -52,6 +52,10 @@ struct ProgramOptions
     // "--log=FILE": the run log's file ("-": standard error).
     bool log = false;
     QString logFile;
+    // "--timeout=DURATION": the run is stopped after this many
+    // milliseconds; 0 when not given. timeoutText: the duration as given.
+    qint64 timeoutMs = 0;
+    QString timeoutText;
     // "--convert-access SOURCE TARGET": the two arguments after the option,
     // taken as they stand. The conversion runs alone: no other argument
     // and no run option goes with it.
@@ -65,5 +69,10 @@ struct ProgramOptions
 };
 
 ProgramOptions takeProgramOptions(QStringList &arguments);
+
+// A duration as --timeout takes it: whole seconds ("90" or "90s"), minutes
+// ("30m") or hours ("2h"), more than 0 and at most a year. In
+// milliseconds; -1 when the text is no such duration.
+qint64 durationMs(const QString &text);
 
 } // namespace rux

@@ -5,12 +5,15 @@
 #include "script/failure.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <vector>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace rux {
@@ -28,12 +31,14 @@ constexpr QByteArrayView kFieldEnd("    ", 4);
     throw Failure(ioErrorText(ioErrorCode(posixErrno, creatingFile)));
 }
 
+} // namespace
+
 // The open export file. The descriptor is closed by the destructor when a
 // failure leaves before close() has run, so no failure leaks it.
-class ExportFd
+class ExportFile::Fd
 {
 public:
-    explicit ExportFd(const QString &fileName)
+    Fd(const QString &fileName, std::function<void()> waiting) : m_waiting(std::move(waiting))
     {
         // A NUL would cut the name short at the system call and create a
         // different file; the name is refused as one the file system cannot
@@ -41,17 +46,33 @@ public:
         if (fileName.contains(QChar(u'\0')))
             throwIoError(EINVAL, true);
         const QByteArray path = QFile::encodeName(fileName);
-        do {
-            m_fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        } while (m_fd < 0 && errno == EINTR);
-        if (m_fd < 0)
-            throwIoError(errno, true);
+        // Not emptied yet: the file keeps its bytes until the rows are
+        // there to be written (startEmpty). Without blocking: a pipe that nobody reads yet fails to open at
+        // once (ENXIO) instead of holding the program, and a full pipe
+        // takes no more instead of blocking a write.
+        QElapsedTimer waited;
+        waited.start();
+        for (;;) {
+            m_fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+            if (m_fd >= 0)
+                break;
+            if (errno == EINTR)
+                continue;
+            if (errno != ENXIO || !isPipe(path))
+                throwIoError(errno, true);
+            if (waited.elapsed() >= kPipeReaderWaitMs)
+                throw Failure(QStringLiteral("No program reads the pipe '%1': the export waited %2 seconds "
+                                             "for one.")
+                                  .arg(fileName)
+                                  .arg(kPipeReaderWaitMs / 1000));
+            wait(kPipeRetryMs);
+        }
     }
 
-    ExportFd(const ExportFd &) = delete;
-    ExportFd &operator=(const ExportFd &) = delete;
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
 
-    ~ExportFd()
+    ~Fd()
     {
         if (m_fd >= 0)
             ::close(m_fd);
@@ -66,6 +87,14 @@ public:
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
+                if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                    // A pipe or a terminal full for now: waits until it
+                    // takes more, or the wait is ended.
+                    pollfd room{m_fd, POLLOUT, 0};
+                    ::poll(&room, 1, kPipeRetryMs);
+                    callWaiting();
+                    continue;
+                }
                 m_broken = true;
                 throwIoError(errno, false);
             }
@@ -82,7 +111,7 @@ public:
 
     // The last write before a failure from elsewhere leaves: keeps what was
     // complete, as closing the file would. Its own errors are of no use to
-    // anyone: the first failure is the one reported.
+    // anyone: the first failure is the one reported. A stop ends it too.
     void writeQuietly(const char *data, qsizetype size) noexcept
     {
         if (m_broken)
@@ -91,6 +120,14 @@ public:
             write(data, size);
         } catch (...) {
         }
+    }
+
+    // The rows are there: a file written in place is emptied now.
+    void startEmpty()
+    {
+        struct stat st;
+        if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && ::ftruncate(m_fd, 0) != 0)
+            throwIoError(errno, false);
     }
 
     void close()
@@ -105,9 +142,32 @@ public:
     }
 
 private:
+    static constexpr int kPipeRetryMs = 50;
+
+    static bool isPipe(const QByteArray &path)
+    {
+        struct stat st;
+        return ::stat(path.constData(), &st) == 0 && S_ISFIFO(st.st_mode);
+    }
+
+    void wait(int ms)
+    {
+        ::poll(nullptr, 0, ms);
+        callWaiting();
+    }
+
+    void callWaiting()
+    {
+        if (m_waiting)
+            m_waiting();
+    }
+
     int m_fd = -1;
     bool m_broken = false;
+    std::function<void()> m_waiting;
 };
+
+namespace {
 
 // Which fields go into a line: read once for each field count the rows
 // report, not once per row.
@@ -141,12 +201,30 @@ private:
 
 } // namespace
 
-qint64 writeExportFile(const QString &fileName, RowSource &rows, const QString &writeTo)
+void checkExportFileName(const QString &fileName)
 {
     if (fileName.size() > kMaxExportNameLength)
         throw Failure(ioErrorText(kIoInvalidFileName));
+}
 
-    ExportFd file(writeTo.isEmpty() ? fileName : writeTo);
+ExportFile::ExportFile(const QString &fileName, const QString &writeTo, std::function<void()> waiting)
+{
+    checkExportFileName(fileName);
+    m_fd = std::make_unique<Fd>(writeTo.isEmpty() ? fileName : writeTo, std::move(waiting));
+}
+
+ExportFile::~ExportFile() = default;
+
+qint64 writeExportFile(const QString &fileName, RowSource &rows, const QString &writeTo)
+{
+    ExportFile file(fileName, writeTo);
+    return file.write(rows);
+}
+
+qint64 ExportFile::write(RowSource &rows)
+{
+    Fd &file = *m_fd;
+    file.startEmpty();
     qint64 rowsWritten = 0;
     QByteArray buffer;
     buffer.reserve(kFlushSize + 64 * 1024);

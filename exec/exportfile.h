@@ -4,6 +4,9 @@
 
 #include <QString>
 
+#include <functional>
+#include <memory>
+
 namespace rux {
 
 // Writes the rows of an open result to a text file, the export of a batch
@@ -30,6 +33,37 @@ namespace rux {
 // Returns the number of rows written (0 for a result without rows, whose
 // one line is empty).
 qint64 writeExportFile(const QString &fileName, RowSource &rows, const QString &writeTo = QString());
+
+// The export file, opened before the batch's statement runs, so that a
+// file that cannot be written fails the batch before it changes anything
+// and a pipe without a reader is waited for while no statement holds the
+// database.
+class ExportFile
+{
+public:
+    // Opens `writeTo` (empty: `fileName` itself) as writeExportFile()
+    // does. A pipe is opened without blocking: a program reading it gets
+    // kPipeReaderWaitMs to appear, and the export then fails naming the
+    // pipe. `waiting` is called while it waits, for a pipe's reader or
+    // for room in a pipe; it may throw to end the wait (a stop).
+    ExportFile(const QString &fileName, const QString &writeTo, std::function<void()> waiting = {});
+    ~ExportFile();
+    ExportFile(const ExportFile &) = delete;
+    ExportFile &operator=(const ExportFile &) = delete;
+
+    // Writes the rows and closes the file; as writeExportFile().
+    qint64 write(RowSource &rows);
+
+private:
+    class Fd;
+    std::unique_ptr<Fd> m_fd;
+};
+
+// Fails as the export does for a name it never takes (too long).
+void checkExportFileName(const QString &fileName);
+
+// How long an export waits for a program to read the pipe it names.
+constexpr int kPipeReaderWaitMs = 10000;
 
 // The longest file name the export accepts, in UTF-16 code units.
 constexpr int kMaxExportNameLength = 259;

@@ -2,6 +2,7 @@
 
 #include "exec/ioerror.h"
 #include "script/failure.h"
+#include "script/ownedfiles.h"
 #include "script/systemio.h"
 #include "script/uniquefile.h"
 
@@ -9,8 +10,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <map>
+
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,45 +21,66 @@ namespace rux {
 
 namespace {
 
+// The names beside the targets: a staged export, a list of a run's staged
+// files written before its commit, and the same list once the database
+// has committed.
+const QString kStagedPrefix = QStringLiteral(".rux_ppp-export-");
+const QString kListPrefix = QStringLiteral(".rux_ppp-exports-");
+const QString kCommittedPrefix = QStringLiteral(".rux_ppp-committed-");
+
 [[noreturn]] void failStaging(int posixErrno)
 {
     throw Failure(ioErrorText(ioErrorCode(posixErrno, true)));
 }
 
-// Copies the staged file's bytes into `target`, which is not a regular
-// file; returns 0 or the errno of the failure.
-int copyInto(const QByteArray &file, const QByteArray &target)
+QByteArray encoded(const QString &path)
 {
-    const int in = ::open(file.constData(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return errno;
-    const int out = ::open(target.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (out < 0) {
-        const int error = errno;
-        ::close(in);
-        return error;
-    }
-    int error = 0;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
+    return QFile::encodeName(path);
+}
+
+// A list holds, for each staged file, its name and its target's name in
+// the same folder, each ended by a NUL.
+QByteArray listText(const std::vector<std::pair<QString, QString>> &pairs)
+{
+    QByteArray text;
+    for (const auto &[file, target] : pairs)
+        text += encoded(QFileInfo(file).fileName()) + '\0' + encoded(QFileInfo(target).fileName()) + '\0';
+    return text;
+}
+
+QString committedName(const QString &list)
+{
+    const QFileInfo info(list);
+    return info.dir().filePath(kCommittedPrefix + info.fileName().mid(kListPrefix.size()));
+}
+
+// Places the files a committed list names; returns how many it placed.
+int placeListed(const QString &folder, const QString &list)
+{
+    QFile file(list);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> names = file.readAll().split('\0');
+    const QByteArray base = encoded(folder) + '/';
+    int placed = 0;
+    for (qsizetype i = 0; i + 1 < names.size(); i += 2) {
+        // Names only: a list never moves a file out of its folder.
+        if (names[i].isEmpty() || names[i + 1].isEmpty() || names[i].contains('/') || names[i + 1].contains('/'))
             continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : 0;
-            break;
-        }
-        error = writeAll(out, buffer, n);
-        if (error != 0)
-            break;
+        const QByteArray staged = base + names[i];
+        if (::rename(staged.constData(), (base + names[i + 1]).constData()) == 0)
+            ++placed;
     }
-    ::close(in);
-    if (::close(out) != 0 && error == 0)
-        error = errno;
-    return error;
+    return placed;
 }
 
 } // namespace
+
+bool isSpecialFile(const QString &target)
+{
+    struct stat st;
+    return ::stat(encoded(target).constData(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
 
 ExportStaging::~ExportStaging()
 {
@@ -70,19 +93,24 @@ QString ExportStaging::stage(const QString &target)
         failStaging(EINVAL);
     const QFileInfo info(target);
     QString destination = info.absoluteFilePath();
-    bool copy = false;
     bool exists = false;
     mode_t mode = 0;
     struct stat st;
-    if (::stat(QFile::encodeName(destination).constData(), &st) == 0) {
+    if (::stat(encoded(destination).constData(), &st) == 0) {
         exists = true;
         if (S_ISDIR(st.st_mode))
             failStaging(EISDIR);
-        if (::access(QFile::encodeName(destination).constData(), W_OK) != 0)
+        if (!S_ISREG(st.st_mode)) {
+            if (m_direct == Direct::WhereNeeded)
+                return QString();
+            throw Failure(QStringLiteral("The export file '%1' is a device, a pipe or a socket, which a run in one "
+                                         "transaction cannot write: what is written there cannot be taken back.")
+                              .arg(target));
+        }
+        if (::access(encoded(destination).constData(), W_OK) != 0)
             failStaging(errno);
         // Through a link, the file it names is replaced, as writing it would.
         destination = info.canonicalFilePath();
-        copy = !S_ISREG(st.st_mode);
         mode = st.st_mode & 07777;
     } else if (errno != ENOENT) {
         failStaging(errno);
@@ -90,11 +118,8 @@ QString ExportStaging::stage(const QString &target)
         mode = newFileMode();
     }
 
-    if (copy && m_direct == Direct::WhereNeeded)
-        return QString();
-    // A device or a pipe is not replaced: its staged bytes wait elsewhere.
-    const QString folder = copy ? QDir::tempPath() : QFileInfo(destination).absolutePath();
-    const QByteArray name = createUniqueFile(folder + QStringLiteral("/.rux_ppp-export-"), mode);
+    const QString folder = QFileInfo(destination).absolutePath();
+    const QByteArray name = createOwnedFile(folder + u'/' + kStagedPrefix, mode);
     if (name.isEmpty()) {
         // A file that may be written in a folder that takes no new file:
         // written in place, as nothing else can.
@@ -105,13 +130,45 @@ QString ExportStaging::stage(const QString &target)
 
     for (auto it = m_staged.begin(); it != m_staged.end(); ++it) {
         if (it->target == destination) {
-            ::unlink(QFile::encodeName(it->file).constData());
+            ::unlink(encoded(it->file).constData());
             m_staged.erase(it);
             break;
         }
     }
-    m_staged.push_back(Staged{destination, QFile::decodeName(name), copy});
+    m_staged.push_back(Staged{destination, QFile::decodeName(name)});
     return m_staged.back().file;
+}
+
+void ExportStaging::prepare()
+{
+    std::map<QString, std::vector<std::pair<QString, QString>>> byFolder;
+    for (const Staged &s : m_staged)
+        byFolder[QFileInfo(s.file).absolutePath()].emplace_back(s.file, s.target);
+    for (const auto &[folder, pairs] : byFolder) {
+        const QByteArray list = createOwnedFile(folder + u'/' + kListPrefix, 0600);
+        if (list.isEmpty())
+            failStaging(errno);
+        m_lists.append(QFile::decodeName(list));
+        const QByteArray text = listText(pairs);
+        const int fd = ::open(list.constData(), O_WRONLY | O_CLOEXEC);
+        int error = fd < 0 ? errno : writeAll(fd, text.constData(), text.size());
+        if (fd >= 0) {
+            if (error == 0 && ::fsync(fd) != 0)
+                error = errno;
+            ::close(fd);
+        }
+        if (error != 0)
+            throw Failure(ioErrorText(ioErrorCode(error, false)));
+    }
+}
+
+void ExportStaging::markCommitted() noexcept
+{
+    for (QString &list : m_lists) {
+        const QString committed = committedName(list);
+        if (::rename(encoded(list).constData(), encoded(committed).constData()) == 0)
+            list = committed;
+    }
 }
 
 int ExportStaging::commit(QString *failure)
@@ -119,15 +176,12 @@ int ExportStaging::commit(QString *failure)
     failure->clear();
     int placed = 0;
     for (const Staged &s : m_staged) {
-        const QByteArray file = QFile::encodeName(s.file);
-        const QByteArray target = QFile::encodeName(s.target);
+        const QByteArray file = encoded(s.file);
         int error = 0;
-        if (s.copy)
-            error = copyInto(file, target);
-        else if (::rename(file.constData(), target.constData()) != 0)
+        if (::rename(file.constData(), encoded(s.target).constData()) != 0) {
             error = errno;
-        if (s.copy || error != 0)
             ::unlink(file.constData());
+        }
         if (error == 0)
             ++placed;
         else if (failure->isEmpty())
@@ -135,6 +189,9 @@ int ExportStaging::commit(QString *failure)
                           .arg(s.target, ioErrorText(ioErrorCode(error, true)));
     }
     m_staged.clear();
+    for (const QString &list : std::as_const(m_lists))
+        ::unlink(encoded(list).constData());
+    m_lists.clear();
     return placed;
 }
 
@@ -142,9 +199,39 @@ int ExportStaging::discard() noexcept
 {
     const int count = int(m_staged.size());
     for (const Staged &s : m_staged)
-        ::unlink(QFile::encodeName(s.file).constData());
+        ::unlink(encoded(s.file).constData());
     m_staged.clear();
+    for (const QString &list : std::as_const(m_lists))
+        ::unlink(encoded(list).constData());
+    m_lists.clear();
     return count;
+}
+
+QList<RecoveredExports> recoverExports(const QString &folder)
+{
+    QList<RecoveredExports> done;
+    const auto entry = [&done, &folder](const QString &owner, bool committed) -> RecoveredExports & {
+        for (RecoveredExports &d : done) {
+            if (d.owner == owner)
+                return d;
+        }
+        done.append(RecoveredExports{folder, owner, committed, 0});
+        return done.back();
+    };
+    // The committed lists first: their files are placed, not removed.
+    for (const QString &list : filesLeftBehind(folder, kCommittedPrefix)) {
+        const QString owner = ownerMarkIn(QFileInfo(list).fileName(), kCommittedPrefix);
+        entry(owner, true).files += placeListed(folder, list);
+        ::unlink(encoded(list).constData());
+    }
+    for (const QString &list : filesLeftBehind(folder, kListPrefix))
+        ::unlink(encoded(list).constData());
+    for (const QString &file : filesLeftBehind(folder, kStagedPrefix)) {
+        const QString owner = ownerMarkIn(QFileInfo(file).fileName(), kStagedPrefix);
+        if (::unlink(encoded(file).constData()) == 0)
+            ++entry(owner, false).files;
+    }
+    return done;
 }
 
 } // namespace rux

@@ -10,7 +10,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace rux {
@@ -28,6 +30,11 @@ QString now()
 
 RunLog::~RunLog()
 {
+    try {
+        release();
+    } catch (const Failure &) {
+        // Nobody is left to tell.
+    }
     if (m_ownsFd && m_fd >= 0)
         ::close(m_fd);
 }
@@ -61,22 +68,67 @@ QString RunLog::field(const QString &value)
 void RunLog::open(const QString &fileName, const QString &version)
 {
     m_name = fileName;
+    const auto fail = [&fileName](int error) {
+        return Failure(QStringLiteral("Cannot write the log file '%1': %2").arg(fileName, systemErrorText(error)));
+    };
     if (fileName == QLatin1String("-")) {
         m_fd = STDERR_FILENO;
     } else {
         const QByteArray path = QFile::encodeName(fileName);
+        // Without blocking: a pipe that no program reads fails at once
+        // (ENXIO) instead of holding the run before it begins.
         do {
-            m_fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+            m_fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666);
         } while (m_fd < 0 && errno == EINTR);
         if (m_fd < 0) {
             const int error = errno;
-            throw Failure(QStringLiteral("Cannot write the log file '%1': %2")
-                              .arg(fileName, systemErrorText(error)));
+            if (error == ENXIO)
+                throw Failure(QStringLiteral("Cannot write the log file '%1': it is a pipe that no program reads.")
+                                  .arg(fileName));
+            throw fail(error);
         }
         m_ownsFd = true;
+        // A pipe with a reader is written as any file: each record whole.
+        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+        struct stat st;
+        if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            char last = '\n';
+            if (::pread(m_fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
+                m_pending += '\n';
+        }
     }
     write(QStringLiteral("start version=%1 time=%2 pid=%3")
               .arg(field(version), now(), QString::number(QCoreApplication::applicationPid())));
+}
+
+bool RunLog::isFile(const QString &path) const
+{
+    if (!m_ownsFd || m_fd < 0)
+        return false;
+    struct stat log;
+    struct stat other;
+    return ::fstat(m_fd, &log) == 0 && ::stat(QFile::encodeName(path).constData(), &other) == 0
+        && log.st_dev == other.st_dev && log.st_ino == other.st_ino;
+}
+
+void RunLog::release()
+{
+    if (!m_held)
+        return;
+    m_held = false;
+    const QByteArray pending = std::exchange(m_pending, QByteArray());
+    if (m_fd < 0 || m_broken || pending.isEmpty())
+        return;
+    if (const int error = writeAll(m_fd, pending.constData(), pending.size())) {
+        m_broken = true;
+        throw Failure(QStringLiteral("Cannot write the log file '%1': %2").arg(m_name, systemErrorText(error)));
+    }
+}
+
+void RunLog::refuse() noexcept
+{
+    m_pending.clear();
+    m_broken = true;
 }
 
 void RunLog::write(const QString &line)
@@ -84,6 +136,10 @@ void RunLog::write(const QString &line)
     if (m_fd < 0 || m_broken)
         return;
     const QByteArray bytes = (line + u'\n').toUtf8();
+    if (m_held) {
+        m_pending += bytes;
+        return;
+    }
     if (const int error = writeAll(m_fd, bytes.constData(), bytes.size())) {
         m_broken = true;
         throw Failure(QStringLiteral("Cannot write the log file '%1': %2").arg(m_name, systemErrorText(error)));
@@ -115,6 +171,7 @@ void RunLog::beginRun(const Header &header)
 
 void RunLog::batch(const BatchRecord &record)
 {
+    release();
     ++m_batches;
     QString line = QStringLiteral("batch line=%1 path=%2").arg(record.line).arg(record.path);
     if (!record.table.isEmpty())
@@ -143,11 +200,24 @@ void RunLog::transaction(const QString &outcome, int exports)
     writeQuietly(QStringLiteral("transaction outcome=%1 exports=%2").arg(outcome).arg(exports));
 }
 
-void RunLog::endRun(const QString &failure, int status, bool stopped)
+void RunLog::leftover(const QString &folder, const QString &owner, bool placed, int files)
 {
-    const QString outcome = stopped ? QStringLiteral("stopped")
-        : failure.isEmpty()         ? QStringLiteral("success")
-                                    : QStringLiteral("failure");
+    writeQuietly(QStringLiteral("leftover folder=%1 owner=%2 outcome=%3 files=%4")
+                     .arg(field(folder), owner, placed ? QStringLiteral("placed") : QStringLiteral("removed"))
+                     .arg(files));
+}
+
+void RunLog::endRun(const QString &failure, int status, StopCause cause)
+{
+    QString outcome;
+    switch (cause) {
+    case StopCause::User: outcome = QStringLiteral("stopped"); break;
+    case StopCause::Timeout: outcome = QStringLiteral("timed_out"); break;
+    case StopCause::Signal: outcome = QStringLiteral("terminated"); break;
+    case StopCause::None:
+        outcome = failure.isEmpty() ? QStringLiteral("success") : QStringLiteral("failure");
+        break;
+    }
     QString line = QStringLiteral("end time=%1 outcome=%2").arg(now(), outcome);
     if (!failure.isEmpty())
         line += QStringLiteral(" failure=") + field(failure);
@@ -158,6 +228,11 @@ void RunLog::endRun(const QString &failure, int status, bool stopped)
     if (!m_transaction.isEmpty())
         line += QStringLiteral(" transaction=") + m_transaction;
     writeQuietly(line);
+    try {
+        release();
+    } catch (const Failure &) {
+        // Reported where the run's own failure is.
+    }
     m_runBegun = false;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "exec/runstop.h"
+
 #include <QElapsedTimer>
 #include <QList>
 #include <QPair>
@@ -36,8 +38,8 @@ struct BatchRecord
 //   transaction outcome=committed exports=1
 //   end time=... outcome=success batches=4 ms=31 status=0
 //
-// The outcome of a run is "success", "failure" or "stopped" (the user
-// stopped it).
+// The outcome of a run is "success", "failure", "stopped" (the user
+// stopped it), "timed_out" (--timeout) or "terminated" (SIGTERM, SIGINT).
 class RunLog
 {
 public:
@@ -47,10 +49,25 @@ public:
     RunLog &operator=(const RunLog &) = delete;
 
     // Opens `fileName` for appending (created when missing; "-" is standard
-    // error) and writes the start record. Throws Failure, with a text that
-    // names the file and the system's reason, when it cannot be written.
+    // error) and makes the start record. Throws Failure, with a text that
+    // names the file and the system's reason, when it cannot be written:
+    // also for a pipe that no program reads. A file whose last record was
+    // torn (a full disk) gets a line break before the next one.
+    //
+    // The records are held until release(): the run first makes sure that
+    // the log is none of the files it reads or writes, and refuse()s it
+    // otherwise, so that nothing is ever written into them.
     void open(const QString &fileName, const QString &version);
     bool isOpen() const { return m_fd >= 0; }
+    QString fileName() const { return m_name; }
+    // The log is the file `path` names (links followed; same device and
+    // inode). False for standard error and a file that does not exist.
+    bool isFile(const QString &path) const;
+    // Writes the records held so far; later ones are written at once.
+    void release();
+    // The log may not be written: the records held are dropped, and none
+    // is written any more.
+    void refuse() noexcept;
 
     struct Header
     {
@@ -69,10 +86,14 @@ public:
     void batch(const BatchRecord &record);
     // The run's transaction ended: "committed" or "rolled_back".
     void transaction(const QString &outcome, int exports);
-    // The run ended: `failure` empty for success; `stopped`: the user
-    // stopped it (outcome "stopped"). Never throws; a log that cannot be
-    // written any more was reported when it failed.
-    void endRun(const QString &failure, int status, bool stopped = false);
+    // The files a killed run left in `folder` were placed (its transaction
+    // had committed) or removed.
+    void leftover(const QString &folder, const QString &owner, bool placed, int files);
+    // The run ended: `failure` empty for success; `cause`: why it was
+    // stopped (outcome "stopped", "timed_out" or "terminated"). Never
+    // throws; a log that cannot be written any more was reported when it
+    // failed.
+    void endRun(const QString &failure, int status, StopCause cause = StopCause::None);
     // A message of the toolkit's own. Never throws.
     void message(const QString &level, const QString &text);
 
@@ -87,6 +108,8 @@ private:
     bool m_ownsFd = false;
     QString m_name;
     bool m_broken = false;
+    bool m_held = true;
+    QByteArray m_pending;
     bool m_runBegun = false;
     int m_batches = 0;
     QString m_transaction;

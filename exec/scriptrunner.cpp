@@ -6,6 +6,7 @@
 #include "exec/exportfile.h"
 #include "exec/exportstaging.h"
 #include "exec/linesort.h"
+#include "exec/runcheck.h"
 #include "exec/rowsource.h"
 #include "exec/runlog.h"
 #include "exec/runstop.h"
@@ -21,18 +22,12 @@ namespace rux {
 
 namespace {
 
-// The run was asked to stop: throws RunStopped with `text`.
-void checkStop(const RunContext &context, const QString &text)
-{
-    if (context.stop)
-        context.stop->check(text);
-}
-
-// The same, in or right before the batch at script line `line`.
+// The run was asked to stop: throws RunStopped, in or right before the
+// batch at script line `line`.
 void checkStopAt(const RunContext &context, int line)
 {
     if (context.stop)
-        context.stop->check(stoppedAtLineText(line), line);
+        context.stop->checkAt(line);
 }
 
 // The export reads the query's rows through its cursor operations. A stop
@@ -86,28 +81,39 @@ void sql_execute(const RunContext &context, BatchRecord *record, ExportStaging *
     context.setDataChange(isDataChange(text));
     // The path follows the check box as it reads now, not the
     // classification kept in a variable.
-    if (context.dataChange()) {
-        if (holdsEditTable(text)) {
-            const QString table = editTableText(text);
-            done.path = QStringLiteral("table_editing");
-            done.table = table.trimmed();
-            context.tableEditing->editTable(table);
-            // The user may have stopped the run while it waited.
-            checkStopAt(context, done.line);
-        } else {
-            done.path = QStringLiteral("data_change");
-            query.ExecSQL();
-            done.rows = query.rowsAffected();
-        }
+    const bool dataChange = context.dataChange();
+    const bool editing = dataChange && holdsEditTable(text);
+    done.path = editing      ? QStringLiteral("table_editing")
+              : dataChange ? QStringLiteral("data_change")
+                           : QStringLiteral("result_set");
+
+    // The export file is opened before the statement runs: one that
+    // cannot be written fails the batch before it changes anything, and a
+    // pipe is waited for while no statement holds the database.
+    std::optional<ExportFile> exportFile;
+    if (!txtfilename.isEmpty()) {
+        done.exportFile = txtfilename;
+        checkExportFileName(txtfilename);
+        exportFile.emplace(txtfilename, staging ? staging->stage(txtfilename) : QString(),
+                           [&context, &done]() { checkStopAt(context, done.line); });
+    }
+
+    if (editing) {
+        const QString table = editTableText(text);
+        done.table = table.trimmed();
+        context.tableEditing->editTable(table);
+        // The user may have stopped the run while it waited.
+        checkStopAt(context, done.line);
+    } else if (dataChange) {
+        query.ExecSQL();
+        done.rows = query.rowsAffected();
     } else {
-        done.path = QStringLiteral("result_set");
         query.Open();
     }
 
     if (!txtfilename.isEmpty()) {
         QueryRows rows(query, context, done.line);
-        done.exportFile = txtfilename;
-        done.exportRows = writeExportFile(txtfilename, rows, staging ? staging->stage(txtfilename) : QString());
+        done.exportRows = exportFile->write(rows);
     }
     if (query.active())
         done.rows = query.rowsRead();
@@ -144,7 +150,7 @@ class RunTransaction
 public:
     RunTransaction(AdoConnection &connection, RunLog *log) : m_connection(connection), m_log(log)
     {
-        m_connection.runControl(QStringLiteral("BEGIN"));
+        m_connection.beginWriting();
         m_open = true;
     }
     ~RunTransaction() { rollback(); }
@@ -186,14 +192,20 @@ public:
                               .arg(line));
     }
 
+    // The lists of the staged exports are written before the database
+    // commits and marked right after it, and the log tells of the commit
+    // before the first export is put in place: a run killed on the way
+    // leaves what a later run needs to finish placing them.
     void commit()
     {
+        m_staging.prepare();
         m_connection.runControl(QStringLiteral("COMMIT"));
         m_open = false;
-        QString failure;
-        const int placed = m_staging.commit(&failure);
+        m_staging.markCommitted();
         if (m_log)
-            m_log->transaction(QStringLiteral("committed"), placed);
+            m_log->transaction(QStringLiteral("committed"), m_staging.count());
+        QString failure;
+        m_staging.commit(&failure);
         if (!failure.isEmpty())
             throw Failure(failure);
     }
@@ -218,24 +230,9 @@ public:
 private:
     AdoConnection &m_connection;
     RunLog *m_log;
-    ExportStaging m_staging;
+    ExportStaging m_staging{ExportStaging::Direct::Refused};
     bool m_open = false;
 };
-
-// A single-transaction run cannot wait for a person: the open transaction
-// would keep every other program from writing meanwhile.
-void refuseTableEditing(ScriptLines &editor)
-{
-    const int count = editor.lineCount();
-    for (int i = 0; i < count; ++i) {
-        const QString line = editor.line(i);
-        if (sortLine(line) == LineKind::Statement && holdsEditTable(line))
-            throw Failure(QStringLiteral("The script edits a table by hand (edit_table in line %1), which "
-                                         "--single-transaction cannot wait for: its open transaction would "
-                                         "keep every other program from writing. Nothing was run.")
-                              .arg(i + 1));
-    }
-}
 
 // Puts the export files of a batch in place.
 void placeExports(ExportStaging &exports)
@@ -318,14 +315,22 @@ void runBatch(const RunContext &context, int first, int last, bool protect, RunT
 void runScript(const RunContext &context)
 {
     context.clickSubstitute();
-    checkStop(context, stoppedInSubstitutionText());
+    if (context.stop)
+        context.stop->checkInSubstitution();
     AdoQuery &query = *context.query;
     query.Close();
     query.sqlClear();
 
+    RunCheck check;
+    check.editor = context.editor;
+    check.log = context.log;
+    check.scriptFile = context.scriptFile;
+    check.databaseFile = context.databaseFile;
+    check.singleTransaction = context.singleTransaction;
+    checkBeforeRun(check);
+
     std::optional<RunTransaction> transaction;
     if (context.singleTransaction) {
-        refuseTableEditing(*context.editor);
         AdoConnection &connection = *query.connection();
         connection.ensureOpen();
         if (connection.readOnlyText().isEmpty())
@@ -372,7 +377,8 @@ void runScript(const RunContext &context)
         runBatch(context, first, last, false, inTransaction);
     }
     if (transaction) {
-        checkStop(context, stoppedBeforeCommitText());
+        if (context.stop)
+            context.stop->checkBeforeCommit();
         transaction->commit();
     }
 }

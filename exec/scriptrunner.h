@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 
 namespace rux {
@@ -35,6 +37,10 @@ struct RunContext
     RunLog *log = nullptr;
     // The whole run is one transaction (not on a read-only engine).
     bool singleTransaction = false;
+    // The files the run log must not be: the loaded script's, the
+    // database's (empty when there is none).
+    QString scriptFile;
+    QString databaseFile;
     // The user's request to stop the run; null: the run cannot be stopped.
     // The run looks at it before every batch, after a failure, after a
     // table editing and at every row of an export; a failure caused by the
@@ -53,8 +59,9 @@ struct RunContext
 // place when the batch has succeeded: a failed or stopped batch leaves the
 // target as it was. Devices and pipes are written directly.
 //
-// With `singleTransaction` the run is one transaction, committed at its
-// end: a script holding "edit_table" is refused before anything runs; each
+// Before anything runs, the run makes the checks of runcheck.h. With
+// `singleTransaction` the run is one transaction, committed at its end
+// (a script holding "edit_table" or a transaction statement is refused); each
 // protected batch runs in a savepoint, so its dropped failure spoils
 // nothing; export files wait beside their targets and replace them at the
 // commit. Any other failure takes everything back, the export files

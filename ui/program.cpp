@@ -24,15 +24,20 @@ void Program::showFailure(const QString &text) const
     showError(failureDisplayText(text));
 }
 
+void Program::writeErrorLine(const QString &shown) const
+{
+    QString line = m_title + QStringLiteral(": ") + shown;
+    line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    line.replace(u'\n', u' ');
+    line.replace(u'\r', u' ');
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
 void Program::showError(const QString &shown) const
 {
     if (m_headless) {
-        QString line = m_title + QStringLiteral(": ") + shown;
-        line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-        line.replace(u'\n', u' ');
-        line.replace(u'\r', u' ');
-        std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
-        std::fflush(stderr);
+        writeErrorLine(shown);
         return;
     }
     if (QWidget *grabber = QWidget::mouseGrabber())
@@ -50,10 +55,17 @@ bool Program::guard(const std::function<void()> &handler)
         handler();
     } catch (const RunStopped &stopped) {
         ok = false;
-        // Closing the window stopped the run: the program ends without a
-        // box that would wait for an answer.
-        if (!m_endRequested)
+        if (stopped.cause() == StopCause::Signal) {
+            // A signal ends the program: one line says why, and no box
+            // waits for an answer.
+            writeErrorLine(failureDisplayText(stopped.text()));
+            m_exitStatus = stopped.exitStatus();
+            m_endRequested = true;
+        } else if (!m_endRequested) {
+            // Closing the window stopped the run: the program ends without
+            // a box that would wait for an answer.
             showFailure(stopped.text());
+        }
     } catch (const Failure &failure) {
         ok = false;
         showFailure(failure.text());

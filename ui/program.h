@@ -10,6 +10,7 @@
 namespace rux {
 
 class RunLog;
+class RunWatch;
 
 // Program-wide state of the running process: its title, whether it runs
 // without a screen, how many event handlers are running (nested ones
@@ -37,6 +38,9 @@ public:
     // The run log asked for on the command line; null when none is.
     RunLog *runLog() const { return m_runLog; }
     void setRunLog(RunLog *log) { m_runLog = log; }
+    // The watch for signals and the time limit; null when there is none.
+    RunWatch *runWatch() const { return m_runWatch; }
+    void setRunWatch(RunWatch *watch) { m_runWatch = watch; }
     // Every script run is one transaction.
     bool singleTransaction() const { return m_singleTransaction; }
     void setSingleTransaction(bool single) { m_singleTransaction = single; }
@@ -49,6 +53,8 @@ public:
     void showFailure(const QString &text) const;
     // Shows `text` as it stands in the same way.
     void showError(const QString &text) const;
+    // Writes "<title>: <text>" as one line to standard error.
+    void writeErrorLine(const QString &text) const;
 
     // Runs `handler`, catching and showing its failure. Returns false when
     // it failed.
@@ -73,6 +79,7 @@ private:
     bool m_headless = false;
     bool m_hasScreen = true;
     RunLog *m_runLog = nullptr;
+    RunWatch *m_runWatch = nullptr;
     QPointer<QWidget> m_mainWindow;
     bool m_singleTransaction = false;
     int m_exitStatus = 0;

@@ -15,6 +15,7 @@
 #include "ui/windowpump.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
 
@@ -105,11 +106,15 @@ void Trux_pp1::showRunningBatch()
 
 void Trux_pp1::stopRun()
 {
-    if (!runInProgress() || m_stop.requested())
+    if (!runInProgress())
         return;
-    m_runView->stopping();
-    // Interrupts the statement that runs now.
-    m_stop.request();
+    // A stop from outside (a signal) may have come first: the table
+    // editing still has to end.
+    if (m_stop.cause() != StopCause::User) {
+        m_runView->stopping();
+        // Interrupts the statement that runs now.
+        m_stop.request();
+    }
     if (m_ftabed && m_ftabed->waitmode) {
         // Not in the middle of a statement of the table editor's own: then
         // once it has ended.
@@ -118,6 +123,22 @@ void Trux_pp1::stopRun()
         else
             endTableEditing();
     }
+}
+
+void Trux_pp1::endForSignal(int signalNumber)
+{
+    Program &program = Program::instance();
+    program.setExitStatus(128 + signalNumber);
+    // Nobody is to answer a box any more. Bounded: a box that refuses to
+    // close must not hold the program here.
+    for (int i = 0; i < 16; ++i) {
+        QWidget *box = QApplication::activeModalWidget();
+        if (!box)
+            break;
+        box->close();
+    }
+    stopRun();
+    program.requestEnd();
 }
 
 void Trux_pp1::endTableEditing()

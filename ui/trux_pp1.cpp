@@ -6,6 +6,7 @@
 #include "db/keepalive.h"
 #include "exec/cmdline.h"
 #include "exec/failuretext.h"
+#include "exec/runwatch.h"
 #include "exec/scriptrunner.h"
 #include "exec/tableediting.h"
 #include "script/discovery.h"
@@ -350,8 +351,9 @@ void Trux_pp1::FormActivate()
     } catch (...) {
         // An unattended run that fails at any step ends with status 1.
         if (first && argumentsHoldGo()) {
-            Program::instance().setExitStatus(1);
-            logRunEnd(failureDisplayText(currentFailureText()), 1, currentFailureIsStop());
+            const int status = currentFailureStatus();
+            Program::instance().setExitStatus(status);
+            logRunEnd(failureDisplayText(currentFailureText()), status, currentStopCause());
         }
         throw;
     }
@@ -360,7 +362,7 @@ void Trux_pp1::FormActivate()
         logRunEnd(QString(), 0);
 }
 
-void Trux_pp1::logRunEnd(const QString &failure, int status, bool stopped)
+void Trux_pp1::logRunEnd(const QString &failure, int status, StopCause cause)
 {
     RunLog *log = Program::instance().runLog();
     if (!log)
@@ -372,7 +374,7 @@ void Trux_pp1::logRunEnd(const QString &failure, int status, bool stopped)
             // A log that cannot be written was reported when it failed.
         }
     }
-    log->endRun(failure, status, stopped);
+    log->endRun(failure, status, cause);
 }
 
 RunLog::Header Trux_pp1::runHeader() const
@@ -429,7 +431,7 @@ void Trux_pp1::Button3Click()
     std::function<void()> linesDone;
     std::function<void()> processEvents = eventProcessing();
     if (runInProgress()) {
-        const auto checkStop = [this]() { m_stop.check(stoppedInSubstitutionText()); };
+        const auto checkStop = [this]() { m_stop.checkInSubstitution(); };
         linesDone = [checkStop]() {
             keepalive::check();
             checkStop();
@@ -500,6 +502,15 @@ void Trux_pp1::Button6Click()
     RunLog *log = Program::instance().runLog();
     context.log = log;
     context.singleTransaction = Program::instance().singleTransaction();
+    context.scriptFile = sql_f_name;
+    context.databaseFile = db_f_name;
+    RunWatch *watch = Program::instance().runWatch();
+    if (watch)
+        watch->runBegins();
+    const std::shared_ptr<void> watched(nullptr, [watch](void *) {
+        if (watch)
+            watch->runEnds();
+    });
     try {
         if (log && !log->runBegun())
             log->beginRun(runHeader());
@@ -508,7 +519,7 @@ void Trux_pp1::Button6Click()
         showRunFailed();
         // An unattended run is logged as ended once the database is closed.
         if (!m_unattended)
-            logRunEnd(failureDisplayText(currentFailureText()), 1, currentFailureIsStop());
+            logRunEnd(failureDisplayText(currentFailureText()), currentFailureStatus(), currentStopCause());
         throw;
     }
     m_runView->end(RunView::Outcome::Success, 0, lastResultText());

@@ -90,6 +90,13 @@ public:
     // to close it (which stops the run first).
     bool passesDuringStatement(QObject *receiver, QEvent *event) const;
     RunView *runView() const { return m_runView; }
+    // The stop of the script runs, for what ends a run from outside.
+    RunStop &runStop() { return m_stop; }
+    // A signal (SIGTERM, SIGINT) ends the program: the run in progress,
+    // already told, stops (a table editing it waits for ends), boxes that
+    // wait for an answer close, and the program ends with 128 and the
+    // signal's number.
+    void endForSignal(int signalNumber);
     TextEncoding rememberedEncoding() const { return m_encoding; }
     ScriptLines &editorLines() { return m_lines; }
 
@@ -124,7 +131,7 @@ protected:
 private:
     // The end of a run in the run log, with the header first when the run
     // failed before it began.
-    void logRunEnd(const QString &failure, int status, bool stopped = false);
+    void logRunEnd(const QString &failure, int status, StopCause cause = StopCause::None);
     void makeKeys();
     // The commands that would disturb a run: off while it is in progress.
     void setCommandsEnabled(bool enabled);

@@ -40,6 +40,9 @@ public:
     bool typedBooleans() const override { return false; }
     bool oneReadAtATime() const override { return false; }
     void runControl(const QString &statement) override;
+    // SQLite's deferred BEGIN takes the write lock at the first change, and
+    // fails there at once when a reading transaction meets another writer.
+    void beginWriting() override { runControl(QStringLiteral("BEGIN IMMEDIATE")); }
     bool inTransaction() const override;
     void interrupt() override { m_interrupted.store(true); }
 

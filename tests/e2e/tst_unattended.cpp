@@ -422,7 +422,7 @@ private Q_SLOTS:
         QTest::newRow("log_twice") << QStringList{"--log=a.log", "--log=b.log"} << "rux_ppp: --log is given twice";
         QTest::newRow("misspelt_option")
             << QStringList{"--single-transacton"}
-            << "rux_ppp: Unknown option '--single-transacton'. The options are --log=FILE, --single-transaction, "
+            << "rux_ppp: Unknown option '--single-transacton'. The options are --log=FILE, --single-transaction, --timeout=DURATION, "
                "--convert-access SOURCE TARGET, --help and --version.";
     }
 

@@ -1,0 +1,180 @@
+#include "exec/runcheck.h"
+
+#include "exec/batchtext.h"
+#include "exec/exportstaging.h"
+#include "exec/linesort.h"
+#include "exec/runlog.h"
+#include "script/failure.h"
+#include "script/scriptlines.h"
+
+#include <QFileInfo>
+#include <QSet>
+
+namespace rux {
+
+namespace {
+
+// The batch text from `at` on, past blanks, line breaks and comments
+// ("-- ..." to the end of the line, "/* ... */").
+qsizetype skipBlanksAndComments(const QString &text, qsizetype at)
+{
+    const qsizetype size = text.size();
+    while (at < size) {
+        const QChar c = text[at];
+        if (c.isSpace()) {
+            ++at;
+        } else if (c == u'-' && at + 1 < size && text[at + 1] == u'-') {
+            const qsizetype end = text.indexOf(u'\n', at);
+            at = end < 0 ? size : end + 1;
+        } else if (c == u'/' && at + 1 < size && text[at + 1] == u'*') {
+            const qsizetype end = text.indexOf(QLatin1String("*/"), at + 2);
+            at = end < 0 ? size : end + 2;
+        } else {
+            break;
+        }
+    }
+    return at;
+}
+
+QString wordAt(const QString &text, qsizetype at)
+{
+    qsizetype end = at;
+    while (end < text.size() && (text[end].isLetter() || text[end] == u'_'))
+        ++end;
+    return text.mid(at, end - at);
+}
+
+[[noreturn]] void refuseLog(const QString &logName, const QString &what)
+{
+    throw Failure(QStringLiteral("The log file '%1' is %2: the run would write its records into it. "
+                                 "Nothing was run.")
+                      .arg(logName, what));
+}
+
+} // namespace
+
+std::vector<PlannedBatch> plannedBatches(const ScriptLines &editor)
+{
+    std::vector<PlannedBatch> batches;
+    PlannedBatch current;
+    bool open = false;
+    const auto close = [&]() {
+        if (open) {
+            const ExportClause clause = takeExportClause(current.text);
+            current.exportFile = clause.fileName;
+            batches.push_back(std::move(current));
+        }
+        current = PlannedBatch();
+        open = false;
+    };
+    const int count = editor.lineCount();
+    for (int i = 0; i < count; ++i) {
+        const QString line = editor.line(i);
+        switch (sortLine(line)) {
+        case LineKind::Dropped:
+        case LineKind::Empty:
+        case LineKind::Comment:
+            break;
+        case LineKind::BatchEnd:
+            if (!open) {
+                // An empty batch runs too (and fails): it starts at its "go".
+                current.first = current.last = i;
+                open = true;
+            }
+            close();
+            break;
+        case LineKind::Statement:
+            if (!open) {
+                current.first = i;
+                open = true;
+            }
+            current.last = i;
+            current.text += line + QLatin1String("\r\n");
+            break;
+        }
+    }
+    close();
+    return batches;
+}
+
+QString transactionWord(const QString &batchText)
+{
+    const QString text = takeExportClause(batchText).sqlText;
+    const QString word = wordAt(text, skipBlanksAndComments(text, 0));
+    static const QStringList words = {
+        QStringLiteral("begin"),    QStringLiteral("commit"),  QStringLiteral("end"),
+        QStringLiteral("rollback"), QStringLiteral("savepoint"), QStringLiteral("release"),
+        QStringLiteral("abort"),    QStringLiteral("start"),
+    };
+    return words.contains(word, Qt::CaseInsensitive) ? word : QString();
+}
+
+void checkBeforeRun(const RunCheck &check)
+{
+    const std::vector<PlannedBatch> batches = plannedBatches(*check.editor);
+
+    // The log first: no other failure may be written into a file that is
+    // the script or the database.
+    if (RunLog *log = check.log) {
+        const auto refuse = [log](const QString &what) {
+            const QString name = log->fileName();
+            log->refuse();
+            refuseLog(name, what);
+        };
+        if (!check.scriptFile.isEmpty() && log->isFile(check.scriptFile))
+            refuse(QStringLiteral("the script file"));
+        if (!check.databaseFile.isEmpty() && log->isFile(check.databaseFile))
+            refuse(QStringLiteral("the database file"));
+        for (const PlannedBatch &batch : batches) {
+            if (!batch.exportFile.isEmpty() && log->isFile(batch.exportFile))
+                refuse(QStringLiteral("the export file of the batch in line %1").arg(batch.first + 1));
+        }
+    }
+
+    if (check.singleTransaction) {
+        for (const PlannedBatch &batch : batches) {
+            if (holdsEditTable(batch.text)) {
+                throw Failure(QStringLiteral("The script edits a table by hand (edit_table in line %1), which "
+                                             "--single-transaction cannot wait for: its open transaction would "
+                                             "keep every other program from writing. Nothing was run.")
+                                  .arg(batch.first + 1));
+            }
+            const QString word = transactionWord(batch.text);
+            if (!word.isEmpty()) {
+                throw Failure(QStringLiteral("The batch in line %1 is a transaction statement (%2), which "
+                                             "--single-transaction cannot run: the whole run is one transaction, "
+                                             "committed at its end. Nothing was run.")
+                                  .arg(batch.first + 1)
+                                  .arg(word));
+            }
+            if (!batch.exportFile.isEmpty() && isSpecialFile(batch.exportFile)) {
+                throw Failure(QStringLiteral("The export file '%1' of the batch in line %2 is a device, a pipe "
+                                             "or a socket, which --single-transaction cannot write: what is "
+                                             "written there cannot be taken back. Nothing was run.")
+                                  .arg(batch.exportFile)
+                                  .arg(batch.first + 1));
+            }
+        }
+    }
+
+    if (check.log)
+        check.log->release();
+
+    // What killed runs left beside the export files.
+    QSet<QString> folders;
+    for (const PlannedBatch &batch : batches) {
+        if (batch.exportFile.isEmpty() || isSpecialFile(batch.exportFile))
+            continue;
+        const QFileInfo target(batch.exportFile);
+        const QString folder = (target.exists() ? QFileInfo(target.canonicalFilePath()) : target).absolutePath();
+        if (folders.contains(folder))
+            continue;
+        folders.insert(folder);
+        for (const RecoveredExports &done : recoverExports(folder)) {
+            if (check.log)
+                check.log->leftover(done.folder, done.owner, done.committed, done.files);
+        }
+    }
+}
+
+} // namespace rux

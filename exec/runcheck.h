@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+namespace rux {
+
+class RunLog;
+class ScriptLines;
+
+// A batch of the script as the run will cut it.
+struct PlannedBatch
+{
+    int first = 0;      // its first and last statement lines (from 0)
+    int last = 0;
+    QString text;       // its lines, each followed by CR LF
+    QString exportFile; // the file of its "totxt", empty without one
+};
+
+// The batches of the script in `editor`, as the run reads its lines:
+// statement lines up to a line reading "go", and a trailing batch without
+// one.
+std::vector<PlannedBatch> plannedBatches(const ScriptLines &editor);
+
+// The statement that stands first in a batch text begins or ends a
+// transaction or a savepoint (BEGIN, COMMIT, END, ROLLBACK, SAVEPOINT,
+// RELEASE, ABORT, START TRANSACTION; any case, after blanks and comments).
+// Returns that word as written, empty when it does not.
+QString transactionWord(const QString &batchText);
+
+// What a run makes sure of before anything runs, on the script as the
+// substitution left it. Each check throws Failure with a text naming the
+// line or the file; nothing has been written then.
+struct RunCheck
+{
+    const ScriptLines *editor = nullptr;
+    RunLog *log = nullptr;
+    QString scriptFile;   // the loaded script's file, empty when none
+    QString databaseFile; // the database's file, empty for a server
+    bool singleTransaction = false;
+};
+
+// Refuses, in one transaction, a table editing, a transaction statement
+// and an export to a device, a pipe or a socket; in every run, a log that
+// is the script, the database or an export file. Then finishes what runs
+// killed earlier left beside the export files (exportstaging.h), and
+// writes to the log what it did.
+void checkBeforeRun(const RunCheck &check);
+
+} // namespace rux
