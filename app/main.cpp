@@ -174,10 +174,14 @@ int main(int argc, char **argv)
         } catch (const rux::Failure &failure) {
             return refuse(failure.text());
         }
-        if (std::fflush(stdout) != 0 || std::ferror(stdout))
-            return refuse(QStringLiteral("The file '%1' is written, but its table list could not be written "
-                                         "to standard output.")
+        // A status of 1 leaves no file: a listing that cannot be written
+        // takes the new file back (nobody else knows of it yet).
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            QFile::remove(options.convertTarget);
+            return refuse(QStringLiteral("The table list of '%1' could not be written to standard output; "
+                                         "the file was removed again.")
                               .arg(options.convertTarget));
+        }
         return 0;
     }
     // SIGTERM and SIGINT end a run the way a stop does: they are taken by

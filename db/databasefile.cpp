@@ -14,6 +14,9 @@ QByteArray readDatabaseHead(const QString &fileName)
         throw Failure(QStringLiteral("Could not find file '%1'.").arg(fileName));
     if (info.isDir())
         throw Failure(QStringLiteral("'%1' is a folder, not a database file.").arg(fileName));
+    // Opening a pipe would wait for a program to write it.
+    if (!info.isFile())
+        throw Failure(QStringLiteral("'%1' is a pipe, a device or a socket, not a database file.").arg(fileName));
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         throw Failure(QStringLiteral("Could not open file '%1': %2.")

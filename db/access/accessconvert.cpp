@@ -6,6 +6,7 @@
 #include "db/databasefile.h"
 #include "script/failure.h"
 #include "script/systemio.h"
+#include "script/ownedfiles.h"
 #include "script/uniquefile.h"
 
 #include <QFile>
@@ -116,9 +117,11 @@ AccessImport convertAccessFile(const QString &source, const QString &target)
     }
 
     const QString folder = targetInfo.absolutePath();
-    // Hidden, beside the target, with the rights a new file gets.
-    const QByteArray building = createUniqueFile(
-        folder + QStringLiteral("/.") + targetInfo.fileName() + QStringLiteral(".rux_ppp-convert-"), newFileMode());
+    // Hidden, beside the target, with the rights a new file gets. What a
+    // killed conversion to the same name left there goes first.
+    const QString buildingPrefix = QStringLiteral(".") + targetInfo.fileName() + QStringLiteral(".rux_ppp-convert-");
+    removeFilesLeftBehind(folder, buildingPrefix);
+    const QByteArray building = createOwnedFile(folder + u'/' + buildingPrefix, newFileMode());
     if (building.isEmpty())
         throw Failure(QStringLiteral("Could not create '%1': %2").arg(target, systemErrorText(errno)));
     RemovedOnSignal removedOnSignal(building);
@@ -130,6 +133,9 @@ AccessImport convertAccessFile(const QString &source, const QString &target)
         const AccessImport result = readAccessFileApart(source, building, target);
         if (const int error = syncToDisk(building, false))
             throw writeFailure(systemErrorText(error));
+        // Once the file has its name, a signal no longer ends the
+        // conversion as a failure: the signals wait until the program ends.
+        RemovedOnSignal::holdSignals();
         if (const int error = renameNoReplace(building, targetPath)) {
             if (error == EEXIST) {
                 throw Failure(QStringLiteral("'%1' was created by someone else during the conversion; "
@@ -147,6 +153,7 @@ AccessImport convertAccessFile(const QString &source, const QString &target)
         return result;
     } catch (...) {
         ::unlink(building.constData());
+        RemovedOnSignal::releaseSignals();
         throw;
     }
 }

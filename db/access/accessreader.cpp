@@ -127,7 +127,21 @@ void spawnReader(pid_t *pid, int *reportFd, const QString &program, const QList<
     for (const QByteArray &argument : arguments)
         argv.append(const_cast<char *>(argument.constData()));
     argv.append(nullptr);
-    const int error = ::posix_spawn(pid, path.constData(), &actions, nullptr, argv.data(), environ);
+    // The program blocks the signals that end it (its watch thread takes
+    // them); the reader starts with none blocked and the default actions.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    sigset_t ending;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGTERM);
+    sigaddset(&ending, SIGINT);
+    posix_spawnattr_setsigdefault(&attributes, &ending);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const int error = ::posix_spawn(pid, path.constData(), &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
     if (error != 0)

@@ -24,7 +24,28 @@ extern "C" void removeFileAndDie(int signalNumber)
 const int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 static_assert(std::size(kEndingSignals) == RemovedOnSignal::kSignals);
 
+sigset_t endingSignalSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signalNumber : kEndingSignals)
+        sigaddset(&set, signalNumber);
+    return set;
+}
+
 } // namespace
+
+void RemovedOnSignal::holdSignals()
+{
+    const sigset_t set = endingSignalSet();
+    ::sigprocmask(SIG_BLOCK, &set, nullptr);
+}
+
+void RemovedOnSignal::releaseSignals()
+{
+    const sigset_t set = endingSignalSet();
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+}
 
 RemovedOnSignal::RemovedOnSignal(const QByteArray &path)
 {

@@ -22,7 +22,17 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QElapsedTimer>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+
+#include <atomic>
+#include <csignal>
 #include <memory>
+#include <thread>
+#include <utility>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -359,6 +369,18 @@ private Q_SLOTS:
                    + "insert into log values ('c')\r\ngo\r\n"
             << 0 << "a,c" << QByteArray("a    \r\nb    \r\n") << "transaction outcome=committed exports=1"
             << "";
+        // The run's own transaction would end there; nothing runs at all.
+        QTest::newRow("own_commit_refused")
+            << "insert into log values ('a')\r\ngo\r\n" + exportBatch + "COMMIT /* insert */\r\ngo\r\n"
+                   "insert into log values ('c')\r\ngo\r\n"
+            << 1 << "" << QByteArray("old") << ""
+            << "rux_ppp: The batch in line 5 is a transaction statement (COMMIT), which --single-transaction "
+               "cannot run";
+        QTest::newRow("export_to_device_refused")
+            << QByteArray("insert into log values ('a')\r\ngo\r\nselect name from t totxt /dev/full\r\ngo\r\n")
+            << 1 << ""
+            << QByteArray("old") << ""
+            << "rux_ppp: The export file '/dev/full' of the batch in line 3 is a device, a pipe or a socket";
         QTest::newRow("edit_table_refused")
             << "insert into log values ('a')\r\ngo\r\n" + exportBatch + "edit_table t\r\ngo\r\n" << 1 << ""
             << QByteArray("old") << ""
@@ -420,6 +442,14 @@ private Q_SLOTS:
             << QStringList{"--log=/dev/full"}
             << "rux_ppp: Cannot write the log file '/dev/full': No space left on device.";
         QTest::newRow("log_twice") << QStringList{"--log=a.log", "--log=b.log"} << "rux_ppp: --log is given twice";
+        // The log file is refused before anything is written into it.
+        QTest::newRow("log_is_the_script")
+            << QStringList{"--log=%sql"} << "rux_ppp: The log file '%sql' is the script file";
+        QTest::newRow("log_is_a_pipe_without_reader")
+            << QStringList{"--log=%fifo"}
+            << "rux_ppp: Cannot write the log file '%fifo': it is a pipe that no program reads.";
+        QTest::newRow("timeout_without_a_duration")
+            << QStringList{"--timeout=soon"} << "rux_ppp: --timeout needs a duration such as 90s";
         QTest::newRow("misspelt_option")
             << QStringList{"--single-transacton"}
             << "rux_ppp: Unknown option '--single-transacton'. The options are --log=FILE, --single-transaction, --timeout=DURATION, "
@@ -438,9 +468,15 @@ private Q_SLOTS:
             options.replaceInStrings(QStringLiteral("%ro"), ro);
             error.replace(QStringLiteral("%ro"), ro);
         }
-        options.replaceInStrings(QStringLiteral("%dir"), m_dir->path());
-        error.replace(QStringLiteral("%dir"), m_dir->path());
-        const QString sql = writeScript(QStringLiteral("b.sql"), "insert into log values ('x')\r\ngo\r\n");
+        const QByteArray script = "insert into log values ('x')\r\ngo\r\n";
+        const QString sql = writeScript(QStringLiteral("b.sql"), script);
+        const QString fifo = path(QStringLiteral("log.fifo"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        for (const auto &[mark, file] : {std::pair{QStringLiteral("%dir"), m_dir->path()},
+                                         std::pair{QStringLiteral("%sql"), sql}, std::pair{QStringLiteral("%fifo"), fifo}}) {
+            options.replaceInStrings(mark, file);
+            error.replace(mark, file);
+        }
         const Outcome o = runProgram(options + QStringList{QStringLiteral("DB=") + m_db,
                                                            QStringLiteral("SQL=") + sql, QStringLiteral("GO")});
         QVERIFY(o.finished);
@@ -448,6 +484,131 @@ private Q_SLOTS:
         QVERIFY2(o.err.startsWith(error), qPrintable(o.err));
         QCOMPARE(o.err.count(u'\n'), 1);
         QCOMPARE(log(), QString());
+        QCOMPARE(fileBytes(sql), script);
+    }
+
+    // A run ended from outside: SIGTERM, or the time limit in the middle of
+    // a statement that would run for ever. The run's transaction is taken
+    // back, no staged export stays, and the log ends with the outcome.
+    void endedFromOutside_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("signalNumber"); // sent once the first batch has run; 0: none
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("outcome");
+
+        QTest::newRow("sigterm") << QStringList{"--single-transaction"} << int(SIGTERM) << 143
+                                 << "rux_ppp: Ended by SIGTERM at line 3." << "terminated";
+        QTest::newRow("timeout") << QStringList{"--single-transaction", "--timeout=2s"} << 0 << 1
+                                 << "rux_ppp: The time limit of the run (--timeout=2s) ran out at line 3."
+                                 << "timed_out";
+        QTest::newRow("timeout_plain_run") << QStringList{"--timeout=2"} << 0 << 1
+                                           << "rux_ppp: The time limit of the run (--timeout=2) ran out at line 3."
+                                           << "timed_out";
+    }
+
+    void endedFromOutside()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, signalNumber);
+        QFETCH(int, exitCode);
+        QFETCH(QString, error);
+        QFETCH(QString, outcome);
+
+        const QByteArray endless = m_server ? "select pg_sleep(60)"
+                                            : "select count(*) from (with recursive c(i) as (select 1 union all "
+                                              "select i + 1 from c) select i from c)";
+        const QString sql = writeScript(QStringLiteral("long.sql"),
+                                        "insert into log values ('a')\r\ngo\r\n" + endless
+                                            + " totxt out.txt\r\ngo\r\n");
+        writeScript(QStringLiteral("out.txt"), "old");
+        const QString logFile = path(QStringLiteral("run.log"));
+        rux::test::ProcessRun run;
+        run.arguments = options
+            + QStringList{QStringLiteral("--log=") + logFile, QStringLiteral("DB=") + m_db,
+                          QStringLiteral("SQL=") + sql, QStringLiteral("GO")};
+        run.environment = environment();
+        run.workingDirectory = m_dir->path();
+        run.timeoutMs = kTimeBoundMs;
+        run.whileRunning = [&](QProcess &process) {
+            if (signalNumber == 0)
+                return;
+            QElapsedTimer waited;
+            waited.start();
+            while (!fileBytes(logFile).contains("batch line=1") && waited.elapsed() < kTimeBoundMs
+                   && process.state() == QProcess::Running)
+                QThread::msleep(10);
+            QThread::msleep(200);
+            ::kill(pid_t(process.processId()), signalNumber);
+        };
+        const Outcome o = rux::test::runProcess(run);
+        QVERIFY(o.finished);
+        QCOMPARE(o.exitCode, exitCode);
+        QCOMPARE(o.err, error + u'\n');
+        QCOMPARE(log(), options.contains(QStringLiteral("--single-transaction")) ? QString() : QStringLiteral("a"));
+        QCOMPARE(fileBytes(path(QStringLiteral("out.txt"))), QByteArray("old"));
+        const QStringList left = QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(left.filter(QStringLiteral(".rux_ppp-")).isEmpty(), qPrintable(left.join(u' ')));
+        const QString end = logLines(logFile).constLast();
+        QVERIFY2(end.startsWith(QStringLiteral("end ")) && end.contains(QStringLiteral(" outcome=") + outcome)
+                     && end.contains(QStringLiteral(" status=%1").arg(exitCode)),
+                 qPrintable(end));
+    }
+
+    // A run in one transaction that reads before it writes, beside another
+    // program that keeps writing (with a busy timeout of its own): the run
+    // waits for the writer's transactions, the writer for the run's, and
+    // both get through.
+    void readThenWriteBesideAWriter()
+    {
+        if (m_server)
+            QSKIP("the lock upgrade is SQLite's");
+        const QString sql = writeScript(QStringLiteral("rw.sql"), "select count(*) from t\r\ngo\r\n"
+                                                                  "insert into log values ('a')\r\ngo\r\n");
+        std::atomic<bool> done{false};
+        std::atomic<int> written{0};
+        QString writerFailure;
+        std::thread writer([&]() {
+            const QString name = QStringLiteral("writer");
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+                db.setDatabaseName(m_db);
+                db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+                QSqlQuery q(db);
+                if (!db.open())
+                    writerFailure = db.lastError().text();
+                for (int i = 0; writerFailure.isEmpty() && !done.load(); ++i) {
+                    for (const QString &statement : {QStringLiteral("begin immediate"),
+                                                     QStringLiteral("insert into t (name) values ('w')"),
+                                                     QStringLiteral("commit")}) {
+                        if (!q.exec(statement)) {
+                            writerFailure = statement + QStringLiteral(": ") + q.lastError().text();
+                            break;
+                        }
+                        if (statement.startsWith(u'i'))
+                            QThread::msleep(20);
+                    }
+                    ++written;
+                    QThread::msleep(2);
+                }
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(name);
+        });
+        QStringList failures;
+        for (int trial = 0; trial < 5; ++trial) {
+            const Outcome o = runProgram({QStringLiteral("--single-transaction"), QStringLiteral("DB=") + m_db,
+                                          QStringLiteral("SQL=") + sql, QStringLiteral("GO")});
+            if (o.exitCode != 0)
+                failures.append(o.err);
+        }
+        done.store(true);
+        writer.join();
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join(u'\n')));
+        QCOMPARE(writerFailure, QString());
+        QVERIFY(written.load() > 5);
+        QCOMPARE(log(), QStringLiteral("a,a,a,a,a"));
     }
 
     // A "$" in an option is no parameter: ten parameters and a log whose
