@@ -50,7 +50,10 @@ const char kUsage[] =
     "                one line per batch, the outcome; written as the run goes\n"
     "  --single-transaction\n"
     "                run the whole script as one transaction: any failure takes\n"
-    "                everything back, export files included (no edit_table)\n"
+    "                everything back, export files included (no edit_table, no\n"
+    "                transaction statements, no exports to devices or pipes)\n"
+    "  --timeout=DURATION\n"
+    "                stop the run after DURATION: 90 or 90s, 30m, 2h\n"
     "  --convert-access SOURCE TARGET\n"
     "                copy the tables of the Access file SOURCE (.mdb, .accdb) into\n"
     "                the new SQLite file TARGET, print each table and its row count,\n"
@@ -71,7 +74,8 @@ const char kUsage[] =
     "run or a conversion succeeds; 1 when a run with GO fails at any step\n"
     "(without a screen, right after the failure is written to standard error),\n"
     "when a conversion fails (no TARGET is left behind), and when an option\n"
-    "cannot be used (before anything runs).\n"
+    "cannot be used (before anything runs); 143 or 130 when SIGTERM or SIGINT\n"
+    "ended it (a run in progress is stopped first, its transaction taken back).\n"
     "\n"
     "The script format, the databases and the options in full: man rux_ppp\n";
 

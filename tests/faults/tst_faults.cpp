@@ -26,6 +26,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -818,6 +819,84 @@ private Q_SLOTS:
         QCOMPARE(span[2].toInt(), batches);
         QCOMPARE(fileBytes(d.path(QStringLiteral("count.txt"))),
                  span[3].toLatin1() + QByteArray("    \r\n"));
+    }
+
+    // SIGKILL at random points of a run in one transaction that exports,
+    // many times over with a fixed seed. Whatever the point, the next run
+    // leaves no staged file, and the database and the export files are
+    // both the run's or both as they were (a run killed after its commit
+    // has its exports placed by the next run).
+    void killedSingleTransactionRuns()
+    {
+        constexpr int kTrials = 30;
+        constexpr int kRows = 200000;
+        CaseDir d(m_case->path());
+        const QStringList exports = {QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("c.txt")};
+        const QString sql = d.write(
+            QStringLiteral("run.sql"),
+            "insert into k (n) with recursive c(n) as (select 1 union all select n + 1 from c where n < "
+                + QByteArray::number(kRows)
+                + ") select n from c\r\ngo\r\n"
+                  "select n from k totxt a.txt\r\ngo\r\n"
+                  "update k set n = n * 2\r\ngo\r\n"
+                  "select count(*), sum(n) from k totxt b.txt\r\ngo\r\n"
+                  "select n from k order by n desc totxt c.txt\r\ngo\r\n");
+        const QString next = d.write(QStringLiteral("next.sql"), "select count(*) from k totxt count.txt\r\ngo\r\n");
+        const QStringList arguments{QStringLiteral("--single-transaction"), QStringLiteral("DB=") + d.db,
+                                    QStringLiteral("SQL=") + sql, QStringLiteral("GO")};
+        const auto reset = [&]() {
+            QFile::remove(d.db);
+            QFile::remove(d.db + QStringLiteral("-journal"));
+            QCOMPARE(caseValues(d.db, QStringLiteral("create table k (n integer)"), false), QString());
+            for (const QString &e : exports)
+                d.write(e, "old");
+        };
+
+        // The whole run once: what it exports, and how long it takes.
+        reset();
+        QElapsedTimer clock;
+        clock.start();
+        const Outcome whole = run(arguments, false);
+        const qint64 wholeMs = clock.elapsed();
+        QVERIFY2(whole.exitCode == 0, qPrintable(whole.err));
+        QMap<QString, QByteArray> exported;
+        for (const QString &e : exports)
+            exported[e] = fileBytes(d.path(e));
+
+        QRandomGenerator random(20261210);
+        int kept = 0;
+        int takenBack = 0;
+        int placedLater = 0; // killed between the commit and the last export placed
+        for (int trial = 0; trial < kTrials; ++trial) {
+            reset();
+            // Up to a fifth past the whole run's time: some runs end first.
+            const int delay = int(random.bounded(wholeMs * 6 / 5 + 1));
+            run(arguments, false, -1, nullptr, programBinary(), [delay](QProcess &process) {
+                if (!process.waitForFinished(delay))
+                    process.kill();
+            });
+            const QString nextLog = d.path(QStringLiteral("next.log"));
+            QFile::remove(nextLog);
+            const Outcome again = run(QStringList{QStringLiteral("--log=") + nextLog} + standardRun(d, next), false);
+            placedLater += int(fileBytes(nextLog).contains(" outcome=placed "));
+            const QString at = QStringLiteral("trial %1, killed after %2 ms: ").arg(trial).arg(delay);
+            QVERIFY2(again.exitCode == 0, qPrintable(at + again.err));
+            const QStringList left = QDir(d.root()).entryList(QDir::Files | QDir::Hidden);
+            QVERIFY2(left.filter(QStringLiteral(".rux_ppp-")).isEmpty(), qPrintable(at + left.join(u' ')));
+            QCOMPARE(integrity(d.db), QStringLiteral("ok"));
+            const QString rows = caseValues(d.db, QStringLiteral("select count(*) from k"));
+            QVERIFY2(rows == QString::number(kRows) || rows == QStringLiteral("0"), qPrintable(at + rows));
+            const bool committed = rows != QStringLiteral("0");
+            for (const QString &e : exports) {
+                QVERIFY2(fileBytes(d.path(e)) == (committed ? exported[e] : QByteArray("old")),
+                         qPrintable(at + e + (committed ? QStringLiteral(" is old") : QStringLiteral(" is new"))));
+            }
+            ++(committed ? kept : takenBack);
+        }
+        qInfo("%d killed runs (the whole run takes %lld ms): %d kept (%d of them placed by the next run), "
+              "%d taken back",
+              kTrials, wholeMs, kept, placedLater, takenBack);
+        QVERIFY(takenBack > 0);
     }
 
     // Files the program creates get what the umask allows and nothing wider;
