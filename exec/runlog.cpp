@@ -92,9 +92,14 @@ void RunLog::open(const QString &fileName, const QString &version)
         ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
         struct stat st;
         if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            // The descriptor only writes: the last byte is read apart.
+            const int reader = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
             char last = '\n';
-            if (::pread(m_fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
-                m_pending += '\n';
+            if (reader >= 0) {
+                if (::pread(reader, &last, 1, st.st_size - 1) == 1 && last != '\n')
+                    m_pending += '\n';
+                ::close(reader);
+            }
         }
     }
     write(QStringLiteral("start version=%1 time=%2 pid=%3")

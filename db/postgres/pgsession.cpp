@@ -221,8 +221,11 @@ void Session::cancelCommand()
 void Session::sendCancel()
 {
     // The wait for the answer counts from here, before the request goes
-    // out: sending it to a host that is gone may itself take long.
-    m_cancelAt.store(clockMs());
+    // out: sending it to a host that is gone may itself take long. A
+    // request repeated for the same command (a stop from outside repeats
+    // it) does not start the count again.
+    qint64 unasked = 0;
+    m_cancelAt.compare_exchange_strong(unasked, clockMs());
     // Held by this call too: the session may end while a request from
     // another thread is on its way.
     if (const std::shared_ptr<PGcancel> cancel = m_cancel) {
