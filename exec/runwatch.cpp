@@ -4,15 +4,20 @@
 
 #include <chrono>
 #include <csignal>
-#include <ctime>
+#include <cstdint>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 namespace rux {
 
 namespace {
 
-// How often the watch looks at its clock and its quit flag, and interrupts
-// a statement again while the run has not seen its stop.
-constexpr qint64 kTickMs = 100;
+// How often a statement is interrupted again while the run has not seen
+// its stop.
+constexpr qint64 kRepeatMs = 100;
 
 sigset_t endingSignals()
 {
@@ -40,19 +45,36 @@ void RunWatch::blockEndingSignals()
 RunWatch::RunWatch(RunStop &stop, qint64 timeoutMs, std::function<void(int)> signalled)
     : m_stop(stop), m_timeoutMs(timeoutMs), m_signalled(std::move(signalled))
 {
+    const sigset_t set = endingSignals();
+    m_signalFd = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     m_thread = std::thread([this]() { watch(); });
 }
 
 RunWatch::~RunWatch()
 {
     m_quit.store(true);
+    wake();
     m_thread.join();
+    for (const int fd : {m_signalFd, m_wakeFd}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+void RunWatch::wake()
+{
+    const std::uint64_t one = 1;
+    if (m_wakeFd >= 0)
+        [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
 }
 
 void RunWatch::arm()
 {
-    if (m_timeoutMs > 0)
+    if (m_timeoutMs > 0) {
         m_deadline.store(nowMs() + m_timeoutMs);
+        wake();
+    }
 }
 
 void RunWatch::armForProgram()
@@ -76,27 +98,45 @@ void RunWatch::runEnds()
         return;
     m_running.store(false);
     m_deadline.store(0);
+    wake();
 }
 
 void RunWatch::watch()
 {
-    const sigset_t set = endingSignals();
     while (!m_quit.load()) {
-        const timespec wait{0, long(kTickMs * 1000 * 1000)};
-        const int signalNumber = ::sigtimedwait(&set, nullptr, &wait);
-        if (signalNumber > 0) {
-            m_stop.end(StopCause::Signal, signalNumber);
+        // Asleep until a signal, a change of the limit or the end; awake
+        // at the limit, and every little while as long as a stop from
+        // outside has not been seen by the run.
+        const qint64 now = nowMs();
+        const qint64 deadline = m_deadline.load();
+        const bool repeating = m_running.load() && m_stop.pending() && m_stop.cause() != StopCause::User;
+        qint64 waitMs = -1;
+        // Past the limit the watch looks again now and then: a new run
+        // forgets a limit that ran out, and is to be told again.
+        if (deadline > 0)
+            waitMs = deadline > now ? deadline - now : kRepeatMs;
+        if (repeating)
+            waitMs = waitMs < 0 ? kRepeatMs : qMin(waitMs, kRepeatMs);
+        pollfd fds[2] = {{m_signalFd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+        ::poll(fds, 2, int(qMin<qint64>(waitMs, 24 * 3600 * 1000)));
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t read = ::read(m_wakeFd, &count, sizeof count);
+        }
+        signalfd_siginfo info;
+        if ((fds[0].revents & POLLIN) && ::read(m_signalFd, &info, sizeof info) == ssize_t(sizeof info)) {
+            m_stop.end(StopCause::Signal, int(info.ssi_signo));
             if (m_signalled)
-                m_signalled(signalNumber);
+                m_signalled(int(info.ssi_signo));
             continue;
         }
-        const qint64 deadline = m_deadline.load();
-        if (deadline > 0 && nowMs() >= deadline && m_stop.cause() != StopCause::Signal
+        const qint64 limit = m_deadline.load();
+        if (limit > 0 && nowMs() >= limit && m_stop.cause() != StopCause::Signal
             && m_stop.cause() != StopCause::Timeout) {
             // Again after a new run forgot it: the limit holds while it is
             // armed.
             m_stop.end(StopCause::Timeout);
-        } else if (m_running.load() && m_stop.pending() && m_stop.cause() != StopCause::User) {
+        } else if (repeating) {
             m_stop.interruptAgain();
         }
     }

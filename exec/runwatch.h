@@ -44,6 +44,8 @@ public:
 private:
     void watch();
     void arm();
+    // Makes the watch look at its state again (the limit, the end).
+    void wake();
 
     RunStop &m_stop;
     const qint64 m_timeoutMs;
@@ -55,6 +57,9 @@ private:
     // A run is in progress: only then is a statement interrupted again.
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_quit{false};
+    // The signals, read as they come; and a counter that wakes the watch.
+    int m_signalFd = -1;
+    int m_wakeFd = -1;
     std::thread m_thread;
 };
 
