@@ -17,31 +17,38 @@ QString signalName(int signalNumber)
 
 } // namespace
 
+namespace {
+
+// The stop being handled; null when the failure is no stop. Only inside a
+// catch block, while the exception lives.
+const RunStopped *stopBeingHandled()
+{
+    try {
+        throw;
+    } catch (const RunStopped &stop) {
+        return &stop;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+} // namespace
+
 bool currentFailureIsStop()
 {
-    return currentStopCause() != StopCause::None;
+    return stopBeingHandled() != nullptr;
 }
 
 StopCause currentStopCause()
 {
-    try {
-        throw;
-    } catch (const RunStopped &stop) {
-        return stop.cause();
-    } catch (...) {
-        return StopCause::None;
-    }
+    const RunStopped *stop = stopBeingHandled();
+    return stop ? stop->cause() : StopCause::None;
 }
 
 int currentFailureStatus()
 {
-    try {
-        throw;
-    } catch (const RunStopped &stop) {
-        return stop.exitStatus();
-    } catch (...) {
-        return 1;
-    }
+    const RunStopped *stop = stopBeingHandled();
+    return stop ? stop->exitStatus() : 1;
 }
 
 void RunStop::request()
