@@ -23,6 +23,7 @@ ExportClause takeExportClause(const QString &batchText)
     }
 
     clause.found = true;
+    clause.at = j;
     QString &sql = clause.sqlText;
     sql = batchText;
     // The keyword and the one character after it (as a rule the blank
@@ -44,7 +45,41 @@ ExportClause takeExportClause(const QString &batchText)
         sql[j] = u' ';
         ++j;
     }
+    clause.end = j + (batchText.size() - sql.size());
     return clause;
+}
+
+BatchReading readBatch(const QString &batchText)
+{
+    BatchReading reading;
+    reading.exportClause = takeExportClause(batchText);
+    const QString &text = reading.exportClause.sqlText;
+    if (isDataChange(text)) {
+        reading.path = BatchPath::DataChange;
+        const qsizetype at = asciiLower(text).indexOf(kEditTableKeyword);
+        if (at >= 0) {
+            reading.path = BatchPath::TableEditing;
+            const ExportClause &clause = reading.exportClause;
+            // The export clause's keyword and the character after it were
+            // cut from the text before this position.
+            reading.editTableAt = clause.found && at >= clause.at ? at + (batchText.size() - text.size()) : at;
+            reading.table = editTableText(text);
+        }
+    }
+    return reading;
+}
+
+QString batchPathName(BatchPath path)
+{
+    switch (path) {
+    case BatchPath::ResultSet:
+        break;
+    case BatchPath::DataChange:
+        return QStringLiteral("data_change");
+    case BatchPath::TableEditing:
+        return QStringLiteral("table_editing");
+    }
+    return QStringLiteral("result_set");
 }
 
 bool isDataChange(const QString &batchText)

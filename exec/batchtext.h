@@ -21,6 +21,10 @@ struct ExportClause
     // The file name as written; empty when the batch has none (no clause,
     // or a clause at the very end of the text). Empty means no export.
     QString fileName;
+    // Where, in the batch text as given, the keyword stands and the
+    // clause ends (after the file name); -1 without a clause.
+    qsizetype at = -1;
+    qsizetype end = -1;
 };
 
 // Finds the first "totxt", cuts it and the character after it, skips
@@ -28,6 +32,26 @@ struct ExportClause
 // first character of the name and then every character up to a CR, a blank
 // or the end of the text. Each character taken is replaced by a blank.
 ExportClause takeExportClause(const QString &batchText);
+
+// What a batch does when it runs, taken from its text the way the run
+// takes it: the export clause first, then the path on the rest.
+enum class BatchPath { ResultSet, DataChange, TableEditing };
+
+struct BatchReading
+{
+    ExportClause exportClause;
+    BatchPath path = BatchPath::ResultSet;
+    // Where "edit_table" stands in the batch text as given; -1 without.
+    qsizetype editTableAt = -1;
+    // editTableText() of the text without the export clause.
+    QString table;
+};
+
+BatchReading readBatch(const QString &batchText);
+
+// "result_set", "data_change", "table_editing": the path as the run log
+// and the script check name it.
+QString batchPathName(BatchPath path);
 
 // The batch changes data: it holds "insert", "update", "delete", "into",
 // "drop" or "edit_table" in any mix of case.

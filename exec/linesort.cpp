@@ -40,7 +40,12 @@ LineKind sortLine(const QString &line)
 
 bool protectsBatch(const QString &statementLine)
 {
-    return statementLine.contains(QLatin1String("drop"), Qt::CaseSensitive);
+    return dropPosition(statementLine) >= 0;
+}
+
+qsizetype dropPosition(const QString &statementLine)
+{
+    return statementLine.indexOf(QLatin1String("drop"), 0, Qt::CaseSensitive);
 }
 
 } // namespace rux

@@ -19,5 +19,7 @@ LineKind sortLine(const QString &line);
 // A statement line that holds "drop" (small letters, anywhere, also inside
 // a longer word or a literal) makes its batch run with failures silenced.
 bool protectsBatch(const QString &statementLine);
+// Where that "drop" stands in the line; -1 when it holds none.
+qsizetype dropPosition(const QString &statementLine);
 
 } // namespace rux

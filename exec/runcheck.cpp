@@ -1,5 +1,6 @@
 #include "exec/runcheck.h"
 
+#include "exec/batchcut.h"
 #include "exec/batchtext.h"
 #include "exec/exportstaging.h"
 #include "exec/linesort.h"
@@ -44,6 +45,14 @@ QString wordAt(const QString &text, qsizetype at)
     return text.mid(at, end - at);
 }
 
+// A batch, with the file of its "totxt" (empty without one).
+struct PlannedBatch
+{
+    int first;
+    QString text;
+    QString exportFile;
+};
+
 [[noreturn]] void refuseLog(const QString &logName, const QString &what)
 {
     throw Failure(QStringLiteral("The log file '%1' is %2: the run would write its records into it. "
@@ -52,50 +61,6 @@ QString wordAt(const QString &text, qsizetype at)
 }
 
 } // namespace
-
-std::vector<PlannedBatch> plannedBatches(const ScriptLines &editor)
-{
-    std::vector<PlannedBatch> batches;
-    PlannedBatch current;
-    bool open = false;
-    const auto close = [&]() {
-        if (open) {
-            const ExportClause clause = takeExportClause(current.text);
-            current.exportFile = clause.fileName;
-            batches.push_back(std::move(current));
-        }
-        current = PlannedBatch();
-        open = false;
-    };
-    const int count = editor.lineCount();
-    for (int i = 0; i < count; ++i) {
-        const QString line = editor.line(i);
-        switch (sortLine(line)) {
-        case LineKind::Dropped:
-        case LineKind::Empty:
-        case LineKind::Comment:
-            break;
-        case LineKind::BatchEnd:
-            if (!open) {
-                // An empty batch runs too (and fails): it starts at its "go".
-                current.first = current.last = i;
-                open = true;
-            }
-            close();
-            break;
-        case LineKind::Statement:
-            if (!open) {
-                current.first = i;
-                open = true;
-            }
-            current.last = i;
-            current.text += line + QLatin1String("\r\n");
-            break;
-        }
-    }
-    close();
-    return batches;
-}
 
 QString transactionWord(const QString &batchText)
 {
@@ -111,7 +76,11 @@ QString transactionWord(const QString &batchText)
 
 void checkBeforeRun(const RunCheck &check)
 {
-    const std::vector<PlannedBatch> batches = plannedBatches(*check.editor);
+    std::vector<PlannedBatch> batches;
+    for (CutBatch &cut : cutBatches(*check.editor)) {
+        QString exportFile = takeExportClause(cut.text).fileName;
+        batches.push_back(PlannedBatch{cut.first, std::move(cut.text), std::move(exportFile)});
+    }
 
     // The log first: no other failure may be written into a file that is
     // the script or the database.

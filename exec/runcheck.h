@@ -2,26 +2,10 @@
 
 #include <QString>
 
-#include <vector>
-
 namespace rux {
 
 class RunLog;
 class ScriptLines;
-
-// A batch of the script as the run will cut it.
-struct PlannedBatch
-{
-    int first = 0;      // its first and last statement lines (from 0)
-    int last = 0;
-    QString text;       // its lines, each followed by CR LF
-    QString exportFile; // the file of its "totxt", empty without one
-};
-
-// The batches of the script in `editor`, as the run reads its lines:
-// statement lines up to a line reading "go", and a trailing batch without
-// one.
-std::vector<PlannedBatch> plannedBatches(const ScriptLines &editor);
 
 // The statement that stands first in a batch text begins or ends a
 // transaction or a savepoint (BEGIN, COMMIT, END, ROLLBACK, SAVEPOINT,

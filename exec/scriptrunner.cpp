@@ -2,6 +2,7 @@
 
 #include "db/adoconnection.h"
 #include "db/adoquery.h"
+#include "exec/batchcut.h"
 #include "exec/batchtext.h"
 #include "exec/exportfile.h"
 #include "exec/exportstaging.h"
@@ -70,22 +71,22 @@ void sql_execute(const RunContext &context, BatchRecord *record, ExportStaging *
     BatchRecord &done = record ? *record : unrecorded;
 
     QString txtfilename;
-    const ExportClause clause = takeExportClause(query.sqlText());
+    const BatchReading reading = readBatch(query.sqlText());
+    const ExportClause &clause = reading.exportClause;
     if (clause.found) {
         query.sqlClear();
         query.sqlAdd(clause.sqlText);
         txtfilename = clause.fileName;
     }
 
-    const QString text = query.sqlText();
-    context.setDataChange(isDataChange(text));
+    context.setDataChange(reading.path != BatchPath::ResultSet);
     // The path follows the check box as it reads now, not the
     // classification kept in a variable.
     const bool dataChange = context.dataChange();
-    const bool editing = dataChange && holdsEditTable(text);
-    done.path = editing      ? QStringLiteral("table_editing")
-              : dataChange ? QStringLiteral("data_change")
-                           : QStringLiteral("result_set");
+    const bool editing = dataChange && reading.editTableAt >= 0;
+    done.path = batchPathName(editing      ? BatchPath::TableEditing
+                              : dataChange ? BatchPath::DataChange
+                                           : BatchPath::ResultSet);
 
     // The export file is opened before the statement runs: one that
     // cannot be written fails the batch before it changes anything, and a
@@ -99,7 +100,7 @@ void sql_execute(const RunContext &context, BatchRecord *record, ExportStaging *
     }
 
     if (editing) {
-        const QString table = editTableText(text);
+        const QString &table = reading.table;
         done.table = table.trimmed();
         context.tableEditing->editTable(table);
         // The user may have stopped the run while it waited.
@@ -338,43 +339,35 @@ void runScript(const RunContext &context)
     }
     RunTransaction *const inTransaction = transaction ? &*transaction : nullptr;
 
+    // The batches are cut as the lines are reached: a table editing may
+    // wait while the user changes lines further down.
     const int l = context.editor->lineCount();
-    bool try_drop = false;
-    // The first and the last statement line of the batch being collected.
-    int first = -1;
-    int last = -1;
+    BatchCutter cutter(BatchCutter::Text::Dropped);
     for (int i = 0; i < l; ++i) {
         const QString sqltxt = context.editor->line(i);
-        switch (sortLine(sqltxt)) {
+        switch (cutter.take(i, sqltxt)) {
         case LineKind::Dropped:
         case LineKind::Empty:
         case LineKind::Comment:
             break;
         case LineKind::BatchEnd: {
             context.processEvents();
-            const int batchFirst = first < 0 ? i : first;
-            checkStopAt(context, batchFirst + 1);
-            const bool protect = try_drop;
-            try_drop = false;
-            runBatch(context, batchFirst, i, protect, inTransaction);
-            first = last = -1;
+            const CutBatch &batch = cutter.batch();
+            checkStopAt(context, batch.first + 1);
+            runBatch(context, batch.first, batch.goLine, batch.protect, inTransaction);
             query.Close();
             query.sqlClear();
             break;
         }
         case LineKind::Statement:
-            if (protectsBatch(sqltxt))
-                try_drop = true;
-            if (first < 0)
-                first = i;
-            last = i;
             query.sqlAdd(sqltxt);
             break;
         }
     }
-    if (!query.sqlText().isEmpty()) {
-        checkStopAt(context, first + 1);
-        runBatch(context, first, last, false, inTransaction);
+    if (cutter.finish()) {
+        const CutBatch &batch = cutter.batch();
+        checkStopAt(context, batch.first + 1);
+        runBatch(context, batch.first, batch.last, batch.protect, inTransaction);
     }
     if (transaction) {
         if (context.stop)
