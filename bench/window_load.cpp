@@ -4,10 +4,15 @@
 // wrapping, in a window of its own. Both windows are shown and painted
 // before the clock starts.
 //
-//   bench_window_load rux|bare SCRIPT
+//   bench_window_load rux|bare|type SCRIPT
 //
 // Prints "load_ms=<time> lines=<lines the editor holds> maxrss_kb=<peak
 // resident size>"; exit status 1 when the load failed.
+//
+// "type" loads the script into the main window as "rux" does, puts the
+// cursor into the middle line and types 40 keys there one by one, each
+// timed from the key press until the editor has painted it; it prints
+// "key_ms_median=<time> key_ms_max=<time>" as well.
 
 #include "ui/program.h"
 #include "ui/style.h"
@@ -18,11 +23,15 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
+#include <QTextBlock>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 #include <sys/resource.h>
 
 namespace {
@@ -54,6 +63,15 @@ private:
 };
 
 
+// Lets the window finish what it has to paint.
+void settle()
+{
+    QElapsedTimer settling;
+    settling.start();
+    while (settling.elapsed() < 100)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -61,11 +79,13 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList args = app.arguments();
-    if (args.size() != 3 || (args[1] != QLatin1String("rux") && args[1] != QLatin1String("bare"))) {
-        std::fprintf(stderr, "usage: bench_window_load rux|bare SCRIPT\n");
+    if (args.size() != 3
+        || (args[1] != QLatin1String("rux") && args[1] != QLatin1String("bare") && args[1] != QLatin1String("type"))) {
+        std::fprintf(stderr, "usage: bench_window_load rux|bare|type SCRIPT\n");
         return 2;
     }
-    const bool rux = args[1] == QLatin1String("rux");
+    const bool typing = args[1] == QLatin1String("type");
+    const bool rux = typing || args[1] == QLatin1String("rux");
     const QString script = args[2];
 
     // The program's font in both windows.
@@ -118,8 +138,40 @@ int main(int argc, char **argv)
     QTimer::singleShot(60000, &app, []() { QCoreApplication::exit(1); });
     const int status = app.exec();
 
+    const double loadMs = watch.elapsedMs;
+    std::vector<double> keys;
+    if (typing && status == 0) {
+        rux::ScriptEditor *editor = main->Memo1;
+        QTextCursor cursor(editor->document()->findBlockByNumber(editor->document()->blockCount() / 2));
+        cursor.movePosition(QTextCursor::EndOfBlock);
+        editor->setTextCursor(cursor);
+        editor->centerCursor();
+        settle();
+        for (int k = 0; k < 40; ++k) {
+            watch.elapsedMs = -1;
+            watch.armed = true;
+            timer.start();
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+            QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+            QCoreApplication::sendEvent(editor, &press);
+            QCoreApplication::sendEvent(editor, &release);
+            QTimer::singleShot(2000, &app, []() { QCoreApplication::exit(1); });
+            if (app.exec() != 0 || watch.elapsedMs < 0)
+                return 1;
+            keys.push_back(watch.elapsedMs);
+            settle();
+        }
+        // The keys went into the line.
+        if (!cursor.block().text().endsWith(QString(40, u'x')))
+            return 1;
+        std::sort(keys.begin(), keys.end());
+    }
+
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("load_ms=%.3f lines=%d maxrss_kb=%ld\n", watch.elapsedMs, lines, usage.ru_maxrss);
-    return status == 0 && watch.elapsedMs >= 0 ? 0 : 1;
+    std::printf("load_ms=%.3f lines=%d maxrss_kb=%ld", loadMs, lines, usage.ru_maxrss);
+    if (!keys.empty())
+        std::printf(" key_ms_median=%.3f key_ms_max=%.3f", keys[keys.size() / 2], keys.back());
+    std::printf("\n");
+    return status == 0 && loadMs >= 0 ? 0 : 1;
 }

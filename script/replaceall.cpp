@@ -28,6 +28,18 @@ inline bool matchesAt(const QChar *text, qsizetype at, const char16_t *upper, qs
 
 } // namespace
 
+bool startsWithIgnoreCase(const QString &text, qsizetype at, const QString &pattern)
+{
+    const qsizetype m = pattern.size();
+    if (m == 0 || at < 0 || at > text.size() - m)
+        return false;
+    for (qsizetype k = 0; k < m; ++k) {
+        if (upperUnit(text[at + k].unicode()) != upperUnit(pattern[k].unicode()))
+            return false;
+    }
+    return true;
+}
+
 QString replaceAllIgnoreCase(const QString &text, const QString &pattern, const QString &replacement)
 {
     const qsizetype m = pattern.size();

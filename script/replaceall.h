@@ -13,4 +13,8 @@ namespace rux {
 // nothing. When nothing matches, `text` is returned as it is (shared, no copy).
 QString replaceAllIgnoreCase(const QString &text, const QString &pattern, const QString &replacement);
 
+// Whether `pattern` stands at `at` in `text`, compared as
+// replaceAllIgnoreCase compares. False for an empty pattern.
+bool startsWithIgnoreCase(const QString &text, qsizetype at, const QString &pattern);
+
 } // namespace rux

@@ -1,5 +1,6 @@
 #include "script/substitution.h"
 
+#include "script/discovery.h"
 #include "script/failure.h"
 #include "script/replaceall.h"
 
@@ -45,6 +46,30 @@ void substituteParameters(ScriptLines &editor, const ParamCells &grid, int varCo
         if (processEvents)
             processEvents();
     }
+}
+
+QList<ParameterMark> parameterMarks(const QString &line, const ParamCells &grid, int varCount)
+{
+    QList<ParameterMark> marks;
+    const int rows = qMin(varCount, kMaxParamRows);
+    qsizetype p = line.indexOf(u'$');
+    while (p >= 0) {
+        ParameterMark mark;
+        mark.at = p;
+        for (int r = 1; r <= rows && mark.row == 0; ++r) {
+            const QString name = grid.cell(0, r);
+            if (!name.isEmpty() && startsWithIgnoreCase(line, p, name)) {
+                mark.row = r;
+                mark.length = name.size();
+                mark.filled = !grid.cell(1, r).isEmpty();
+            }
+        }
+        if (mark.row == 0)
+            mark.length = takeParameterName(line, int(p) + 1).size();
+        marks.append(mark);
+        p = line.indexOf(u'$', p + qMax<qsizetype>(1, mark.length));
+    }
+    return marks;
 }
 
 void clearParameterRows(ParamCells &grid)

@@ -3,6 +3,8 @@
 #include "script/paramcells.h"
 #include "script/scriptlines.h"
 
+#include <QList>
+
 #include <functional>
 
 namespace rux {
@@ -23,6 +25,22 @@ namespace rux {
 void substituteParameters(ScriptLines &editor, const ParamCells &grid, int varCount,
                           const std::function<void()> &processEvents,
                           const std::function<void()> &linesDone = {});
+
+// A parameter name in a line, as the substitution will treat it.
+struct ParameterMark
+{
+    qsizetype at = 0;     // where its "$" stands
+    qsizetype length = 0; // the characters the substitution replaces, or
+                          // the whole name when no row replaces it
+    int row = 0;          // the row whose name matches there; 0: none
+    bool filled = false;  // that row holds a value
+};
+
+// Each "$" of `line` and what the substitution with rows 1 to varCount
+// does there: the first row whose name stands at the "$" (compared as the
+// substitution compares) replaces it; without one the name stays in the
+// SQL. A "$" inside a name already matched is part of it.
+QList<ParameterMark> parameterMarks(const QString &line, const ParamCells &grid, int varCount);
 
 // Empties the name and the value cells of rows 1 to 6 (Button5Click without
 // its var_count := 0). Rows 7 and later keep their text.

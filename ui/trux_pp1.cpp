@@ -132,7 +132,7 @@ Trux_pp1::Trux_pp1(QWidget *parent)
     Button2 = makeButton(this, "Button2", QStringLiteral("open sql"), {8, 32, 105, 25});
     Label3 = makeLabel(this, "Label3", {119, 40});
 
-    Memo1 = new QPlainTextEdit(this);
+    Memo1 = new ScriptEditor(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setGeometry(8, 63, 755, 194);
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -163,6 +163,10 @@ Trux_pp1::Trux_pp1(QWidget *parent)
     Button3 = makeButton(TabSheet2, "Button3", QStringLiteral("update sql code with parameter values"),
                          {144, 224, 249, 25});
     Button5 = makeButton(TabSheet2, "Button5", QStringLiteral("clear grid"), {144, 255, 249, 25});
+    // The editor marks each "$name" by whether the grid holds a value for
+    // it: it looks again when a cell changes.
+    Memo1->setParameters(StringGrid1, [this]() { return var_count; });
+    connect(StringGrid1, &QTableWidget::cellChanged, Memo1, &ScriptEditor::parametersChanged);
     setTabOrder(StringGrid1, Button3);
     setTabOrder(Button3, Button5);
 

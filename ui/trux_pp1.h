@@ -5,6 +5,7 @@
 #include "script/scriptfile.h"
 #include "ui/editorlines.h"
 #include "ui/pathlabel.h"
+#include "ui/scripteditor.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -15,7 +16,6 @@
 class QAction;
 class QCheckBox;
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 
@@ -104,7 +104,7 @@ public:
     PathLabel *Label2;
     QPushButton *Button2;
     PathLabel *Label3;
-    QPlainTextEdit *Memo1;
+    ScriptEditor *Memo1;
     QTabWidget *PageControl1;
     QWidget *TabSheet1;
     DataGrid *DBGrid1;

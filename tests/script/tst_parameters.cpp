@@ -115,6 +115,8 @@ private Q_SLOTS:
     void substitutionProcessesEventsOncePerRow();
     void nestedHandlerBetweenRows_data();
     void nestedHandlerBetweenRows();
+    void parameterMarks_data();
+    void parameterMarks();
     void substitutionRefusesEleventhRow();
     void substitutionWritesOnlyChangedLines();
     void clearEmptiesRowsOneToSix();
@@ -490,6 +492,49 @@ void TestParameters::substitution()
     substituteParameters(editor, grid, varCount, [] {});
     QCOMPARE(editor.text(), expected);
     QCOMPARE(grid.m_cells, cellsBefore);
+}
+
+void TestParameters::parameterMarks_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<int>("varCount");
+    // Each mark as "at+length:row", with "!" when the row holds no value.
+    QTest::addColumn<QStringList>("marks");
+
+    QTest::newRow("filled_and_empty")
+        << "where y = $year and s = $site" << QStringList{"$year", "$site"} << QStringList{"2026", ""} << 2
+        << QStringList{"10+5:1", "24+5:2!"};
+    QTest::newRow("letter_case_ignored") << "$YEAR" << QStringList{"$year"} << QStringList{"1"} << 1
+                                         << QStringList{"0+5:1"};
+    QTest::newRow("first_row_takes_a_longer_name")
+        << "$ab $a" << QStringList{"$a", "$ab"} << QStringList{"X", "Y"} << 2 << QStringList{"0+2:1", "4+2:1"};
+    QTest::newRow("not_in_the_grid_runs_to_the_blank")
+        << "in ($x, $y) go" << QStringList{"$a"} << QStringList{"1"} << 1 << QStringList{"4+3:0!", "8+3:0!"};
+    QTest::newRow("rows_past_var_count_replace_nothing")
+        << "$a $b" << QStringList{"$a", "$b"} << QStringList{"1", "2"} << 1 << QStringList{"0+2:1", "3+2:0!"};
+}
+
+// Where the editor marks a name, and whether as filled, is where and how
+// the substitution replaces it.
+void TestParameters::parameterMarks()
+{
+    QFETCH(QString, line);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, values);
+    QFETCH(int, varCount);
+    QFETCH(QStringList, marks);
+
+    MapCells grid;
+    for (int i = 0; i < names.size(); ++i) {
+        grid.setCell(0, i + 1, names[i]);
+        grid.setCell(1, i + 1, values[i]);
+    }
+    QStringList got;
+    for (const ParameterMark &mark : rux::parameterMarks(line, grid, varCount))
+        got << QStringLiteral("%1+%2:%3%4").arg(mark.at).arg(mark.length).arg(mark.row).arg(mark.filled ? "" : "!");
+    QCOMPARE(got, marks);
 }
 
 void TestParameters::substitutionProcessesEventsOncePerRow_data()

@@ -49,7 +49,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("caption");
         QTest::newRow("Button1") << "Button1" << "QPushButton" << "rux_pp1" << QRect(8, 3, 105, 25) << "open db";
         QTest::newRow("Button2") << "Button2" << "QPushButton" << "rux_pp1" << QRect(8, 32, 105, 25) << "open sql";
-        QTest::newRow("Memo1") << "Memo1" << "QPlainTextEdit" << "rux_pp1" << QRect(8, 63, 755, 194) << " ";
+        QTest::newRow("Memo1") << "Memo1" << "rux::ScriptEditor" << "rux_pp1" << QRect(8, 63, 755, 194) << " ";
         QTest::newRow("PageControl1") << "PageControl1" << "QTabWidget" << "rux_pp1" << QRect(8, 257, 759, 361) << "";
         QTest::newRow("DBGrid1") << "DBGrid1" << "rux::DataGrid" << "TabSheet1" << QRect(3, 3, 745, 327) << "";
         QTest::newRow("StringGrid1") << "StringGrid1" << "rux::StringGrid" << "TabSheet2" << QRect(144, 56, 249, 153) << "";
