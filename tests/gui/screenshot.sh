@@ -16,6 +16,9 @@
 #   stopped.png             the same run stopped by Esc (screen_stopped.png:
 #                           with its box)
 #   failed_batch.png        a failed batch marked, the status saying where
+#   script_lines.png        a script with every kind of line, as the editor
+#                           draws it (screen_script_hover.png: the
+#                           description of the batch under the pointer)
 #   scaled.png              the whole screen with the main window at
 #                           QT_SCALE_FACTOR=2 on a 1280x1024 screen, scrolled
 #   screen_*.png            the whole screen at each box, to see where it stands
@@ -150,6 +153,19 @@ capture() {
     shoot "$main" failed_batch
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
+
+    # A script with every kind of line, one parameter without a value, and
+    # the pointer resting on the batch with an export and a parameter.
+    QT_QPA_PLATFORM=xcb "$bin" "DB=$work/$deep/results.db" SQL=lines.sql '$site=B7' '$year=2026' \
+        >program.log 2>&1 &
+    pid=$!
+    main=$(find_window '^rux_postprocessing$')
+    shoot "$main" script_lines
+    xdotool mousemove --window "$main" 200 101
+    sleep 1.5
+    shoot "$main" script_hover screen
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
 }
 
 # The main window at twice the scale on a screen it does not fit.
@@ -214,6 +230,13 @@ printf "%s\r\n" "' Check the tolerances by hand, then list the run's measurement
 printf "%s\r\n" "' Counts for a minute: Esc stops it." \
     "select count(*) from (with recursive c(i) as (select 1 union all" \
     "  select i + 1 from c where i < 400000000) select i from c)" "go" > "$work/run.sql"
+
+printf "%s\r\n" "' Daily figures for one site" "# old: select * from runs" \
+    "select id, value from measurements where part_serial = \$site totxt out/figures.txt" "go" "" \
+    "insert into runs (run_id, operator) values (\$year, 'night')" "go" \
+    "delete from measurements where value < 0" "-- a dropped table is fine" \
+    "drop table if exists tmp_summary" "go" "edit_table tolerances" "go" "go" \
+    "select count(*) from measurements where run_id = \$month" > "$work/lines.sql"
 
 export deep
 xvfb-run -a -s "-screen 0 1600x1024x24" "$0" --on-display "$work" "$out" "$bin"

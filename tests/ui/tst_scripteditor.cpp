@@ -4,7 +4,9 @@
 #include "ui/scripteditor.h"
 #include "ui/scriptoutline.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QSignalSpy>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QTextBlock>
@@ -106,6 +108,7 @@ class TestScriptEditor : public QObject
 private Q_SLOTS:
     void outlineAgreesWithRun_data();
     void outlineAgreesWithRun();
+    void drawingChangesNothing();
 };
 
 void TestScriptEditor::outlineAgreesWithRun_data()
@@ -184,6 +187,53 @@ void TestScriptEditor::outlineAgreesWithRun()
         if (QTest::currentTestFailed())
             return;
     }
+}
+
+namespace {
+
+class PaintCount : public QObject
+{
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return QObject::eventFilter(watched, event);
+    }
+    int paints = 0;
+};
+
+} // namespace
+
+// The looks are laid onto the lines on screen as they are painted: that
+// must neither count as an edit of the script nor ask for painting again
+// and again.
+void TestScriptEditor::drawingChangesNothing()
+{
+    QApplication::setCursorFlashTime(0);
+    ScriptEditor editor;
+    editor.resize(500, 300);
+    QStringList script;
+    for (int i = 0; i < 200; ++i)
+        script << kPool[i % kPool.size()];
+    editor.setPlainText(script.join(u'\n'));
+    const QString text = editor.toPlainText();
+    QSignalSpy edits(editor.document(), &QTextDocument::contentsChange);
+    PaintCount count;
+    editor.viewport()->installEventFilter(&count);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    QTRY_VERIFY(count.paints > 0);
+    // Drawn with the looks of its lines.
+    const QTextBlock go = editor.document()->findBlockByNumber(0);
+    QVERIFY(!go.layout()->formats().isEmpty());
+    QTest::qWait(100);
+    const int settled = count.paints;
+    QTest::qWait(300);
+    QCOMPARE(count.paints, settled);
+    QCOMPARE(edits.count(), 0);
+    QCOMPARE(editor.toPlainText(), text);
+    QVERIFY(!editor.document()->isUndoAvailable());
 }
 
 QTEST_MAIN(TestScriptEditor)
