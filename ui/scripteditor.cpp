@@ -65,14 +65,14 @@ QTextLayout::FormatRange range(qsizetype start, qsizetype length, const QTextCha
     return r;
 }
 
-// The part of the batch text from `at` to `end` that lies in line `line`.
-bool partInLine(const CutBatch &batch, qsizetype at, qsizetype end, int line, int lineLength, qsizetype *start,
-                qsizetype *length)
+// The part of line `line` that a command from `from` to `to` covers.
+bool partInLine(const ScriptOutline::Span::Place &from, const ScriptOutline::Span::Place &to, int line,
+                int lineLength, qsizetype *start, qsizetype *length)
 {
-    if (at < 0 || end <= at || batch.lineAt(at) > line || batch.lineAt(end - 1) < line)
+    if (from.line < 0 || from.line > line || to.line < line)
         return false;
-    *start = batch.lineAt(at) == line ? batch.columnAt(at) : 0;
-    const qsizetype stop = batch.lineAt(end - 1) == line ? batch.columnAt(end - 1) + 1 : lineLength;
+    *start = from.line == line ? from.column : 0;
+    const qsizetype stop = to.line == line ? to.column + 1 : lineLength;
     *length = qMin<qsizetype>(stop, lineLength) - *start;
     return *length > 0;
 }
@@ -189,18 +189,15 @@ QList<QTextLayout::FormatRange> ScriptEditor::lineFormats(int line)
     if (!span || !span->hasBatch)
         return formats;
     const CutBatch &batch = span->batch;
-    const BatchReading &reading = span->reading;
     qsizetype start = 0;
     qsizetype size = 0;
-    const ExportClause &clause = reading.exportClause;
-    if (clause.found && partInLine(batch, clause.at, clause.end, line, length, &start, &size)) {
+    if (partInLine(span->exportFrom, span->exportTo, line, length, &start, &size)) {
         QTextCharFormat c;
         c.setForeground(kCommandText);
         c.setBackground(kCommandBack);
         formats.append(range(start, size, c));
     }
-    if (reading.editTableAt >= 0
-        && partInLine(batch, reading.editTableAt, batch.text.size(), line, length, &start, &size)) {
+    if (partInLine(span->editFrom, span->editTo, line, length, &start, &size)) {
         QTextCharFormat e;
         e.setForeground(kEditText);
         e.setBackground(kEditBack);

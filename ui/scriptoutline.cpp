@@ -63,8 +63,20 @@ std::shared_ptr<const ScriptOutline::Span> ScriptOutline::spanOf(int line)
         span->hasBatch = true;
         span->batch = cutter.batch();
     }
-    if (span->hasBatch && !span->batch.isEmpty())
+    if (span->hasBatch && !span->batch.isEmpty()) {
         span->reading = readBatch(span->batch.text);
+        const CutBatch &batch = span->batch;
+        const auto place = [&batch](qsizetype at) { return Span::Place{batch.lineAt(at), batch.columnAt(at)}; };
+        const ExportClause &clause = span->reading.exportClause;
+        if (clause.found && clause.end > clause.at) {
+            span->exportFrom = place(clause.at);
+            span->exportTo = place(clause.end - 1);
+        }
+        if (span->reading.editTableAt >= 0) {
+            span->editFrom = place(span->reading.editTableAt);
+            span->editTo = place(batch.text.size() - 1);
+        }
+    }
 
     if (m_spans.size() >= kSpansKept)
         m_spans.clear();
@@ -118,6 +130,10 @@ void ScriptOutline::contentsChanged(int position, int, int added)
                     batch.dropLine += delta;
                 for (int &l : batch.lines)
                     l += delta;
+                for (Span::Place *place : {&moved->exportFrom, &moved->exportTo, &moved->editFrom, &moved->editTo}) {
+                    if (place->line >= 0)
+                        place->line += delta;
+                }
             }
             kept.push_back(std::move(moved));
         }

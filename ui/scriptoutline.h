@@ -33,6 +33,14 @@ public:
         CutBatch batch;
         // What the batch does; left as it is for an empty batch.
         BatchReading reading;
+        // Where the tool's commands stand: from the line and column of
+        // their first character to those of their last; line -1 without.
+        struct Place
+        {
+            int line = -1;
+            qsizetype column = 0;
+        };
+        Place exportFrom, exportTo, editFrom, editTo;
     };
 
     // The span of line `line`, from 0; null past the end.

@@ -73,8 +73,17 @@ void compareWithRun(QTextDocument *document, ScriptOutline &outline, const QStri
         const CutBatch &b = batches[i];
         const int end = b.goLine >= 0 ? b.goLine : b.last;
         const BatchReading reading = b.isEmpty() ? BatchReading() : readBatch(b.text);
+        const auto place = [&b](qsizetype at) {
+            return at < 0 ? QStringLiteral("-") : QStringLiteral("%1:%2").arg(b.lineAt(at)).arg(b.columnAt(at));
+        };
+        const ExportClause &clause = reading.exportClause;
+        const QString commands =
+            QStringLiteral(" export %1-%2 edit %3-%4")
+                .arg(clause.found && clause.end > clause.at ? place(clause.at) : QStringLiteral("-"),
+                     clause.found && clause.end > clause.at ? place(clause.end - 1) : QStringLiteral("-"),
+                     place(reading.editTableAt), reading.editTableAt >= 0 ? place(b.text.size() - 1) : QStringLiteral("-"));
         for (int l = b.first; l <= end; ++l) {
-            expected[l] = describe(b, reading);
+            expected[l] = describe(b, reading) + commands;
             numbers[l] = int(i) + 1;
         }
     }
@@ -85,7 +94,12 @@ void compareWithRun(QTextDocument *document, ScriptOutline &outline, const QStri
         int number = 0;
         const int end = span->batch.goLine >= 0 ? span->batch.goLine : span->batch.last;
         if (span->hasBatch && l >= span->batch.first && l <= end) {
-            got = describe(span->batch, span->reading);
+            const auto place = [](const ScriptOutline::Span::Place &p) {
+                return p.line < 0 ? QStringLiteral("-") : QStringLiteral("%1:%2").arg(p.line).arg(p.column);
+            };
+            got = describe(span->batch, span->reading)
+                + QStringLiteral(" export %1-%2 edit %3-%4")
+                      .arg(place(span->exportFrom), place(span->exportTo), place(span->editFrom), place(span->editTo));
             number = outline.batchNumber(*span);
         }
         QVERIFY2(got == expected[l] && number == numbers[l],
