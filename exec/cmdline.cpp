@@ -1,5 +1,8 @@
 #include "exec/cmdline.h"
 
+#include "script/failure.h"
+#include "script/paramcells.h"
+#include "script/substitution.h"
 #include "script/textfold.h"
 
 namespace rux {
@@ -74,6 +77,38 @@ ArgumentEffects examineArgument(const QString &argument)
         }
     }
     return effects;
+}
+
+void readStartupArguments(const QStringList &arguments, ParamCells &grid, StartupArguments &read,
+                          const std::function<void(const QString &)> &database)
+{
+    clearParameterRows(grid);
+    int parameters = 0;
+    for (const QString &argument : arguments) {
+        if (examineArgument(argument).parameter)
+            ++parameters;
+    }
+    if (parameters > kMaxParamRows)
+        throw Failure(tooManyParametersText());
+
+    for (const QString &argument : arguments) {
+        const ArgumentEffects effects = examineArgument(argument);
+        if (effects.database && database)
+            database(effects.dbFileName);
+        if (effects.script) {
+            read.script = true;
+            read.scriptFile = effects.sqlFileName;
+        }
+        if (effects.runId)
+            read.runId = effects.runIdValue;
+        if (effects.go)
+            read.go = true;
+        if (effects.parameter) {
+            ++read.parameterRows;
+            grid.setCell(0, read.parameterRows, effects.name);
+            grid.setCell(1, read.parameterRows, effects.value);
+        }
+    }
 }
 
 qint64 durationMs(const QString &text)
