@@ -82,6 +82,32 @@ QString batchPathName(BatchPath path)
     return QStringLiteral("result_set");
 }
 
+QString firstWord(const QString &sqlText, qsizetype *at)
+{
+    const qsizetype size = sqlText.size();
+    qsizetype i = 0;
+    while (i < size) {
+        const QChar c = sqlText[i];
+        if (c.isSpace()) {
+            ++i;
+        } else if (c == u'-' && i + 1 < size && sqlText[i + 1] == u'-') {
+            const qsizetype end = sqlText.indexOf(u'\n', i);
+            i = end < 0 ? size : end + 1;
+        } else if (c == u'/' && i + 1 < size && sqlText[i + 1] == u'*') {
+            const qsizetype end = sqlText.indexOf(QLatin1String("*/"), i + 2);
+            i = end < 0 ? size : end + 2;
+        } else {
+            break;
+        }
+    }
+    if (at)
+        *at = i;
+    qsizetype end = i;
+    while (end < size && (sqlText[end].isLetter() || sqlText[end] == u'_'))
+        ++end;
+    return sqlText.mid(i, end - i);
+}
+
 bool isDataChange(const QString &batchText)
 {
     static const std::array<QLatin1String, 6> keywords = {
