@@ -8,6 +8,12 @@ struct sqlite3;
 
 namespace rux {
 
+// The engine a Data Source names, by the rule openEngine() follows,
+// without opening anything: PostgreSQL for a postgresql:// URI, Access for
+// a regular file whose first bytes say so (only they are read), SQLite for
+// anything else, a missing file too.
+EngineKind engineKindOf(const QString &dataSource);
+
 // Opens the engine a Data Source names: a PostgreSQL server for a
 // postgresql:// URI, an Access file (told by its header), otherwise an
 // SQLite file. `qtName` is the name of the toolkit connection the engine
