@@ -4,6 +4,8 @@
 #include "db/access/mdbimport.h"
 #include "db/postgres/pgconninfo.h"
 #include "db/postgres/pgengine.h"
+#include "db/postgres/pgscan.h"
+#include "db/sqlite/offlineparse.h"
 #include "db/sqlite/sqliteengine.h"
 #include "script/failure.h"
 
@@ -16,6 +18,18 @@ EngineKind engineKindOf(const QString &dataSource)
     if (isAccessFile(dataSource))
         return EngineKind::Access;
     return EngineKind::Sqlite;
+}
+
+OfflineReading readOffline(EngineKind kind, const QString &commandText)
+{
+    switch (kind) {
+    case EngineKind::Postgres:
+        return pg::readOffline(commandText);
+    case EngineKind::Sqlite:
+    case EngineKind::Access:
+        break;
+    }
+    return readSqliteOffline(commandText);
 }
 
 std::unique_ptr<DatabaseEngine> openEngine(const QString &dataSource, const QString &qtName)
