@@ -6,6 +6,7 @@
 #include "exec/failuretext.h"
 #include "exec/runlog.h"
 #include "exec/runwatch.h"
+#include "exec/scriptcheck.h"
 #include "script/failure.h"
 #include "ui/program.h"
 #include "ui/style.h"
@@ -165,6 +166,28 @@ int main(int argc, char **argv)
                      rux::failureDisplayText(text).toLocal8Bit().constData());
         return 1;
     };
+    if (options.check) {
+        // The check reads the script and opens nothing: no window, no
+        // toolkit application, no signal taken over. Input it cannot use
+        // ends it with status 2, apart from the 1 of a script that fails.
+        constexpr int kUnusable = 2;
+        if (!options.error.isEmpty()) {
+            refuse(options.error);
+            return kUnusable;
+        }
+        const rux::ScriptCheck check = rux::checkScript(given, options.singleTransaction);
+        if (!check.unusable.isEmpty()) {
+            refuse(check.unusable);
+            return kUnusable;
+        }
+        if (std::fwrite(check.output.constData(), 1, std::size_t(check.output.size()), stdout)
+                != std::size_t(check.output.size())
+            || std::fflush(stdout) != 0) {
+            refuse(QStringLiteral("The check's lines could not be written to standard output"));
+            return kUnusable;
+        }
+        return check.status;
+    }
     if (!options.error.isEmpty())
         return refuse(options.error);
     if (options.convertAccess) {

@@ -158,6 +158,8 @@ ProgramOptions takeProgramOptions(QStringList &arguments)
             options.version = true;
         } else if (argument == QLatin1String("--single-transaction")) {
             options.singleTransaction = true;
+        } else if (argument == QLatin1String("--check")) {
+            options.check = true;
         } else if (argument.startsWith(logPrefix)) {
             if (options.log)
                 refuse(QStringLiteral("--log is given twice; a run writes one log."));
@@ -190,14 +192,18 @@ ProgramOptions takeProgramOptions(QStringList &arguments)
             refuse(QStringLiteral("--log needs a file name: write --log=FILE, or --log=- for standard error."));
         } else {
             refuse(QStringLiteral("Unknown option '%1'. The options are --log=FILE, --single-transaction, "
-                                  "--timeout=DURATION, --convert-access SOURCE TARGET, --help and --version.")
+                                  "--timeout=DURATION, --convert-access SOURCE TARGET, --check, --help and --version.")
                        .arg(argument));
         }
     }
     if (options.convertAccess
-        && (!arguments.isEmpty() || options.log || options.singleTransaction || options.timeoutMs != 0)) {
+        && (!arguments.isEmpty() || options.log || options.singleTransaction || options.timeoutMs != 0
+            || options.check)) {
         refuse(QStringLiteral("--convert-access runs alone: give only --convert-access SOURCE TARGET, "
                               "then run the script on the new file."));
+    }
+    if (options.check && !options.convertAccess && (options.log || options.timeoutMs != 0)) {
+        refuse(QStringLiteral("--check only reads the script: --log and --timeout do not go with it."));
     }
     return options;
 }

@@ -91,9 +91,13 @@ struct ProgramOptions
     bool convertAccess = false;
     QString convertSource;
     QString convertTarget;
+    // "--check": the script is checked, not run (scriptcheck.h). Only
+    // --single-transaction goes with it.
+    bool check = false;
     // Why the options cannot be used (an unknown option, a log file named
     // twice or not at all, a conversion with a missing file name or with
-    // other arguments); empty when they can.
+    // other arguments, a check with an option of a run); empty when they
+    // can.
     QString error;
 };
 
