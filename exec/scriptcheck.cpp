@@ -76,17 +76,17 @@ OfflineReading::Rows rowsByFirstWord(const QString &sqlText)
     return OfflineReading::Rows::Unknown;
 }
 
-QString rowsName(OfflineReading::Rows rows)
+const char *rowsName(OfflineReading::Rows rows)
 {
     switch (rows) {
     case OfflineReading::Rows::Yes:
-        return QStringLiteral("yes");
+        return "yes";
     case OfflineReading::Rows::No:
-        return QStringLiteral("no");
+        return "no";
     case OfflineReading::Rows::Unknown:
         break;
     }
-    return QStringLiteral("unknown");
+    return "unknown";
 }
 
 // Why the export file cannot be opened, as the run finds out before the
@@ -114,6 +114,30 @@ QString exportFileRefusal(const QString &fileName)
         return QStringLiteral("The folder '%1' of the export file '%2' is not a folder").arg(folder.filePath(), fileName);
     return QString();
 }
+
+// The export files, each looked at once: many batches of a long script
+// export to the same file. Its refusal, and its name as the output writes
+// it.
+class ExportFiles
+{
+public:
+    struct File
+    {
+        QString refusal;
+        QByteArray field;
+    };
+
+    const File &file(const QString &fileName)
+    {
+        auto it = m_files.constFind(fileName);
+        if (it == m_files.constEnd())
+            it = m_files.insert(fileName, File{exportFileRefusal(fileName), RunLog::field(fileName).toUtf8()});
+        return *it;
+    }
+
+private:
+    QHash<QString, File> m_files;
+};
 
 // The parameter names that stand in each line before the substitution, by
 // the loading's name rule; only lines that hold a "$" are listed.
@@ -152,7 +176,7 @@ public:
     BatchCheck(int number, const CutBatch &cut, EngineKind engine) : m_number(number), m_cut(cut), m_engine(engine) {}
 
     // The failures a run meets in the batch, in the order it meets them.
-    void findFailures(bool singleTransaction, std::vector<Finding> &findings)
+    void findFailures(bool singleTransaction, ExportFiles &exports, std::vector<Finding> &findings)
     {
         m_reading = readBatch(m_cut.text);
         const ExportClause &clause = m_reading.exportClause;
@@ -172,7 +196,8 @@ public:
             return;
         }
         if (!clause.fileName.isEmpty()) {
-            const QString refusal = exportFileRefusal(clause.fileName);
+            m_export = &exports.file(clause.fileName);
+            const QString &refusal = m_export->refusal;
             if (!refusal.isEmpty())
                 fail(m_cut.lineAt(clause.at), refusal);
         }
@@ -204,26 +229,41 @@ public:
                      .arg(batchPathName(m_reading.path)));
     }
 
-    // The batch's line of the output.
-    QString line(const QHash<int, QStringList> &names, const ParamCells &grid, int rows) const
+    // Appends the batch's line of the output.
+    void appendLine(QByteArray &output, const QHash<int, QStringList> &names, const ParamCells &grid, int rows) const
     {
         const int end = m_cut.goLine >= 0 ? m_cut.goLine : m_cut.last;
-        const QString protection = m_cut.protect ? QStringLiteral("drop:%1:%2").arg(m_cut.dropLine + 1).arg(m_cut.dropColumn + 1)
-                                                 : QStringLiteral("no");
-        const QString &exportFile = m_reading.exportClause.fileName;
-        return QStringLiteral("batch=%1 lines=%2-%3 end=%4 kind=%5 protected=%6 rows=%7 export=%8 unfilled=%9")
-            .arg(m_number)
-            .arg(m_cut.first + 1)
-            .arg(end + 1)
-            .arg(m_cut.goLine >= 0 ? QStringLiteral("go") : QStringLiteral("none"),
-                 batchPathName(m_reading.path), protection,
-                 m_reading.path == BatchPath::ResultSet ? rowsName(m_rows) : QStringLiteral("-"),
-                 exportFile.isEmpty() ? QStringLiteral("-") : RunLog::field(exportFile),
-                 unfilled(names, grid, rows));
+        output += "batch=";
+        output += QByteArray::number(m_number);
+        output += " lines=";
+        output += QByteArray::number(m_cut.first + 1);
+        output += '-';
+        output += QByteArray::number(end + 1);
+        output += m_cut.goLine >= 0 ? " end=go kind=" : " end=none kind=";
+        output += batchPathName(m_reading.path).toLatin1();
+        if (m_cut.protect) {
+            output += " protected=drop:";
+            output += QByteArray::number(m_cut.dropLine + 1);
+            output += ':';
+            output += QByteArray::number(m_cut.dropColumn + 1);
+        } else {
+            output += " protected=no";
+        }
+        output += " rows=";
+        output += m_reading.path == BatchPath::ResultSet ? rowsName(m_rows) : "-";
+        output += " export=";
+        if (m_export)
+            output += m_export->field;
+        else
+            output += '-';
+        output += " unfilled=";
+        appendUnfilled(output, names, grid, rows);
+        output += '\n';
     }
 
 private:
-    QString unfilled(const QHash<int, QStringList> &names, const ParamCells &grid, int rows) const
+    void appendUnfilled(QByteArray &output, const QHash<int, QStringList> &names, const ParamCells &grid,
+                        int rows) const
     {
         QStringList found;
         if (!names.isEmpty()) {
@@ -237,13 +277,17 @@ private:
                 }
             }
         }
-        return found.isEmpty() ? QStringLiteral("-") : RunLog::field(found.join(u','));
+        if (found.isEmpty())
+            output += '-';
+        else
+            output += RunLog::field(found.join(u',')).toUtf8();
     }
 
     int m_number;
     const CutBatch &m_cut;
     EngineKind m_engine;
     BatchReading m_reading;
+    const ExportFiles::File *m_export = nullptr;
     OfflineReading::Rows m_rows = OfflineReading::Rows::Unknown;
 };
 
@@ -254,7 +298,7 @@ void appendLine(QByteArray &output, const QString &line)
 }
 
 // The failure lines and the last line.
-void appendEnd(QByteArray &output, const std::vector<Finding> &findings, EngineKind engine, std::size_t batches,
+void appendEnd(QByteArray &output, const std::vector<Finding> &findings, EngineKind engine, int batches,
                int &status)
 {
     int failures = 0;
@@ -344,13 +388,26 @@ ScriptCheck checkScript(const QStringList &arguments, bool singleTransaction)
     substituteParameters(lines, grid, rows, nullptr);
     substituteParameters(lines, grid, rows, nullptr);
 
-    const std::vector<CutBatch> batches = cutBatches(lines);
-    for (std::size_t i = 0; i < batches.size(); ++i) {
-        BatchCheck batch(int(i) + 1, batches[i], engine);
-        batch.findFailures(singleTransaction, findings);
-        appendLine(check.output, batch.line(names, grid, rows));
+    // The run's cutter, line by line: a batch is checked when its "go"
+    // is reached, and not kept afterwards.
+    ExportFiles exports;
+    int count = 0;
+    // A batch's line takes some 90 bytes; two lines make a batch at least.
+    check.output.reserve(qsizetype(lines.lineCount()) * 45 + 256);
+    const auto checkBatch = [&](const CutBatch &cut) {
+        BatchCheck batch(++count, cut, engine);
+        batch.findFailures(singleTransaction, exports, findings);
+        batch.appendLine(check.output, names, grid, rows);
+    };
+    BatchCutter cutter;
+    const int lineCount = lines.lineCount();
+    for (int i = 0; i < lineCount; ++i) {
+        if (cutter.take(i, lines.line(i)) == LineKind::BatchEnd)
+            checkBatch(cutter.batch());
     }
-    appendEnd(check.output, findings, engine, batches.size(), check.status);
+    if (cutter.finish())
+        checkBatch(cutter.batch());
+    appendEnd(check.output, findings, engine, count, check.status);
     return check;
 }
 

@@ -3,6 +3,7 @@
 #include "db/sqlite/sqltext.h"
 
 #include <QByteArray>
+#include <QHash>
 
 #include <sqlite3.h>
 
@@ -80,6 +81,149 @@ qsizetype startOfRest(const char *begin, const char *rest, const char *end)
 
 using StatementOwner = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)>;
 
+bool isNameChar(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || u == u'_'
+        || u == u'$' || u >= 0x80;
+}
+
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// Where the number that starts at `i` ends, by the tokenizer's rule:
+// digits, a point and digits, an exponent. `isFloat` tells a point or an
+// exponent. A hexadecimal number, and a number run on by a name character
+// (which the tokenizer refuses), give -1: they are kept as written.
+qsizetype numberEnd(QStringView t, qsizetype i, bool *isFloat)
+{
+    const qsizetype n = t.size();
+    if (t[i] == u'0' && i + 1 < n && (t[i + 1] == u'x' || t[i + 1] == u'X'))
+        return -1;
+    *isFloat = false;
+    while (i < n && isDigit(t[i]))
+        ++i;
+    if (i < n && t[i] == u'.') {
+        *isFloat = true;
+        ++i;
+        while (i < n && isDigit(t[i]))
+            ++i;
+    }
+    if (i < n && (t[i] == u'e' || t[i] == u'E')) {
+        qsizetype j = i + 1;
+        if (j < n && (t[j] == u'+' || t[j] == u'-'))
+            ++j;
+        if (j < n && isDigit(t[j])) {
+            *isFloat = true;
+            i = j;
+            while (i < n && isDigit(t[i]))
+                ++i;
+        }
+    }
+    return i < n && isNameChar(t[i]) ? -1 : i;
+}
+
+// The statement with every value literal written as one of its kind
+// ('' for a string, 1 for an integer, 1.0 for a real): statements alike
+// but for their values share it. The parser's answer does not hang on a
+// value's text, with three exceptions that keep numbers as written: the
+// place of an ORDER BY or GROUP BY term and likelihood()'s probability.
+// Blob literals, names, comments and parameters stay as written.
+QString valueShape(QStringView t)
+{
+    const bool numbers = !t.contains(QLatin1String("order"), Qt::CaseInsensitive)
+        && !t.contains(QLatin1String("group"), Qt::CaseInsensitive)
+        && !t.contains(QLatin1String("likelihood"), Qt::CaseInsensitive);
+    QString shape;
+    shape.reserve(t.size());
+    const qsizetype n = t.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = t[i];
+        const QChar next = i + 1 < n ? t[i + 1] : QChar();
+        const bool tokenStart = i == 0 || (!isNameChar(t[i - 1]) && t[i - 1] != u'?' && t[i - 1] != u':'
+                                           && t[i - 1] != u'@');
+        qsizetype end = -1;
+        if (c == u'-' && next == u'-') {
+            end = t.indexOf(u'\n', i);
+        } else if (c == u'/' && next == u'*') {
+            end = t.indexOf(QLatin1String("*/"), i + 2);
+            end = end < 0 ? -1 : end + 2;
+        } else if (c == u'"' || c == u'`' || c == u'[') {
+            end = t.indexOf(c == u'[' ? QChar(u']') : c, i + 1);
+            end = end < 0 ? -1 : end + 1;
+        } else if (c == u'\'') {
+            // A doubled quote stands for one inside the literal.
+            end = i + 1;
+            for (;;) {
+                end = t.indexOf(u'\'', end);
+                if (end < 0 || end + 1 >= n || t[end + 1] != u'\'')
+                    break;
+                end += 2;
+            }
+            const bool blob = i > 0 && (t[i - 1] == u'x' || t[i - 1] == u'X') && (i < 2 || !isNameChar(t[i - 2]));
+            if (end >= 0 && !blob) {
+                shape += QLatin1String("''");
+                i = end + 1;
+                continue;
+            }
+            end = end < 0 ? -1 : end + 1;
+        } else if (numbers && tokenStart && (isDigit(c) || (c == u'.' && isDigit(next)))) {
+            bool isFloat = false;
+            const qsizetype after = numberEnd(t, i, &isFloat);
+            if (after >= 0) {
+                shape += isFloat ? QLatin1String("1.0") : QLatin1String("1");
+                i = after;
+                continue;
+            }
+            end = i + 1;
+            while (end < n && isNameChar(t[end]))
+                ++end;
+        } else {
+            shape += c;
+            ++i;
+            continue;
+        }
+        // Kept as written, to its end (the text's end when left open).
+        if (end < 0)
+            end = n;
+        shape += t.mid(i, end - i);
+        i = end;
+    }
+    return shape;
+}
+
+// The parser's answers for statements that were prepared without a
+// failure, by their value shape: a long script of statements alike but for
+// their values is parsed once per shape. Bounded, so that a script of only
+// different statements does not grow it without end.
+class PreparedShapes
+{
+public:
+    const OfflineReading::Rows *find(const QString &shape) const
+    {
+        const auto it = m_rows.constFind(shape);
+        return it == m_rows.constEnd() ? nullptr : &*it;
+    }
+    void add(const QString &shape, OfflineReading::Rows rows)
+    {
+        if (m_rows.size() < kMaxShapes)
+            m_rows.insert(shape, rows);
+    }
+
+private:
+    static constexpr qsizetype kMaxShapes = 4096;
+    QHash<QString, OfflineReading::Rows> m_rows;
+};
+
+PreparedShapes &preparedShapes()
+{
+    static PreparedShapes shapes;
+    return shapes;
+}
+
 } // namespace
 
 OfflineReading readSqliteOffline(const QString &commandText)
@@ -91,6 +235,11 @@ OfflineReading readSqliteOffline(const QString &commandText)
     // The engine's own rewriting: the tool's marks become "?". A mark never
     // holds a line break outside quotes, so lines stay where they were.
     const MarkedText marked = rewriteParameterMarks(commandText);
+    const QString shape = valueShape(marked.text);
+    if (const OfflineReading::Rows *rows = preparedShapes().find(shape)) {
+        reading.rows = *rows;
+        return reading;
+    }
     const QByteArray text = marked.text.toUtf8();
     const char *begin = text.constData();
     const char *end = begin + text.size();
@@ -143,6 +292,7 @@ OfflineReading readSqliteOffline(const QString &commandText)
             break;
         rest = nextTail;
     }
+    preparedShapes().add(shape, reading.rows);
     return reading;
 }
 

@@ -113,6 +113,18 @@ private Q_SLOTS:
                "left to export\"\n"
                "check outcome=fails engine=sqlite batches=9 failures=7 silenced=1\n"
             << "" << 1;
+        // Statements alike but for their values are parsed once; a blob
+        // literal's digits are no value of that kind.
+        QTest::newRow("statements_alike")
+            << script({"select x'00' as b, 'a' as s, 1.5 as r", "go", "select x'0' as b, 'it''s' as s, 2e3 as r", "go",
+                       "select x'00' as b, '' as s, 7.25 as r", "go"})
+            << QStringList{}
+            << "batch=1 lines=1-2 end=go kind=result_set protected=no rows=yes export=- unfilled=-\n"
+               "batch=2 lines=3-4 end=go kind=result_set protected=no rows=unknown export=- unfilled=-\n"
+               "batch=3 lines=5-6 end=go kind=result_set protected=no rows=yes export=- unfilled=-\n"
+               "fails batch=2 line=3 reason=\"unrecognized token: \\\"x'0'\\\"\"\n"
+               "check outcome=fails engine=sqlite batches=3 failures=1 silenced=0\n"
+            << "" << 1;
         // No parser without the server: the first word tells the rows.
         QTest::newRow("postgres_rules")
             << script({"create table x as select 1", "go", "select * from t where id = :id", "go",
