@@ -137,15 +137,21 @@ QString valueShape(QStringView t)
         && !t.contains(QLatin1String("group"), Qt::CaseInsensitive)
         && !t.contains(QLatin1String("likelihood"), Qt::CaseInsensitive);
     QString shape;
-    shape.reserve(t.size());
+    shape.reserve(t.size() + 8);
     const qsizetype n = t.size();
+    // The text from `kept` to `i` stands as written; it is copied when a
+    // value is written in its shape, and at the end.
+    qsizetype kept = 0;
+    const auto replace = [&](qsizetype from, qsizetype to, QLatin1String value) {
+        shape += t.mid(kept, from - kept);
+        shape += value;
+        kept = to;
+    };
     qsizetype i = 0;
     while (i < n) {
         const QChar c = t[i];
         const QChar next = i + 1 < n ? t[i + 1] : QChar();
-        const bool tokenStart = i == 0 || (!isNameChar(t[i - 1]) && t[i - 1] != u'?' && t[i - 1] != u':'
-                                           && t[i - 1] != u'@');
-        qsizetype end = -1;
+        qsizetype end = i + 1;
         if (c == u'-' && next == u'-') {
             end = t.indexOf(u'\n', i);
         } else if (c == u'/' && next == u'*') {
@@ -163,35 +169,26 @@ QString valueShape(QStringView t)
                     break;
                 end += 2;
             }
-            const bool blob = i > 0 && (t[i - 1] == u'x' || t[i - 1] == u'X') && (i < 2 || !isNameChar(t[i - 2]));
-            if (end >= 0 && !blob) {
-                shape += QLatin1String("''");
-                i = end + 1;
-                continue;
-            }
             end = end < 0 ? -1 : end + 1;
-        } else if (numbers && tokenStart && (isDigit(c) || (c == u'.' && isDigit(next)))) {
+            const bool blob = i > 0 && (t[i - 1] == u'x' || t[i - 1] == u'X') && (i < 2 || !isNameChar(t[i - 2]));
+            if (end >= 0 && !blob)
+                replace(i, end, QLatin1String("''"));
+        } else if (numbers && (isDigit(c) || (c == u'.' && isDigit(next)))
+                   && (i == 0 || (!isNameChar(t[i - 1]) && t[i - 1] != u'?' && t[i - 1] != u':' && t[i - 1] != u'@'))) {
             bool isFloat = false;
             const qsizetype after = numberEnd(t, i, &isFloat);
             if (after >= 0) {
-                shape += isFloat ? QLatin1String("1.0") : QLatin1String("1");
-                i = after;
-                continue;
+                replace(i, after, isFloat ? QLatin1String("1.0") : QLatin1String("1"));
+                end = after;
+            } else {
+                while (end < n && isNameChar(t[end]))
+                    ++end;
             }
-            end = i + 1;
-            while (end < n && isNameChar(t[end]))
-                ++end;
-        } else {
-            shape += c;
-            ++i;
-            continue;
         }
-        // Kept as written, to its end (the text's end when left open).
-        if (end < 0)
-            end = n;
-        shape += t.mid(i, end - i);
-        i = end;
+        // What is left open runs to the text's end.
+        i = end < 0 ? n : end;
     }
+    shape += t.mid(kept);
     return shape;
 }
 
