@@ -6,6 +6,7 @@
 #include "exec/failuretext.h"
 #include "exec/runlog.h"
 #include "exec/runwatch.h"
+#include "exec/scriptcheck.h"
 #include "script/failure.h"
 #include "ui/program.h"
 #include "ui/style.h"
@@ -54,6 +55,9 @@ const char kUsage[] =
     "                transaction statements, no exports to devices or pipes)\n"
     "  --timeout=DURATION\n"
     "                stop the run after DURATION: 90 or 90s, 30m, 2h\n"
+    "  --check       check the script instead of running it: read it as a run with\n"
+    "                these arguments would, open no database, and print a line per\n"
+    "                batch and per failure that is certain, then a summary\n"
     "  --convert-access SOURCE TARGET\n"
     "                copy the tables of the Access file SOURCE (.mdb, .accdb) into\n"
     "                the new SQLite file TARGET, print each table and its row count,\n"
@@ -66,6 +70,8 @@ const char kUsage[] =
     "A scheduled run, all or nothing, with a log (one crontab line):\n"
     "  0 6 * * * rux_ppp --single-transaction --log=/var/log/rux/daily.log"
     " DB=/data/results.db SQL=/data/daily.sql GO || mail -s 'rux_ppp failed' oncall\n"
+    "A script checked before it is scheduled (status 1 when a batch would fail):\n"
+    "  rux_ppp --check --single-transaction DB=/data/results.db SQL=/data/daily.sql ERR_P=42\n"
     "An Access file moved to SQLite once, so that its daily script may change data:\n"
     "  rux_ppp --convert-access /data/plant.mdb /data/plant.db\n"
     "  rux_ppp DB=/data/plant.db SQL=/data/daily.sql GO\n"
@@ -76,6 +82,8 @@ const char kUsage[] =
     "when a conversion fails (no TARGET is left behind), and when an option\n"
     "cannot be used (before anything runs); 143 or 130 when SIGTERM or SIGINT\n"
     "ended it (a run in progress is stopped first, its transaction taken back).\n"
+    "--check gives 0 when nothing would fail, 1 when something would, and 2 when\n"
+    "the check cannot be made (no script, an unreadable one, GO, a run's option).\n"
     "\n"
     "The script format, the databases and the options in full: man rux_ppp\n";
 
@@ -165,6 +173,28 @@ int main(int argc, char **argv)
                      rux::failureDisplayText(text).toLocal8Bit().constData());
         return 1;
     };
+    if (options.check) {
+        // The check reads the script and opens nothing: no window, no
+        // toolkit application, no signal taken over. Input it cannot use
+        // ends it with status 2, apart from the 1 of a script that fails.
+        constexpr int kUnusable = 2;
+        if (!options.error.isEmpty()) {
+            refuse(options.error);
+            return kUnusable;
+        }
+        const rux::ScriptCheck check = rux::checkScript(given, options.singleTransaction);
+        if (!check.unusable.isEmpty()) {
+            refuse(check.unusable);
+            return kUnusable;
+        }
+        if (std::fwrite(check.output.constData(), 1, std::size_t(check.output.size()), stdout)
+                != std::size_t(check.output.size())
+            || std::fflush(stdout) != 0) {
+            refuse(QStringLiteral("The check's lines could not be written to standard output"));
+            return kUnusable;
+        }
+        return check.status;
+    }
     if (!options.error.isEmpty())
         return refuse(options.error);
     if (options.convertAccess) {

@@ -24,16 +24,19 @@ def timed(results, digits=2):
     return "%.*f s (cpu %.*f)" % (digits, wall, digits, cpu)
 
 
-def run(cmd, env=None, cwd=None, stdin_path=None, timeout=240):
+def run(cmd, env=None, cwd=None, stdin_path=None, timeout=240, stdout_path=None):
     """Runs one process.
 
     Returns (wall seconds, peak RSS in kB, status, stdout, stderr, CPU seconds).
+    With `stdout_path` standard output goes to that file instead (for a
+    program that writes much), and the stdout returned is empty.
     """
     stdin = open(stdin_path, "rb") if stdin_path else subprocess.DEVNULL
+    stdout = open(stdout_path, "wb") if stdout_path else subprocess.PIPE
     try:
         start = time.monotonic()
         proc = subprocess.Popen(cmd, env=env, cwd=cwd, stdin=stdin,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                stdout=stdout, stderr=subprocess.PIPE)
         # The pipes are read only after the end: every program here writes
         # little to them.
         deadline = start + timeout
@@ -48,14 +51,18 @@ def run(cmd, env=None, cwd=None, stdin_path=None, timeout=240):
             time.sleep(0.002)
         wall = time.monotonic() - start
         proc.returncode = os.waitstatus_to_exitcode(status)
-        out = proc.stdout.read().decode("utf-8", "replace")
+        out = ""
+        if not stdout_path:
+            out = proc.stdout.read().decode("utf-8", "replace")
+            proc.stdout.close()
         err = proc.stderr.read().decode("utf-8", "replace")
-        proc.stdout.close()
         proc.stderr.close()
         return wall, usage.ru_maxrss, proc.returncode, out, err, usage.ru_utime + usage.ru_stime
     finally:
         if stdin_path:
             stdin.close()
+        if stdout_path:
+            stdout.close()
 
 
 def cpu_seconds(pid):

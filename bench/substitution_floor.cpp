@@ -11,6 +11,7 @@
 
 #include "script/discovery.h"
 #include "script/failure.h"
+#include "script/memorycells.h"
 #include "script/paramcells.h"
 #include "script/scriptlines.h"
 #include "script/substitution.h"
@@ -20,7 +21,6 @@
 #include <QStringList>
 
 #include <cstdio>
-#include <map>
 
 namespace {
 
@@ -50,20 +50,6 @@ private:
     QStringList m_lines;
 };
 
-class Cells : public rux::ParamCells
-{
-public:
-    QString cell(int column, int row) const override
-    {
-        const auto it = m_cells.find({column, row});
-        return it == m_cells.end() ? QString() : it->second;
-    }
-    void setCell(int column, int row, const QString &text) override { m_cells[{column, row}] = text; }
-
-private:
-    std::map<std::pair<int, int>, QString> m_cells;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -77,7 +63,7 @@ int main(int argc, char **argv)
     // The rows as the start-up fills them from the command line, then the
     // script loaded and its names listed by the program's own loading rule,
     // which also gives the number of rows the passes cover.
-    Cells grid;
+    rux::MemoryCells grid;
     int rows = 0;
     for (int i = 2; i < args.size(); ++i) {
         const QString &a = args[i];

@@ -31,6 +31,23 @@ inline constexpr QLatin1String kAfterEndText("Characters found after end of SQL 
 inline constexpr QLatin1String kNoValueText("No value given for one or more required parameters.");
 inline constexpr QLatin1String kNulCharacterText("The command text holds a NUL character.");
 
+// What an engine's own rules tell of a command text before any database is
+// opened (the script check): whether its statement returns rows, and a
+// failure that running it would give on every database.
+struct OfflineReading
+{
+    enum class Rows { Yes, No, Unknown };
+    // Unknown where only a database can tell (a statement that names a
+    // table, a column or a function), and where the engine has no parser
+    // of its own to ask.
+    Rows rows = Rows::Unknown;
+    // The failure in the engine's own words; empty when none is certain.
+    QString failure;
+    // The line of the text (counted from 0) where the failure stands; -1
+    // when no place is known.
+    int line = -1;
+};
+
 // The columns of a result, numbered from 0.
 struct ResultColumns
 {

@@ -4,16 +4,42 @@
 #include "db/access/mdbimport.h"
 #include "db/postgres/pgconninfo.h"
 #include "db/postgres/pgengine.h"
+#include "db/postgres/pgscan.h"
+#include "db/sqlite/offlineparse.h"
 #include "db/sqlite/sqliteengine.h"
 #include "script/failure.h"
 
 namespace rux {
 
-std::unique_ptr<DatabaseEngine> openEngine(const QString &dataSource, const QString &qtName)
+EngineKind engineKindOf(const QString &dataSource)
 {
     if (pg::isPostgresUri(dataSource))
+        return EngineKind::Postgres;
+    if (isAccessFile(dataSource))
+        return EngineKind::Access;
+    return EngineKind::Sqlite;
+}
+
+OfflineReading readOffline(EngineKind kind, const QString &commandText)
+{
+    switch (kind) {
+    case EngineKind::Postgres:
+        return pg::readOffline(commandText);
+    case EngineKind::Sqlite:
+    case EngineKind::Access:
+        break;
+    }
+    return readSqliteOffline(commandText);
+}
+
+std::unique_ptr<DatabaseEngine> openEngine(const QString &dataSource, const QString &qtName)
+{
+    switch (engineKindOf(dataSource)) {
+    case EngineKind::Postgres:
         return std::make_unique<PostgresEngine>(dataSource, qtName);
-    if (isAccessFile(dataSource)) {
+    case EngineKind::Sqlite:
+        break;
+    case EngineKind::Access:
 #ifdef Q_OS_WIN
         throw Failure(QStringLiteral("Could not open '%1': Access files cannot be opened on this platform. "
                                      "Convert it to an SQLite file and open that.")

@@ -8,6 +8,19 @@ struct sqlite3;
 
 namespace rux {
 
+// The engine a Data Source names, by the rule openEngine() follows,
+// without opening anything: PostgreSQL for a postgresql:// URI, Access for
+// a regular file whose first bytes say so (only they are read), SQLite for
+// anything else, a missing file too.
+EngineKind engineKindOf(const QString &dataSource);
+
+// Reads a command text, as the script gives it to run(), by the rules of
+// the engine `kind` without any database: SQLite's own parser on a
+// database in memory for SQLite and the Access engine (whose copies are
+// queried in SQLite's SQL); a reading of the text by the server's lexical
+// rules for PostgreSQL. Nothing is opened, and no file is made.
+OfflineReading readOffline(EngineKind kind, const QString &commandText);
+
 // Opens the engine a Data Source names: a PostgreSQL server for a
 // postgresql:// URI, an Access file (told by its header), otherwise an
 // SQLite file. `qtName` is the name of the toolkit connection the engine

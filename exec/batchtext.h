@@ -53,6 +53,13 @@ BatchReading readBatch(const QString &batchText);
 // and the script check name it.
 QString batchPathName(BatchPath path);
 
+// The first word of an SQL text, as written: the letters and underscores
+// that stand first after blanks, line breaks and comments ("-- ..." to the
+// end of the line, "/* ... */"). Empty when the text starts with anything
+// else. `at`, when given, gets where it stands (the text's size when only
+// blanks and comments are left).
+QString firstWord(const QString &sqlText, qsizetype *at = nullptr);
+
 // The batch changes data: it holds "insert", "update", "delete", "into",
 // "drop" or "edit_table" in any mix of case.
 bool isDataChange(const QString &batchText);

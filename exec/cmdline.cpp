@@ -1,5 +1,8 @@
 #include "exec/cmdline.h"
 
+#include "script/failure.h"
+#include "script/paramcells.h"
+#include "script/substitution.h"
 #include "script/textfold.h"
 
 namespace rux {
@@ -76,6 +79,38 @@ ArgumentEffects examineArgument(const QString &argument)
     return effects;
 }
 
+void readStartupArguments(const QStringList &arguments, ParamCells &grid, StartupArguments &read,
+                          const std::function<void(const QString &)> &database)
+{
+    clearParameterRows(grid);
+    int parameters = 0;
+    for (const QString &argument : arguments) {
+        if (examineArgument(argument).parameter)
+            ++parameters;
+    }
+    if (parameters > kMaxParamRows)
+        throw Failure(tooManyParametersText());
+
+    for (const QString &argument : arguments) {
+        const ArgumentEffects effects = examineArgument(argument);
+        if (effects.database && database)
+            database(effects.dbFileName);
+        if (effects.script) {
+            read.script = true;
+            read.scriptFile = effects.sqlFileName;
+        }
+        if (effects.runId)
+            read.runId = effects.runIdValue;
+        if (effects.go)
+            read.go = true;
+        if (effects.parameter) {
+            ++read.parameterRows;
+            grid.setCell(0, read.parameterRows, effects.name);
+            grid.setCell(1, read.parameterRows, effects.value);
+        }
+    }
+}
+
 qint64 durationMs(const QString &text)
 {
     qint64 unitMs = 1000;
@@ -123,6 +158,8 @@ ProgramOptions takeProgramOptions(QStringList &arguments)
             options.version = true;
         } else if (argument == QLatin1String("--single-transaction")) {
             options.singleTransaction = true;
+        } else if (argument == QLatin1String("--check")) {
+            options.check = true;
         } else if (argument.startsWith(logPrefix)) {
             if (options.log)
                 refuse(QStringLiteral("--log is given twice; a run writes one log."));
@@ -155,14 +192,18 @@ ProgramOptions takeProgramOptions(QStringList &arguments)
             refuse(QStringLiteral("--log needs a file name: write --log=FILE, or --log=- for standard error."));
         } else {
             refuse(QStringLiteral("Unknown option '%1'. The options are --log=FILE, --single-transaction, "
-                                  "--timeout=DURATION, --convert-access SOURCE TARGET, --help and --version.")
+                                  "--timeout=DURATION, --convert-access SOURCE TARGET, --check, --help and --version.")
                        .arg(argument));
         }
     }
     if (options.convertAccess
-        && (!arguments.isEmpty() || options.log || options.singleTransaction || options.timeoutMs != 0)) {
+        && (!arguments.isEmpty() || options.log || options.singleTransaction || options.timeoutMs != 0
+            || options.check)) {
         refuse(QStringLiteral("--convert-access runs alone: give only --convert-access SOURCE TARGET, "
                               "then run the script on the new file."));
+    }
+    if (options.check && !options.convertAccess && (options.log || options.timeoutMs != 0)) {
+        refuse(QStringLiteral("--check only reads the script: --log and --timeout do not go with it."));
     }
     return options;
 }

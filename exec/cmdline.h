@@ -3,7 +3,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace rux {
+
+class ParamCells;
 
 // Splits a command line given as one text into its arguments, argument 0
 // (the program's path) included. Between arguments the characters U+0001
@@ -42,6 +46,31 @@ struct ArgumentEffects
 
 ArgumentEffects examineArgument(const QString &argument);
 
+// What the start-up takes from the arguments besides the databases and the
+// parameter rows: the last "SQL=" and "ERR_P=", and whether "GO" stands
+// among them.
+struct StartupArguments
+{
+    bool script = false;
+    QString scriptFile;
+    QString runId = QStringLiteral("-999");
+    bool go = false;
+    // The parameter rows written, rows 1 to parameterRows.
+    int parameterRows = 0;
+};
+
+// The start-up's reading of the command line, shared by the window and the
+// script check: empties the name and value cells of rows 1 to 6, refuses
+// more than kMaxParamRows parameter arguments (Failure with
+// tooManyParametersText()) before anything else, then examines the
+// arguments in order: `database`, when given, is called for each "DB=" at
+// the place where it stands, and each parameter argument writes its name
+// and value into the next row of `grid`, from row 1 on. `read` follows the
+// arguments as they are examined: when `database` throws, it holds what
+// the arguments before that one gave.
+void readStartupArguments(const QStringList &arguments, ParamCells &grid, StartupArguments &read,
+                          const std::function<void(const QString &)> &database = {});
+
 // The program's own options: the arguments that start with "--". They are
 // taken out of the argument list, so the five tests above never see them.
 struct ProgramOptions
@@ -62,9 +91,13 @@ struct ProgramOptions
     bool convertAccess = false;
     QString convertSource;
     QString convertTarget;
+    // "--check": the script is checked, not run (scriptcheck.h). Only
+    // --single-transaction goes with it.
+    bool check = false;
     // Why the options cannot be used (an unknown option, a log file named
     // twice or not at all, a conversion with a missing file name or with
-    // other arguments); empty when they can.
+    // other arguments, a check with an option of a run); empty when they
+    // can.
     QString error;
 };
 

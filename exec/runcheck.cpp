@@ -15,36 +15,6 @@ namespace rux {
 
 namespace {
 
-// The batch text from `at` on, past blanks, line breaks and comments
-// ("-- ..." to the end of the line, "/* ... */").
-qsizetype skipBlanksAndComments(const QString &text, qsizetype at)
-{
-    const qsizetype size = text.size();
-    while (at < size) {
-        const QChar c = text[at];
-        if (c.isSpace()) {
-            ++at;
-        } else if (c == u'-' && at + 1 < size && text[at + 1] == u'-') {
-            const qsizetype end = text.indexOf(u'\n', at);
-            at = end < 0 ? size : end + 1;
-        } else if (c == u'/' && at + 1 < size && text[at + 1] == u'*') {
-            const qsizetype end = text.indexOf(QLatin1String("*/"), at + 2);
-            at = end < 0 ? size : end + 2;
-        } else {
-            break;
-        }
-    }
-    return at;
-}
-
-QString wordAt(const QString &text, qsizetype at)
-{
-    qsizetype end = at;
-    while (end < text.size() && (text[end].isLetter() || text[end] == u'_'))
-        ++end;
-    return text.mid(at, end - at);
-}
-
 // A batch, with the file of its "totxt" (empty without one).
 struct PlannedBatch
 {
@@ -64,14 +34,39 @@ struct PlannedBatch
 
 QString transactionWord(const QString &batchText)
 {
-    const QString text = takeExportClause(batchText).sqlText;
-    const QString word = wordAt(text, skipBlanksAndComments(text, 0));
+    const QString word = firstWord(takeExportClause(batchText).sqlText);
     static const QStringList words = {
         QStringLiteral("begin"),    QStringLiteral("commit"),  QStringLiteral("end"),
         QStringLiteral("rollback"), QStringLiteral("savepoint"), QStringLiteral("release"),
         QStringLiteral("abort"),    QStringLiteral("start"),
     };
     return words.contains(word, Qt::CaseInsensitive) ? word : QString();
+}
+
+QString singleTransactionRefusal(const QString &batchText, int line, const QString &exportFile)
+{
+    if (holdsEditTable(batchText)) {
+        return QStringLiteral("The script edits a table by hand (edit_table in line %1), which "
+                              "--single-transaction cannot wait for: its open transaction would "
+                              "keep every other program from writing. Nothing was run.")
+            .arg(line);
+    }
+    const QString word = transactionWord(batchText);
+    if (!word.isEmpty()) {
+        return QStringLiteral("The batch in line %1 is a transaction statement (%2), which "
+                              "--single-transaction cannot run: the whole run is one transaction, "
+                              "committed at its end. Nothing was run.")
+            .arg(line)
+            .arg(word);
+    }
+    if (!exportFile.isEmpty() && isSpecialFile(exportFile)) {
+        return QStringLiteral("The export file '%1' of the batch in line %2 is a device, a pipe "
+                              "or a socket, which --single-transaction cannot write: what is "
+                              "written there cannot be taken back. Nothing was run.")
+            .arg(exportFile)
+            .arg(line);
+    }
+    return QString();
 }
 
 void checkBeforeRun(const RunCheck &check)
@@ -102,27 +97,9 @@ void checkBeforeRun(const RunCheck &check)
 
     if (check.singleTransaction) {
         for (const PlannedBatch &batch : batches) {
-            if (holdsEditTable(batch.text)) {
-                throw Failure(QStringLiteral("The script edits a table by hand (edit_table in line %1), which "
-                                             "--single-transaction cannot wait for: its open transaction would "
-                                             "keep every other program from writing. Nothing was run.")
-                                  .arg(batch.first + 1));
-            }
-            const QString word = transactionWord(batch.text);
-            if (!word.isEmpty()) {
-                throw Failure(QStringLiteral("The batch in line %1 is a transaction statement (%2), which "
-                                             "--single-transaction cannot run: the whole run is one transaction, "
-                                             "committed at its end. Nothing was run.")
-                                  .arg(batch.first + 1)
-                                  .arg(word));
-            }
-            if (!batch.exportFile.isEmpty() && isSpecialFile(batch.exportFile)) {
-                throw Failure(QStringLiteral("The export file '%1' of the batch in line %2 is a device, a pipe "
-                                             "or a socket, which --single-transaction cannot write: what is "
-                                             "written there cannot be taken back. Nothing was run.")
-                                  .arg(batch.exportFile)
-                                  .arg(batch.first + 1));
-            }
+            const QString refusal = singleTransactionRefusal(batch.text, batch.first + 1, batch.exportFile);
+            if (!refusal.isEmpty())
+                throw Failure(refusal);
         }
     }
 

@@ -13,6 +13,14 @@ class ScriptLines;
 // Returns that word as written, empty when it does not.
 QString transactionWord(const QString &batchText);
 
+// Why a run in one transaction refuses a batch (its text as cut, the
+// batch's first line counted from 1, the file of its "totxt", empty
+// without one): it edits a table by hand, it is a transaction statement of
+// its own, or it exports to a device, a pipe or a socket. The refusal's
+// text, which names the line; empty when the batch may run in one
+// transaction.
+QString singleTransactionRefusal(const QString &batchText, int line, const QString &exportFile);
+
 // What a run makes sure of before anything runs, on the script as the
 // substitution left it. Each check throws Failure with a text naming the
 // line or the file; nothing has been written then.

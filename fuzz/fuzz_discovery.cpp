@@ -19,10 +19,10 @@
 
 #include "script/discovery.h"
 #include "script/failure.h"
+#include "script/memorycells.h"
 #include "script/paramcells.h"
 #include "script/replaceall.h"
 
-#include <QMap>
 #include <QPair>
 
 #include <algorithm>
@@ -34,16 +34,6 @@ using fuzz::check;
 using fuzz::show;
 
 namespace {
-
-class MapCells : public rux::ParamCells
-{
-public:
-    QString cell(int column, int row) const override { return m_cells.value({column, row}); }
-    void setCell(int column, int row, const QString &text) override { m_cells[{column, row}] = text; }
-
-private:
-    QMap<QPair<int, int>, QString> m_cells;
-};
 
 // The name rule, from the "$" at index k (0-based) of the line.
 QString ruleName(const QString &line, qsizetype k)
@@ -135,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QStringList gridNames = parts[1].split(u'\n').mid(0, 6);
     const QString text = fuzz::asEditorLines(asLoaded(parts[2]));
 
-    MapCells grid;
+    rux::MemoryCells grid;
     for (int r = 1; r <= gridNames.size(); ++r)
         grid.setCell(0, r, gridNames[r - 1]);
     const int named = rux::countNamedRows(grid);
@@ -180,7 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Every line a comment: nothing replaced, no name.
     QString commented = QStringLiteral("#") + text;
     commented.replace(QStringLiteral("\r\n"), QStringLiteral("\r\n#"));
-    MapCells empty;
+    rux::MemoryCells empty;
     const rux::DiscoveredScript none = rux::discoverParameters(commented, runId, empty);
     check(none.text == commented && none.newNames.isEmpty() && none.rowsInUse == 0,
           "comment lines are left alone", [&] { return QString(show(commented)); });

@@ -275,41 +275,36 @@ void Trux_pp1::init_prj()
     autorun = false;
     var_count = 0;
     sql_f_name.clear();
-    run_id = QStringLiteral("-999");
-    Button5Click();
 
     // While a script run waits (for the table editor), a repeated start-up
     // must not reopen the database, reload the script the run is reading,
     // or start a second run inside the first.
     const bool nested = m_running;
 
-    const int count = int(m_arguments.size());
-    int parameters = 0;
-    for (int i = 0; i < count; ++i) {
-        if (examineArgument(m_arguments[i]).parameter)
-            ++parameters;
-    }
-    if (parameters > kMaxParamRows)
-        throw Failure(tooManyParametersText());
-
-    for (int i = 0; i < count; ++i) {
-        const ArgumentEffects effects = examineArgument(m_arguments[i]);
-        if (effects.database && !nested) {
-            db_f_name = effects.dbFileName;
-            set_database();
-        }
-        if (effects.script && !nested)
-            sql_f_name = effects.sqlFileName;
-        if (effects.runId)
-            run_id = effects.runIdValue;
-        if (effects.go && !nested)
+    // The grid's rows are emptied and filled from the arguments; each
+    // "DB=" opens its database where it stands. What the arguments before
+    // a database that fails to open gave is kept.
+    StartupArguments read;
+    const auto take = [this, nested, &read]() {
+        var_count = read.parameterRows;
+        run_id = read.runId;
+        if (read.script && !nested)
+            sql_f_name = read.scriptFile;
+        if (read.go && !nested)
             autorun = true;
-        if (effects.parameter) {
-            ++var_count;
-            StringGrid1->setCell(0, var_count, effects.name);
-            StringGrid1->setCell(1, var_count, effects.value);
-        }
+    };
+    try {
+        readStartupArguments(m_arguments, *StringGrid1, read, [this, nested](const QString &db) {
+            if (nested)
+                return;
+            db_f_name = db;
+            set_database();
+        });
+    } catch (...) {
+        take();
+        throw;
     }
+    take();
     if (!sql_f_name.isEmpty())
         set_sqlscript();
     if (autorun)

@@ -3,6 +3,7 @@
 #include "db/databasefile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #ifndef Q_OS_WIN
 
@@ -15,7 +16,6 @@
 #include "db/tablename.h"
 
 #include <QByteArray>
-#include <QFileInfo>
 #include <QHash>
 #include <QStringList>
 #include <QVector>
@@ -32,6 +32,10 @@ namespace rux {
 
 bool isAccessFile(const QString &fileName)
 {
+    // Opening a pipe would wait for a program to write into it: only a
+    // regular file is read.
+    if (!QFileInfo(fileName).isFile())
+        return false;
     QFile file(fileName);
     return file.open(QIODevice::ReadOnly) && isAccessHead(file.read(kDatabaseHeadSize));
 }

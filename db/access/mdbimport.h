@@ -14,7 +14,8 @@ namespace rux {
 
 // True when bytes 4 to 18 of the file read "Standard Jet DB" or
 // "Standard ACE DB", whatever the file's name. False for a file that is
-// missing, unreadable or shorter.
+// missing, unreadable or shorter, and for anything but a regular file
+// (links followed), which is not opened.
 bool isAccessFile(const QString &fileName);
 
 // What the import has done: the tables copied, in the file's catalog

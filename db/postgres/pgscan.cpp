@@ -133,21 +133,80 @@ qsizetype scanStatementText(QStringView s, Visit visit)
     return -1;
 }
 
-bool holdsToolMark(QStringView s)
+namespace {
+
+// Visits a ":" as holdsToolMark() reads it: -1 where it starts a mark, the
+// position after it where it is a cast.
+qsizetype afterColon(QStringView s, qsizetype i)
 {
     const qsizetype n = s.size();
-    return scanStatementText(s, [s, n](qsizetype i) -> qsizetype {
-               if (s[i] != u':')
-                   return i + 1;
-               if (i + 1 >= n || s[i + 1] != u':')
-                   return -1;
-               // A cast; a third ":" right after it belongs to it too.
-               i += 2;
-               while (i < n && s[i] == u':')
-                   ++i;
-               return i;
-           })
+    if (i + 1 >= n || s[i + 1] != u':')
+        return -1;
+    // A cast; a third ":" right after it belongs to it too.
+    i += 2;
+    while (i < n && s[i] == u':')
+        ++i;
+    return i;
+}
+
+} // namespace
+
+bool holdsToolMark(QStringView s)
+{
+    return scanStatementText(s, [s](qsizetype i) -> qsizetype { return s[i] == u':' ? afterColon(s, i) : i + 1; })
         >= 0;
+}
+
+qsizetype firstParameterMark(QStringView s)
+{
+    return scanStatementText(s, [s](qsizetype i) -> qsizetype {
+        if (s[i] == u':')
+            return afterColon(s, i);
+        // A "$" inside a name belongs to it; one that opens a dollar quote
+        // was passed over before it came here.
+        if (s[i] == u'$' && (i == 0 || !isIdentChar(s[i - 1])))
+            return -1;
+        return i + 1;
+    });
+}
+
+qsizetype firstStatementChar(QStringView s)
+{
+    const qsizetype n = s.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = s[i];
+        const QChar next = i + 1 < n ? s[i + 1] : QChar();
+        if (c.isSpace() || c == u';')
+            ++i;
+        else if (c == u'-' && next == u'-')
+            i = afterLineComment(s, i);
+        else if (c == u'/' && next == u'*')
+            i = afterBlockComment(s, i);
+        else
+            return i;
+    }
+    return -1;
+}
+
+OfflineReading readOffline(const QString &commandText)
+{
+    OfflineReading reading;
+    const auto lineOf = [&commandText](qsizetype at) {
+        return int(QStringView(commandText).left(at).count(u'\n'));
+    };
+    const qsizetype nul = commandText.indexOf(QChar(u'\0'));
+    if (nul >= 0) {
+        reading.failure = kNulCharacterText;
+        reading.line = lineOf(nul);
+    } else if (firstStatementChar(commandText) < 0) {
+        reading.rows = OfflineReading::Rows::No;
+        reading.failure = kNoStatementText;
+    } else if (const qsizetype mark = firstParameterMark(commandText); mark >= 0) {
+        reading.failure = kNoValueText;
+        reading.line = lineOf(mark);
+    }
+    return reading;
 }
 
 qsizetype firstSemicolon(QStringView s)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/engine.h"
+
 #include <QStringView>
 
 namespace rux::pg {
@@ -19,5 +21,20 @@ bool holdsToolMark(QStringView text);
 // Where the first statement of the text ends: its first ";" outside every
 // form above; -1 when there is none.
 qsizetype firstSemicolon(QStringView text);
+
+// Where the first parameter stands that would be sent without a value: a
+// mark of the tool's (as holdsToolMark() finds it), or a "$" that starts a
+// word without opening a dollar-quoted string ("$1", or what is left of a
+// script parameter). -1 when there is none.
+qsizetype firstParameterMark(QStringView text);
+
+// The first character of the text that is not a blank, a line break, a ";"
+// or inside a comment: where a statement begins. -1 when there is none.
+qsizetype firstStatementChar(QStringView text);
+
+// What the server's lexical rules tell of a command text before it is
+// sent: a NUL character, no statement at all, a parameter without a value.
+// Whether it returns rows only the server's parser can tell: unknown.
+OfflineReading readOffline(const QString &commandText);
 
 } // namespace rux::pg

@@ -46,7 +46,38 @@ qsizetype skipUnread(QStringView s, qsizetype from)
     return skipQuoted(s, from, c);
 }
 
+// A character that continues a name: "$" inside a name belongs to it.
+bool continuesName(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_' || c == u'$' || c.unicode() >= 0x80;
+}
+
 } // namespace
+
+qsizetype firstParameterMark(const QString &sql)
+{
+    const QStringView s(sql);
+    const qsizetype n = s.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = s[i];
+        const QChar after = i + 1 < n ? s[i + 1] : QChar();
+        if (isQuote(c) || c == u'[' || (c == u'-' && after == u'-') || (c == u'/' && after == u'*')) {
+            i = skipUnread(s, i);
+        } else if (c == u':') {
+            if (after == u':') {
+                i += 2;
+                continue;
+            }
+            return i;
+        } else if (c == u'?' || c == u'@' || (c == u'$' && (i == 0 || !continuesName(s[i - 1])))) {
+            return i;
+        } else {
+            ++i;
+        }
+    }
+    return -1;
+}
 
 MarkedText rewriteParameterMarks(const QString &sql)
 {

@@ -22,4 +22,10 @@ struct MarkedText
 // (a PostgreSQL cast). `marks` counts the marks rewritten.
 MarkedText rewriteParameterMarks(const QString &sql);
 
+// Where the first parameter the engine would be asked to bind stands,
+// outside the literals, quoted names and comments above: a mark of the
+// tool's (a ":" that is not part of "::"), or one of the engine's own ("?",
+// "@", and a "$" that does not continue a name). -1 when there is none.
+qsizetype firstParameterMark(const QString &sql);
+
 } // namespace rux

@@ -456,7 +456,7 @@ private Q_SLOTS:
         QTest::newRow("misspelt_option")
             << QStringList{"--single-transacton"}
             << "rux_ppp: Unknown option '--single-transacton'. The options are --log=FILE, --single-transaction, --timeout=DURATION, "
-               "--convert-access SOURCE TARGET, --help and --version.";
+               "--convert-access SOURCE TARGET, --check, --help and --version.";
     }
 
     void badOptions()

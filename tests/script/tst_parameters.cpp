@@ -1,12 +1,11 @@
 #include "script/discovery.h"
+#include "script/memorycells.h"
 #include "script/paramcells.h"
 #include "script/scriptlines.h"
 #include "script/substitution.h"
 #include "tests/support/failureof.h"
 
 #include <QFile>
-#include <QMap>
-#include <QPair>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,14 +16,11 @@ using namespace rux;
 
 namespace {
 
-// Grid cells in a map: every cell can be written and read, a cell never
-// written reads as empty.
-class MapCells : public ParamCells
+// Grid cells in memory, with the names of rows 1 to 10 set and read as a
+// list.
+class MapCells : public MemoryCells
 {
 public:
-    QString cell(int column, int row) const override { return m_cells.value({column, row}); }
-    void setCell(int column, int row, const QString &text) override { m_cells[{column, row}] = text; }
-
     void setNames(const QStringList &names)
     {
         for (int i = 0; i < names.size(); ++i)
@@ -38,8 +34,6 @@ public:
             out << cell(0, r);
         return out;
     }
-
-    QMap<QPair<int, int>, QString> m_cells;
 };
 
 // Editor lines in a list of the text's CR LF-separated parts; an empty last
@@ -371,13 +365,13 @@ void TestParameters::loadFailureLeavesEverything()
     MapCells grid;
     grid.setNames(before);
     grid.setCell(1, 1, QStringLiteral("v"));
-    const auto cellsBefore = grid.m_cells;
+    const auto cellsBefore = grid.cells();
     TextEncoding remembered = TextEncoding::Utf16BE;
 
     QCOMPARE(test::failureOf([&] { loadScript(path, runId, editor, grid, remembered); }), message);
     QCOMPARE(editor.text(), QStringLiteral("old\r\ntext\r\n"));
     QCOMPARE(editor.m_textWrites, 1);
-    QCOMPARE(grid.m_cells, cellsBefore);
+    QCOMPARE(grid.cells(), cellsBefore);
     QCOMPARE(remembered, TextEncoding::Utf16BE);
 }
 
@@ -407,7 +401,7 @@ void TestParameters::capacityFailureSetsOnlyEncoding()
              QStringLiteral("Text überschreitet Memo-Kapazität"));
     QCOMPARE(editor.text(), QStringLiteral("old"));
     QCOMPARE(remembered, TextEncoding::Ansi);
-    QVERIFY(grid.m_cells.isEmpty());
+    QVERIFY(grid.cells().isEmpty());
     QFile::remove(path);
 }
 
@@ -421,7 +415,7 @@ void TestParameters::editorRefusalLeavesGrid()
 
     QVERIFY_THROWS_EXCEPTION(Failure, loadScript(path, QStringLiteral("-999"), editor, grid, remembered));
     QCOMPARE(editor.text(), QStringLiteral("old"));
-    QVERIFY(grid.m_cells.isEmpty());
+    QVERIFY(grid.cells().isEmpty());
 }
 
 // --- substitution -------------------------------------------------------------
@@ -487,11 +481,11 @@ void TestParameters::substitution()
         grid.setCell(0, i + 1, names[i]);
         grid.setCell(1, i + 1, values[i]);
     }
-    const auto cellsBefore = grid.m_cells;
+    const auto cellsBefore = grid.cells();
 
     substituteParameters(editor, grid, varCount, [] {});
     QCOMPARE(editor.text(), expected);
-    QCOMPARE(grid.m_cells, cellsBefore);
+    QCOMPARE(grid.cells(), cellsBefore);
 }
 
 void TestParameters::parameterMarks_data()

@@ -1,0 +1,296 @@
+#include "db/sqlite/offlineparse.h"
+
+#include "db/sqlite/sqltext.h"
+
+#include <QByteArray>
+#include <QHash>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace rux {
+
+namespace {
+
+// The database in memory that statements are prepared on: opened on first
+// use, kept for the program's life. Nothing is ever run on it.
+sqlite3 *memoryDatabase()
+{
+    struct Closer
+    {
+        void operator()(sqlite3 *db) const { sqlite3_close(db); }
+    };
+    static const std::unique_ptr<sqlite3, Closer> db = []() {
+        sqlite3 *handle = nullptr;
+        if (sqlite3_open_v2(":memory:", &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY, nullptr) != SQLITE_OK) {
+            sqlite3_close(handle);
+            handle = nullptr;
+        }
+        return std::unique_ptr<sqlite3, Closer>(handle);
+    }();
+    return db.get();
+}
+
+// The refusals the parser gives before it looks up any name: the same on
+// every database.
+bool isParserRefusal(const QString &message)
+{
+    return message.contains(QLatin1String("syntax error")) || message.startsWith(QLatin1String("unrecognized token"))
+        || message == QLatin1String("incomplete input");
+}
+
+// The line (from 0) of byte `at` of UTF-8 text; -1 for a negative offset.
+int lineOfByte(const QByteArray &text, qsizetype at)
+{
+    if (at < 0)
+        return -1;
+    return int(std::count(text.cbegin(), text.cbegin() + qMin(at, text.size()), '\n'));
+}
+
+int lineOfChar(const QString &text, qsizetype at)
+{
+    if (at < 0)
+        return -1;
+    return int(QStringView(text).left(qMin(at, text.size())).count(u'\n'));
+}
+
+// The first byte of `rest` that is no blank, line break or comment: where a
+// further statement begins.
+qsizetype startOfRest(const char *begin, const char *rest, const char *end)
+{
+    const char *p = rest;
+    while (p < end) {
+        if (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == ';') {
+            ++p;
+        } else if (*p == '-' && p + 1 < end && p[1] == '-') {
+            while (p < end && *p != '\n')
+                ++p;
+        } else if (*p == '/' && p + 1 < end && p[1] == '*') {
+            p += 2;
+            while (p + 1 < end && !(p[0] == '*' && p[1] == '/'))
+                ++p;
+            p = p + 2 < end ? p + 2 : end;
+        } else {
+            break;
+        }
+    }
+    return p - begin;
+}
+
+using StatementOwner = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)>;
+
+bool isNameChar(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || u == u'_'
+        || u == u'$' || u >= 0x80;
+}
+
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// Where the number that starts at `i` ends, by the tokenizer's rule:
+// digits, a point and digits, an exponent. `isFloat` tells a point or an
+// exponent. A hexadecimal number, and a number run on by a name character
+// (which the tokenizer refuses), give -1: they are kept as written.
+qsizetype numberEnd(QStringView t, qsizetype i, bool *isFloat)
+{
+    const qsizetype n = t.size();
+    if (t[i] == u'0' && i + 1 < n && (t[i + 1] == u'x' || t[i + 1] == u'X'))
+        return -1;
+    *isFloat = false;
+    while (i < n && isDigit(t[i]))
+        ++i;
+    if (i < n && t[i] == u'.') {
+        *isFloat = true;
+        ++i;
+        while (i < n && isDigit(t[i]))
+            ++i;
+    }
+    if (i < n && (t[i] == u'e' || t[i] == u'E')) {
+        qsizetype j = i + 1;
+        if (j < n && (t[j] == u'+' || t[j] == u'-'))
+            ++j;
+        if (j < n && isDigit(t[j])) {
+            *isFloat = true;
+            i = j;
+            while (i < n && isDigit(t[i]))
+                ++i;
+        }
+    }
+    return i < n && isNameChar(t[i]) ? -1 : i;
+}
+
+// The statement with every value literal written as one of its kind
+// ('' for a string, 1 for an integer, 1.0 for a real): statements alike
+// but for their values share it. The parser's answer does not hang on a
+// value's text, with three exceptions that keep numbers as written: the
+// place of an ORDER BY or GROUP BY term and likelihood()'s probability.
+// Blob literals, names, comments and parameters stay as written.
+QString valueShape(QStringView t)
+{
+    const bool numbers = !t.contains(QLatin1String("order"), Qt::CaseInsensitive)
+        && !t.contains(QLatin1String("group"), Qt::CaseInsensitive)
+        && !t.contains(QLatin1String("likelihood"), Qt::CaseInsensitive);
+    QString shape;
+    shape.reserve(t.size() + 8);
+    const qsizetype n = t.size();
+    // The text from `kept` to `i` stands as written; it is copied when a
+    // value is written in its shape, and at the end.
+    qsizetype kept = 0;
+    const auto replace = [&](qsizetype from, qsizetype to, QLatin1String value) {
+        shape += t.mid(kept, from - kept);
+        shape += value;
+        kept = to;
+    };
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = t[i];
+        const QChar next = i + 1 < n ? t[i + 1] : QChar();
+        qsizetype end = i + 1;
+        if (c == u'-' && next == u'-') {
+            end = t.indexOf(u'\n', i);
+        } else if (c == u'/' && next == u'*') {
+            end = t.indexOf(QLatin1String("*/"), i + 2);
+            end = end < 0 ? -1 : end + 2;
+        } else if (c == u'"' || c == u'`' || c == u'[') {
+            end = t.indexOf(c == u'[' ? QChar(u']') : c, i + 1);
+            end = end < 0 ? -1 : end + 1;
+        } else if (c == u'\'') {
+            // A doubled quote stands for one inside the literal.
+            end = i + 1;
+            for (;;) {
+                end = t.indexOf(u'\'', end);
+                if (end < 0 || end + 1 >= n || t[end + 1] != u'\'')
+                    break;
+                end += 2;
+            }
+            end = end < 0 ? -1 : end + 1;
+            const bool blob = i > 0 && (t[i - 1] == u'x' || t[i - 1] == u'X') && (i < 2 || !isNameChar(t[i - 2]));
+            if (end >= 0 && !blob)
+                replace(i, end, QLatin1String("''"));
+        } else if (numbers && (isDigit(c) || (c == u'.' && isDigit(next)))
+                   && (i == 0 || (!isNameChar(t[i - 1]) && t[i - 1] != u'?' && t[i - 1] != u':' && t[i - 1] != u'@'))) {
+            bool isFloat = false;
+            const qsizetype after = numberEnd(t, i, &isFloat);
+            if (after >= 0) {
+                replace(i, after, isFloat ? QLatin1String("1.0") : QLatin1String("1"));
+                end = after;
+            } else {
+                while (end < n && isNameChar(t[end]))
+                    ++end;
+            }
+        }
+        // What is left open runs to the text's end.
+        i = end < 0 ? n : end;
+    }
+    shape += t.mid(kept);
+    return shape;
+}
+
+// The parser's answers for statements that were prepared without a
+// failure, by their value shape: a long script of statements alike but for
+// their values is parsed once per shape. Bounded, so that a script of only
+// different statements does not grow it without end.
+class PreparedShapes
+{
+public:
+    const OfflineReading::Rows *find(const QString &shape) const
+    {
+        const auto it = m_rows.constFind(shape);
+        return it == m_rows.constEnd() ? nullptr : &*it;
+    }
+    void add(const QString &shape, OfflineReading::Rows rows)
+    {
+        if (m_rows.size() < kMaxShapes)
+            m_rows.insert(shape, rows);
+    }
+
+private:
+    static constexpr qsizetype kMaxShapes = 4096;
+    QHash<QString, OfflineReading::Rows> m_rows;
+};
+
+PreparedShapes &preparedShapes()
+{
+    static PreparedShapes shapes;
+    return shapes;
+}
+
+} // namespace
+
+OfflineReading readSqliteOffline(const QString &commandText)
+{
+    OfflineReading reading;
+    sqlite3 *db = memoryDatabase();
+    if (!db)
+        return reading;
+    // The engine's own rewriting: the tool's marks become "?". A mark never
+    // holds a line break outside quotes, so lines stay where they were.
+    const MarkedText marked = rewriteParameterMarks(commandText);
+    const QString shape = valueShape(marked.text);
+    if (const OfflineReading::Rows *rows = preparedShapes().find(shape)) {
+        reading.rows = *rows;
+        return reading;
+    }
+    const QByteArray text = marked.text.toUtf8();
+    const char *begin = text.constData();
+    const char *end = begin + text.size();
+    sqlite3_stmt *stmt = nullptr;
+    const char *tail = nullptr;
+    if (sqlite3_prepare_v2(db, begin, int(text.size()), &stmt, &tail) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+        if (isParserRefusal(message)) {
+            reading.failure = message;
+            reading.line = lineOfByte(text, sqlite3_error_offset(db));
+            return reading;
+        }
+        // A name only a database can tell: on a database that has it, the
+        // statement is prepared, and a parameter then has no value.
+        const qsizetype mark = firstParameterMark(commandText);
+        if (mark >= 0) {
+            reading.failure = kNoValueText;
+            reading.line = lineOfChar(commandText, mark);
+        }
+        return reading;
+    }
+    if (!stmt) {
+        reading.rows = OfflineReading::Rows::No;
+        reading.failure = kNoStatementText;
+        return reading;
+    }
+    const StatementOwner first(stmt, sqlite3_finalize);
+    reading.rows = sqlite3_column_count(stmt) > 0 ? OfflineReading::Rows::Yes : OfflineReading::Rows::No;
+    if (sqlite3_bind_parameter_count(stmt) > 0) {
+        reading.failure = kNoValueText;
+        reading.line = lineOfChar(commandText, firstParameterMark(commandText));
+        return reading;
+    }
+    // Whatever follows may be blanks, comments and empty statements only,
+    // as the engine requires.
+    const char *rest = tail;
+    while (rest && rest < end) {
+        sqlite3_stmt *next = nullptr;
+        const char *nextTail = nullptr;
+        const int rc = sqlite3_prepare_v2(db, rest, int(end - rest), &next, &nextTail);
+        const bool more = next != nullptr;
+        sqlite3_finalize(next);
+        if (rc != SQLITE_OK || more) {
+            reading.failure = kAfterEndText;
+            reading.line = lineOfByte(text, startOfRest(begin, rest, end));
+            return reading;
+        }
+        if (nextTail == rest)
+            break;
+        rest = nextTail;
+    }
+    preparedShapes().add(shape, reading.rows);
+    return reading;
+}
+
+} // namespace rux
