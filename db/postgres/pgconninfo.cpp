@@ -284,7 +284,9 @@ void configure(QSqlDatabase &db, const ConnInfo &info)
                     throw Failure(QStringLiteral("A PostgreSQL host name cannot hold \";\"."));
                 throw Failure(QStringLiteral("The PostgreSQL option \"%1\" cannot hold \";\".").arg(keyword));
             }
-            defaults.removeIf([&keyword](const auto &d) { return keyword == d.first; });
+            // A structured binding is not captured by every compiler.
+            const QString &name = keyword;
+            defaults.removeIf([&name](const auto &d) { return name == d.first; });
             options.append(keyword + u'=' + quoteValue(value));
         }
     }
