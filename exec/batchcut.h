@@ -60,8 +60,6 @@ public:
     bool finish();
 
     const CutBatch &batch() const { return m_batch; }
-    // A statement line has been taken since the last "go".
-    bool collecting() const { return m_batch.first >= 0; }
 
 private:
     void startBatch();
