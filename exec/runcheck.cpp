@@ -15,11 +15,10 @@ namespace rux {
 
 namespace {
 
-// A batch, with the file of its "totxt" (empty without one).
+// A batch that exports, with the file of its "totxt".
 struct PlannedBatch
 {
     int first;
-    QString text;
     QString exportFile;
 };
 
@@ -71,11 +70,30 @@ QString singleTransactionRefusal(const QString &batchText, int line, const QStri
 
 void checkBeforeRun(const RunCheck &check)
 {
+    // The batches are cut as the run will cut them, one at a time: what is
+    // kept of them is the files they export to and, in one transaction, the
+    // first refusal. A script of many batches is never held twice.
     std::vector<PlannedBatch> batches;
-    for (CutBatch &cut : cutBatches(*check.editor)) {
+    QSet<QString> exportFiles;
+    QString refusal;
+    const auto look = [&](const CutBatch &cut) {
         QString exportFile = takeExportClause(cut.text).fileName;
-        batches.push_back(PlannedBatch{cut.first, std::move(cut.text), std::move(exportFile)});
+        if (check.singleTransaction && refusal.isEmpty())
+            refusal = singleTransactionRefusal(cut.text, cut.first + 1, exportFile);
+        // Each file once, with the first batch that names it.
+        if (!exportFile.isEmpty() && !exportFiles.contains(exportFile)) {
+            exportFiles.insert(exportFile);
+            batches.push_back(PlannedBatch{cut.first, std::move(exportFile)});
+        }
+    };
+    BatchCutter cutter;
+    const int count = check.editor->lineCount();
+    for (int i = 0; i < count; ++i) {
+        if (cutter.take(i, check.editor->line(i)) == LineKind::BatchEnd)
+            look(cutter.batch());
     }
+    if (cutter.finish())
+        look(cutter.batch());
 
     // The log first: no other failure may be written into a file that is
     // the script or the database.
@@ -90,18 +108,13 @@ void checkBeforeRun(const RunCheck &check)
         if (!check.databaseFile.isEmpty() && log->isFile(check.databaseFile))
             refuse(QStringLiteral("the database file"));
         for (const PlannedBatch &batch : batches) {
-            if (!batch.exportFile.isEmpty() && log->isFile(batch.exportFile))
+            if (log->isFile(batch.exportFile))
                 refuse(QStringLiteral("the export file of the batch in line %1").arg(batch.first + 1));
         }
     }
 
-    if (check.singleTransaction) {
-        for (const PlannedBatch &batch : batches) {
-            const QString refusal = singleTransactionRefusal(batch.text, batch.first + 1, batch.exportFile);
-            if (!refusal.isEmpty())
-                throw Failure(refusal);
-        }
-    }
+    if (!refusal.isEmpty())
+        throw Failure(refusal);
 
     if (check.log)
         check.log->release();
@@ -109,7 +122,7 @@ void checkBeforeRun(const RunCheck &check)
     // What killed runs left beside the export files.
     QSet<QString> folders;
     for (const PlannedBatch &batch : batches) {
-        if (batch.exportFile.isEmpty() || isSpecialFile(batch.exportFile))
+        if (isSpecialFile(batch.exportFile))
             continue;
         const QFileInfo target(batch.exportFile);
         const QString folder = (target.exists() ? QFileInfo(target.canonicalFilePath()) : target).absolutePath();
