@@ -174,14 +174,7 @@ def scenario_batches(suite, server):
             r = (r[0], r[1], 1, "", "table s holds %s rows" % rows, r[5])
         suite.anchor_ok(r, "psql inserts")
         anchor.append(r)
-    err = suite.failed(rux)
-    if err:
-        suite.add("pg: 20,000 insert batches", err, "", "", "", False)
-        return
-    t_rux = statistics.median(r[0] for r in rux)
-    t_psql = statistics.median(r[0] for r in anchor)
-    suite.add("pg: 20,000 insert batches", timed(rux), "psql " + timed(anchor),
-              "%.2f" % (t_rux / t_psql), "ratio <= 1.1", t_rux <= 1.1 * t_psql)
+    suite.add_time_ratio("pg: 20,000 insert batches", rux, anchor, "psql", 1.1)
 
 
 def scenario_export(suite, server):

@@ -15,11 +15,12 @@ namespace rux {
 
 namespace {
 
-// A batch that exports, with the file of its "totxt".
-struct PlannedBatch
+// A file the script exports to, with the first line of the first batch
+// that names it.
+struct ExportTarget
 {
+    QString file;
     int first;
-    QString exportFile;
 };
 
 [[noreturn]] void refuseLog(const QString &logName, const QString &what)
@@ -73,7 +74,7 @@ void checkBeforeRun(const RunCheck &check)
     // The batches are cut as the run will cut them, one at a time: what is
     // kept of them is the files they export to and, in one transaction, the
     // first refusal. A script of many batches is never held twice.
-    std::vector<PlannedBatch> batches;
+    std::vector<ExportTarget> targets;
     QSet<QString> exportFiles;
     QString refusal;
     const auto look = [&](const CutBatch &cut) {
@@ -83,7 +84,7 @@ void checkBeforeRun(const RunCheck &check)
         // Each file once, with the first batch that names it.
         if (!exportFile.isEmpty() && !exportFiles.contains(exportFile)) {
             exportFiles.insert(exportFile);
-            batches.push_back(PlannedBatch{cut.first, std::move(exportFile)});
+            targets.push_back(ExportTarget{std::move(exportFile), cut.first});
         }
     };
     BatchCutter cutter;
@@ -107,9 +108,9 @@ void checkBeforeRun(const RunCheck &check)
             refuse(QStringLiteral("the script file"));
         if (!check.databaseFile.isEmpty() && log->isFile(check.databaseFile))
             refuse(QStringLiteral("the database file"));
-        for (const PlannedBatch &batch : batches) {
-            if (log->isFile(batch.exportFile))
-                refuse(QStringLiteral("the export file of the batch in line %1").arg(batch.first + 1));
+        for (const ExportTarget &target : targets) {
+            if (log->isFile(target.file))
+                refuse(QStringLiteral("the export file of the batch in line %1").arg(target.first + 1));
         }
     }
 
@@ -121,11 +122,11 @@ void checkBeforeRun(const RunCheck &check)
 
     // What killed runs left beside the export files.
     QSet<QString> folders;
-    for (const PlannedBatch &batch : batches) {
-        if (isSpecialFile(batch.exportFile))
+    for (const ExportTarget &target : targets) {
+        if (isSpecialFile(target.file))
             continue;
-        const QFileInfo target(batch.exportFile);
-        const QString folder = (target.exists() ? QFileInfo(target.canonicalFilePath()) : target).absolutePath();
+        const QFileInfo info(target.file);
+        const QString folder = (info.exists() ? QFileInfo(info.canonicalFilePath()) : info).absolutePath();
         if (folders.contains(folder))
             continue;
         folders.insert(folder);

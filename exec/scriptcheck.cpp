@@ -139,9 +139,11 @@ private:
     QHash<QString, File> m_files;
 };
 
-// The parameter names that stand in each line before the substitution, by
-// the loading's name rule; only lines that hold a "$" are listed.
-QHash<int, QStringList> namesByLine(const LineStore &lines)
+// The parameter names in each line, before the substitution, that it
+// will fill with nothing or leave standing (parameterMarks: the
+// substitution's own matching), each as written by the loading's name
+// rule; only lines with such a name are listed.
+QHash<int, QStringList> unfilledByLine(const LineStore &lines, const ParamCells &grid, int rows)
 {
     QHash<int, QStringList> names;
     const int count = lines.lineCount();
@@ -149,24 +151,12 @@ QHash<int, QStringList> namesByLine(const LineStore &lines)
         if (!lines.lineHolds(i, u'$'))
             continue;
         const QString line = lines.line(i);
-        QStringList &found = names[i];
-        for (qsizetype at = line.indexOf(u'$'); at >= 0; at = line.indexOf(u'$', at + 1))
-            found.append(takeParameterName(line, int(at) + 1));
+        for (const ParameterMark &mark : parameterMarks(line, grid, rows)) {
+            if (!mark.filled)
+                names[i].append(takeParameterName(line, int(mark.at) + 1));
+        }
     }
     return names;
-}
-
-// A name the substitution fills: a row in use has a value, and a name the
-// name begins with, in any letter case (each row's name is replaced
-// wherever it stands, ignoring case).
-bool isFilled(const QString &name, const ParamCells &grid, int rows)
-{
-    for (int r = 1; r <= rows; ++r) {
-        const QString rowName = grid.cell(0, r);
-        if (!rowName.isEmpty() && !grid.cell(1, r).isEmpty() && name.startsWith(rowName, Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
 }
 
 // What the check goes through for one batch.
@@ -230,7 +220,7 @@ public:
     }
 
     // Appends the batch's line of the output.
-    void appendLine(QByteArray &output, const QHash<int, QStringList> &names, const ParamCells &grid, int rows) const
+    void appendLine(QByteArray &output, const QHash<int, QStringList> &unfilled) const
     {
         const int end = m_cut.goLine >= 0 ? m_cut.goLine : m_cut.last;
         output += "batch=";
@@ -257,22 +247,18 @@ public:
         else
             output += '-';
         output += " unfilled=";
-        appendUnfilled(output, names, grid, rows);
+        appendUnfilled(output, unfilled);
         output += '\n';
     }
 
 private:
-    void appendUnfilled(QByteArray &output, const QHash<int, QStringList> &names, const ParamCells &grid,
-                        int rows) const
+    void appendUnfilled(QByteArray &output, const QHash<int, QStringList> &unfilled) const
     {
         QStringList found;
-        if (!names.isEmpty()) {
+        if (!unfilled.isEmpty()) {
             for (const int index : m_cut.lines) {
-                const auto it = names.constFind(index);
-                if (it == names.constEnd())
-                    continue;
-                for (const QString &name : *it) {
-                    if (!found.contains(name) && !isFilled(name, grid, rows))
+                for (const QString &name : unfilled.value(index)) {
+                    if (!found.contains(name))
                         found.append(name);
                 }
             }
@@ -382,7 +368,7 @@ ScriptCheck checkScript(const QStringList &arguments, bool singleTransaction)
         return check;
     }
 
-    const QHash<int, QStringList> names = namesByLine(lines);
+    const QHash<int, QStringList> unfilled = unfilledByLine(lines, grid, rows);
     // An unattended run puts the parameters in twice: before the run, and
     // as its first step.
     substituteParameters(lines, grid, rows, nullptr);
@@ -397,7 +383,7 @@ ScriptCheck checkScript(const QStringList &arguments, bool singleTransaction)
     const auto checkBatch = [&](const CutBatch &cut) {
         BatchCheck batch(++count, cut, engine);
         batch.findFailures(singleTransaction, exports, findings);
-        batch.appendLine(check.output, names, grid, rows);
+        batch.appendLine(check.output, unfilled);
     };
     BatchCutter cutter;
     const int lineCount = lines.lineCount();

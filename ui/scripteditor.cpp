@@ -212,26 +212,33 @@ QList<QTextLayout::FormatRange> ScriptEditor::lineFormats(int line)
     return formats;
 }
 
+void ScriptEditor::forVisibleLines(int top, int bottom,
+                                   const std::function<void(const QTextBlock &, const QRectF &)> &visit)
+{
+    QTextBlock block = firstVisibleBlock();
+    while (block.isValid()) {
+        const QRectF box = blockBoundingGeometry(block).translated(contentOffset());
+        if (box.top() > bottom)
+            break;
+        if (block.isVisible() && box.bottom() >= top)
+            visit(block, box);
+        block = block.next();
+    }
+}
+
 void ScriptEditor::formatVisibleLines()
 {
     const QRect area = viewport()->rect();
-    QTextBlock block = firstVisibleBlock();
-    qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
-    while (block.isValid() && top <= area.bottom()) {
-        const qreal height = blockBoundingRect(block).height();
-        if (block.isVisible() && top + height >= area.top()) {
-            const QList<QTextLayout::FormatRange> formats = lineFormats(block.blockNumber());
-            QTextLayout *layout = block.layout();
-            if (layout && layout->formats() != formats) {
-                layout->setFormats(formats);
-                // The line is laid out again with its new look; the text
-                // and its length stay.
-                document()->markContentsDirty(block.position(), block.length());
-            }
+    forVisibleLines(area.top(), area.bottom(), [this](const QTextBlock &block, const QRectF &) {
+        const QList<QTextLayout::FormatRange> formats = lineFormats(block.blockNumber());
+        QTextLayout *layout = block.layout();
+        if (layout && layout->formats() != formats) {
+            layout->setFormats(formats);
+            // The line is laid out again with its new look; the text and
+            // its length stay.
+            document()->markContentsDirty(block.position(), block.length());
         }
-        top += height;
-        block = block.next();
-    }
+    });
 }
 
 void ScriptEditor::paintEvent(QPaintEvent *event)
@@ -247,67 +254,59 @@ void ScriptEditor::paintEvent(QPaintEvent *event)
     // batch when no "go" ends it.
     QPainter painter(viewport());
     const QRect area = event->rect();
-    QTextBlock block = firstVisibleBlock();
-    QRectF box = blockBoundingGeometry(block).translated(contentOffset());
-    while (block.isValid() && box.top() <= area.bottom()) {
-        if (box.bottom() >= area.top()) {
-            const LineKind kind = sortLine(block.text());
-            if (kind == LineKind::BatchEnd) {
-                painter.setPen(QPen(kGoRuleColour, 1));
-                const int y = int(box.bottom());
-                painter.drawLine(0, y, viewport()->width(), y);
-            } else if (kind == LineKind::Statement) {
-                const std::shared_ptr<const ScriptOutline::Span> span = m_outline->spanOf(block.blockNumber());
-                const QTextLayout *layout = block.layout();
-                if (span && span->hasBatch && span->batch.goLine < 0 && span->batch.last == block.blockNumber()
-                    && layout && layout->lineCount() > 0) {
-                    const QTextLine last = layout->lineAt(layout->lineCount() - 1);
-                    const QRectF at = last.naturalTextRect().translated(box.topLeft());
-                    QFont note = font();
-                    note.setItalic(true);
-                    painter.setFont(note);
-                    painter.setPen(kCommentColour);
-                    painter.drawText(QPointF(at.right() + 12, at.top() + last.ascent()),
-                                     QStringLiteral("◂ no “go” after it: its result stays in the grid"));
-                }
-            }
+    forVisibleLines(area.top(), area.bottom(), [&](const QTextBlock &block, const QRectF &box) {
+        const LineKind kind = sortLine(block.text());
+        if (kind == LineKind::BatchEnd) {
+            painter.setPen(QPen(kGoRuleColour, 1));
+            const int y = int(box.bottom());
+            painter.drawLine(0, y, viewport()->width(), y);
+            return;
         }
-        block = block.next();
-        if (block.isValid())
-            box = blockBoundingGeometry(block).translated(contentOffset());
-    }
+        if (kind != LineKind::Statement)
+            return;
+        const std::shared_ptr<const ScriptOutline::Span> span = m_outline->spanOf(block.blockNumber());
+        const QTextLayout *layout = block.layout();
+        if (span && span->hasBatch && span->batch.goLine < 0 && span->batch.last == block.blockNumber() && layout
+            && layout->lineCount() > 0) {
+            const QTextLine last = layout->lineAt(layout->lineCount() - 1);
+            const QRectF at = last.naturalTextRect().translated(box.topLeft());
+            QFont note = font();
+            note.setItalic(true);
+            painter.setFont(note);
+            painter.setPen(kCommentColour);
+            painter.drawText(QPointF(at.right() + 12, at.top() + last.ascent()),
+                             QStringLiteral("◂ no “go” after it: its result stays in the grid"));
+        }
+    });
 }
 
 void ScriptEditor::paintMargin(QPaintEvent *event)
 {
     QPainter painter(m_margin);
     painter.fillRect(event->rect(), palette().color(QPalette::Window));
-    QTextBlock block = firstVisibleBlock();
-    const int offset = viewportMargins().top() + contentsRect().top();
-    QRectF box = blockBoundingGeometry(block).translated(contentOffset());
+    // The margin stands beside the viewport, below the same frame.
+    const int offset = viewportMargins().top();
     QFont font = painter.font();
     font.setBold(true);
     painter.setFont(font);
-    while (block.isValid() && box.top() <= event->rect().bottom()) {
+    const QRect area = event->rect().translated(0, -offset);
+    forVisibleLines(area.top(), area.bottom(), [&](const QTextBlock &block, const QRectF &box) {
         const int line = block.blockNumber();
         const std::shared_ptr<const ScriptOutline::Span> span = m_outline->spanOf(line);
-        if (span && inBatch(*span, line)) {
-            const QRect bar(2, int(box.top()) + offset, 4, int(box.height()));
-            const QColor colour = kindColour(*span);
-            if (span->batch.goLine < 0)
-                painter.fillRect(bar, QBrush(colour, Qt::Dense4Pattern));
-            else
-                painter.fillRect(bar, colour);
-            if (span->batch.protect) {
-                painter.setPen(kWarningColour);
-                painter.drawText(QRect(6, bar.top(), kMarginWidth - 6, bar.height()), Qt::AlignCenter,
-                                 QStringLiteral("!"));
-            }
+        if (!span || !inBatch(*span, line))
+            return;
+        const QRect bar(2, int(box.top()) + offset, 4, int(box.height()));
+        const QColor colour = kindColour(*span);
+        if (span->batch.goLine < 0)
+            painter.fillRect(bar, QBrush(colour, Qt::Dense4Pattern));
+        else
+            painter.fillRect(bar, colour);
+        if (span->batch.protect) {
+            painter.setPen(kWarningColour);
+            painter.drawText(QRect(6, bar.top(), kMarginWidth - 6, bar.height()), Qt::AlignCenter,
+                             QStringLiteral("!"));
         }
-        block = block.next();
-        if (block.isValid())
-            box = blockBoundingGeometry(block).translated(contentOffset());
-    }
+    });
 }
 
 void ScriptEditor::resizeEvent(QResizeEvent *event)

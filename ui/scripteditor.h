@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextLayout>
 
 #include <functional>
@@ -53,6 +54,9 @@ private:
     class Margin;
     friend class Margin;
 
+    // Calls `visit` for each line that lies, at least in part, between the
+    // viewport's rows `top` and `bottom`, with its box in the viewport.
+    void forVisibleLines(int top, int bottom, const std::function<void(const QTextBlock &, const QRectF &)> &visit);
     void formatVisibleLines();
     void paintMargin(QPaintEvent *event);
     void showToolTip(const QPoint &viewportPos, const QPoint &globalPos);

@@ -1,5 +1,6 @@
 #include "db/sqlite/offlineparse.h"
 
+#include "db/sqlite/sqlitecursor.h"
 #include "db/sqlite/sqltext.h"
 
 #include <QByteArray>
@@ -291,21 +292,10 @@ OfflineReading readSqliteOffline(const QString &commandText)
     }
     // Whatever follows may be blanks, comments and empty statements only,
     // as the engine requires.
-    const char *rest = tail;
-    while (rest && rest < end) {
-        sqlite3_stmt *next = nullptr;
-        const char *nextTail = nullptr;
-        const int rc = sqlite3_prepare_v2(db, rest, int(end - rest), &next, &nextTail);
-        const bool more = next != nullptr;
-        sqlite3_finalize(next);
-        if (rc != SQLITE_OK || more) {
-            reading.failure = kAfterEndText;
-            reading.line = lineOfByte(text, startOfRest(begin, rest, end));
-            return reading;
-        }
-        if (nextTail == rest)
-            break;
-        rest = nextTail;
+    if (const char *further = furtherStatement(db, tail, end)) {
+        reading.failure = kAfterEndText;
+        reading.line = lineOfByte(text, startOfRest(begin, further, end));
+        return reading;
     }
     preparedShapes().add(shape, reading.rows);
     return reading;

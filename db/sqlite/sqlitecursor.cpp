@@ -138,4 +138,49 @@ void SqliteCursor::appendAnsiText(int column, bool yesNoColumn, QChar decimalPoi
     appendAnsi(out, valueAsString(text, yesNoColumn, decimalPoint));
 }
 
+namespace {
+
+int prepare(sqlite3 *db, const char *text, const char *end, sqlite3_stmt **stmt, const char **tail)
+{
+    return sqlite3_prepare_v2(db, text, int(end - text), stmt, tail);
+}
+
+int prepare(sqlite3 *db, const char16_t *text, const char16_t *end, sqlite3_stmt **stmt, const char16_t **tail)
+{
+    const void *next = nullptr;
+    const int rc = sqlite3_prepare16_v2(db, text, int((end - text) * sizeof(char16_t)), stmt, &next);
+    *tail = static_cast<const char16_t *>(next);
+    return rc;
+}
+
+template <typename Char>
+const Char *firstFurther(sqlite3 *db, const Char *rest, const Char *end)
+{
+    while (rest && rest < end) {
+        sqlite3_stmt *next = nullptr;
+        const Char *nextTail = nullptr;
+        const int rc = prepare(db, rest, end, &next, &nextTail);
+        const bool more = next != nullptr;
+        sqlite3_finalize(next);
+        if (rc != SQLITE_OK || more)
+            return rest;
+        if (nextTail == rest)
+            break;
+        rest = nextTail;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+const char *furtherStatement(sqlite3 *db, const char *rest, const char *end)
+{
+    return firstFurther(db, rest, end);
+}
+
+const char16_t *furtherStatement(sqlite3 *db, const char16_t *rest, const char16_t *end)
+{
+    return firstFurther(db, rest, end);
+}
+
 } // namespace rux

@@ -41,4 +41,11 @@ private:
     sqlite3_stmt *m_statement;
 };
 
+// Where a further statement starts in the text from `rest` to `end`, the
+// rest of a batch after its first statement; null when that rest holds
+// blanks, comments and empty statements only, as the engine requires. The
+// text is UTF-8 or UTF-16, as it was prepared.
+const char *furtherStatement(sqlite3 *db, const char *rest, const char *end);
+const char16_t *furtherStatement(sqlite3 *db, const char16_t *rest, const char16_t *end);
+
 } // namespace rux

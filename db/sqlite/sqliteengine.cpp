@@ -329,21 +329,8 @@ QString SqliteEngine::checkSingleStatement(const QString &text, sqlite3_stmt **p
     const QString firstStatement = statementTail(begin, tail);
 
     // Whatever follows may be blanks, comments and empty statements only.
-    const auto *end = begin + text.size();
-    const void *rest = tail;
-    while (rest && static_cast<const char16_t *>(rest) < end) {
-        sqlite3_stmt *next = nullptr;
-        const void *nextTail = nullptr;
-        const int restBytes = int((end - static_cast<const char16_t *>(rest)) * sizeof(char16_t));
-        const int rc = sqlite3_prepare16_v2(m_handle, rest, restBytes, &next, &nextTail);
-        const bool more = next != nullptr;
-        sqlite3_finalize(next);
-        if (rc != SQLITE_OK || more)
-            throw Failure(kAfterEndText);
-        if (nextTail == rest)
-            break;
-        rest = nextTail;
-    }
+    if (furtherStatement(m_handle, static_cast<const char16_t *>(tail), begin + text.size()))
+        throw Failure(kAfterEndText);
     if (prepared)
         *prepared = first.release();
     return firstStatement;

@@ -26,6 +26,13 @@ public:
         for (int i = 0; i < names.size(); ++i)
             setCell(0, i + 1, names[i]);
     }
+    // Rows 1 on: each name with its value.
+    void setRows(const QStringList &names, const QStringList &values)
+    {
+        setNames(names);
+        for (int i = 0; i < values.size(); ++i)
+            setCell(1, i + 1, values[i]);
+    }
     // Name cells of rows 1 to 10.
     QStringList names() const
     {
@@ -477,10 +484,7 @@ void TestParameters::substitution()
 
     ListLines editor(text);
     MapCells grid;
-    for (int i = 0; i < names.size(); ++i) {
-        grid.setCell(0, i + 1, names[i]);
-        grid.setCell(1, i + 1, values[i]);
-    }
+    grid.setRows(names, values);
     const auto cellsBefore = grid.cells();
 
     substituteParameters(editor, grid, varCount, [] {});
@@ -521,10 +525,7 @@ void TestParameters::parameterMarks()
     QFETCH(QStringList, marks);
 
     MapCells grid;
-    for (int i = 0; i < names.size(); ++i) {
-        grid.setCell(0, i + 1, names[i]);
-        grid.setCell(1, i + 1, values[i]);
-    }
+    grid.setRows(names, values);
     QStringList got;
     for (const ParameterMark &mark : rux::parameterMarks(line, grid, varCount))
         got << QStringLiteral("%1+%2:%3%4").arg(mark.at).arg(mark.length).arg(mark.row).arg(mark.filled ? "" : "!");
@@ -574,12 +575,7 @@ void TestParameters::nestedHandlerBetweenRows()
 
     ListLines editor(QStringLiteral("$a $b $c\r\n$b\r\n"));
     MapCells grid;
-    const QStringList names{"$a", "$b", "$c"};
-    const QStringList values{"1", "2", "3"};
-    for (int i = 0; i < 3; ++i) {
-        grid.setCell(0, i + 1, names[i]);
-        grid.setCell(1, i + 1, values[i]);
-    }
+    grid.setRows({"$a", "$b", "$c"}, {"1", "2", "3"});
 
     int calls = 0;
     const std::function<void()> afterRow = [&] {
