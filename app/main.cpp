@@ -182,14 +182,17 @@ int main(int argc, char **argv)
             refuse(options.error);
             return kUnusable;
         }
-        const rux::ScriptCheck check = rux::checkScript(given, options.singleTransaction);
+        bool written = true;
+        const rux::ScriptCheck check =
+            rux::checkScript(given, options.singleTransaction, [&written](QByteArrayView lines) {
+                const auto size = std::size_t(lines.size());
+                written = written && std::fwrite(lines.data(), 1, size, stdout) == size;
+            });
         if (!check.unusable.isEmpty()) {
             refuse(check.unusable);
             return kUnusable;
         }
-        if (std::fwrite(check.output.constData(), 1, std::size_t(check.output.size()), stdout)
-                != std::size_t(check.output.size())
-            || std::fflush(stdout) != 0) {
+        if (!written || std::fflush(stdout) != 0) {
             refuse(QStringLiteral("The check's lines could not be written to standard output"));
             return kUnusable;
         }

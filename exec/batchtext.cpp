@@ -105,17 +105,17 @@ BatchReading readBatch(const QString &batchText)
     return reading;
 }
 
-QString batchPathName(BatchPath path)
+QLatin1String batchPathName(BatchPath path)
 {
     switch (path) {
     case BatchPath::ResultSet:
         break;
     case BatchPath::DataChange:
-        return QStringLiteral("data_change");
+        return QLatin1String("data_change");
     case BatchPath::TableEditing:
-        return QStringLiteral("table_editing");
+        return QLatin1String("table_editing");
     }
-    return QStringLiteral("result_set");
+    return QLatin1String("result_set");
 }
 
 QString firstWord(const QString &sqlText, qsizetype *at)

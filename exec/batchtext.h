@@ -51,7 +51,7 @@ BatchReading readBatch(const QString &batchText);
 
 // "result_set", "data_change", "table_editing": the path as the run log
 // and the script check name it.
-QString batchPathName(BatchPath path);
+QLatin1String batchPathName(BatchPath path);
 
 // The first word of an SQL text, as written: the letters and underscores
 // that stand first after blanks, line breaks and comments ("-- ..." to the

@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <charconv>
 #include <vector>
 
 namespace rux {
@@ -75,6 +76,19 @@ OfflineReading::Rows rowsByFirstWord(const QString &sqlText)
         return OfflineReading::Rows::Yes;
     return OfflineReading::Rows::Unknown;
 }
+
+// Puts words and numbers together in a buffer its user sizes.
+struct LineWriter
+{
+    char *at;
+
+    void add(const char *word)
+    {
+        while (*word)
+            *at++ = *word++;
+    }
+    void add(int number) { at = std::to_chars(at, at + 11, number).ptr; }
+};
 
 const char *rowsName(OfflineReading::Rows rows)
 {
@@ -219,29 +233,35 @@ public:
                      .arg(batchPathName(m_reading.path)));
     }
 
-    // Appends the batch's line of the output.
+    // Appends the batch's line of the output. A long script has a line per
+    // batch: its fields up to the export are put together in place, with
+    // no string of their own.
     void appendLine(QByteArray &output, const QHash<int, QStringList> &unfilled) const
     {
+        // Five numbers of at most 11 characters and some 80 of words.
+        char line[192];
+        LineWriter head{line};
         const int end = m_cut.goLine >= 0 ? m_cut.goLine : m_cut.last;
-        output += "batch=";
-        output += QByteArray::number(m_number);
-        output += " lines=";
-        output += QByteArray::number(m_cut.first + 1);
-        output += '-';
-        output += QByteArray::number(end + 1);
-        output += m_cut.goLine >= 0 ? " end=go kind=" : " end=none kind=";
-        output += batchPathName(m_reading.path).toLatin1();
+        head.add("batch=");
+        head.add(m_number);
+        head.add(" lines=");
+        head.add(m_cut.first + 1);
+        head.add("-");
+        head.add(end + 1);
+        head.add(m_cut.goLine >= 0 ? " end=go kind=" : " end=none kind=");
+        head.add(batchPathName(m_reading.path).data());
         if (m_cut.protect) {
-            output += " protected=drop:";
-            output += QByteArray::number(m_cut.dropLine + 1);
-            output += ':';
-            output += QByteArray::number(m_cut.dropColumn + 1);
+            head.add(" protected=drop:");
+            head.add(m_cut.dropLine + 1);
+            head.add(":");
+            head.add(m_cut.dropColumn + 1);
         } else {
-            output += " protected=no";
+            head.add(" protected=no");
         }
-        output += " rows=";
-        output += m_reading.path == BatchPath::ResultSet ? rowsName(m_rows) : "-";
-        output += " export=";
+        head.add(" rows=");
+        head.add(m_reading.path == BatchPath::ResultSet ? rowsName(m_rows) : "-");
+        head.add(" export=");
+        output.append(line, head.at - line);
         if (m_export)
             output += m_export->field;
         else
@@ -335,7 +355,7 @@ QString unusableInput(const QStringList &arguments, QString *scriptFile)
 
 } // namespace
 
-ScriptCheck checkScript(const QStringList &arguments, bool singleTransaction)
+ScriptCheck checkScript(const QStringList &arguments, bool singleTransaction, const CheckOutput &write)
 {
     ScriptCheck check;
     QString scriptFile;
@@ -364,7 +384,9 @@ ScriptCheck checkScript(const QStringList &arguments, bool singleTransaction)
         rows = loadScript(scriptFile, read.runId, lines, grid, encoding);
     } catch (const Failure &failure) {
         findings.push_back(Finding{0, 0, failure.text(), false});
-        appendEnd(check.output, findings, engine, 0, check.status);
+        QByteArray output;
+        appendEnd(output, findings, engine, 0, check.status);
+        write(output);
         return check;
     }
 
@@ -378,12 +400,19 @@ ScriptCheck checkScript(const QStringList &arguments, bool singleTransaction)
     // is reached, and not kept afterwards.
     ExportFiles exports;
     int count = 0;
-    // A batch's line takes some 90 bytes; two lines make a batch at least.
-    check.output.reserve(qsizetype(lines.lineCount()) * 45 + 256);
+    // The lines go out as they are written, a block at a time: a long
+    // script's lines are never held together.
+    constexpr qsizetype kBlock = 64 * 1024;
+    QByteArray output;
+    output.reserve(kBlock + 1024);
     const auto checkBatch = [&](const CutBatch &cut) {
         BatchCheck batch(++count, cut, engine);
         batch.findFailures(singleTransaction, exports, findings);
-        batch.appendLine(check.output, unfilled);
+        batch.appendLine(output, unfilled);
+        if (output.size() >= kBlock) {
+            write(output);
+            output.resize(0);
+        }
     };
     BatchCutter cutter;
     const int lineCount = lines.lineCount();
@@ -393,7 +422,8 @@ ScriptCheck checkScript(const QStringList &arguments, bool singleTransaction)
     }
     if (cutter.finish())
         checkBatch(cutter.batch());
-    appendEnd(check.output, findings, engine, count, check.status);
+    appendEnd(output, findings, engine, count, check.status);
+    write(output);
     return check;
 }
 

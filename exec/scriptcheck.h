@@ -1,8 +1,10 @@
 #pragma once
 
-#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace rux {
 
@@ -36,8 +38,6 @@ namespace rux {
 // loaded) names no batch and no line ("-"), and no batch line is written.
 struct ScriptCheck
 {
-    // The output lines, each ended by "\n".
-    QByteArray output;
     // 0 when nothing would fail, 1 when something would.
     int status = 0;
     // Why the check could not be made (no script named, a script file that
@@ -45,8 +45,12 @@ struct ScriptCheck
     QString unusable;
 };
 
+// Takes the output lines, each ended by "\n", a block of whole lines at a
+// time as they are written.
+using CheckOutput = std::function<void(QByteArrayView lines)>;
+
 // Checks the script the arguments name (the program's own options taken
 // out). `singleTransaction`: the run would have --single-transaction.
-ScriptCheck checkScript(const QStringList &arguments, bool singleTransaction);
+ScriptCheck checkScript(const QStringList &arguments, bool singleTransaction, const CheckOutput &write);
 
 } // namespace rux
