@@ -94,6 +94,23 @@ bool isDigit(QChar c)
     return c >= u'0' && c <= u'9';
 }
 
+// A character that starts no comment, quoted part or number.
+bool isPlain(QChar c)
+{
+    switch (c.unicode()) {
+    case u'-':
+    case u'/':
+    case u'"':
+    case u'`':
+    case u'[':
+    case u'\'':
+    case u'.':
+        return false;
+    default:
+        return !isDigit(c);
+    }
+}
+
 // Where the number that starts at `i` ends, by the tokenizer's rule:
 // digits, a point and digits, an exponent. `isFloat` tells a point or an
 // exponent. A hexadecimal number, and a number run on by a name character
@@ -126,48 +143,67 @@ qsizetype numberEnd(QStringView t, qsizetype i, bool *isFloat)
     return i < n && isNameChar(t[i]) ? -1 : i;
 }
 
-// Whether `word` (small letters) stands in the text in any case of the
-// letters A to Z: one plain pass, much cheaper than a search that folds
-// every character by the whole of Unicode.
-bool holdsFolded(QStringView t, QLatin1String word)
+// Whether the name is ORDER, GROUP or LIKELIHOOD, in any case: the words
+// after which a number's text may change the parser's answer.
+bool keepsNumbers(QStringView name)
 {
-    const qsizetype m = word.size();
-    const char16_t first = char16_t(word[0].unicode());
-    for (qsizetype i = 0; i + m <= t.size(); ++i) {
-        if ((t[i].unicode() | 0x20) != first)
-            continue;
-        qsizetype k = 1;
-        while (k < m && (t[i + k].unicode() | 0x20) == word[k].unicode())
-            ++k;
-        if (k == m)
-            return true;
-    }
-    return false;
+    if (name.size() != 5 && name.size() != 10)
+        return false;
+    return name.compare(QLatin1String("order"), Qt::CaseInsensitive) == 0
+        || name.compare(QLatin1String("group"), Qt::CaseInsensitive) == 0
+        || name.compare(QLatin1String("likelihood"), Qt::CaseInsensitive) == 0;
 }
 
-// The statement with every value literal written as one of its kind
-// ('' for a string, 1 for an integer, 1.0 for a real): statements alike
-// but for their values share it. The parser's answer does not hang on a
-// value's text, with three exceptions that keep numbers as written: the
-// place of an ORDER BY or GROUP BY term and likelihood()'s probability.
-// Blob literals, names, comments and parameters stay as written.
-QString valueShape(QStringView t)
+// Writes the statement with every value literal written as one of its kind
+// ('' for a string, 1 for an integer, 1.0 for a real) into `shape`:
+// statements alike but for their values share it. The parser's answer does
+// not hang on a value's text, with three exceptions that keep numbers as
+// written: the place of an ORDER BY or GROUP BY term and likelihood()'s
+// probability. Blob literals, names, comments and parameters stay as
+// written. `shape` keeps its room from one statement to the next: a long
+// script does not allocate a shape per statement.
+//
+// With `numbers`, numbers are written in their shape too; false when one
+// of those words then stands in the statement (the shape must be written
+// again, without `numbers`).
+bool writeValueShape(QStringView t, QString &shape, bool numbers)
 {
-    const bool numbers = !holdsFolded(t, QLatin1String("order")) && !holdsFolded(t, QLatin1String("group"))
-        && !holdsFolded(t, QLatin1String("likelihood"));
-    QString shape;
-    shape.reserve(t.size() + 8);
     const qsizetype n = t.size();
+    // A value's shape is never longer than the value but for "1.0", which
+    // may stand for a real of two characters ("1." or ".5").
+    shape.resize(n + n / 2 + 1);
+    QChar *const out = shape.data();
+    qsizetype written = 0;
     // The text from `kept` to `i` stands as written; it is copied when a
     // value is written in its shape, and at the end.
     qsizetype kept = 0;
+    const auto copy = [&](qsizetype to) {
+        std::copy(t.data() + kept, t.data() + to, out + written);
+        written += to - kept;
+    };
     const auto replace = [&](qsizetype from, qsizetype to, QLatin1String value) {
-        shape += t.mid(kept, from - kept);
-        shape += value;
+        copy(from);
+        for (const char c : value)
+            out[written++] = QLatin1Char(c);
         kept = to;
     };
     qsizetype i = 0;
     while (i < n) {
+        // Characters that start no comment, quoted part or number are
+        // passed over at once (a name's digits too: they follow a letter).
+        while (i < n && isPlain(t[i])) {
+            if (!isNameChar(t[i])) {
+                ++i;
+                continue;
+            }
+            const qsizetype name = i;
+            while (i < n && isNameChar(t[i]))
+                ++i;
+            if (numbers && keepsNumbers(t.mid(name, i - name)))
+                return false;
+        }
+        if (i >= n)
+            break;
         const QChar c = t[i];
         const QChar next = i + 1 < n ? t[i + 1] : QChar();
         qsizetype end = i + 1;
@@ -207,8 +243,9 @@ QString valueShape(QStringView t)
         // What is left open runs to the text's end.
         i = end < 0 ? n : end;
     }
-    shape += t.mid(kept);
-    return shape;
+    copy(n);
+    shape.truncate(written);
+    return true;
 }
 
 // The parser's answers for statements that were prepared without a
@@ -218,6 +255,13 @@ QString valueShape(QStringView t)
 class PreparedShapes
 {
 public:
+    // The shape of the statement, kept until the next one is looked up.
+    const QString &shapeOf(QStringView text)
+    {
+        if (!writeValueShape(text, m_shape, true))
+            writeValueShape(text, m_shape, false);
+        return m_shape;
+    }
     const OfflineReading::Rows *find(const QString &shape) const
     {
         const auto it = m_rows.constFind(shape);
@@ -232,6 +276,7 @@ public:
 private:
     static constexpr qsizetype kMaxShapes = 4096;
     QHash<QString, OfflineReading::Rows> m_rows;
+    QString m_shape;
 };
 
 PreparedShapes &preparedShapes()
@@ -251,8 +296,10 @@ OfflineReading readSqliteOffline(const QString &commandText)
     // The engine's own rewriting: the tool's marks become "?". A mark never
     // holds a line break outside quotes, so lines stay where they were.
     const MarkedText marked = rewriteParameterMarks(commandText);
-    const QString shape = valueShape(marked.text);
-    if (const OfflineReading::Rows *rows = preparedShapes().find(shape)) {
+    PreparedShapes &shapes = preparedShapes();
+    // Written again by the next statement; a shape kept is copied.
+    const QString &shape = shapes.shapeOf(marked.text);
+    if (const OfflineReading::Rows *rows = shapes.find(shape)) {
         reading.rows = *rows;
         return reading;
     }
@@ -297,7 +344,7 @@ OfflineReading readSqliteOffline(const QString &commandText)
         reading.line = lineOfByte(text, startOfRest(begin, further, end));
         return reading;
     }
-    preparedShapes().add(shape, reading.rows);
+    shapes.add(shape, reading.rows);
     return reading;
 }
 

@@ -125,6 +125,16 @@ private Q_SLOTS:
                "fails batch=2 line=3 reason=\"unrecognized token: \\\"x'0'\\\"\"\n"
                "check outcome=fails engine=sqlite batches=3 failures=1 silenced=0\n"
             << "" << 1;
+        // The place of an ORDER BY term is no value: the second statement
+        // names a column it has not, which only its own parse tells.
+        QTest::newRow("order_by_place")
+            << script({"with t(a) as (select 1) select a from t Order By 1", "go",
+                       "with t(a) as (select 1) select a from t Order By 2", "go"})
+            << QStringList{}
+            << "batch=1 lines=1-2 end=go kind=result_set protected=no rows=yes export=- unfilled=-\n"
+               "batch=2 lines=3-4 end=go kind=result_set protected=no rows=unknown export=- unfilled=-\n"
+               "check outcome=ok engine=sqlite batches=2 failures=0 silenced=0\n"
+            << "" << 0;
         // No parser without the server: the first word tells the rows.
         QTest::newRow("postgres_rules")
             << script({"create table x as select 1", "go", "select * from t where id = :id", "go",
