@@ -1,6 +1,6 @@
 """The script of 100,000 batches that the load rows of the benchmark suite
 (bench/run) run, and the row that checks it with `rux_ppp --check` against
-what a run does with it before its first statement."""
+the run's own reading of it."""
 
 
 from benchlib import run
@@ -26,9 +26,10 @@ def load_script(suite, mark):
 
 
 def scenario_check(suite):
-    """The check reads the script as a run does before its first statement,
-    and reads every batch besides: against that reading alone, in a process
-    of its own (bench_script_reading)."""
+    """The check reads the script as a run does, and parses every statement
+    besides: against the run's reading alone (all it does with the script
+    but run its statements), in a process of its own
+    (bench_script_reading)."""
     print("check: --check on 100,000 batches ...", flush=True)
     script = load_script(suite, suite.path("after_1000.txt"))
     # The check writes a line per batch: into a file, read after the run.
