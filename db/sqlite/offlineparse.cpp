@@ -248,13 +248,22 @@ bool writeValueShape(QStringView t, QString &shape, bool numbers)
     return true;
 }
 
-// The parser's answers for statements that were prepared without a
-// failure, by their value shape: a long script of statements alike but for
-// their values is parsed once per shape. Bounded, so that a script of only
-// different statements does not grow it without end.
+// The parser's answers by value shape: a long script of statements alike
+// but for their values is parsed once per shape. Kept are the statements
+// prepared without a failure, and those refused for a name only a database
+// can tell (a table the empty database has not); a refusal of the parser
+// itself names the text, and is not kept. Bounded, so that a script of
+// only different statements does not grow it without end.
 class PreparedShapes
 {
 public:
+    struct Answer
+    {
+        OfflineReading::Rows rows = OfflineReading::Rows::Unknown;
+        // Refused for a name only a database can tell.
+        bool needsDatabase = false;
+    };
+
     // The shape of the statement, kept until the next one is looked up.
     const QString &shapeOf(QStringView text)
     {
@@ -262,20 +271,20 @@ public:
             writeValueShape(text, m_shape, false);
         return m_shape;
     }
-    const OfflineReading::Rows *find(const QString &shape) const
+    const Answer *find(const QString &shape) const
     {
-        const auto it = m_rows.constFind(shape);
-        return it == m_rows.constEnd() ? nullptr : &*it;
+        const auto it = m_answers.constFind(shape);
+        return it == m_answers.constEnd() ? nullptr : &*it;
     }
-    void add(const QString &shape, OfflineReading::Rows rows)
+    void add(const QString &shape, Answer answer)
     {
-        if (m_rows.size() < kMaxShapes)
-            m_rows.insert(shape, rows);
+        if (m_answers.size() < kMaxShapes)
+            m_answers.insert(shape, answer);
     }
 
 private:
     static constexpr qsizetype kMaxShapes = 4096;
-    QHash<QString, OfflineReading::Rows> m_rows;
+    QHash<QString, Answer> m_answers;
     QString m_shape;
 };
 
@@ -299,8 +308,20 @@ OfflineReading readSqliteOffline(const QString &commandText)
     PreparedShapes &shapes = preparedShapes();
     // Written again by the next statement; a shape kept is copied.
     const QString &shape = shapes.shapeOf(marked.text);
-    if (const OfflineReading::Rows *rows = shapes.find(shape)) {
-        reading.rows = *rows;
+    // A name only a database can tell: on a database that has it, the
+    // statement is prepared, and a parameter then has no value.
+    const auto needsDatabase = [&]() {
+        const qsizetype mark = firstParameterMark(commandText);
+        if (mark >= 0) {
+            reading.failure = kNoValueText;
+            reading.line = lineOfChar(commandText, mark);
+        }
+        return reading;
+    };
+    if (const PreparedShapes::Answer *answer = shapes.find(shape)) {
+        if (answer->needsDatabase)
+            return needsDatabase();
+        reading.rows = answer->rows;
         return reading;
     }
     const QByteArray text = marked.text.toUtf8();
@@ -316,14 +337,8 @@ OfflineReading readSqliteOffline(const QString &commandText)
             reading.line = lineOfByte(text, sqlite3_error_offset(db));
             return reading;
         }
-        // A name only a database can tell: on a database that has it, the
-        // statement is prepared, and a parameter then has no value.
-        const qsizetype mark = firstParameterMark(commandText);
-        if (mark >= 0) {
-            reading.failure = kNoValueText;
-            reading.line = lineOfChar(commandText, mark);
-        }
-        return reading;
+        shapes.add(shape, PreparedShapes::Answer{OfflineReading::Rows::Unknown, true});
+        return needsDatabase();
     }
     if (!stmt) {
         reading.rows = OfflineReading::Rows::No;
@@ -344,7 +359,7 @@ OfflineReading readSqliteOffline(const QString &commandText)
         reading.line = lineOfByte(text, startOfRest(begin, further, end));
         return reading;
     }
-    shapes.add(shape, reading.rows);
+    shapes.add(shape, PreparedShapes::Answer{reading.rows, false});
     return reading;
 }
 

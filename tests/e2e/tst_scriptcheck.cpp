@@ -125,6 +125,17 @@ private Q_SLOTS:
                "fails batch=2 line=3 reason=\"unrecognized token: \\\"x'0'\\\"\"\n"
                "check outcome=fails engine=sqlite batches=3 failures=1 silenced=0\n"
             << "" << 1;
+        // A table the empty database has not: a statement alike but for
+        // its values is refused alike, its parameter still without a value.
+        QTest::newRow("name_only_a_database_tells")
+            << script({"select * from t where a = 1 and b = :p", "go", "select * from t where a = 2 and b = :p", "go"})
+            << QStringList{}
+            << "batch=1 lines=1-2 end=go kind=result_set protected=no rows=unknown export=- unfilled=-\n"
+               "batch=2 lines=3-4 end=go kind=result_set protected=no rows=unknown export=- unfilled=-\n"
+               "fails batch=1 line=1 reason=\"No value given for one or more required parameters.\"\n"
+               "fails batch=2 line=3 reason=\"No value given for one or more required parameters.\"\n"
+               "check outcome=fails engine=sqlite batches=2 failures=2 silenced=0\n"
+            << "" << 1;
         // The place of an ORDER BY term is no value: the second statement
         // names a column it has not, which only its own parse tells.
         QTest::newRow("order_by_place")
