@@ -113,9 +113,9 @@ public:
     // for the program), so there is nothing to give up.
     virtual bool pause() = 0;
     // Runs the statement again so that the next row read is row `row`
-    // (from 0) or one before it. Returns the number of the row the result
-    // then stands on (-1: before the first). Rows an engine holds for the
-    // program (a server's held cursor) are those of the first run.
+    // (from 0) or one before it. Returns the number of the row before the
+    // next one read (-1: before the first); an engine that had the server
+    // skip the rows before `row` has no values of that row at hand.
     virtual qint64 restart(qint64 row) = 0;
     // Runs the statement anew, from its first row, so that the rows read
     // next are those the database holds now (a refresh). Returns -1.

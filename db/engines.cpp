@@ -36,7 +36,7 @@ std::unique_ptr<DatabaseEngine> openEngine(const QString &dataSource, const QStr
 {
     switch (engineKindOf(dataSource)) {
     case EngineKind::Postgres:
-        return std::make_unique<PostgresEngine>(dataSource, qtName);
+        return std::make_unique<PostgresEngine>(dataSource);
     case EngineKind::Sqlite:
         break;
     case EngineKind::Access:

@@ -23,6 +23,7 @@ packages=(
     libqt6sql6-psql
     libpq-dev
     postgresql
+    pgbouncer
     libsqlite3-dev
     sqlite3
     mdbtools-dev

@@ -18,7 +18,8 @@ Libpq loadLibpq()
     RUX_LIBPQ_FUNCTIONS(RUX_LIBPQ_DIRECT)
 #undef RUX_LIBPQ_DIRECT
 #else
-    // The library the driver has loaded, or else a fresh load of it.
+    // The library as loaded already (by a test's own connection), or else a
+    // fresh load of it.
     void *handle = dlopen("libpq.so.5", RTLD_NOW | RTLD_NOLOAD);
     if (!handle)
         handle = dlopen("libpq.so.5", RTLD_NOW | RTLD_LOCAL);

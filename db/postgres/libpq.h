@@ -9,17 +9,19 @@ namespace rux::pg {
 // The functions of libpq used here. The program does not link libpq: it
 // and the libraries it needs (TLS, Kerberos, LDAP) would be loaded and
 // relocated at every start, SQLite runs included, which doubles the start-up
-// time. The PostgreSQL driver loads libpq with the first server connection;
-// the functions are looked up in that same library when first needed.
+// time. The library is loaded, and its functions looked up, when the first
+// server connection is opened.
 #define RUX_LIBPQ_FUNCTIONS(X)                                                                     \
     X(PQcancel)                                                                                    \
     X(PQclear)                                                                                     \
     X(PQcmdTuples)                                                                                 \
+    X(PQconnectdbParams)                                                                           \
     X(PQconninfoFree)                                                                              \
     X(PQconninfoParse)                                                                             \
     X(PQconsumeInput)                                                                              \
-    X(PQdescribePrepared)                                                                          \
     X(PQerrorMessage)                                                                              \
+    X(PQexec)                                                                                      \
+    X(PQfinish)                                                                                    \
     X(PQfmod)                                                                                      \
     X(PQflush)                                                                                     \
     X(PQfname)                                                                                     \
@@ -38,7 +40,7 @@ namespace rux::pg {
     X(PQnfields)                                                                                   \
     X(PQnparams)                                                                                   \
     X(PQntuples)                                                                                   \
-    X(PQprepare)                                                                                   \
+    X(PQparameterStatus)                                                                           \
     X(PQputCopyEnd)                                                                                \
     X(PQresultErrorField)                                                                          \
     X(PQresultStatus)                                                                              \

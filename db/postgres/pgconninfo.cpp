@@ -4,7 +4,6 @@
 #include "script/failure.h"
 #include "script/textfold.h"
 
-#include <QSqlDatabase>
 
 #include <algorithm>
 
@@ -125,15 +124,6 @@ bool readUri(const QString &uri, ConnInfo &info, QString &message)
     throw Failure(QStringLiteral("Invalid PostgreSQL URI '%1': %2.").arg(maskPassword(uri), reason));
 }
 
-// A value as a libpq keyword value: in single quotes, with "\" and "'"
-// escaped by "\".
-QString quoteValue(QString value)
-{
-    value.replace(u'\\', QLatin1String("\\\\"));
-    value.replace(u'\'', QLatin1String("\\'"));
-    return u'\'' + value + u'\'';
-}
-
 } // namespace
 
 QString ConnInfo::value(QStringView keyword) const
@@ -158,8 +148,8 @@ ConnInfo parseUri(const QString &uri)
     QString message;
     if (!readUri(uri, info, message))
         failUri(uri, maskSecrets(message, uri)); // libpq's message may quote the URI
-    // libpq checks the ports only when it connects; QPSQL takes a single
-    // one as a number.
+    // libpq checks the ports only when it connects: a URI that names no
+    // port it could reach is refused before.
     for (const QString &port : info.value(u"port").split(u',')) {
         if (!port.isEmpty() && (!isDigits(port) || port.size() > 5 || port.toInt() > 65535))
             failUri(uri, QStringLiteral("invalid port number"));
@@ -243,9 +233,8 @@ void refuseBrokenUri(const QString &connectionString)
     }
 }
 
-void configure(QSqlDatabase &db, const ConnInfo &info)
+ConnectParams connectParams(const ConnInfo &info, const QString &settings)
 {
-    QStringList options;
     // What a URI leaves out of these is set as given here: a host that does
     // not answer must not hold the window for minutes, and a host that is
     // gone (pulled cable, powered off) is found by TCP keepalive probes
@@ -261,38 +250,31 @@ void configure(QSqlDatabase &db, const ConnInfo &info)
         {QLatin1String("keepalives_interval"), QLatin1String("10")},
         {QLatin1String("keepalives_count"), QLatin1String("6")},
     };
+    ConnectParams params;
+    QString options;
     for (const auto &[keyword, value] : info.options) {
-        // Several hosts or ports go to libpq as options: QPSQL takes one
-        // host and one port number.
-        const bool list = value.contains(u',');
-        if (keyword == QLatin1String("user")) {
-            db.setUserName(value);
-        } else if (keyword == QLatin1String("password")) {
-            db.setPassword(value);
-        } else if (keyword == QLatin1String("dbname")) {
-            db.setDatabaseName(value);
-        } else if ((keyword == QLatin1String("host") || keyword == QLatin1String("port")) && value.isEmpty()) {
+        if ((keyword == QLatin1String("host") || keyword == QLatin1String("port")) && value.isEmpty())
             continue; // libpq's default
-        } else if (keyword == QLatin1String("host") && !list) {
-            db.setHostName(value);
-        } else if (keyword == QLatin1String("port") && !list) {
-            db.setPort(value.toInt());
-        } else {
-            // QPSQL splits its options at ";".
-            if (value.contains(u';')) {
-                if (keyword == QLatin1String("host"))
-                    throw Failure(QStringLiteral("A PostgreSQL host name cannot hold \";\"."));
-                throw Failure(QStringLiteral("The PostgreSQL option \"%1\" cannot hold \";\".").arg(keyword));
-            }
-            // A structured binding is not captured by every compiler.
-            const QString &name = keyword;
-            defaults.removeIf([&name](const auto &d) { return name == d.first; });
-            options.append(keyword + u'=' + quoteValue(value));
+        // The values are read as UTF-8, whatever the URI asks for.
+        if (keyword == QLatin1String("client_encoding"))
+            continue;
+        if (keyword == QLatin1String("options")) {
+            options = value;
+            continue;
         }
+        // A structured binding is not captured by every compiler.
+        const QString &name = keyword;
+        defaults.removeIf([&name](const auto &d) { return name == d.first; });
+        params.append({keyword.toUtf8(), value.toUtf8()});
     }
     for (const auto &[keyword, value] : defaults)
-        options.append(keyword + u'=' + value);
-    db.setConnectOptions(options.join(u';'));
+        params.append({QByteArray(keyword.data(), keyword.size()), QByteArray(value.data(), value.size())});
+    params.append({QByteArrayLiteral("client_encoding"), QByteArrayLiteral("UTF8")});
+    if (!settings.isEmpty())
+        options = options.isEmpty() ? settings : options + u' ' + settings;
+    if (!options.isEmpty())
+        params.append({QByteArrayLiteral("options"), options.toUtf8()});
+    return params;
 }
 
 } // namespace rux::pg

@@ -1,10 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QPair>
 #include <QString>
-
-class QSqlDatabase;
 
 namespace rux::pg {
 
@@ -51,10 +50,13 @@ QString maskSecrets(QString text, const QString &uri);
 // nothing for any other connection string.
 void refuseBrokenUri(const QString &connectionString);
 
-// Gives `db` (a QPSQL connection, not yet open) the host, port, user,
-// password, database and options of `info`, and for what `info` leaves out
-// a connect timeout of 10 s and TCP keepalive probes (idle 60 s, then 6
-// probes 10 s apart). Fails when an option value cannot be passed on.
-void configure(QSqlDatabase &db, const ConnInfo &info);
+// The keywords and values libpq connects with (PQconnectdbParams, nothing
+// read as a URI again): those of `info` in its order, and for what `info`
+// leaves out a connect timeout of 10 s and TCP keepalive probes (idle 60 s,
+// then 6 probes 10 s apart). The client encoding is UTF-8, whatever `info`
+// says. `settings` ("-c name=value ..."): server settings for the whole
+// session, sent when it starts, after the URI's own "options".
+using ConnectParams = QList<QPair<QByteArray, QByteArray>>;
+ConnectParams connectParams(const ConnInfo &info, const QString &settings = QString());
 
 } // namespace rux::pg

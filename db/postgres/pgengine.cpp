@@ -1,6 +1,5 @@
 #include "db/postgres/pgengine.h"
 
-#include "db/keepalive.h"
 #include "db/postgres/pgcatalog.h"
 #include "db/postgres/pgconninfo.h"
 #include "db/postgres/pgresult.h"
@@ -9,9 +8,8 @@
 #include "db/postgres/pgvalue.h"
 #include "script/failure.h"
 
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QSqlError>
+#include <utility>
+#include <vector>
 
 namespace rux {
 
@@ -19,84 +17,94 @@ using pg::libpq;
 
 namespace {
 
-PGconn *handleOf(const QSqlDatabase &db)
+// A connection made with `params`; null when libpq cannot even start one.
+PGconn *connectWith(const pg::ConnectParams &params)
 {
-    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
-    // The driver names the type by its typedef or by the struct behind it,
-    // depending on the Qt version.
-    if (!h.isValid()
-        || (qstrcmp(h.typeName(), "PGconn*") != 0 && qstrcmp(h.typeName(), "pg_conn*") != 0))
-        return nullptr;
-    return *static_cast<PGconn *const *>(h.constData());
+    std::vector<const char *> keywords;
+    std::vector<const char *> values;
+    for (const auto &[keyword, value] : params) {
+        keywords.push_back(keyword.constData());
+        values.push_back(value.constData());
+    }
+    keywords.push_back(nullptr);
+    values.push_back(nullptr);
+    return libpq().PQconnectdbParams(keywords.data(), values.data(), 0);
 }
 
-// The first value a statement of the program's own reads; empty when it
-// fails, which must not fail the opening (a server without lock_timeout).
-QString firstValue(pg::Session &session, const QString &command)
+bool connected(PGconn *conn)
 {
-    const pg::ResultPtr result = session.answer(command);
+    return conn && libpq().PQstatus(conn) == CONNECTION_OK;
+}
+
+// The value of a setting as the session starts with it; empty when it
+// cannot be read (a server without it).
+QString settingOf(PGconn *conn, const char *show)
+{
     const pg::Libpq &pq = libpq();
+    const pg::ResultPtr result(pq.PQexec(conn, show));
     if (!result || pq.PQresultStatus(result.get()) != PGRES_TUPLES_OK || pq.PQntuples(result.get()) == 0)
         return QString();
     return QString::fromUtf8(pq.PQgetvalue(result.get(), 0, 0));
 }
 
-// libpq's text of a failed connection, as one line.
-QString connectionText(const QSqlError &error)
+// What the session must be given besides the URI's own settings, as
+// options sent when it starts: a lock another session holds is waited for
+// as long as an SQLite file's busy timeout, so that a scheduled run ends,
+// unless the server or the URI set a wait of their own; dates and times
+// come in the ISO style that values are read in. Nothing is ever set by a
+// statement: behind a pooler that hands each transaction to whichever
+// server session is free, a SET would stay with that session, for the
+// other clients, and not with this one.
+QString settingsNeeded(PGconn *conn, const pg::ConnInfo &info)
 {
-    return pg::oneLine(error.databaseText().trimmed().isEmpty() ? error.text() : error.databaseText());
+    QStringList settings;
+    if (!info.value(u"options").contains(QLatin1String("lock_timeout"), Qt::CaseInsensitive)
+        && settingOf(conn, "SHOW lock_timeout") == QLatin1String("0")) {
+        settings.append(QStringLiteral("-c lock_timeout=%1").arg(kBusyTimeoutMs));
+    }
+    const char *style = libpq().PQparameterStatus(conn, "DateStyle");
+    if (style && !QByteArray(style).startsWith("ISO"))
+        settings.append(QStringLiteral("-c DateStyle=ISO"));
+    return settings.join(u' ');
 }
 
 } // namespace
 
-PostgresEngine::PostgresEngine(const QString &uri, const QString &qtName)
-    : m_qtName(qtName)
+PostgresEngine::PostgresEngine(const QString &uri)
 {
     const pg::ConnInfo info = pg::parseUri(uri);
     const QString shown = pg::maskPassword(uri);
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
-        throw Failure(QStringLiteral("Could not open '%1': the PostgreSQL driver of Qt (QPSQL) is not installed.")
-                          .arg(shown));
-    }
+    PGconn *conn = nullptr;
     QString failure;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_qtName);
-        try {
-            pg::configure(db, info);
-        } catch (const Failure &f) {
-            failure = f.text();
+    try {
+        const pg::Libpq &pq = libpq();
+        conn = connectWith(pg::connectParams(info));
+        if (!connected(conn)) {
+            failure = conn ? pg::maskSecrets(pg::oneLine(QString::fromLocal8Bit(pq.PQerrorMessage(conn))), uri)
+                           : QStringLiteral("libpq could not start a connection.");
+        } else if (const QString settings = settingsNeeded(conn, info); !settings.isEmpty()) {
+            // The session starts again with them. A pooler that takes no
+            // options at the start of a session (pgbouncer) refuses that
+            // one: the first stays, with the server's own settings.
+            PGconn *again = connectWith(pg::connectParams(info, settings));
+            if (connected(again))
+                std::swap(conn, again);
+            if (again)
+                pq.PQfinish(again);
         }
-        if (failure.isEmpty() && !db.open())
-            failure = pg::maskSecrets(connectionText(db.lastError()), uri);
-        PGconn *conn = failure.isEmpty() ? handleOf(db) : nullptr;
-        if (failure.isEmpty() && !conn)
-            failure = QStringLiteral("the driver gives no PostgreSQL connection.");
         if (failure.isEmpty()) {
-            try {
-                // libpq would print the server's notices on standard error.
-                libpq().PQsetNoticeProcessor(conn, [](void *, const char *) {}, nullptr);
-                m_session = std::make_shared<pg::Session>(conn);
-                // A lock another session holds is waited for as long as an
-                // SQLite file's busy timeout, so that a scheduled run ends,
-                // unless the server or the URI set a wait of their own.
-                if (!uri.contains(QLatin1String("lock_timeout"), Qt::CaseInsensitive)
-                    && firstValue(*m_session, QStringLiteral("SHOW lock_timeout")) == QLatin1String("0")) {
-                    m_session->answer(QStringLiteral("SET lock_timeout = %1").arg(kBusyTimeoutMs));
-                }
-            } catch (const Failure &f) {
-                failure = f.text();
-            }
+            // libpq would print the server's notices on standard error.
+            pq.PQsetNoticeProcessor(conn, [](void *, const char *) {}, nullptr);
+            m_session = std::make_shared<pg::Session>(conn);
+            m_conn = std::exchange(conn, nullptr);
         }
-        if (!failure.isEmpty()) {
-            if (m_session)
-                m_session->close();
-            db = QSqlDatabase();
-        }
+    } catch (const Failure &f) {
+        failure = f.text();
     }
-    if (!failure.isEmpty()) {
-        QSqlDatabase::removeDatabase(m_qtName);
+    if (conn)
+        libpq().PQfinish(conn);
+    if (!failure.isEmpty())
         throw Failure(QStringLiteral("Could not open '%1': %2").arg(shown, failure));
-    }
 }
 
 PostgresEngine::~PostgresEngine()
@@ -112,8 +120,8 @@ PostgresEngine::~PostgresEngine()
         }
         m_session->close();
     }
-    QSqlDatabase::database(m_qtName, false).close();
-    QSqlDatabase::removeDatabase(m_qtName);
+    if (m_conn)
+        libpq().PQfinish(m_conn);
 }
 
 std::unique_ptr<EngineResult> PostgresEngine::run(const QString &commandText, bool wantRows,
@@ -126,7 +134,7 @@ std::unique_ptr<EngineResult> PostgresEngine::run(const QString &commandText, bo
     qint64 changed = -1;
     std::unique_ptr<EngineResult> result;
     if (wantRows)
-        result = PostgresResult::open(m_session, commandText, keepalive::installed(), &changed);
+        result = PostgresResult::open(m_session, commandText, &changed);
     else
         changed = pg::rowsChanged(m_session->exec(commandText).get());
     if (rowsAffected)

@@ -4,23 +4,25 @@
 
 #include <memory>
 
+struct pg_conn;
+
 namespace rux {
 
 namespace pg {
 class Session;
 }
 
-// A PostgreSQL server, named by a libpq URI. The connection is opened
-// through Qt's driver (QPSQL), under `qtName` among Qt's connections, so
-// that QSqlDatabase::database(qtName) reaches it; every statement goes to
-// libpq directly, on the driver's own connection: one round trip each, rows
-// streamed or held by the server (PostgresResult), and every wait on the
-// server spent keeping the windows alive.
+// A PostgreSQL server, named by a libpq URI, reached through libpq: one
+// round trip per statement, rows streamed (PostgresResult), and every wait
+// on the server spent keeping the windows alive. Nothing the program relies
+// on outlives a transaction on the server (no cursor, prepared statement,
+// setting or temporary object of a session's own), so that it works behind
+// a pooler that hands each transaction to another server session.
 class PostgresEngine : public DatabaseEngine
 {
 public:
     // Fails with "Could not open '<uri, password masked>': <why>".
-    PostgresEngine(const QString &uri, const QString &qtName);
+    explicit PostgresEngine(const QString &uri);
     ~PostgresEngine() override;
     PostgresEngine(const PostgresEngine &) = delete;
     PostgresEngine &operator=(const PostgresEngine &) = delete;
@@ -49,8 +51,11 @@ public:
     // pg::kCancelGraceSeconds loses the connection (pg::Session).
     void interrupt() override;
 
+    // libpq's connection, for libpq's own calls on it (a trace).
+    pg_conn *connection() const { return m_conn; }
+
 private:
-    QString m_qtName;
+    pg_conn *m_conn = nullptr; // closed by the engine; the session forgets it first
     std::shared_ptr<pg::Session> m_session;
 };
 

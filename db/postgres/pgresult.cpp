@@ -27,33 +27,36 @@ PostgresResult::PostgresResult(std::shared_ptr<pg::Session> session, QString sta
 {
 }
 
+namespace {
+
+// The query with its first `from` rows left out by the server: a query
+// that can stand in a subquery, its trailing semicolons cut off, on lines
+// of its own, so that a comment at its end ends there.
+QString offsetQuery(const QString &statement, qint64 from)
+{
+    qsizetype end = statement.size();
+    while (end > 0 && (statement[end - 1].isSpace() || statement[end - 1] == u';'))
+        --end;
+    // One arg() call: a "%2" in the statement stays as it is.
+    return QStringLiteral("SELECT * FROM (\n%1\n) AS rux_rows OFFSET %2").arg(statement.left(end), QString::number(from));
+}
+
+// The server refused the query's "OFFSET" form for what the statement is
+// (a syntax error where it is no query, a feature a subquery lacks), not
+// for what it does.
+bool refusesSubquery(const PGresult *result)
+{
+    const QString state = pg::sqlState(result);
+    return state == QLatin1String("42601") || state == QLatin1String("0A000");
+}
+
+} // namespace
+
 std::unique_ptr<PostgresResult> PostgresResult::open(const std::shared_ptr<pg::Session> &session,
-                                                     const QString &statement, bool hold,
-                                                     qint64 *rowsAffected)
+                                                     const QString &statement, qint64 *rowsAffected)
 {
     const pg::Libpq &pq = libpq();
     std::unique_ptr<PostgresResult> result(new PostgresResult(session, statement));
-    // Inside a transaction block a refused DECLARE would fail the block, and
-    // the block holds its locks till it ends anyway: its rows stream.
-    session->makeFree();
-    if (hold && !session->inTransaction()) {
-        result->m_cursor = session->cursorName();
-        const ResultPtr declared = session->answer(
-            QStringLiteral("DECLARE %1 SCROLL CURSOR WITH HOLD FOR ").arg(result->m_cursor) + statement);
-        const QString state = pg::sqlState(declared.get());
-        if (declared && pg::succeeded(declared.get())) {
-            result->fetchChunk();
-            result->describe(result->m_rows.get());
-            return result;
-        }
-        // A syntax error here, where the statement alone may be valid, or a
-        // feature a held cursor lacks: the statement is no plain query
-        // (SHOW, EXPLAIN, an insert returning rows), and runs as it is.
-        result->m_cursor.clear();
-        if (state != QLatin1String("42601") && state != QLatin1String("0A000"))
-            throw Failure(pg::failureText(session->conn(), declared.get()));
-    }
-
     result->sendStatement();
     ResultPtr first = session->nextResult();
     const ExecStatusType status = first ? pq.PQresultStatus(first.get()) : PGRES_FATAL_ERROR;
@@ -76,8 +79,6 @@ PostgresResult::~PostgresResult()
     try {
         if (m_reading)
             giveUp();
-        else if (!m_cursor.isEmpty())
-            closeCursor();
     } catch (const Failure &) {
         // The connection broke: nothing is left to close on it.
     }
@@ -95,11 +96,11 @@ void PostgresResult::describe(const PGresult *result)
     }
 }
 
-void PostgresResult::sendStatement()
+void PostgresResult::sendStatement(qint64 from)
 {
     m_session->makeFree();
     m_inBlock = m_session->inTransaction();
-    m_session->send(m_statement, {}, true);
+    m_session->send(from > 0 ? offsetQuery(m_statement, from) : m_statement, {}, true);
     m_reading = true;
     m_session->setStreaming(this);
 }
@@ -176,20 +177,6 @@ bool PostgresResult::next()
 {
     if (m_ended)
         return false;
-    if (!m_cursor.isEmpty()) {
-        const pg::Libpq &pq = libpq();
-        if (m_rows && ++m_chunkRow < pq.PQntuples(m_rows.get())) {
-            ++m_row;
-            keepalive::tick();
-            return true;
-        }
-        if (m_rows && pq.PQntuples(m_rows.get()) < kChunkRows) {
-            m_ended = true;
-            return false;
-        }
-        fetchChunk();
-        return next();
-    }
     if (!m_reading) {
         // Given up for another command: read again up to where it stood.
         restart(m_row + 1);
@@ -204,28 +191,23 @@ bool PostgresResult::next()
 QVariant PostgresResult::value(int column) const
 {
     const pg::Libpq &pq = libpq();
-    const int row = m_cursor.isEmpty() ? 0 : m_chunkRow;
-    if (!m_rows || column < 0 || column >= m_types.size() || row < 0 || row >= pq.PQntuples(m_rows.get()))
+    if (!m_rows || column < 0 || column >= m_types.size() || pq.PQntuples(m_rows.get()) < 1)
         return QVariant();
-    return pg::valueOf(m_types[column], pq.PQgetvalue(m_rows.get(), row, column),
-                       pq.PQgetisnull(m_rows.get(), row, column));
+    return pg::valueOf(m_types[column], pq.PQgetvalue(m_rows.get(), 0, column), pq.PQgetisnull(m_rows.get(), 0, column));
 }
 
 void PostgresResult::appendAnsi(int column, QChar decimalPoint, QByteArray &out) const
 {
     const pg::Libpq &pq = libpq();
-    const int row = m_cursor.isEmpty() ? 0 : m_chunkRow;
-    if (!m_rows || column < 0 || column >= m_types.size() || row < 0 || row >= pq.PQntuples(m_rows.get()))
+    if (!m_rows || column < 0 || column >= m_types.size() || pq.PQntuples(m_rows.get()) < 1)
         return;
-    pg::appendCellAnsi(m_types[column], m_columns.yesNo[column], pq.PQgetvalue(m_rows.get(), row, column),
-                       pq.PQgetlength(m_rows.get(), row, column),
-                       pq.PQgetisnull(m_rows.get(), row, column), decimalPoint, out);
+    pg::appendCellAnsi(m_types[column], m_columns.yesNo[column], pq.PQgetvalue(m_rows.get(), 0, column),
+                       pq.PQgetlength(m_rows.get(), 0, column), pq.PQgetisnull(m_rows.get(), 0, column),
+                       decimalPoint, out);
 }
 
 bool PostgresResult::pause()
 {
-    if (!m_cursor.isEmpty())
-        return false;
     if (m_reading)
         giveUp();
     return true;
@@ -233,17 +215,26 @@ bool PostgresResult::pause()
 
 qint64 PostgresResult::restart(qint64 row)
 {
-    if (!m_cursor.isEmpty()) {
-        m_session->exec(QStringLiteral("MOVE ABSOLUTE %1 IN %2").arg(row).arg(m_cursor));
-        fetchChunk();
-        m_row = row - 1;
-        m_ended = false;
-        return m_row;
-    }
     pause();
+    m_pending.reset();
     m_rows.reset();
     m_row = -1;
     m_ended = false;
+    // The "OFFSET" form is tried outside a transaction block only, where
+    // its refusal fails no block; once taken it serves inside one too.
+    if (row > 0 && (m_skip == Skip::Offset || (m_skip == Skip::Untried && !m_session->inTransaction()))) {
+        sendStatement(row);
+        ResultPtr first = m_session->nextResult();
+        if (first && m_skip == Skip::Untried && refusesSubquery(first.get())) {
+            endRead();
+            m_skip = Skip::Refused;
+        } else {
+            m_skip = Skip::Offset;
+            m_pending = std::move(first);
+            m_row = row - 1;
+            return m_row;
+        }
+    }
     sendStatement();
     while (m_row < row - 1 && takeRow(m_session->nextResult())) {
     }
@@ -252,36 +243,13 @@ qint64 PostgresResult::restart(qint64 row)
 
 qint64 PostgresResult::rerun()
 {
-    if (m_cursor.isEmpty())
-        return restart(0);
-    closeCursor();
-    declare();
-    fetchChunk();
-    m_row = -1;
-    m_ended = false;
-    return -1;
+    return restart(0);
 }
 
 ResultOrigin PostgresResult::origin()
 {
     pause();
     return pg::originOf(*m_session, m_sources);
-}
-
-void PostgresResult::declare()
-{
-    m_session->exec(QStringLiteral("DECLARE %1 SCROLL CURSOR WITH HOLD FOR ").arg(m_cursor) + m_statement);
-}
-
-void PostgresResult::fetchChunk()
-{
-    m_rows = m_session->exec(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(kChunkRows).arg(m_cursor));
-    m_chunkRow = -1;
-}
-
-void PostgresResult::closeCursor()
-{
-    m_session->exec(QStringLiteral("CLOSE ") + m_cursor);
 }
 
 } // namespace rux

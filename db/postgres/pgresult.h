@@ -13,26 +13,27 @@ namespace pg {
 ResultColumns columnsOf(const PGresult *result);
 } // namespace pg
 
-// The rows of a statement on a PostgreSQL server, read in one of two ways:
-//  - streamed: the statement's rows come one by one as the server sends
-//    them (libpq's single-row mode); the read stands part-way on the
-//    connection until its last row, and is given up (and later run again
-//    and read up to where it stood) when another command needs the
-//    connection;
-//  - held: the statement ran into a cursor of the server's own that keeps
-//    its rows once it has run (WITH HOLD), fetched in chunks, each a command
-//    that ends at once, so that between chunks nothing stays open on the
-//    connection, neither a transaction nor a lock.
+// The rows of a statement on a PostgreSQL server, streamed: they come one
+// by one as the server sends them (libpq's single-row mode). The read
+// stands part-way on the connection until its last row, and is given up
+// when another command needs the connection or the program waits for the
+// user; the rows not read yet then come by running the statement again.
+// Nothing stays on the server between two reads, neither a cursor nor a
+// transaction nor a lock, so that a pooler may hand the next statement to
+// another server session.
+//
+// Run again from a row past the first, a plain query is run as
+// "SELECT * FROM (<query>) OFFSET <row>": the server skips the rows before
+// it without sending them. A statement that cannot stand in a subquery
+// (SHOW, EXPLAIN, an insert returning rows) runs as it is, and the rows
+// before are read and dropped.
 class PostgresResult : public EngineResult, private pg::Stream
 {
 public:
-    // Runs `statement`; on `hold` into a held cursor where the server can
-    // hold its rows (a query, outside a transaction block), streamed
-    // otherwise. Null when the statement
-    // yields no columns; `rowsAffected` then tells the rows it changed.
+    // Runs `statement`. Null when the statement yields no columns;
+    // `rowsAffected` then tells the rows it changed.
     static std::unique_ptr<PostgresResult> open(const std::shared_ptr<pg::Session> &session,
-                                                const QString &statement, bool hold,
-                                                qint64 *rowsAffected);
+                                                const QString &statement, qint64 *rowsAffected);
     ~PostgresResult() override;
 
     bool next() override;
@@ -43,33 +44,30 @@ public:
     qint64 rerun() override;
     ResultOrigin origin() override;
 
-    static constexpr int kChunkRows = 10000;
-
 private:
     PostgresResult(std::shared_ptr<pg::Session> session, QString statement);
 
     void describe(const PGresult *result);
-    // Streamed: sends the statement and stands before its first row.
-    void sendStatement();
-    // Streamed: takes the next result of the read as its next row.
+    // Sends the statement, or from row `from` on its query with the rows
+    // before left out, and stands before its first row.
+    void sendStatement(qint64 from = 0);
+    // Takes the next result of the read as its next row.
     bool takeRow(pg::ResultPtr result);
     void endRead();
     void giveUp() override;
-    // Held.
-    void declare();
-    void fetchChunk();
-    void closeCursor();
 
     std::shared_ptr<pg::Session> m_session;
     QString m_statement;
-    QString m_cursor; // empty: streamed
-    pg::ResultPtr m_rows;    // the row read last (streamed), the chunk (held)
+    pg::ResultPtr m_rows;    // the row read last
     pg::ResultPtr m_pending; // the first result, read when the statement ran
-    int m_chunkRow = -1;
     qint64 m_row = -1;
-    bool m_reading = false; // streamed: the read stands part-way on the connection
+    bool m_reading = false; // the read stands part-way on the connection
     bool m_inBlock = false; // it was sent inside a transaction block
     bool m_ended = false;
+    // The statement as a query with the rows before a row left out (its
+    // "OFFSET" form): not tried yet, taken, refused.
+    enum class Skip { Untried, Offset, Refused };
+    Skip m_skip = Skip::Untried;
     QVector<unsigned> m_types;
     QVector<pg::ColumnSource> m_sources;
 };

@@ -115,8 +115,6 @@ public:
     // The same, failing with failureText() when the command failed.
     ResultPtr exec(const QString &command, const QVector<QVariant> &parameters = {});
 
-    // A new name for a cursor of the server's own.
-    QString cursorName() { return QStringLiteral("rux_rows_%1").arg(++m_cursors); }
 
 private:
     void checkOpen();
@@ -138,7 +136,6 @@ private:
     qint64 m_heardAt = 0;               // when the socket last stirred (ms)
     Stream *m_streaming = nullptr;
     QString m_untold;
-    int m_cursors = 0;
 };
 
 // The result tells of a command that ran (with or without rows).

@@ -2,7 +2,7 @@
 // them and their cell text, the tool's parameter marks found by the
 // server's quoting rules, the one-statement and no-parameter rules in the
 // server's own words mapped to the tool's, one round trip per statement,
-// reads given up and taken up again, the held cursor of a screen, the
+// reads given up and taken up again with nothing left on the server, the
 // catalog facts for editing rows, a stop from another thread, and a server
 // that ends the connection or does not answer at all.
 
@@ -17,10 +17,6 @@
 #include "script/ansicodec.h"
 
 #include <QDateTime>
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -40,7 +36,6 @@ using rux::test::failureOf;
 
 namespace {
 
-const QString kQtName = QStringLiteral("tst_pgengine");
 const QString kNoValue = QStringLiteral("No value given for one or more required parameters.");
 const QString kAfterEnd = QStringLiteral("Characters found after end of SQL statement.");
 const QString kNoStatement = QStringLiteral("Invalid SQL statement: the command text holds no statement.");
@@ -125,6 +120,8 @@ class TestPgEngine : public QObject
 private:
     std::unique_ptr<rux::test::PgSchema> m_schema;
     std::unique_ptr<PostgresEngine> m_engine;
+    // Qt's driver, whose values the engine's are compared with.
+    std::unique_ptr<rux::test::OtherConnection> m_driver;
 
     std::unique_ptr<EngineResult> run(const QString &text)
     {
@@ -153,15 +150,16 @@ private Q_SLOTS:
         RUX_NEED_PG_SERVER();
         m_schema = std::make_unique<rux::test::PgSchema>(QStringLiteral("pgengine"));
         QVERIFY2(m_schema->error().isEmpty(), qPrintable(m_schema->error()));
-        m_engine = std::make_unique<PostgresEngine>(m_schema->uri(), kQtName);
-        QVERIFY(QSqlDatabase::database(kQtName, false).isOpen());
+        m_engine = std::make_unique<PostgresEngine>(m_schema->uri());
+        m_driver = std::make_unique<rux::test::OtherConnection>(m_schema->uri());
+        QVERIFY2(m_driver->error().isEmpty(), qPrintable(m_driver->error()));
         m_engine->write(QStringLiteral("CREATE TABLE t (id int PRIMARY KEY, name text)"), {});
         m_engine->write(QStringLiteral("INSERT INTO t SELECT g, 'n' || g FROM generate_series(0, 49) g"), {});
     }
     void cleanupTestCase()
     {
         m_engine.reset();
-        QVERIFY(!QSqlDatabase::contains(kQtName));
+        m_driver.reset();
         m_schema.reset();
     }
     void init() { rux::keepalive::install({}); }
@@ -196,18 +194,13 @@ private Q_SLOTS:
     {
         QFETCH(QString, expression);
         const QString sql = QStringLiteral("SELECT ") + expression + QStringLiteral(" AS v");
-        QVariant expected;
-        {
-            QSqlQuery q(QSqlDatabase::database(kQtName));
-            q.setForwardOnly(true);
-            q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-            QVERIFY2(q.exec(sql) && q.next(), qPrintable(q.lastError().text()));
-            expected = q.value(0);
-        }
-        // Streamed, then from a held cursor's chunk.
-        for (const bool held : {false, true}) {
-            rux::keepalive::install(held ? std::function<void()>([] {}) : std::function<void()>());
-            auto result = run(sql);
+        const QVariant expected = m_driver->exactValue(sql);
+        // Streamed, then run again from its second row (the query's OFFSET
+        // form).
+        for (const bool again : {false, true}) {
+            auto result = run(sql + QStringLiteral(" FROM generate_series(1, 2)"));
+            if (again)
+                QCOMPARE(result->restart(1), 0);
             QVERIFY(result && result->next());
             const QVariant actual = result->value(0);
             QVERIFY2(sameValue(actual, expected),
@@ -224,7 +217,7 @@ private Q_SLOTS:
                 result->appendAnsi(0, point, bytes);
                 QCOMPARE(bytes, "|" + rux::encodeAnsi(rux::cellText(expected, yesNo, decimal, point)));
             }
-            QVERIFY(!result->next());
+            QCOMPARE(result->next(), !again);
         }
     }
 
@@ -280,15 +273,14 @@ private Q_SLOTS:
         QTest::newRow("NUL") << QStringLiteral("select 'a%1'").arg(QChar(u'\0'))
                              << "The command text holds a NUL character.";
     }
-    // The same words streamed, held and without rows.
+    // The same words with and without rows.
     void refusals()
     {
         QFETCH(QString, text);
         QFETCH(QString, failure);
-        for (int mode = 0; mode < 3; ++mode) {
-            rux::keepalive::install(mode == 1 ? std::function<void()>([] {}) : std::function<void()>());
+        for (const bool wantRows : {true, false}) {
             qint64 affected = 0;
-            QCOMPARE(failureOf([&] { m_engine->run(text, mode < 2, &affected); }), failure);
+            QCOMPARE(failureOf([&] { m_engine->run(text, wantRows, &affected); }), failure);
         }
         // The connection is fine afterwards.
         QCOMPARE(m_engine->read(QStringLiteral("select 5"), {}).value(0).value(0).toInt(), 5);
@@ -305,14 +297,14 @@ private Q_SLOTS:
     void accepted()
     {
         QFETCH(QString, text);
-        for (const bool held : {false, true}) {
-            rux::keepalive::install(held ? std::function<void()>([] {}) : std::function<void()>());
-            auto result = run(text);
-            QVERIFY(result);
-            QCOMPARE(result->columns().names, QStringList{QStringLiteral("a")});
-            QVERIFY(result->next());
-            QVERIFY(!result->next());
-        }
+        auto result = run(text);
+        QVERIFY(result);
+        QCOMPARE(result->columns().names, QStringList{QStringLiteral("a")});
+        QVERIFY(result->next());
+        QVERIFY(!result->next());
+        // Run again past its row, in its OFFSET form or as it is.
+        QCOMPARE(result->restart(1), 0);
+        QVERIFY(!result->next());
     }
 
     // A statement is sent once: no separate parse and describe before it.
@@ -321,8 +313,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QByteArray path = dir.filePath(QStringLiteral("trace")).toLocal8Bit();
         const rux::pg::Libpq &pq = rux::pg::libpq();
-        const QVariant handle = QSqlDatabase::database(kQtName).driver()->handle();
-        PGconn *conn = *static_cast<PGconn *const *>(handle.constData());
+        PGconn *conn = m_engine->connection();
         FILE *file = std::fopen(path.constData(), "w");
         QVERIFY(file);
         pq.PQtrace(conn, file);
@@ -363,7 +354,6 @@ private Q_SLOTS:
         QCOMPARE(seen, numbers(0, 49));
 
         QCOMPARE(result->restart(20), 19);
-        QCOMPARE(result->value(0).toInt(), 19);
         QCOMPARE(rest(*result), numbers(20, 49));
         QCOMPARE(result->rerun(), -1);
         QCOMPARE(rest(*result), numbers(0, 49));
@@ -390,39 +380,46 @@ private Q_SLOTS:
         }
     }
 
-    // On a screen a query's rows are held by the server: nothing stays open
-    // between chunks; a restart reads the rows of the first run, a rerun
-    // those of now.
-    void heldCursor()
+    // Between two reads nothing stays on the server, neither a cursor nor a
+    // transaction, and the session was given no setting by a statement: a
+    // pooler may hand each statement to another server session. A read
+    // taken up again past its first row runs the query's OFFSET form, and
+    // reads the rows of now.
+    void nothingStaysOnTheServer()
     {
         rux::keepalive::install([] {});
-        auto cursors = [this] {
-            return m_engine->read(QStringLiteral("select count(*) from pg_cursors where name like 'rux%'"), {}).value(0).value(0).toLongLong();
-        };
+        rux::test::OtherConnection other(rux::test::pgServerUri());
+        const QString pid = backendPid(*m_engine);
         {
             auto result = run(QStringLiteral("select id from t order by id"));
-            QVERIFY(!result->pause());
-            QCOMPARE(result->origin().columns, QStringList{QStringLiteral("id")});
             QVERIFY(result->next());
             QVERIFY(result->next());
+            QVERIFY(result->pause());
+            QCOMPARE(other.values(QStringLiteral("select state, backend_xid is null from pg_stat_activity "
+                                                 "where pid = %1").arg(pid)),
+                     QStringLiteral("idle|true"));
+            QCOMPARE(other.values(QStringLiteral("select count(*) from pg_cursors")), QStringLiteral("0"));
             QCOMPARE(m_engine->write(QStringLiteral("insert into t values ($1, $2)"), {QVariant(50), QVariant()}), 1);
-            QCOMPARE(result->value(0).toInt(), 1);
-            QCOMPARE(rest(*result), numbers(2, 49));
-            QCOMPARE(result->restart(45), 44);
-            QCOMPARE(rest(*result), numbers(45, 49));
-            QCOMPARE(result->rerun(), -1);
-            QCOMPARE(rest(*result), numbers(0, 50));
-            QCOMPARE(cursors(), 1);
+            QCOMPARE(rest(*result), numbers(2, 50));
+            QVERIFY(other.values(QStringLiteral("select query from pg_stat_activity where pid = %1").arg(pid))
+                        .endsWith(QStringLiteral(") AS rux_rows OFFSET 2")));
         }
-        QCOMPARE(cursors(), 0);
         QCOMPARE(m_engine->write(QStringLiteral("delete from t where id = $1"), {QVariant(50)}), 1);
-        // A statement the server cannot hold runs as it is.
+        // The wait for a lock came with the session's start; a statement
+        // that cannot stand in a subquery is read again as it is.
         auto shown = run(QStringLiteral("show lock_timeout"));
         QVERIFY(shown && shown->next());
         QCOMPARE(shown->value(0).toString(), QStringLiteral("5s"));
+        QCOMPARE(shown->restart(1), 0);
+        QVERIFY(!shown->next());
+        QCOMPARE(m_engine->read(QStringLiteral("select count(*) from pg_settings where source = 'session'"), {})
+                     .value(0)
+                     .value(0)
+                     .toLongLong(),
+                 0);
     }
 
-    // A wait on the server keeps the windows alive, held, streamed and in
+    // A wait on the server keeps the windows alive, in a result and in
     // the program's own statements.
     void windowsKeptAlive()
     {
@@ -467,7 +464,7 @@ private Q_SLOTS:
                 .run({QStringLiteral("select pg_terminate_backend(%1)").arg(pid)});
         };
         for (const bool idle : {false, true}) {
-            PostgresEngine engine(m_schema->uri(), QStringLiteral("tst_pgengine_lost"));
+            PostgresEngine engine(m_schema->uri());
             engine.runControl(QStringLiteral("BEGIN"));
             qint64 affected = 0;
             if (idle) {
@@ -499,7 +496,7 @@ private Q_SLOTS:
     // it.
     void interruptOfAStoppedServer()
     {
-        PostgresEngine engine(m_schema->uri(), QStringLiteral("tst_pgengine_stopped"));
+        PostgresEngine engine(m_schema->uri());
         const QString pid = backendPid(engine);
         const QString why = cannotSignal(engine, pid);
         if (!why.isEmpty())

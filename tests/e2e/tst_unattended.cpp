@@ -184,7 +184,7 @@ private Q_SLOTS:
         if (m_server) {
             // The same server, a database that is not there.
             missing = m_db;
-            missing.replace(QRegularExpression(QStringLiteral("/[^/?]*\\?")), QStringLiteral("/no_such_db?"));
+            missing.replace(QRegularExpression(QStringLiteral("/[^/?]*(?=\\?|$)")), QStringLiteral("/no_such_db"));
             expected = QStringLiteral("rux_ppp: Could not open '%1': ").arg(rux::pg::maskPassword(missing));
         }
         const QString sql = writeScript(QStringLiteral("s.sql"), "insert into log values ('x')\r\ngo\r\n");

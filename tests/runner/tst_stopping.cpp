@@ -64,10 +64,15 @@ private:
     }
     // `action` runs once, at the first time the windows are kept alive
     // during a statement of the run (a statement that lasts).
-    void duringStatement(std::function<void()> action)
+    // `inBatch`: only once the batch that runs holds this text (a wait for
+    // the connection to open, or for a short statement, may repaint first).
+    void duringStatement(std::function<void()> action, const QString &inBatch = QString())
     {
-        WindowPump::instance().setBeforePump([this, action, done = false]() mutable {
+        WindowPump::instance().setBeforePump([this, action, inBatch, done = false]() mutable {
             m_main->showRunningBatch();
+            const QList<QTextEdit::ExtraSelection> marks = m_main->Memo1->extraSelections();
+            if (!inBatch.isEmpty() && (marks.isEmpty() || !marks.first().cursor.selectedText().contains(inBatch)))
+                return;
             if (!done) {
                 done = true;
                 action();
@@ -133,7 +138,7 @@ private Q_SLOTS:
                 postKey(m_main->Memo1, Qt::Key_Escape);
             else
                 QTest::mouseClick(m_main->Button7, Qt::LeftButton);
-        });
+        }, longStatement(m_db->engine()));
         const QString failure = m_w->run(QStringLiteral("insert into log values ('before')\r\ngo\r\n%1%2 totxt %3\r\n"
                                                         "go\r\ninsert into log values ('after')\r\ngo\r\n")
                                              .arg(longStatement(m_db->engine()), remark, target));

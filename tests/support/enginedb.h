@@ -93,8 +93,10 @@ inline QString accessFixture(const QString &name)
 // Why a row of `engine` cannot run here; empty when it can.
 inline QString engineMissing(Engine engine)
 {
-    if (engine == Engine::Postgres && pgServerUri().isEmpty())
-        return QStringLiteral("no PostgreSQL server: run through scripts/with-postgres.sh (make test does)");
+    if (engine == Engine::Postgres)
+        return pgServerMissing();
+    if (throughPooler())
+        return QStringLiteral("a run through the pooler tries the server's rows only");
     if (engine == Engine::Access && !QFileInfo(accessFixture(QStringLiteral("nwind.mdb"))).isFile())
         return QStringLiteral("the shared fixtures (" RUX_SHARED_DIR "/fixtures) are absent");
     return QString();
@@ -107,7 +109,7 @@ inline QString engineMissing(Engine engine)
         const QString missing_ = rux::test::engineMissing(engine);                                 \
         if (!missing_.isEmpty()) {                                                                 \
             if ((engine) == rux::test::Engine::Postgres && rux::test::pgServerRequired())          \
-                QFAIL("RUX_PG_REQUIRED is set but RUX_PG_URI is not");                             \
+                QFAIL(qPrintable("RUX_PG_REQUIRED is set, but " + missing_));                      \
             QSKIP(qPrintable(missing_));                                                           \
         }                                                                                          \
     } while (false)

@@ -8,6 +8,8 @@
 #include <QSqlRecord>
 #include <QTest>
 
+#include <atomic>
+
 namespace rux::test {
 
 namespace {
@@ -17,16 +19,38 @@ bool isServerUri(const QString &database)
     return database.startsWith(QLatin1String("postgresql://")) || database.startsWith(QLatin1String("postgres://"));
 }
 
+// Gives Qt's driver the parts of the URI: the user, password and database
+// through its setters, the rest (several hosts included) as libpq options.
+void configure(QSqlDatabase &db, const QString &uri)
+{
+    QStringList options;
+    for (const auto &[keyword, value] : pg::connectParams(pg::parseUri(uri))) {
+        if (keyword == "user") {
+            db.setUserName(QString::fromUtf8(value));
+        } else if (keyword == "password") {
+            db.setPassword(QString::fromUtf8(value));
+        } else if (keyword == "dbname") {
+            db.setDatabaseName(QString::fromUtf8(value));
+        } else {
+            QString quoted = QString::fromUtf8(value);
+            quoted.replace(u'\\', QLatin1String("\\\\"));
+            quoted.replace(u'\'', QLatin1String("\\'"));
+            options.append(QString::fromUtf8(keyword) + QStringLiteral("='") + quoted + u'\'');
+        }
+    }
+    db.setConnectOptions(options.join(u';'));
+}
+
 } // namespace
 
 OtherConnection::OtherConnection(const QString &database, const QString &connectOptions)
 {
-    static int serial = 0;
+    static std::atomic<int> serial{0};
     m_name = QStringLiteral("other_connection_%1").arg(++serial);
     const bool server = isServerUri(database);
     QSqlDatabase db = QSqlDatabase::addDatabase(server ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), m_name);
     if (server) {
-        pg::configure(db, pg::parseUri(database));
+        configure(db, database);
     } else {
         db.setDatabaseName(database);
         db.setConnectOptions(connectOptions);
@@ -77,6 +101,18 @@ QVariant OtherConnection::value(const QString &sql)
     if (!m_error.isEmpty())
         return QStringLiteral("error: ") + m_error;
     QSqlQuery q(QSqlDatabase::database(m_name, false));
+    if (q.exec(sql) && q.next())
+        return q.value(0);
+    return QStringLiteral("error: ") + q.lastError().text();
+}
+
+QVariant OtherConnection::exactValue(const QString &sql)
+{
+    if (!m_error.isEmpty())
+        return QStringLiteral("error: ") + m_error;
+    QSqlQuery q(QSqlDatabase::database(m_name, false));
+    q.setForwardOnly(true);
+    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
     if (q.exec(sql) && q.next())
         return q.value(0);
     return QStringLiteral("error: ") + q.lastError().text();

@@ -37,6 +37,9 @@ public:
     // The first field of the first row of `sql`, as the driver hands it
     // over; the text "error: ..." when it cannot be read.
     QVariant value(const QString &sql);
+    // The same with numbers as exact as the driver gives them (numeric as
+    // text, 64-bit integers whole).
+    QVariant exactValue(const QString &sql);
 
 private:
     QString m_name;
