@@ -123,6 +123,13 @@ public:
     // The table the columns come from; looked up only when a grid asks to
     // edit the rows.
     virtual ResultOrigin origin() = 0;
+    // Whether countRows() may count the rows: an engine that skips rows on
+    // the server without sending them can also count them there.
+    virtual bool canCount() const { return false; }
+    // How many rows the statement returns now, counted without reading
+    // them; -1 when they cannot be counted so. Gives up a read left
+    // part-way; the next row read is then read again.
+    virtual qint64 countRows() { return -1; }
 
 protected:
     ResultColumns m_columns;

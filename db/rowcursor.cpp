@@ -24,6 +24,12 @@ bool RowCursor::moveTo(qint64 row)
     return !m_atEnd;
 }
 
+bool RowCursor::jumpTo(qint64 row)
+{
+    m_paused = true;
+    return moveTo(row);
+}
+
 bool RowCursor::pause()
 {
     if (m_paused || m_atEnd)

@@ -20,6 +20,10 @@ public:
 
     // Stands on row `row`; false when the statement has no such row.
     bool moveTo(qint64 row);
+    // The same, far from where it stands: the statement runs again from
+    // that row (on an engine that skips the rows before it on its side)
+    // rather than reading on to it.
+    bool jumpTo(qint64 row);
     // Values of the row stood on.
     QVariant value(int column) const { return m_result->value(column); }
     void appendAnsi(int column, QChar decimalPoint, QByteArray &out) const

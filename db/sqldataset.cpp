@@ -84,6 +84,7 @@ void SqlDataSet::release()
     m_rows.clear();
     m_rows.setKeyColumns({});
     m_cursorRowsCached = 0;
+    m_cursorFirst = 0;
     m_fetchedAll = false;
     m_editedSinceRead = false;
     m_windows.reset();
@@ -126,7 +127,7 @@ void SqlDataSet::pauseCursor(bool fromStart)
     // Rows with keys are found again by their keys, from the first row on:
     // edits since they were read may have moved them in the engine's order.
     if (fromStart && m_target && !m_target->keyColumns.isEmpty()) {
-        m_cursorRowsCached = 0;
+        m_cursorRowsCached = m_cursorFirst;
         m_editedSinceRead = false;
     }
 }
@@ -327,6 +328,8 @@ void SqlDataSet::refresh()
     m_rows.clear();
     m_fetchedAll = false;
     m_cursorRowsCached = 0;
+    m_cursorFirst = 0;
+    m_rowsBefore = false;
     m_connection->announceStatement(this);
     m_cursor->rerun();
     Q_EMIT reset();

@@ -47,7 +47,7 @@ public:
     int fetchedRowCount() const override { return int(m_rows.size()); }
     bool canFetchMore() const override { return m_active && !m_fetchedAll; }
     void fetchMore(int rows) override;
-    bool canJump() const override { return m_windows != nullptr; }
+    bool canJump() const override { return m_windows != nullptr || (m_cursor && m_cursor->result().canCount()); }
     void jumpToFirst(int rows) override;
     void jumpToLast(int rows) override;
     bool canFetchBefore() const override { return m_active && m_rowsBefore; }
@@ -141,6 +141,14 @@ private:
     void fetchWindowAfter(int rows);
     // The rows shown become `window`, read from the engine.
     void replaceRows(QVector<QVector<QVariant>> window);
+
+    // Jumps on a result read through its cursor (resultwindows.cpp).
+    void jumpResultToFirst(int rows);
+    void jumpResultToLast(int rows);
+    int fetchResultBefore(int rows);
+    // Cursor rows `from` up to `to` (not included), fewer where the result
+    // ends; the cursor runs the statement again from `from`.
+    QVector<QVector<QVariant>> readResultRows(qint64 from, qint64 to);
     QVector<QVariant> windowKey(const QVector<QVariant> &row) const;
     struct Windows
     {
@@ -169,8 +177,13 @@ private:
     // Cursor rows are numbered from the first row of the statement. The
     // rows the grid cached come first: row r of the set is cached row r, or
     // cursor row m_cursorRowsCached + (r - cached rows) beyond them (edits
-    // add and remove cached rows, so the two counts differ).
+    // add and remove cached rows, so the two counts differ). After a jump
+    // towards the end of a result, the cache starts at cursor row
+    // m_cursorFirst, and m_cursorRowsCached is the cursor row read next.
     qint64 m_cursorRowsCached = 0;
+    // The cursor row of the first cached row: 0 but after a jump towards
+    // the end of a result.
+    qint64 m_cursorFirst = 0;
     bool m_fetchedAll = false;
 
     qint64 m_rowsAffected = -1;

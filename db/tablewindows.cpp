@@ -81,8 +81,10 @@ void SqlDataSet::fetchWindowAfter(int rows)
 // engine refuses, the grid keeps what it had.
 void SqlDataSet::jumpToFirst(int rows)
 {
-    if (!m_windows)
+    if (!m_windows) {
+        jumpResultToFirst(rows);
         return;
+    }
     QVector<QVector<QVariant>> window = readWindow(Window::First, rows);
     m_rowsBefore = false;
     m_fetchedAll = window.size() < rows;
@@ -91,8 +93,10 @@ void SqlDataSet::jumpToFirst(int rows)
 
 void SqlDataSet::jumpToLast(int rows)
 {
-    if (!m_windows)
+    if (!m_windows) {
+        jumpResultToLast(rows);
         return;
+    }
     QVector<QVector<QVariant>> window = readWindow(Window::Last, rows);
     m_rowsBefore = window.size() == rows;
     m_fetchedAll = true;
@@ -115,8 +119,10 @@ void SqlDataSet::replaceRows(QVector<QVector<QVariant>> window)
 
 int SqlDataSet::fetchBefore(int rows)
 {
-    if (!canFetchBefore() || !m_windows)
+    if (!canFetchBefore())
         return 0;
+    if (!m_windows)
+        return fetchResultBefore(rows);
     QVector<QVector<QVariant>> window = readWindow(Window::Before, rows);
     if (window.size() < rows)
         m_rowsBefore = false;

@@ -29,16 +29,22 @@ PostgresResult::PostgresResult(std::shared_ptr<pg::Session> session, QString sta
 
 namespace {
 
-// The query with its first `from` rows left out by the server: a query
-// that can stand in a subquery, its trailing semicolons cut off, on lines
-// of its own, so that a comment at its end ends there.
-QString offsetQuery(const QString &statement, qint64 from)
+// `select` of the query's rows, the query in a subquery: its trailing
+// semicolons cut off, on lines of its own, so that a comment at its end
+// ends there. `after` follows the subquery.
+QString overQuery(const QString &statement, QLatin1String select, const QString &after = QString())
 {
     qsizetype end = statement.size();
     while (end > 0 && (statement[end - 1].isSpace() || statement[end - 1] == u';'))
         --end;
     // One arg() call: a "%2" in the statement stays as it is.
-    return QStringLiteral("SELECT * FROM (\n%1\n) AS rux_rows OFFSET %2").arg(statement.left(end), QString::number(from));
+    return QStringLiteral("SELECT %1 FROM (\n%2\n) AS rux_rows%3").arg(select, statement.left(end), after);
+}
+
+// The query with its first `from` rows left out by the server.
+QString offsetQuery(const QString &statement, qint64 from)
+{
+    return overQuery(statement, QLatin1String("*"), QStringLiteral(" OFFSET ") + QString::number(from));
 }
 
 // The server refused the query's "OFFSET" form for what the statement is
@@ -220,9 +226,7 @@ qint64 PostgresResult::restart(qint64 row)
     m_rows.reset();
     m_row = -1;
     m_ended = false;
-    // The "OFFSET" form is tried outside a transaction block only, where
-    // its refusal fails no block; once taken it serves inside one too.
-    if (row > 0 && (m_skip == Skip::Offset || (m_skip == Skip::Untried && !m_session->inTransaction()))) {
+    if (row > 0 && maySubquery()) {
         sendStatement(row);
         ResultPtr first = m_session->nextResult();
         if (first && m_skip == Skip::Untried && refusesSubquery(first.get())) {
@@ -244,6 +248,28 @@ qint64 PostgresResult::restart(qint64 row)
 qint64 PostgresResult::rerun()
 {
     return restart(0);
+}
+
+bool PostgresResult::maySubquery() const
+{
+    return m_skip == Skip::Offset || (m_skip == Skip::Untried && !m_session->inTransaction());
+}
+
+qint64 PostgresResult::countRows()
+{
+    // A read standing part-way counts as a command in progress.
+    pause();
+    if (!maySubquery())
+        return -1;
+    const ResultPtr counted = m_session->answer(overQuery(m_statement, QLatin1String("count(*)")));
+    if (counted && m_skip == Skip::Untried && refusesSubquery(counted.get())) {
+        m_skip = Skip::Refused;
+        return -1;
+    }
+    if (!counted || !pg::succeeded(counted.get()))
+        throw Failure(pg::failureText(m_session->conn(), counted.get(), m_statement));
+    m_skip = Skip::Offset;
+    return QByteArray(libpq().PQgetvalue(counted.get(), 0, 0)).toLongLong();
 }
 
 ResultOrigin PostgresResult::origin()

@@ -24,9 +24,10 @@ ResultColumns columnsOf(const PGresult *result);
 //
 // Run again from a row past the first, a plain query is run as
 // "SELECT * FROM (<query>) OFFSET <row>": the server skips the rows before
-// it without sending them. A statement that cannot stand in a subquery
-// (SHOW, EXPLAIN, an insert returning rows) runs as it is, and the rows
-// before are read and dropped.
+// it without sending them, and it counts them as "SELECT count(*) FROM
+// (<query>)". A statement that cannot stand in a subquery (SHOW, EXPLAIN,
+// an insert returning rows) runs as it is, the rows before are read and
+// dropped, and its rows are not counted.
 class PostgresResult : public EngineResult, private pg::Stream
 {
 public:
@@ -43,6 +44,9 @@ public:
     qint64 restart(qint64 row) override;
     qint64 rerun() override;
     ResultOrigin origin() override;
+    bool canCount() const override { return m_skip != Skip::Refused; }
+    // Counts as SELECT count(*) FROM (<query>).
+    qint64 countRows() override;
 
 private:
     PostgresResult(std::shared_ptr<pg::Session> session, QString statement);
@@ -55,6 +59,10 @@ private:
     bool takeRow(pg::ResultPtr result);
     void endRead();
     void giveUp() override;
+    // Whether the query may be run in a subquery now: known to be taken, or
+    // not tried yet outside a transaction block, where its refusal fails no
+    // block.
+    bool maySubquery() const;
 
     std::shared_ptr<pg::Session> m_session;
     QString m_statement;

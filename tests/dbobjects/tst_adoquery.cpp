@@ -593,6 +593,42 @@ private Q_SLOTS:
         m_q->Next();
         QCOMPARE(m_q->asString(1), QStringLiteral("302"));
     }
+
+    // On the server a result jumps to its end and reads back from there,
+    // window by window, with only those windows cached; the rows are those
+    // of now. A statement that cannot be counted is read on to its end.
+    void resultJumps()
+    {
+        QVERIFY(open(Engine::Postgres) || !rux::test::engineMissing(Engine::Postgres).isEmpty());
+        RUX_NEED_ENGINE(Engine::Postgres);
+        QVERIFY(makeBig(1000));
+        setSql(QStringLiteral("select i from big order by i"));
+        m_q->Open();
+        m_q->fetchMore(256);
+        m_q->releaseRead();
+        QVERIFY(m_db->run({QStringLiteral("insert into big values (1001)")}));
+        QVERIFY(m_q->canJump());
+        m_q->jumpToLast(256);
+        QCOMPARE(m_q->fetchedRowCount(), 256);
+        QCOMPARE(m_q->value(0, 0).toInt(), 746);
+        QCOMPARE(m_q->value(255, 0).toInt(), 1001);
+        QVERIFY(m_q->canFetchBefore());
+        QCOMPARE(m_q->fetchBefore(256), 256);
+        QCOMPARE(m_q->fetchedRowCount(), 512);
+        QCOMPARE(m_q->value(0, 0).toInt(), 490);
+        QCOMPARE(m_q->value(511, 0).toInt(), 1001);
+        m_q->jumpToFirst(256);
+        QCOMPARE(m_q->value(0, 0).toInt(), 1);
+        QVERIFY(!m_q->canFetchBefore());
+        m_q->fetchMore(256);
+        QCOMPARE(m_q->value(511, 0).toInt(), 512);
+
+        setSql(QStringLiteral("show lock_timeout"));
+        m_q->Open();
+        m_q->jumpToLast(256);
+        QCOMPARE(m_q->fetchedRowCount(), 1);
+        QVERIFY(!m_q->canJump());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAdoQuery)
