@@ -1,5 +1,6 @@
 #include "db/postgres/pgengine.h"
 
+#include "db/keepalive.h"
 #include "db/postgres/pgcatalog.h"
 #include "db/postgres/pgconninfo.h"
 #include "db/postgres/pgresult.h"
@@ -134,7 +135,7 @@ std::unique_ptr<EngineResult> PostgresEngine::run(const QString &commandText, bo
     qint64 changed = -1;
     std::unique_ptr<EngineResult> result;
     if (wantRows)
-        result = PostgresResult::open(m_session, commandText, &changed);
+        result = PostgresResult::open(m_session, commandText, keepalive::installed(), &changed);
     else
         changed = pg::rowsChanged(m_session->exec(commandText).get());
     if (rowsAffected)

@@ -32,13 +32,18 @@ namespace {
 // `select` of the query's rows, the query in a subquery: its trailing
 // semicolons cut off, on lines of its own, so that a comment at its end
 // ends there. `after` follows the subquery.
-QString overQuery(const QString &statement, QLatin1String select, const QString &after = QString())
+QString trimmedQuery(const QString &statement)
 {
     qsizetype end = statement.size();
     while (end > 0 && (statement[end - 1].isSpace() || statement[end - 1] == u';'))
         --end;
+    return statement.left(end);
+}
+
+QString overQuery(const QString &statement, QLatin1String select, const QString &after = QString())
+{
     // One arg() call: a "%2" in the statement stays as it is.
-    return QStringLiteral("SELECT %1 FROM (\n%2\n) AS rux_rows%3").arg(select, statement.left(end), after);
+    return QStringLiteral("SELECT %1 FROM (\n%2\n) AS rux_rows%3").arg(select, trimmedQuery(statement), after);
 }
 
 // The query with its first `from` rows left out by the server.
@@ -59,11 +64,16 @@ bool refusesSubquery(const PGresult *result)
 } // namespace
 
 std::unique_ptr<PostgresResult> PostgresResult::open(const std::shared_ptr<pg::Session> &session,
-                                                     const QString &statement, qint64 *rowsAffected)
+                                                     const QString &statement, bool chunked, qint64 *rowsAffected)
 {
     const pg::Libpq &pq = libpq();
     std::unique_ptr<PostgresResult> result(new PostgresResult(session, statement));
+    result->m_chunks = chunked;
     result->sendStatement();
+    if (result->m_ownBlock) {
+        result->describe(result->m_rows.get());
+        return result;
+    }
     ResultPtr first = session->nextResult();
     const ExecStatusType status = first ? pq.PQresultStatus(first.get()) : PGRES_FATAL_ERROR;
     if ((status == PGRES_SINGLE_TUPLE || status == PGRES_TUPLES_OK) && pq.PQnfields(first.get()) > 0) {
@@ -83,7 +93,7 @@ PostgresResult::~PostgresResult()
     if (!m_session->open())
         return;
     try {
-        if (m_reading)
+        if (m_reading || m_ownBlock)
             giveUp();
     } catch (const Failure &) {
         // The connection broke: nothing is left to close on it.
@@ -102,13 +112,75 @@ void PostgresResult::describe(const PGresult *result)
     }
 }
 
-void PostgresResult::sendStatement(qint64 from)
+qint64 PostgresResult::sendStatement(qint64 from)
 {
     m_session->makeFree();
     m_inBlock = m_session->inTransaction();
+    if (from > 0 && !maySubquery())
+        from = 0;
+    // Outside a transaction block of the script's, a query is read through
+    // a cursor in a transaction of its own, a chunk of rows per round trip;
+    // the transaction ends with the read, or when the read is given up.
+    if (m_chunks && !m_inBlock && m_skip != Skip::Refused) {
+        m_session->exec(QStringLiteral("BEGIN"));
+        // In its subquery form from the first row too: a query taken here
+        // is taken run again from a later row.
+        const QString query = from > 0 ? offsetQuery(m_statement, from) : overQuery(m_statement, QLatin1String("*"));
+        const ResultPtr declared =
+            m_session->answer(QStringLiteral("DECLARE rux_rows NO SCROLL CURSOR FOR\n%1\n").arg(query));
+        if (declared && pg::succeeded(declared.get())) {
+            m_skip = Skip::Offset;
+            m_ownBlock = true;
+            m_chunked = true;
+            m_reading = true;
+            fetchChunk();
+            return from;
+        }
+        const bool refused = declared && m_skip == Skip::Untried && refusesSubquery(declared.get());
+        const QString failure = pg::failureText(m_session->conn(), declared.get(), m_statement);
+        m_session->exec(QStringLiteral("ROLLBACK"));
+        if (!refused)
+            throw Failure(failure);
+        // No query: it runs as it is, from its first row.
+        m_skip = Skip::Refused;
+        from = 0;
+    }
     m_session->send(from > 0 ? offsetQuery(m_statement, from) : m_statement, {}, true);
     m_reading = true;
     m_session->setStreaming(this);
+    return from;
+}
+
+void PostgresResult::fetchChunk()
+{
+    // The session gives up the read it stands in before any command of
+    // its own: not this one, which goes on with the read.
+    m_session->setStreaming(nullptr);
+    ResultPtr chunk = m_session->answer(QStringLiteral("FETCH FORWARD %1 FROM rux_rows").arg(kChunkRows));
+    m_chunkRow = -1;
+    if (chunk && libpq().PQresultStatus(chunk.get()) == PGRES_TUPLES_OK) {
+        m_rows = std::move(chunk);
+        m_session->setStreaming(this);
+        return;
+    }
+    // The query failed as it ran: its transaction goes with it.
+    const QString failure = pg::failureText(m_session->conn(), chunk.get(), m_statement);
+    m_rows.reset();
+    m_ended = true;
+    endOwnBlock();
+    throw Failure(failure);
+}
+
+void PostgresResult::endOwnBlock()
+{
+    if (!m_ownBlock)
+        return;
+    m_ownBlock = false;
+    m_reading = false;
+    if (m_session->streaming() == this)
+        m_session->setStreaming(nullptr);
+    if (m_session->open())
+        m_session->exec(QLatin1String(m_session->inTransaction() ? "COMMIT" : "ROLLBACK"));
 }
 
 void PostgresResult::endRead()
@@ -122,6 +194,15 @@ void PostgresResult::endRead()
 
 void PostgresResult::giveUp()
 {
+    if (m_ownBlock) {
+        // Nobody is told of a failure here, as below.
+        try {
+            endOwnBlock();
+        } catch (const Failure &failure) {
+            m_session->tellLater(failure.text());
+        }
+        return;
+    }
     if (!m_reading)
         return;
     m_pending.reset();
@@ -189,6 +270,22 @@ bool PostgresResult::next()
         if (m_ended)
             return false;
     }
+    if (m_ownBlock) {
+        const pg::Libpq &pq = libpq();
+        if (m_rows && ++m_chunkRow < pq.PQntuples(m_rows.get())) {
+            ++m_row;
+            keepalive::tick();
+            return true;
+        }
+        if (!m_rows || pq.PQntuples(m_rows.get()) < kChunkRows) {
+            m_rows.reset();
+            m_ended = true;
+            endOwnBlock();
+            return false;
+        }
+        fetchChunk();
+        return next();
+    }
     if (m_pending)
         return takeRow(std::move(m_pending));
     return takeRow(m_session->nextResult());
@@ -197,24 +294,27 @@ bool PostgresResult::next()
 QVariant PostgresResult::value(int column) const
 {
     const pg::Libpq &pq = libpq();
-    if (!m_rows || column < 0 || column >= m_types.size() || pq.PQntuples(m_rows.get()) < 1)
+    const int row = m_chunked ? m_chunkRow : 0;
+    if (!m_rows || column < 0 || column >= m_types.size() || row < 0 || row >= pq.PQntuples(m_rows.get()))
         return QVariant();
-    return pg::valueOf(m_types[column], pq.PQgetvalue(m_rows.get(), 0, column), pq.PQgetisnull(m_rows.get(), 0, column));
+    return pg::valueOf(m_types[column], pq.PQgetvalue(m_rows.get(), row, column),
+                       pq.PQgetisnull(m_rows.get(), row, column));
 }
 
 void PostgresResult::appendAnsi(int column, QChar decimalPoint, QByteArray &out) const
 {
     const pg::Libpq &pq = libpq();
-    if (!m_rows || column < 0 || column >= m_types.size() || pq.PQntuples(m_rows.get()) < 1)
+    const int row = m_chunked ? m_chunkRow : 0;
+    if (!m_rows || column < 0 || column >= m_types.size() || row < 0 || row >= pq.PQntuples(m_rows.get()))
         return;
-    pg::appendCellAnsi(m_types[column], m_columns.yesNo[column], pq.PQgetvalue(m_rows.get(), 0, column),
-                       pq.PQgetlength(m_rows.get(), 0, column), pq.PQgetisnull(m_rows.get(), 0, column),
+    pg::appendCellAnsi(m_types[column], m_columns.yesNo[column], pq.PQgetvalue(m_rows.get(), row, column),
+                       pq.PQgetlength(m_rows.get(), row, column), pq.PQgetisnull(m_rows.get(), row, column),
                        decimalPoint, out);
 }
 
 bool PostgresResult::pause()
 {
-    if (m_reading)
+    if (m_reading || m_ownBlock)
         giveUp();
     return true;
 }
@@ -224,23 +324,23 @@ qint64 PostgresResult::restart(qint64 row)
     pause();
     m_pending.reset();
     m_rows.reset();
+    m_chunked = false;
     m_row = -1;
     m_ended = false;
-    if (row > 0 && maySubquery()) {
-        sendStatement(row);
+    qint64 from = sendStatement(row);
+    if (from > 0 && !m_ownBlock) {
         ResultPtr first = m_session->nextResult();
         if (first && m_skip == Skip::Untried && refusesSubquery(first.get())) {
             endRead();
             m_skip = Skip::Refused;
+            from = sendStatement(0);
         } else {
             m_skip = Skip::Offset;
             m_pending = std::move(first);
-            m_row = row - 1;
-            return m_row;
         }
     }
-    sendStatement();
-    while (m_row < row - 1 && takeRow(m_session->nextResult())) {
+    m_row = from - 1;
+    while (m_row < row - 1 && next()) {
     }
     return m_row;
 }

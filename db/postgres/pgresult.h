@@ -32,9 +32,13 @@ class PostgresResult : public EngineResult, private pg::Stream
 {
 public:
     // Runs `statement`. Null when the statement yields no columns;
-    // `rowsAffected` then tells the rows it changed.
+    // `rowsAffected` then tells the rows it changed. `chunked` (on a
+    // screen): outside a transaction block of the script's, a query is read
+    // through a cursor in a transaction of its own, a chunk of rows per
+    // round trip, the transaction ended with the read or when the read is
+    // given up; it is streamed otherwise.
     static std::unique_ptr<PostgresResult> open(const std::shared_ptr<pg::Session> &session,
-                                                const QString &statement, qint64 *rowsAffected);
+                                                const QString &statement, bool chunked, qint64 *rowsAffected);
     ~PostgresResult() override;
 
     bool next() override;
@@ -53,8 +57,13 @@ private:
 
     void describe(const PGresult *result);
     // Sends the statement, or from row `from` on its query with the rows
-    // before left out, and stands before its first row.
-    void sendStatement(qint64 from = 0);
+    // before left out, and stands before its first row; returns the row
+    // it starts from (0 where the statement is no query).
+    qint64 sendStatement(qint64 from = 0);
+    // Read through a cursor in a transaction of its own: the next chunk of
+    // rows; the end of that transaction.
+    void fetchChunk();
+    void endOwnBlock();
     // Takes the next result of the read as its next row.
     bool takeRow(pg::ResultPtr result);
     void endRead();
@@ -72,6 +81,13 @@ private:
     bool m_reading = false; // the read stands part-way on the connection
     bool m_inBlock = false; // it was sent inside a transaction block
     bool m_ended = false;
+    // Read through a cursor in a transaction of its own (m_rows is a chunk,
+    // m_chunkRow its row read last).
+    bool m_ownBlock = false;
+    bool m_chunks = false;  // a query may be read so
+    bool m_chunked = false; // the rows at hand came so
+    int m_chunkRow = -1;
+    static constexpr int kChunkRows = 10000;
     // The statement as a query with the rows before a row left out (its
     // "OFFSET" form): not tried yet, taken, refused.
     enum class Skip { Untried, Offset, Refused };
