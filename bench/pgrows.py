@@ -82,19 +82,21 @@ class Server:
         self.log = os.path.join(work, "with-postgres.log")
         self.proc = None
         self.uri = None
+        self.pooler_uri = None  # pgbouncer in transaction mode in front of it
 
     def start(self):
-        # The command beside the server prints its URI and then waits until
-        # its standard input is closed: by stop(), or by the end of the
-        # suite however it ends. The script then stops the server.
+        # The command beside the server prints its URI and the pooler's and
+        # then waits until its standard input is closed: by stop(), or by the
+        # end of the suite however it ends. The script then stops the server.
         with open(self.log, "wb") as log:
             self.proc = subprocess.Popen(
-                [WITH_POSTGRES, "sh", "-c", 'printf "%s\\n" "$RUX_PG_URI"; exec cat >/dev/null'],
+                [WITH_POSTGRES, "sh", "-c",
+                 'printf "%s\\n%s\\n" "$RUX_PG_URI" "$RUX_PG_POOLER_URI"; exec cat >/dev/null'],
                 env=self.env, cwd=self.work, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                 stderr=log)
         seen = b""
         deadline = time.monotonic() + 180
-        while self.uri is None:
+        while self.pooler_uri is None:
             left = deadline - time.monotonic()
             if left <= 0 or not select.select([self.proc.stdout], [], [], left)[0]:
                 break
@@ -102,9 +104,9 @@ class Server:
             if not chunk:
                 break
             seen += chunk
-            for line in seen.split(b"\n")[:-1]:
-                if line.startswith(b"postgresql://"):
-                    self.uri = line.decode()
+            uris = [line.decode() for line in seen.split(b"\n")[:-1] if line.startswith(b"postgresql://")]
+            if len(uris) >= 2:
+                self.uri, self.pooler_uri = uris[:2]
         if self.uri is None:
             self.stop()
             with open(self.log, errors="replace") as f:
@@ -175,6 +177,44 @@ def scenario_batches(suite, server):
         suite.anchor_ok(r, "psql inserts")
         anchor.append(r)
     suite.add_time_ratio("pg: 20,000 insert batches", rux, anchor, "psql", 1.1)
+
+
+# The result of the jump row: 1,000,000 rows in the order of their key.
+TABLE_M = """
+drop table if exists m;
+create table m (id integer primary key, v text);
+insert into m select i, 'value ' || i from generate_series(1, {n}) as i;
+vacuum (freeze, analyze) m;
+checkpoint;
+"""
+
+
+def scenario_result_jump(suite, server):
+    """Ctrl+End in the main window's grid on a result of 1,000,000 rows:
+    directly and through the pooler, until the last row is painted."""
+    print("pg: Ctrl+End in a result of 1,000,000 rows ...", flush=True)
+    server.sql(TABLE_M.format(n=N_EXPORT))
+    statement = "select id, v from m order by id"
+    for label, uri in (("directly", server.uri), ("through pgbouncer", server.pooler_uri)):
+        runs = []
+        for _ in range(suite.runs):
+            r = run([suite.result_jump, uri, statement], env=suite.env, cwd=suite.work, timeout=180)
+            fields = dict(kv.split("=", 1) for kv in r[3].split() if "=" in kv)
+            if r[2] != 0 or fields.get("last") != str(N_EXPORT):
+                runs.append(None)
+                continue
+            runs.append((float(fields["last_ms"]) / 1000.0,
+                         int(fields["hwm_last_kb"]) - int(fields["hwm_first_kb"])))
+        names = ("pg: result to the last of 1M rows, %s: time" % label,
+                 "pg: result to the last of 1M rows, %s: memory" % label)
+        if None in runs:
+            for name in names:
+                suite.add(name, "the grid did not show the last row", "", "", "", False)
+            continue
+        t = statistics.median(x[0] for x in runs)
+        m = statistics.median(x[1] for x in runs)
+        suite.add(names[0], "%.3f s" % t, "", "", "<= 0.5 s", t <= 0.5)
+        suite.add(names[1], "+%.1f MB" % mb(m), "", "", "<= +50 MB", mb(m) <= 50)
 
 
 def scenario_export(suite, server):
