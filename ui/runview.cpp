@@ -111,6 +111,9 @@ void RunView::end(Outcome outcome, int line, const QString &result)
     m_stop->hide();
     clearMarks();
     const QString ran = QStringLiteral("%1 in %2.").arg(batchesText(m_batches), durationText(m_clock.elapsed()));
+    // A wait on the database after the run (a grid reading rows) keeps the
+    // windows alive too: it shows no run clock.
+    m_clock.invalidate();
     const QString where = line > 0 ? QStringLiteral(" at line %1").arg(line) : QString();
     switch (outcome) {
     case Outcome::Success:
