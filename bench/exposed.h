@@ -4,8 +4,12 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QStringList>
 #include <QWidget>
 #include <QWindow>
+
+#include <cstdio>
 
 namespace bench {
 
@@ -22,6 +26,31 @@ inline void waitExposed(QWidget &window)
     settle.start();
     while (settle.elapsed() < 200)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// The two arguments of a program that times the main window on a
+// database: false (after the usage line on standard error) when they are
+// not two.
+inline bool twoArguments(const QStringList &args, const char *usage)
+{
+    if (args.size() == 3)
+        return true;
+    std::fprintf(stderr, "usage: %s\n", usage);
+    return false;
+}
+
+// The process's peak resident size so far (VmHWM), in kB; -1 when it
+// cannot be read.
+inline long peakKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
 }
 
 } // namespace bench

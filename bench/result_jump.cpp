@@ -17,6 +17,8 @@
 #include "ui/program.h"
 #include "ui/trux_pp1.h"
 
+#include "exposed.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -28,18 +30,6 @@
 #include <cstdio>
 
 namespace {
-
-long peakKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
 
 class LastRow : public QObject
 {
@@ -53,7 +43,7 @@ public:
         if (event->type() == QEvent::Paint && !m_sent && m_main->Button6->isEnabled() && source->rowCount() > 0) {
             m_sent = true;
             QTimer::singleShot(0, this, [this, grid]() {
-                hwmFirstKb = peakKb();
+                hwmFirstKb = bench::peakKb();
                 grid->setFocus();
                 m_timer.start();
                 QKeyEvent press(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
@@ -68,7 +58,7 @@ public:
                 lastMs = double(m_timer.nsecsElapsed()) / 1e6;
                 rows = source->rowCount();
                 last = source->data(source->index(source->rowCount() - 1, 0)).toString();
-                hwmLastKb = peakKb();
+                hwmLastKb = bench::peakKb();
                 QCoreApplication::exit(0);
             });
         }
@@ -94,10 +84,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList args = app.arguments();
-    if (args.size() != 3) {
-        std::fprintf(stderr, "usage: bench_result_jump DATABASE STATEMENT\n");
+    if (!bench::twoArguments(args, "bench_result_jump DATABASE STATEMENT"))
         return 2;
-    }
     rux::Program &program = rux::Program::instance();
     program.setTitle(QStringLiteral("rux_ppp"));
     program.setHeadless(true);

@@ -21,6 +21,8 @@
 #include "ui/tftabed.h"
 #include "ui/trux_pp1.h"
 
+#include "exposed.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -32,19 +34,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-// The process's peak resident size so far (VmHWM), in kB.
-long peakKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
 
 // Watches the grid's viewport: the first paint with rows in the model ends
 // the first measurement once that paint is done; the click on "last"
@@ -64,7 +53,7 @@ public:
                 elapsedMs = double(m_timer->nsecsElapsed()) / 1e6;
                 rows = source->rowCount();
                 first = source->data(source->index(0, 0)).toString();
-                hwmFirstKb = peakKb();
+                hwmFirstKb = bench::peakKb();
                 m_last.start();
                 m_editor->DBNavigator1->button(QStringLiteral("last"))->click();
                 m_clicked = true;
@@ -76,7 +65,7 @@ public:
                     return;
                 lastMs = double(m_last.nsecsElapsed()) / 1e6;
                 last = source->data(source->index(source->rowCount() - 1, 0)).toString();
-                hwmLastKb = peakKb();
+                hwmLastKb = bench::peakKb();
                 m_editor->Button1Click();
             });
         }
@@ -106,10 +95,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList args = app.arguments();
-    if (args.size() != 3) {
-        std::fprintf(stderr, "usage: bench_table_editing DATABASE TABLE\n");
+    if (!bench::twoArguments(args, "bench_table_editing DATABASE TABLE"))
         return 2;
-    }
 
     rux::Program &program = rux::Program::instance();
     program.setTitle(QStringLiteral("rux_ppp"));

@@ -81,12 +81,7 @@ int SqlDataSet::fetchResultBefore(int rows)
     m_cursor->pause();
     m_cursorFirst = first;
     m_rowsBefore = first > 0;
-    int added = 0;
-    for (QVector<QVariant> &row : window) {
-        if (m_rows.insert(added, std::move(row)))
-            ++added;
-    }
-    return added;
+    return placeRowsBefore(std::move(window));
 }
 
 } // namespace rux

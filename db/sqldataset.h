@@ -141,6 +141,9 @@ private:
     void fetchWindowAfter(int rows);
     // The rows shown become `window`, read from the engine.
     void replaceRows(QVector<QVector<QVariant>> window);
+    // Places the rows of `window` before those shown, each row once by its
+    // key; returns how many were placed.
+    int placeRowsBefore(QVector<QVector<QVariant>> window);
 
     // Jumps on a result read through its cursor (resultwindows.cpp).
     void jumpResultToFirst(int rows);

@@ -129,6 +129,11 @@ int SqlDataSet::fetchBefore(int rows)
     if (window.isEmpty())
         return 0;
     m_windows->firstKey = windowKey(window.front());
+    return placeRowsBefore(std::move(window));
+}
+
+int SqlDataSet::placeRowsBefore(QVector<QVector<QVariant>> window)
+{
     int added = 0;
     for (QVector<QVariant> &row : window) {
         if (m_rows.insert(added, std::move(row)))
