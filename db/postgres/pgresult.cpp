@@ -29,9 +29,7 @@ PostgresResult::PostgresResult(std::shared_ptr<pg::Session> session, QString sta
 
 namespace {
 
-// `select` of the query's rows, the query in a subquery: its trailing
-// semicolons cut off, on lines of its own, so that a comment at its end
-// ends there. `after` follows the subquery.
+// The statement without its trailing blanks and semicolons.
 QString trimmedQuery(const QString &statement)
 {
     qsizetype end = statement.size();
@@ -40,6 +38,9 @@ QString trimmedQuery(const QString &statement)
     return statement.left(end);
 }
 
+// `select` of the query's rows, the query in a subquery: trimmed, on lines
+// of its own, so that a comment at its end ends there. `after` follows the
+// subquery.
 QString overQuery(const QString &statement, QLatin1String select, const QString &after = QString())
 {
     // One arg() call: a "%2" in the statement stays as it is.
@@ -93,7 +94,7 @@ PostgresResult::~PostgresResult()
     if (!m_session->open())
         return;
     try {
-        if (m_reading || m_ownBlock)
+        if (m_reading)
             giveUp();
     } catch (const Failure &) {
         // The connection broke: nothing is left to close on it.
@@ -291,11 +292,19 @@ bool PostgresResult::next()
     return takeRow(m_session->nextResult());
 }
 
+int PostgresResult::rowAtHand(int column) const
+{
+    const int row = m_chunked ? m_chunkRow : 0;
+    if (!m_rows || column < 0 || column >= m_types.size() || row < 0 || row >= libpq().PQntuples(m_rows.get()))
+        return -1;
+    return row;
+}
+
 QVariant PostgresResult::value(int column) const
 {
     const pg::Libpq &pq = libpq();
-    const int row = m_chunked ? m_chunkRow : 0;
-    if (!m_rows || column < 0 || column >= m_types.size() || row < 0 || row >= pq.PQntuples(m_rows.get()))
+    const int row = rowAtHand(column);
+    if (row < 0)
         return QVariant();
     return pg::valueOf(m_types[column], pq.PQgetvalue(m_rows.get(), row, column),
                        pq.PQgetisnull(m_rows.get(), row, column));
@@ -304,8 +313,8 @@ QVariant PostgresResult::value(int column) const
 void PostgresResult::appendAnsi(int column, QChar decimalPoint, QByteArray &out) const
 {
     const pg::Libpq &pq = libpq();
-    const int row = m_chunked ? m_chunkRow : 0;
-    if (!m_rows || column < 0 || column >= m_types.size() || row < 0 || row >= pq.PQntuples(m_rows.get()))
+    const int row = rowAtHand(column);
+    if (row < 0)
         return;
     pg::appendCellAnsi(m_types[column], m_columns.yesNo[column], pq.PQgetvalue(m_rows.get(), row, column),
                        pq.PQgetlength(m_rows.get(), row, column), pq.PQgetisnull(m_rows.get(), row, column),
@@ -314,7 +323,7 @@ void PostgresResult::appendAnsi(int column, QChar decimalPoint, QByteArray &out)
 
 bool PostgresResult::pause()
 {
-    if (m_reading || m_ownBlock)
+    if (m_reading)
         giveUp();
     return true;
 }

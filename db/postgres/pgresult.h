@@ -68,6 +68,9 @@ private:
     bool takeRow(pg::ResultPtr result);
     void endRead();
     void giveUp() override;
+    // The row of m_rows that the read stands on, when `column` is one of
+    // the result's; -1 when there is none.
+    int rowAtHand(int column) const;
     // Whether the query may be run in a subquery now: known to be taken, or
     // not tried yet outside a transaction block, where its refusal fails no
     // block.
@@ -78,7 +81,7 @@ private:
     pg::ResultPtr m_rows;    // the row read last
     pg::ResultPtr m_pending; // the first result, read when the statement ran
     qint64 m_row = -1;
-    bool m_reading = false; // the read stands part-way on the connection
+    bool m_reading = false; // the read stands part-way on the connection (in its own block too)
     bool m_inBlock = false; // it was sent inside a transaction block
     bool m_ended = false;
     // Read through a cursor in a transaction of its own (m_rows is a chunk,
