@@ -3,10 +3,63 @@
 #include "ui/program.h"
 
 #include <QDialog>
+#include <QEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 
+#include <optional>
+
 namespace rux {
+
+namespace {
+
+void centreOver(QDialog &dialog, const QWidget *over)
+{
+    QRect frame = dialog.frameGeometry();
+    frame.moveCenter(over->frameGeometry().center());
+    if (const QScreen *screen = over->screen()) {
+        const QRect room = screen->availableGeometry();
+        frame.moveLeft(qBound(room.left(), frame.left(), qMax(room.left(), room.right() - frame.width())));
+        frame.moveTop(qBound(room.top(), frame.top(), qMax(room.top(), room.bottom() - frame.height())));
+    }
+    dialog.move(frame.topLeft());
+}
+
+// A box shown while the window it stands over is still being placed by the
+// window manager (a failure at start-up) follows it to its place, until
+// the user moves the box.
+class FollowWindow : public QObject
+{
+public:
+    FollowWindow(QDialog &dialog, QWidget *over) : m_dialog(dialog), m_over(over)
+    {
+        m_placed = dialog.pos();
+        over->installEventFilter(this);
+    }
+    ~FollowWindow() override
+    {
+        if (m_over)
+            m_over->removeEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_over && (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+            && m_dialog.pos() == m_placed) {
+            centreOver(m_dialog, m_over);
+            m_placed = m_dialog.pos();
+        }
+        return false;
+    }
+
+private:
+    QDialog &m_dialog;
+    QPointer<QWidget> m_over;
+    QPoint m_placed;
+};
+
+} // namespace
 
 int execCentred(QDialog &dialog)
 {
@@ -17,15 +70,10 @@ int execCentred(QDialog &dialog)
     // Shown first, the box takes its final size (a message box sizes
     // itself to its text only then), and is placed before it is painted.
     dialog.show();
+    std::optional<FollowWindow> follow;
     if (over && over->isVisible()) {
-        QRect frame = dialog.frameGeometry();
-        frame.moveCenter(over->frameGeometry().center());
-        if (const QScreen *screen = over->screen()) {
-            const QRect room = screen->availableGeometry();
-            frame.moveLeft(qBound(room.left(), frame.left(), qMax(room.left(), room.right() - frame.width())));
-            frame.moveTop(qBound(room.top(), frame.top(), qMax(room.top(), room.bottom() - frame.height())));
-        }
-        dialog.move(frame.topLeft());
+        centreOver(dialog, over);
+        follow.emplace(dialog, over);
     }
     return dialog.exec();
 }
