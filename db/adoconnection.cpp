@@ -84,6 +84,7 @@ void AdoConnection::Open()
             m_idleWatched = true;
         }
     }
+    Q_EMIT opened();
 }
 
 void AdoConnection::Close()

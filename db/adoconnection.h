@@ -79,6 +79,8 @@ public:
     void announceStatement(const QObject *runner) { Q_EMIT statementStarting(runner); }
 
 Q_SIGNALS:
+    // Sent when the connection has opened (on demand too).
+    void opened();
     // Sent before the connection closes: open queries and tables release
     // their statements.
     void aboutToClose();

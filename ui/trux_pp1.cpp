@@ -122,6 +122,12 @@ Trux_pp1::Trux_pp1(QWidget *parent)
     resize(774, 626);
 
     access_con = new AdoConnection(QStringLiteral("access_con"), this);
+    // A database that failed to open and opens later on demand is named
+    // again.
+    connect(access_con, &AdoConnection::opened, this, [this]() {
+        if (!db_f_name.isEmpty())
+            Label2->setPath(AdoConnection::shownDataSource(db_f_name));
+    });
     Query1 = new AdoQuery(access_con, QStringLiteral("Query1"), this);
     DataSource1 = new DataSource(this);
     DataSource1->setObjectName(QStringLiteral("DataSource1"));
@@ -252,13 +258,30 @@ void Trux_pp1::set_database()
     const QString connectionString = buildConnectionString(db_f_name);
     access_con->Close();
     access_con->setConnectionString(connectionString);
-    access_con->Open();
+    try {
+        access_con->Open();
+    } catch (...) {
+        // Nothing is open now: the label does not claim the database is.
+        // It names it again when a later statement opens it after all.
+        Label2->setPath(QString());
+        throw;
+    }
 }
 
 void Trux_pp1::set_sqlscript()
 {
+    const QString labelBefore = Label3->text();
     Label3->setPath(sql_f_name);
-    var_count = loadScript(sql_f_name, run_id, m_lines, *StringGrid1, m_encoding);
+    try {
+        var_count = loadScript(sql_f_name, run_id, m_lines, *StringGrid1, m_encoding);
+    } catch (...) {
+        // The editor keeps the script it held: so do the name and the
+        // label, and a run's log names that script.
+        sql_f_name = m_scriptInEditor;
+        Label3->setPath(labelBefore);
+        throw;
+    }
+    m_scriptInEditor = sql_f_name;
 }
 
 bool Trux_pp1::argumentsHoldGo() const
@@ -420,7 +443,6 @@ void Trux_pp1::Button2Click()
     if (name.isEmpty())
         return;
     sql_f_name = name;
-    Label3->setPath(sql_f_name);
     set_sqlscript();
 }
 

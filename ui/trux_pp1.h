@@ -157,6 +157,8 @@ private:
     FileDialogs *m_dialogs = nullptr;
     QString m_openDialogName;
     QString m_saveDialogName;
+    // The file whose script the editor holds (empty before the first load).
+    QString m_scriptInEditor;
     TextEncoding m_encoding = TextEncoding::None;
     EditorLines m_lines;
     bool m_running = false;
