@@ -3,6 +3,7 @@
 #include "ui/boxes.h"
 #include "ui/program.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -60,6 +61,19 @@ QString QtFileDialogs::saveFile(QWidget *parent, const QString &proposed, const 
     if (execCentred(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
+}
+
+QString replaceQuestion(const QString &fileName)
+{
+    return QStringLiteral("\"%1\" already exists.\nDo you want to replace it?")
+        .arg(QDir::toNativeSeparators(fileName));
+}
+
+bool QtFileDialogs::replaceFile(QWidget *parent, const QString &fileName)
+{
+    return showBox(QMessageBox::Question, Program::instance().title(), replaceQuestion(fileName),
+                   {QStringLiteral("Yes"), QStringLiteral("No")}, parent)
+        == 0;
 }
 
 bool QtFileDialogs::saveInstead(QWidget *parent, const QString &question, const QString &agree)

@@ -17,9 +17,11 @@ public:
     // file name. A typed name of a file that does not exist is accepted.
     virtual QString openFile(QWidget *parent, const QString &proposed) = 0;
     // Adds `defaultSuffix` to a name typed without an extension; does not
-    // ask before an existing file is chosen.
+    // ask before an existing file is chosen (the save asks replaceFile()).
     virtual QString saveFile(QWidget *parent, const QString &proposed,
                              const QString &defaultSuffix) = 0;
+    // Asks before a save replaces an existing file: true to replace it.
+    virtual bool replaceFile(QWidget *parent, const QString &fileName) = 0;
     // Asks before a save whether to write another encoding than the one
     // asked for, which cannot hold the text: true when the user agrees (the
     // button reading `agree`), false when they cancel.
@@ -32,8 +34,12 @@ class QtFileDialogs : public FileDialogs
 public:
     QString openFile(QWidget *parent, const QString &proposed) override;
     QString saveFile(QWidget *parent, const QString &proposed, const QString &defaultSuffix) override;
+    bool replaceFile(QWidget *parent, const QString &fileName) override;
     bool saveInstead(QWidget *parent, const QString &question, const QString &agree) override;
 };
+
+// The question asked before a save replaces `fileName`.
+QString replaceQuestion(const QString &fileName);
 
 // A name without an extension gets ".<suffix>".
 QString withDefaultSuffix(const QString &fileName, const QString &suffix);

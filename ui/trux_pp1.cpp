@@ -468,10 +468,21 @@ void Trux_pp1::Button3Click()
 
 void Trux_pp1::Button4Click()
 {
-    QString name = m_dialogs->saveFile(this, m_saveDialogName, QStringLiteral("sql"));
-    if (name.isEmpty())
-        return;
-    name = withDefaultSuffix(name, QStringLiteral("sql"));
+    // Another file that exists is replaced only when the user says so; a
+    // "no" goes back to the dialog. The loaded script itself is saved over
+    // without a question.
+    QString name = m_saveDialogName;
+    for (;;) {
+        name = m_dialogs->saveFile(this, name, QStringLiteral("sql"));
+        if (name.isEmpty())
+            return;
+        name = withDefaultSuffix(name, QStringLiteral("sql"));
+        const QFileInfo chosen(name);
+        const bool loadedScript = !m_scriptInEditor.isEmpty()
+            && chosen.canonicalFilePath() == QFileInfo(m_scriptInEditor).canonicalFilePath();
+        if (!chosen.exists() || chosen.isDir() || loadedScript || m_dialogs->replaceFile(this, name))
+            break;
+    }
     m_saveDialogName = name;
     chooseFolderOf(name);
     const QString text = m_lines.text();

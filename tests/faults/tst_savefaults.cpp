@@ -108,6 +108,8 @@ private:
     {
         m_w->main->editorLines().setText(text);
         m_w->dialogs.saveAnswers = {chosen};
+        // The user agrees to replace a file that is there.
+        m_w->dialogs.replaceAnswers = {true};
         StderrCapture err;
         {
             std::unique_ptr<AsUnprivileged> as;

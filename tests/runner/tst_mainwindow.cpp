@@ -65,6 +65,8 @@ private Q_SLOTS:
     void saveKeepsRememberedEncoding();
     void saveAsksBeforeChangingCharacters_data();
     void saveAsksBeforeChangingCharacters();
+    void saveAsksBeforeReplacingAnotherFile_data();
+    void saveAsksBeforeReplacingAnotherFile();
     void dialogChoiceSetsCurrentFolder();
 
     void initPrj_data();
@@ -314,6 +316,7 @@ void TestMainWindow::saveAsksBeforeChangingCharacters()
     const QByteArray before("previous\r\n");
     const QString target = writeFile(QStringLiteral("target.sql"), before);
     m_w->dialogs.saveAnswers = {target};
+    m_w->dialogs.replaceAnswers = {true};
     m_w->dialogs.insteadAnswers = {agree};
     m->Button4Click();
 
@@ -324,6 +327,45 @@ void TestMainWindow::saveAsksBeforeChangingCharacters()
     QCOMPARE(fileBytes(target), saved.isEmpty() ? before : saved);
     QCOMPARE(int(m->rememberedEncoding()), remembered);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden).size(), loaded.isEmpty() ? 2 : 3);
+}
+
+// Another file that exists is replaced only after a "yes"; a "no" goes
+// back to the dialog with that name. The loaded script and a new file are
+// written without a question.
+void TestMainWindow::saveAsksBeforeReplacingAnotherFile_data()
+{
+    QTest::addColumn<QString>("chosen"); // other, loaded or new
+    QTest::addColumn<QList<bool>>("answers");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("another_file_replaced") << "other" << QList<bool>{true} << true;
+    QTest::newRow("another_file_kept_then_cancelled") << "other" << QList<bool>{false} << false;
+    QTest::newRow("loaded_script_without_question") << "loaded" << QList<bool>{} << true;
+    QTest::newRow("new_file_without_question") << "new" << QList<bool>{} << true;
+}
+
+void TestMainWindow::saveAsksBeforeReplacingAnotherFile()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QList<bool>, answers);
+    QFETCH(bool, written);
+    Trux_pp1 *m = m_w->main.get();
+    const QString loaded = writeFile(QStringLiteral("loaded.sql"), "select 1\r\n");
+    m_w->dialogs.openAnswers = {loaded};
+    m->Button2Click();
+    m->editorLines().setText(QStringLiteral("select 2"));
+    const QString other = writeFile(QStringLiteral("other.sql"), "other\r\n");
+    const QString target = chosen == QLatin1String("other") ? other
+        : chosen == QLatin1String("loaded")                  ? loaded
+                                                             : m_dir->filePath(QStringLiteral("new.sql"));
+    const QByteArray before = fileBytes(target);
+    m_w->dialogs.saveAnswers = {target};
+    m_w->dialogs.replaceAnswers = answers;
+    m->Button4Click();
+    QCOMPARE(m_w->dialogs.replaceAsked, chosen == QLatin1String("other") ? QStringList{other} : QStringList());
+    QCOMPARE(fileBytes(target), written ? QByteArray("select 2") : before);
+    // A "no" opens the dialog again, on the refused name.
+    QCOMPARE(m_w->dialogs.saveProposed.size(), answers == QList<bool>{false} ? 2 : 1);
+    QCOMPARE(m_w->dialogs.saveProposed.constLast(), answers == QList<bool>{false} ? other : QString());
 }
 
 void TestMainWindow::dialogChoiceSetsCurrentFolder()

@@ -48,6 +48,14 @@ public:
         saveSuffixes.append(defaultSuffix);
         return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     }
+    // The files a save asked to replace, and the answers (none left: no).
+    QStringList replaceAsked;
+    QList<bool> replaceAnswers;
+    bool replaceFile(QWidget *, const QString &fileName) override
+    {
+        replaceAsked.append(fileName);
+        return !replaceAnswers.isEmpty() && replaceAnswers.takeFirst();
+    }
     // The questions a save asked, and the answers to give (none left: cancel).
     QStringList questions;
     QList<bool> insteadAnswers;
