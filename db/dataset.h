@@ -25,6 +25,8 @@ public:
     virtual int columnCount() const = 0;
     virtual QString columnName(int column) const = 0;
     virtual bool isYesNoColumn(int column) const = 0;
+    // Columns whose values are exact decimal numbers given as text.
+    virtual bool isDecimalColumn(int column) const = 0;
 
     virtual int fetchedRowCount() const = 0;
     virtual bool canFetchMore() const = 0;

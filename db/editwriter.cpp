@@ -25,14 +25,23 @@ QString EditWriter::tableSql() const
                                      : quoteIdentifier(m_target.schema) + u'.' + quoteIdentifier(m_target.table);
 }
 
-QVariant EditWriter::bindValue(int column, const QVariant &shown) const
+// A cell holds a null for NULL, or a text. An emptied cell is an empty text,
+// but NULL in a column of numbers or yes/no values, where an empty text is
+// no value.
+QVariant EditWriter::bindValue(int column, const QVariant &shown, const QVariant &original) const
 {
     if (shown.isNull())
         return QVariant();
     if (shown.typeId() == QMetaType::QString) {
         const QString text = shown.toString();
-        if (text.isEmpty())
-            return QVariant();
+        if (text.isEmpty()) {
+            const bool number = original.typeId() == QMetaType::Int || original.typeId() == QMetaType::LongLong
+                || original.typeId() == QMetaType::Double || original.typeId() == QMetaType::UInt
+                || original.typeId() == QMetaType::ULongLong;
+            if (number || m_columns.yesNo.value(column) || m_columns.decimal.value(column))
+                return QVariant();
+            return QStringLiteral("");
+        }
         if (m_columns.yesNo.value(column)) {
             // A server's boolean column takes only a boolean value.
             const bool typed = m_engine.typedBooleans();
@@ -83,7 +92,7 @@ std::optional<EditWriter::Row> EditWriter::update(const Row &original, const QVe
                 == cellText(original.value(i), m_columns.yesNo.value(i), m_columns.decimal.value(i),
                             m_decimalPoint))
             continue;
-        const QVariant v = bindValue(i, shown[c]);
+        const QVariant v = bindValue(i, shown[c], original.value(i));
         if (v == original.value(i) && v.isNull() == original.value(i).isNull())
             continue;
         binds.append(v);
@@ -113,10 +122,12 @@ EditWriter::Row EditWriter::insert(const QVector<QVariant> &shown)
     Row full(m_columns.names.size());
     for (int c = 0; c < shown.size(); ++c) {
         const int i = m_hidden + c;
+        // A cell left empty gives the column its default; one set to NULL
+        // writes NULL.
+        if (!shown[c].isValid() || (shown[c].typeId() == QMetaType::QString && shown[c].toString().isEmpty()))
+            continue;
         const QVariant v = bindValue(i, shown[c]);
         full[i] = v;
-        if (v.isNull())
-            continue;
         columns.append(quoteIdentifier(m_target.origins[i]));
         binds.append(v);
         marks.append(m_engine.writeMark(int(binds.size())));

@@ -46,8 +46,9 @@ public:
     void remove(const Row &row);
 
 private:
-    // The value to write for what a cell of `column` holds.
-    QVariant bindValue(int column, const QVariant &shown) const;
+    // The value to write for what a cell of `column` holds, over the value
+    // `original` it held before (none for a new row).
+    QVariant bindValue(int column, const QVariant &shown, const QVariant &original = QVariant()) const;
     QString whereKey(QVector<QVariant> &binds, const Row &row) const;
     QString columnSql(int column) const;
     QString tableSql() const;

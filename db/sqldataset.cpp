@@ -42,6 +42,11 @@ bool SqlDataSet::isYesNoColumn(int column) const
     return m_columns.yesNo.value(m_hidden + column);
 }
 
+bool SqlDataSet::isDecimalColumn(int column) const
+{
+    return m_columns.decimal.value(m_hidden + column);
+}
+
 void SqlDataSet::takeColumns(const ResultColumns &columns)
 {
     m_columns = columns;

@@ -43,6 +43,7 @@ public:
     int columnCount() const override;
     QString columnName(int column) const override;
     bool isYesNoColumn(int column) const override;
+    bool isDecimalColumn(int column) const override;
 
     int fetchedRowCount() const override { return int(m_rows.size()); }
     bool canFetchMore() const override { return m_active && !m_fetchedAll; }

@@ -2,8 +2,8 @@
 
 #include "script/failure.h"
 #include "ui/boxes.h"
+#include "ui/celldelegate.h"
 #include "ui/datasource.h"
-#include "ui/immediatedelegate.h"
 #include "ui/program.h"
 
 #include <QApplication>
@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QToolTip>
 
 namespace rux {
 
@@ -35,7 +36,7 @@ std::function<bool(QWidget *)> DataGrid::confirmDelete = askDelete;
 
 DataGrid::DataGrid(QWidget *parent) : QTableView(parent)
 {
-    installCellEditing(this);
+    installCellEditing(this, new DataCellDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setTabKeyNavigation(true);
@@ -165,6 +166,18 @@ int DataGrid::readRowsBefore()
     return added;
 }
 
+void DataGrid::explainReadOnly()
+{
+    const QString reason = m_source->readOnlyReason();
+    const QModelIndex at = currentIndex();
+    if (reason.isEmpty() || !at.isValid())
+        return;
+    if (QToolTip::isVisible() && QToolTip::text() == reason)
+        return;
+    const QRect cell = visualRect(at);
+    QToolTip::showText(viewport()->mapToGlobal(cell.bottomLeft()), reason, viewport(), cell);
+}
+
 bool DataGrid::mayMoveTo(int row)
 {
     if (!m_source || m_source->state() == DataSource::State::Browse || row == m_source->editRow())
@@ -272,6 +285,20 @@ void DataGrid::keyPressEvent(QKeyEvent *event)
     }
     const int row = currentIndex().row();
     const int column = qMax(0, currentIndex().column());
+    if (isSetNullKey(event)) {
+        if (m_source->canModify())
+            Program::instance().guard([this]() { m_source->setNull(currentIndex()); });
+        else
+            explainReadOnly();
+        return;
+    }
+    // A key that would start an edit.
+    const bool editKey = (!event->text().isEmpty() && event->text().front().isPrint()
+                          && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+        || event->key() == Qt::Key_F2 || event->key() == Qt::Key_Insert
+        || (event->key() == Qt::Key_Delete && (event->modifiers() & Qt::ControlModifier));
+    if (editKey && !m_source->canModify() && m_source->rowCount() > 0)
+        explainReadOnly();
     switch (event->key()) {
     case Qt::Key_Escape:
         if (m_source->state() != DataSource::State::Browse) {

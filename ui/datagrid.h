@@ -17,6 +17,11 @@ class DataSource;
 // an appended row left untouched is dropped when the grid loses focus, and
 // Ctrl+Delete deletes the current row after a confirmation.
 //
+// NULL shows greyed as "NULL", apart from an empty text; Ctrl+0 sets the
+// current cell to NULL, while emptying a cell leaves an empty text (NULL in
+// a column of numbers). Numbers stand right-aligned. A key typed into rows
+// that cannot be written shows why, at the cell.
+//
 // Rows are read in windows: scrolling to the end, Down on the last row
 // read and Ctrl+End read the next one. On a table read by key, Ctrl+End
 // and Ctrl+Home jump to its last or first rows, and scrolling up from the
@@ -73,6 +78,9 @@ private:
     // their texts, and the cursor stands on the first row if it stood
     // nowhere.
     void rowsArrived(int first, int last, bool reset);
+    // A key that would edit rows that cannot be written: says why, once
+    // while it shows.
+    void explainReadOnly();
     bool m_reverting = false;
     bool m_fitting = false;
     // Columns the user has sized by hand keep their width.

@@ -54,13 +54,47 @@ int DataSource::dataRow(int row) const
     return row;
 }
 
+// The row being edited holds each cell's text, or a null for NULL, so that
+// a NULL left alone stays NULL and an empty text stays an empty text.
 QVector<QVariant> DataSource::rowTexts(int row) const
 {
     QVector<QVariant> values;
     const int columns = m_dataSet ? m_dataSet->columnCount() : 0;
-    for (int c = 0; c < columns; ++c)
-        values.append(m_dataSet->displayText(row, c));
+    for (int c = 0; c < columns; ++c) {
+        if (m_dataSet->value(row, c).isNull())
+            values.append(QVariant::fromValue(nullptr));
+        else
+            values.append(m_dataSet->displayText(row, c));
+    }
     return values;
+}
+
+bool DataSource::isNull(const QModelIndex &index) const
+{
+    if (m_state != State::Browse && index.row() == m_editRow)
+        return m_buffer.value(index.column()).typeId() == QMetaType::Nullptr;
+    return m_dataSet->value(dataRow(index.row()), index.column()).isNull();
+}
+
+// Numbers stand right-aligned, so that a column of figures compares at a
+// glance.
+bool DataSource::isNumber(const QModelIndex &index) const
+{
+    if (m_state == State::Insert && index.row() == m_editRow)
+        return false;
+    if (m_dataSet->isDecimalColumn(index.column()))
+        return true;
+    switch (m_dataSet->value(dataRow(index.row()), index.column()).typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void DataSource::setState(State state, int row)
@@ -115,10 +149,16 @@ QVariant DataSource::data(const QModelIndex &index, int role) const
             return reason;
         return QBrush(QColor(0xe6, 0xea, 0xed));
     }
+    if (role == NullRole)
+        return isNull(index);
+    if (role == Qt::TextAlignmentRole)
+        return isNumber(index) ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
     if (role != Qt::DisplayRole && role != Qt::EditRole)
         return QVariant();
-    if (m_state != State::Browse && index.row() == m_editRow)
-        return m_buffer.value(index.column());
+    if (m_state != State::Browse && index.row() == m_editRow) {
+        const QVariant &held = m_buffer.value(index.column());
+        return held.typeId() == QMetaType::Nullptr ? QVariant(QString()) : held;
+    }
     return m_dataSet->displayText(dataRow(index.row()), index.column());
 }
 
@@ -126,8 +166,9 @@ bool DataSource::setData(const QModelIndex &index, const QVariant &value, int ro
 {
     if (!index.isValid() || role != Qt::EditRole || !canModify())
         return false;
+    const bool toNull = value.typeId() == QMetaType::Nullptr;
     if (m_state == State::Browse) {
-        if (data(index, Qt::EditRole) == value)
+        if (toNull ? isNull(index) : (!isNull(index) && data(index, Qt::EditRole) == value))
             return false;
         m_buffer = rowTexts(index.row());
         setState(State::Edit, index.row());
@@ -144,7 +185,9 @@ QVariant DataSource::headerData(int section, Qt::Orientation orientation, int ro
 {
     if (role == Qt::ToolTipRole && orientation == Qt::Horizontal) {
         const QString reason = readOnlyReason();
-        return reason.isEmpty() ? QVariant() : QVariant(reason);
+        if (!reason.isEmpty())
+            return reason;
+        return canModify() ? QVariant(QStringLiteral("Ctrl+0 sets a cell to NULL.")) : QVariant();
     }
     if (role != Qt::DisplayRole)
         return QVariant();
@@ -236,6 +279,11 @@ int DataSource::fetchBefore()
         endInsertRows();
     }
     return added;
+}
+
+bool DataSource::setNull(const QModelIndex &index)
+{
+    return setData(index, QVariant::fromValue(nullptr), Qt::EditRole);
 }
 
 void DataSource::post()

@@ -19,6 +19,9 @@ class DataSource : public QAbstractTableModel
     Q_OBJECT
 public:
     enum class State { Browse, Edit, Insert };
+    // True for a cell that holds NULL (its display text is empty, as an
+    // empty text's is).
+    static constexpr int NullRole = Qt::UserRole + 1;
 
     explicit DataSource(QObject *parent = nullptr);
 
@@ -56,6 +59,9 @@ public:
     bool canFetchBefore() const;
     int fetchBefore();
 
+    // Writes NULL into a cell of the row being edited (starting the edit).
+    bool setNull(const QModelIndex &index);
+
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
@@ -72,6 +78,8 @@ private:
     void dataSetReset();
     int dataRow(int row) const;
     QVector<QVariant> rowTexts(int row) const;
+    bool isNull(const QModelIndex &index) const;
+    bool isNumber(const QModelIndex &index) const;
     void setState(State state, int row);
 
     QPointer<DataSet> m_dataSet;

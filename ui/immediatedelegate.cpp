@@ -67,9 +67,9 @@ QWidget *ImmediateDelegate::createEditor(QWidget *parent, const QStyleOptionView
     return editor;
 }
 
-void installCellEditing(QAbstractItemView *view)
+void installCellEditing(QAbstractItemView *view, ImmediateDelegate *delegate)
 {
-    view->setItemDelegate(new ImmediateDelegate(view));
+    view->setItemDelegate(delegate ? delegate : new ImmediateDelegate(view));
     view->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
                           | QAbstractItemView::AnyKeyPressed);
     view->viewport()->installEventFilter(new ClickOnCurrentEdits(view));

@@ -23,6 +23,7 @@ public:
 // click on the cell that already is the current one. That last editor opens
 // when the click is released, not after the double-click interval as the
 // toolkit's own trigger does, which drops every key typed in between.
-void installCellEditing(QAbstractItemView *view);
+// `delegate`: one of the view's own in place of the plain one.
+void installCellEditing(QAbstractItemView *view, ImmediateDelegate *delegate = nullptr);
 
 } // namespace rux

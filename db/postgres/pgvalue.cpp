@@ -260,8 +260,13 @@ QByteArray parameterText(const QVariant &value)
         return value.toDateTime().toString(Qt::ISODateWithMs).toLatin1();
     case QMetaType::QByteArray:
         return QByteArrayLiteral("\\x") + value.toByteArray().toHex();
-    default:
-        return value.toString().toUtf8();
+    default: {
+        QByteArray text = value.toString().toUtf8();
+        // An empty text is a value: only a null goes as NULL.
+        if (text.isNull())
+            text = QByteArrayLiteral("");
+        return text;
+    }
     }
 }
 

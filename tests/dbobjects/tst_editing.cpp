@@ -234,9 +234,15 @@ private Q_SLOTS:
                                       << "select name || n from pk where id = 2" << "bee21" << QStringList();
         bothRows("change_the_key") << "pk" << 0 << texts({"9", "a", "10"}) << "select sum(id) from pk"
                                    << "11" << QStringList();
-        bothRows("empty_text_is_null") << "pk" << 0 << texts({"1", "", "10"})
-                                       << "select count(*) from pk where id = 1 and name is null" << "1"
-                                       << QStringList();
+        // An emptied cell is an empty text; one set to NULL is NULL.
+        bothRows("emptied_text_stays_text") << "pk" << 0 << texts({"1", "", "10"})
+                                            << "select count(*) from pk where id = 1 and name = ''" << "1"
+                                            << QStringList();
+        bothRows("null_cell_is_null") << "pk" << 0
+                                      << QVector<QVariant>{QStringLiteral("1"), QVariant::fromValue(nullptr),
+                                                           QStringLiteral("10")}
+                                      << "select count(*) from pk where id = 1 and name is null" << "1"
+                                      << QStringList({"1", "", "10"});
         bothRows("yes_no_text") << "flags" << 0 << texts({"1", "Wahr"}) << "select count(*) from flags where f"
                                 << "1" << QStringList();
         bothRows("bracketed_name") << "my table" << 0 << texts({"1", "changed"})

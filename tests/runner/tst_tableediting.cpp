@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSet>
 
@@ -112,6 +113,17 @@ private:
     {
         QLineEdit *editor = typeIntoCell(m_ed->DBGrid1, m_ed->DataSource1->index(row, column), text);
         return editor && pressReturnInCell(editor);
+    }
+
+    // Ctrl+0 in the cell's editor, which sets the cell to NULL.
+    static constexpr const char *kSetNull = "<Ctrl+0>";
+    bool setNullInCell(int row, int column)
+    {
+        QLineEdit *editor = typeIntoCell(m_ed->DBGrid1, m_ed->DataSource1->index(row, column), QString());
+        if (!editor)
+            return false;
+        QTest::keyClick(editor, Qt::Key_0, Qt::ControlModifier);
+        return true;
     }
 
     std::unique_ptr<EngineDb> m_db;
@@ -228,6 +240,42 @@ private Q_SLOTS:
         QCOMPARE(rowsOfT(), QStringLiteral("1|%1|10,2|b|20,3|%1|30").arg(name));
     }
 
+    // Ctrl+0 writes NULL; emptying a text cell writes an empty text, and a
+    // number cell NULL; an editor left without typing keeps NULL. The grid
+    // tells NULL from the empty text, before and after reading anew.
+    void nullAndEmptyTextStayApart_data() { rowPerEngine(); }
+
+    void nullAndEmptyTextStayApart()
+    {
+        RUX_ENGINE_ROW(start);
+        QStringList seen;
+        QVERIFY(runWaiting(QStringLiteral("edit_table items\r\ngo"), {[&]() {
+                                DataGrid *grid = m_ed->DBGrid1;
+                                DataSource *src = m_ed->DataSource1;
+                                const auto nulls = [src]() {
+                                    QString marks;
+                                    for (int r = 0; r < 2; ++r)
+                                        for (int c = 1; c < 3; ++c)
+                                            marks += src->index(r, c).data(DataSource::NullRole).toBool() ? u'N' : u'-';
+                                    return marks;
+                                };
+                                grid->setCurrentIndex(src->index(0, 1));
+                                QTest::keyClick(grid, Qt::Key_0, Qt::ControlModifier);
+                                QTest::keyClick(grid, Qt::Key_Down);
+                                const bool typed = typeAndReturn(0, 1, QString()) && typeAndReturn(1, 1, QString())
+                                    && typeAndReturn(1, 2, QString());
+                                QTest::keyClick(grid, Qt::Key_Up);
+                                seen << QString::number(int(typed)) << nulls();
+                                src->refresh();
+                                seen << nulls() << gridRow(src, 1).join(u'|');
+                                m_ed->Button1->click();
+                            }}));
+        QCOMPARE(seen, (QStringList{"1", "N--N", "N--N", "2||"}));
+        QCOMPARE(values(QStringLiteral("select id, coalesce(label, 'NULL'), coalesce(cast(n as text), 'NULL') "
+                                       "from items order by id")),
+                 QStringLiteral("1|NULL|1,2||NULL"));
+    }
+
     void refusedPostIsShownAndTheWindowKeepsWaiting_data()
     {
         addEngineColumn();
@@ -243,7 +291,7 @@ private Q_SLOTS:
         engineRow(Engine::Postgres, QStringLiteral("check_at_button1")) << 2 << "500" << "button1" << pgCheck;
         engineRow(Engine::Postgres, QStringLiteral("check_at_navigator_post")) << 2 << "500" << "post" << pgCheck;
         engineRow(Engine::Postgres, QStringLiteral("not_null_at_button1"))
-            << 1 << "" << "button1"
+            << 1 << kSetNull << "button1"
             << "rux_ppp: null value in column \"name\" of relation \"t\" violates not-null constraint: "
                "Failing row contains (1, null, 10).\n";
         engineRow(Engine::Postgres, QStringLiteral("duplicate_key_at_navigator_post"))
@@ -265,7 +313,7 @@ private Q_SLOTS:
             {
                 [&]() {
                     DataSource *src = m_ed->DataSource1;
-                    if (!typeAndReturn(0, column, typed))
+                    if (typed == kSetNull ? !setNullInCell(0, column) : !typeAndReturn(0, column, typed))
                         return m_ed->endWait();
                     if (how == QLatin1String("button1"))
                         QTest::mouseClick(m_ed->Button1, Qt::LeftButton);
@@ -290,7 +338,8 @@ private Q_SLOTS:
             });
         capture.reset();
         QVERIFY(ranThrough);
-        QCOMPARE(seen, (QStringList{shown, "waiting 1, visible 1, editing 1", typed, "1|a|10"}));
+        QCOMPARE(seen, (QStringList{shown, "waiting 1, visible 1, editing 1", typed == kSetNull ? QString() : typed,
+                                    "1|a|10"}));
         QCOMPARE(rowsOfT(), QStringLiteral("1|a|10,2|b|20"));
         // The run went on after the window was done with.
         QCOMPARE(values(QStringLiteral("select b from nokey where a = 3")), QStringLiteral("after"));

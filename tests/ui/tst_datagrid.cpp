@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 #include <memory>
 
@@ -462,6 +463,9 @@ private Q_SLOTS:
         m_grid->setCurrentIndex(m_source->index(2, 1));
         QTest::keyClick(m_grid, Qt::Key_X);
         QCOMPARE(focus(), static_cast<QWidget *>(m_grid));
+        // The key is answered at the cell with the reason.
+        QTRY_VERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), m_source->readOnlyReason());
         QTest::keyClick(m_grid, Qt::Key_Insert);
         QTest::keyClick(m_grid, Qt::Key_Down);
         QTest::keyClick(m_grid, Qt::Key_Delete, Qt::ControlModifier);
