@@ -56,7 +56,7 @@ void AdoTable::Open()
         // Read in rowid order, as the engine stores the rows, from a
         // leading column the grid does not show. Rows are written back by
         // the primary key where the table declares one, else by the rowid.
-        openWindows(QStringLiteral("SELECT rowid,%1 FROM %2").arg(listed, from), 1, {0},
+        openWindows(QStringLiteral("SELECT rowid,%1 FROM %2").arg(listed, from), from, 1, {0},
                     {QStringLiteral("rowid")});
         QVector<int> key;
         for (int k : primaryKey)
@@ -65,13 +65,13 @@ void AdoTable::Open()
             key.append(0);
         setEditTarget(EditTarget{schema, table, key, QStringList{QStringLiteral("rowid")} + info.columns, true});
     } else if (!info.isView && !primaryKey.isEmpty()) {
-        openWindows(QStringLiteral("SELECT %1 FROM %2").arg(listed, from), 0, primaryKey, primaryKeySql);
+        openWindows(QStringLiteral("SELECT %1 FROM %2").arg(listed, from), from, 0, primaryKey, primaryKeySql);
         setEditTarget(EditTarget{schema, table, primaryKey, info.columns, false});
     } else if (const QString location = engine().locationColumn(); !info.isView && !location.isEmpty()) {
         // A table without a primary key is read in the order its rows lie,
         // by their location, where the engine has one; that is no key to
         // write back by, so the rows stay read-only.
-        openWindows(QStringLiteral("SELECT %1,%2 FROM %3").arg(location, listed, from), 1, {0}, {location});
+        openWindows(QStringLiteral("SELECT %1,%2 FROM %3").arg(location, listed, from), from, 1, {0}, {location});
         setReadOnlyReason(readOnlyTableText(table, false));
     } else {
         // Nothing orders the rows: they are read as the statement gives

@@ -40,6 +40,21 @@ public:
     virtual bool canFetchBefore() const = 0;
     // Reads up to `rows` of them and places them first; returns how many.
     virtual int fetchBefore(int rows) = 0;
+    // Rows that can be read from any place (a table read by key): the count
+    // of all rows, as the engine last told it (-1 before it has been
+    // counted), and the place among them of the first row held.
+    virtual bool canReadAt() const { return false; }
+    virtual qint64 rowsInAll() const { return -1; }
+    virtual qint64 firstRowAt() const { return 0; }
+    // Counts all rows anew.
+    virtual void countRows() {}
+    // The rows held become the window of up to `rows` rows at `position`
+    // among all rows (the last window when fewer follow it).
+    virtual void readAt(qint64 position, int rows)
+    {
+        Q_UNUSED(position);
+        Q_UNUSED(rows);
+    }
     virtual QVariant value(int row, int column) const = 0;
     virtual QString displayText(int row, int column) const = 0;
 

@@ -313,6 +313,8 @@ void SqlDataSet::insertRow(int row, const QVector<QVariant> &values)
     QVector<QVariant> stored = writer().insert(values);
     m_rows.place(qBound(0, row, int(m_rows.size())), std::move(stored));
     m_editedSinceRead = true;
+    if (m_windows && m_windows->count >= 0)
+        ++m_windows->count;
 }
 
 void SqlDataSet::deleteRow(int row)
@@ -320,6 +322,8 @@ void SqlDataSet::deleteRow(int row)
     writer().remove(m_rows.value(row));
     m_rows.remove(row);
     m_editedSinceRead = true;
+    if (m_windows && m_windows->count > 0)
+        --m_windows->count;
 }
 
 void SqlDataSet::refresh()

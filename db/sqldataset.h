@@ -53,6 +53,11 @@ public:
     void jumpToLast(int rows) override;
     bool canFetchBefore() const override { return m_active && m_rowsBefore; }
     int fetchBefore(int rows) override;
+    bool canReadAt() const override { return m_windows != nullptr; }
+    qint64 rowsInAll() const override { return m_windows ? m_windows->count : -1; }
+    qint64 firstRowAt() const override { return m_windows ? m_windows->start : 0; }
+    void countRows() override;
+    void readAt(qint64 position, int rows) override;
     QVariant value(int row, int column) const override;
     QString displayText(int row, int column) const override;
 
@@ -88,12 +93,12 @@ protected:
     // statement runs, and false is returned).
     bool execute(const QString &text, int hiddenColumns = 0, bool wantRows = true);
     // Opens the set on a table read in windows ordered by key: `select` is
-    // "SELECT <columns> FROM <table>", `orderColumns` the columns (indices
+    // "SELECT <columns> FROM <from>", `orderColumns` the columns (indices
     // among all, hidden ones included) that order the windows and
     // `orderSql` their SQL. The rows come with fetchMore, the first window
     // of which also tells the columns.
-    void openWindows(const QString &select, int hiddenColumns, const QVector<int> &orderColumns,
-                     const QStringList &orderSql);
+    void openWindows(const QString &select, const QString &from, int hiddenColumns,
+                     const QVector<int> &orderColumns, const QStringList &orderSql);
     // Releases the statement and the cached rows; the set is closed.
     void release();
     // The cursor's row `row` exists (moving the cursor there if needed).
@@ -136,9 +141,18 @@ private:
     void discoverEditTarget() const;
     EditWriter &writer();
 
-    // Reading by key (tablewindows.cpp).
-    enum class Window { First, After, Before, Last };
-    QVector<QVector<QVariant>> readWindow(Window which, int rows);
+    // Reading by key (tablewindows.cpp). From: the rows from the key
+    // `from` on; At: the rows from place `offset` on, the engine skipping
+    // those before.
+    enum class Window { First, After, Before, Last, From, At };
+    QVector<QVector<QVariant>> readWindow(Window which, int rows, const QVector<QVariant> &from = {},
+                                         qint64 offset = 0);
+    // The key that stands at about `position` of `count` rows, where the
+    // rows are ordered by one whole-number key: the smallest and the
+    // largest key bound a straight line. Nothing when the key is of
+    // another kind.
+    std::optional<QVariant> keyNear(qint64 position, qint64 count);
+    void readLastWindow(int rows);
     void fetchWindowAfter(int rows);
     // The rows shown become `window`, read from the engine.
     void replaceRows(QVector<QVector<QVariant>> window);
@@ -163,6 +177,12 @@ private:
         // empty before the first window.
         QVector<QVariant> firstKey;
         QVector<QVariant> lastKey;
+        // The table, for counting its rows.
+        QString from;
+        // All rows as last counted (-1: not yet), and the place of the
+        // first row held among them.
+        qint64 count = -1;
+        qint64 start = 0;
     };
 
     AdoConnection *m_connection;

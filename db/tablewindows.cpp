@@ -10,8 +10,8 @@
 
 namespace rux {
 
-void SqlDataSet::openWindows(const QString &select, int hiddenColumns, const QVector<int> &orderColumns,
-                             const QStringList &orderSql)
+void SqlDataSet::openWindows(const QString &select, const QString &from, int hiddenColumns,
+                             const QVector<int> &orderColumns, const QStringList &orderSql)
 {
     release();
     m_connection->ensureOpen();
@@ -20,6 +20,7 @@ void SqlDataSet::openWindows(const QString &select, int hiddenColumns, const QVe
     m_windows->select = select;
     m_windows->orderColumns = orderColumns;
     m_windows->orderSql = orderSql;
+    m_windows->from = from;
     m_hidden = hiddenColumns;
     m_active = true;
 }
@@ -32,25 +33,29 @@ QVector<QVariant> SqlDataSet::windowKey(const QVector<QVariant> &row) const
     return key;
 }
 
-QVector<QVector<QVariant>> SqlDataSet::readWindow(Window which, int rows)
+QVector<QVector<QVariant>> SqlDataSet::readWindow(Window which, int rows, const QVector<QVariant> &from,
+                                                  qint64 offset)
 {
     const bool backwards = which == Window::Before || which == Window::Last;
     QString sql = m_windows->select;
     QVector<QVariant> binds;
-    if (which == Window::After || which == Window::Before) {
-        binds = which == Window::After ? m_windows->lastKey : m_windows->firstKey;
+    if (which == Window::After || which == Window::Before || which == Window::From) {
+        binds = which == Window::After ? m_windows->lastKey : which == Window::Before ? m_windows->firstKey : from;
         QStringList marks;
         for (int i = 1; i <= binds.size(); ++i)
             marks.append(engine().writeMark(i));
-        sql += QStringLiteral(" WHERE (%1) %2 (%3)")
-                   .arg(m_windows->orderSql.join(u','), backwards ? QStringLiteral("<") : QStringLiteral(">"),
-                        marks.join(u','));
+        const QString comparison = which == Window::After ? QStringLiteral(">")
+            : which == Window::Before                     ? QStringLiteral("<")
+                                                          : QStringLiteral(">=");
+        sql += QStringLiteral(" WHERE (%1) %2 (%3)").arg(m_windows->orderSql.join(u','), comparison, marks.join(u','));
     }
     QStringList order;
     for (const QString &column : m_windows->orderSql)
         order.append(backwards ? column + QStringLiteral(" DESC") : column);
     // One arg() call: a "%" in a column's name stays as it is.
     sql += QStringLiteral(" ORDER BY %1 LIMIT %2").arg(order.join(u','), QString::number(rows));
+    if (which == Window::At && offset > 0)
+        sql += QStringLiteral(" OFFSET ") + QString::number(offset);
 
     yieldConnection();
     ResultColumns columns;
@@ -66,15 +71,25 @@ void SqlDataSet::fetchWindowAfter(int rows)
 {
     const bool first = m_windows->lastKey.isEmpty();
     QVector<QVector<QVariant>> window = readWindow(first ? Window::First : Window::After, rows);
-    if (window.size() < rows)
-        m_fetchedAll = true;
-    if (window.isEmpty())
-        return;
     if (first)
-        m_windows->firstKey = windowKey(window.front());
-    m_windows->lastKey = windowKey(window.back());
-    for (QVector<QVariant> &row : window)
-        m_rows.insert(m_rows.size(), std::move(row));
+        m_windows->start = 0;
+    if (!window.isEmpty()) {
+        if (first)
+            m_windows->firstKey = windowKey(window.front());
+        m_windows->lastKey = windowKey(window.back());
+        for (QVector<QVariant> &row : window)
+            m_rows.insert(m_rows.size(), std::move(row));
+    }
+    if (window.size() < rows) {
+        // The end: the rows held are the last ones, which puts the first
+        // of them right even where a read by key placed it by estimate.
+        m_fetchedAll = true;
+        Windows &w = *m_windows;
+        if (w.count < w.start + m_rows.size())
+            w.count = w.start + m_rows.size();
+        else
+            w.start = w.count - m_rows.size();
+    }
 }
 
 // Both jumps read their window before they drop the rows shown: when the
@@ -86,8 +101,10 @@ void SqlDataSet::jumpToFirst(int rows)
         return;
     }
     QVector<QVector<QVariant>> window = readWindow(Window::First, rows);
+    countRows();
     m_rowsBefore = false;
     m_fetchedAll = window.size() < rows;
+    m_windows->start = 0;
     replaceRows(std::move(window));
 }
 
@@ -97,9 +114,80 @@ void SqlDataSet::jumpToLast(int rows)
         jumpResultToLast(rows);
         return;
     }
+    countRows();
+    readLastWindow(rows);
+}
+
+void SqlDataSet::readLastWindow(int rows)
+{
     QVector<QVector<QVariant>> window = readWindow(Window::Last, rows);
     m_rowsBefore = window.size() == rows;
     m_fetchedAll = true;
+    m_windows->start = qMax<qint64>(0, m_windows->count - window.size());
+    replaceRows(std::move(window));
+}
+
+void SqlDataSet::countRows()
+{
+    if (!m_windows)
+        return;
+    yieldConnection();
+    const QVector<QVector<QVariant>> counted =
+        engine().read(QStringLiteral("SELECT count(*) FROM ") + m_windows->from, {});
+    if (!counted.isEmpty() && !counted.front().isEmpty())
+        m_windows->count = counted.front().front().toLongLong();
+}
+
+std::optional<QVariant> SqlDataSet::keyNear(qint64 position, qint64 count)
+{
+    const auto whole = [](const QVariant &v) {
+        const int type = v.typeId();
+        return type == QMetaType::Int || type == QMetaType::LongLong || type == QMetaType::UInt
+            || type == QMetaType::ULongLong;
+    };
+    if (m_windows->orderSql.size() != 1 || m_windows->firstKey.size() != 1 || !whole(m_windows->firstKey.front()))
+        return std::nullopt;
+    // Each bound alone, so that each comes from one end of the key's index.
+    const QString key = m_windows->orderSql.front();
+    yieldConnection();
+    const QVector<QVector<QVariant>> bounds = engine().read(
+        QStringLiteral("SELECT (SELECT min(%1) FROM %2),(SELECT max(%1) FROM %2)").arg(key, m_windows->from), {});
+    if (bounds.isEmpty() || bounds.front().size() != 2 || !whole(bounds.front()[0]) || !whole(bounds.front()[1]))
+        return std::nullopt;
+    const qint64 low = bounds.front()[0].toLongLong();
+    const qint64 high = bounds.front()[1].toLongLong();
+    if (count <= 1 || high <= low)
+        return QVariant(low);
+    const double share = double(position) / double(count - 1);
+    return QVariant(low + qint64(double(high - low) * share));
+}
+
+// The window is read before the rows shown are dropped: when the engine
+// refuses, the grid keeps what it had.
+void SqlDataSet::readAt(qint64 position, int rows)
+{
+    if (!m_windows)
+        return;
+    countRows();
+    const qint64 count = m_windows->count;
+    if (position <= 0) {
+        jumpToFirst(rows);
+        return;
+    }
+    if (position + rows >= count) {
+        readLastWindow(rows);
+        return;
+    }
+    const std::optional<QVariant> key = keyNear(position, count);
+    QVector<QVector<QVariant>> window =
+        key ? readWindow(Window::From, rows, {*key}) : readWindow(Window::At, rows, {}, position);
+    if (window.size() < rows) {
+        readLastWindow(rows);
+        return;
+    }
+    m_rowsBefore = true;
+    m_fetchedAll = false;
+    m_windows->start = position;
     replaceRows(std::move(window));
 }
 
@@ -126,10 +214,14 @@ int SqlDataSet::fetchBefore(int rows)
     QVector<QVector<QVariant>> window = readWindow(Window::Before, rows);
     if (window.size() < rows)
         m_rowsBefore = false;
-    if (window.isEmpty())
+    if (window.isEmpty()) {
+        m_windows->start = 0;
         return 0;
+    }
     m_windows->firstKey = windowKey(window.front());
-    return placeRowsBefore(std::move(window));
+    const int added = placeRowsBefore(std::move(window));
+    m_windows->start = m_rowsBefore ? qMax<qint64>(0, m_windows->start - added) : 0;
+    return added;
 }
 
 int SqlDataSet::placeRowsBefore(QVector<QVector<QVariant>> window)

@@ -5,6 +5,7 @@
 #include "ui/celldelegate.h"
 #include "ui/datasource.h"
 #include "ui/program.h"
+#include "ui/tablescroll.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -61,6 +62,7 @@ DataGrid::DataGrid(QWidget *parent) : QTableView(parent)
         if (verticalScrollBar()->sliderPosition() == verticalScrollBar()->minimum())
             readRowsBefore();
     });
+    m_wholeTable = new WholeTableScroll(this);
 }
 
 void DataGrid::setDataSource(DataSource *source)
@@ -69,6 +71,7 @@ void DataGrid::setDataSource(DataSource *source)
         disconnect(m_source, nullptr, this, nullptr);
     m_source = source;
     setModel(source);
+    m_wholeTable->setSource(source);
     if (!source)
         return;
     connect(source, &QAbstractItemModel::modelReset, this,
@@ -164,6 +167,18 @@ int DataGrid::readRowsBefore()
         verticalScrollBar()->setValue(top + added - 1);
     }
     return added;
+}
+
+void DataGrid::showAtTop(int row)
+{
+    if (!m_source || row < 0 || row >= m_source->rowCount())
+        return;
+    const int column = qMax(0, currentIndex().column());
+    // The range follows the new rows now, not at the next layout.
+    updateGeometries();
+    selectionModel()->setCurrentIndex(m_source->index(row, column), QItemSelectionModel::NoUpdate);
+    m_source->setCurrentRow(row);
+    verticalScrollBar()->setValue(row);
 }
 
 void DataGrid::explainReadOnly()

@@ -8,6 +8,7 @@
 namespace rux {
 
 class DataSource;
+class WholeTableScroll;
 
 // The data grid: one column per field titled with the field name, an
 // indicator column marking the current row and whether it is being edited
@@ -24,8 +25,9 @@ class DataSource;
 //
 // Rows are read in windows: scrolling to the end, Down on the last row
 // read and Ctrl+End read the next one. On a table read by key, Ctrl+End
-// and Ctrl+Home jump to its last or first rows, and scrolling up from the
-// first row shown (or Up there) reads the window before it.
+// and Ctrl+Home jump to its last or first rows, scrolling up from the
+// first row shown (or Up there) reads the window before it, and the scroll
+// bar spans the whole table: moving it reads the window at its place.
 class DataGrid : public QTableView
 {
     Q_OBJECT
@@ -50,6 +52,11 @@ public:
     // Reads the window before the first row shown, keeping the rows in
     // view where they were. Returns how many rows came.
     int readRowsBefore();
+    // Scrolls so that `row` (of the rows held) is the top row shown, and
+    // makes it the current row.
+    void showAtTop(int row);
+    // The bar over the whole table.
+    WholeTableScroll *wholeTableScroll() const { return m_wholeTable; }
 
     // The widest a column is made to fit its texts; the user may drag it
     // wider.
@@ -86,6 +93,7 @@ private:
     // Columns the user has sized by hand keep their width.
     QSet<int> m_sizedByHand;
     DataSource *m_source = nullptr;
+    WholeTableScroll *m_wholeTable = nullptr;
 };
 
 } // namespace rux

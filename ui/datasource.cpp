@@ -286,6 +286,39 @@ bool DataSource::setNull(const QModelIndex &index)
     return setData(index, QVariant::fromValue(nullptr), Qt::EditRole);
 }
 
+bool DataSource::canReadAt() const
+{
+    return m_dataSet && m_dataSet->isActive() && m_state != State::Insert && !keepalive::pumping()
+        && m_dataSet->canReadAt();
+}
+
+qint64 DataSource::rowsInAll() const
+{
+    return m_dataSet && m_dataSet->isActive() ? m_dataSet->rowsInAll() : -1;
+}
+
+qint64 DataSource::firstRowAt() const
+{
+    return m_dataSet ? m_dataSet->firstRowAt() : 0;
+}
+
+bool DataSource::countRows()
+{
+    if (!canReadAt())
+        return false;
+    return Program::instance().guard([this]() { m_dataSet->countRows(); });
+}
+
+bool DataSource::readAt(qint64 position)
+{
+    if (!canReadAt())
+        return false;
+    return Program::instance().guard([this, position]() {
+        post();
+        m_dataSet->readAt(position, kFetchChunk);
+    });
+}
+
 void DataSource::post()
 {
     if (m_state == State::Browse)

@@ -59,6 +59,16 @@ public:
     bool canFetchBefore() const;
     int fetchBefore();
 
+    // Rows read from any place (a table read by key): the count of all
+    // rows (-1 until counted), the place of the first row held, counting
+    // anew, and reading the window at a place (posting the pending row
+    // first). A failure is shown; false then.
+    bool canReadAt() const;
+    qint64 rowsInAll() const;
+    qint64 firstRowAt() const;
+    bool countRows();
+    bool readAt(qint64 position);
+
     // Writes NULL into a cell of the row being edited (starting the edit).
     bool setNull(const QModelIndex &index);
 

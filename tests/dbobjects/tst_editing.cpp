@@ -220,6 +220,61 @@ private Q_SLOTS:
         QCOMPARE(t.fetchedRowCount(), rows);
     }
 
+    // A place among all rows reads the rows there: by the key's value where
+    // one whole-number key orders the rows, by skipping rows otherwise.
+    void readAtFindsThePlace_data()
+    {
+        addEngineColumn();
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("create");
+        bothRows("whole_number_key") << "many" << "";
+        bothRows("text_key") << "tk" << "create table tk(code text primary key, v text)%1; "
+                                        "insert into tk select 'k' || (10000 + n), 'r' || n from (%2) s";
+        engineRow(pg, "no_key_read_by_location") << "plain" << "create table plain(v text)%1; "
+                                                 "insert into plain select 'r' || n from (%2) s";
+    }
+
+    void readAtFindsThePlace()
+    {
+        RUX_ENGINE_ROW(open);
+        QFETCH(QString, table);
+        QFETCH(QString, create);
+        if (!create.isEmpty()) {
+            const QString sql = create.arg(engine == lite ? QStringLiteral(" without rowid") : QString(),
+                                           rux::test::seriesSql(engine, 1000));
+            QVERIFY(m_db->run(sql.split(QStringLiteral("; "))));
+        }
+        m_table = std::make_unique<AdoTable>(m_con.get(), QStringLiteral("ADOTable1"));
+        m_table->setTableName(table);
+        m_table->Open();
+        AdoTable &t = *m_table;
+        QVERIFY(t.canReadAt());
+        t.countRows();
+        QCOMPARE(t.rowsInAll(), qint64(1000));
+        const int value = t.columnCount() - 1;
+        const auto shows = [&](qint64 place, const QString &first, int rows) {
+            QCOMPARE(t.firstRowAt(), place);
+            QCOMPARE(t.displayText(0, value), first);
+            QCOMPARE(t.fetchedRowCount(), rows);
+        };
+        t.readAt(500, 256);
+        shows(500, QStringLiteral("r501"), 256);
+        // Scrolling on from there, and back before it, keeps the places.
+        t.fetchMore(256);
+        QCOMPARE(t.displayText(256, value), QStringLiteral("r757"));
+        QCOMPARE(t.fetchBefore(256), 256);
+        shows(244, QStringLiteral("r245"), 756);
+        // Near the end: the last window, placed at the end.
+        t.readAt(900, 256);
+        shows(744, QStringLiteral("r745"), 256);
+        t.readAt(0, 256);
+        shows(0, QStringLiteral("r1"), 256);
+        // Rows written by others count at the next window read.
+        QVERIFY(m_db->run({QStringLiteral("delete from %1 where v in ('r2', 'r3')").arg(table)}));
+        t.readAt(100, 256);
+        QCOMPARE(t.rowsInAll(), qint64(998));
+    }
+
     void updateWritesTheRow_data()
     {
         addEngineColumn();

@@ -15,11 +15,13 @@
 #include "ui/datasource.h"
 #include "ui/dbnavigator.h"
 #include "ui/program.h"
+#include "ui/tablescroll.h"
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
@@ -473,6 +475,41 @@ private Q_SLOTS:
         QCOMPARE(m_source->rowCount(), 3);
         QCOMPARE(m_questions, 0);
         QCOMPARE(m_source->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("twice"));
+    }
+
+    // The scroll bar spans the whole table: moving it beyond the rows held
+    // reads the window at its place, within them scrolls; the thumb stays
+    // where it was left, and follows the grid's own scrolling.
+    void scrollBarSpansTheWholeTable()
+    {
+        rux::test::runSql(m_db, {QStringLiteral("create table big(id integer primary key, v text)"),
+                                 QStringLiteral("insert into big select n, 'r' || n from (with recursive c(n) as "
+                                                "(select 1 union all select n + 1 from c where n < 5000) "
+                                                "select n from c)")});
+        openOn(QStringLiteral("big"));
+        QScrollBar *bar = m_grid->wholeTableScroll()->bar();
+        QScrollBar *own = m_grid->verticalScrollBar();
+        QTRY_VERIFY(bar->isVisible());
+        QCOMPARE(bar->maximum(), 5000 - bar->pageStep());
+        QCOMPARE(bar->geometry(), own->geometry());
+        const auto topRow = [this]() {
+            return m_source->index(m_grid->rowAt(0), 0).data().toString();
+        };
+        bar->setSliderDown(true);
+        bar->setSliderPosition(2500);
+        QTRY_COMPARE(topRow(), QStringLiteral("2501"));
+        QCOMPARE(m_source->firstRowAt(), qint64(2500));
+        bar->setSliderPosition(2510);
+        QTRY_COMPARE(topRow(), QStringLiteral("2511"));
+        bar->setSliderDown(false);
+        QCOMPARE(m_source->firstRowAt(), qint64(2500));
+        QCOMPARE(bar->value(), 2510);
+        own->setValue(own->value() + 10);
+        QCOMPARE(bar->value(), 2520);
+        // The last place shows the last rows.
+        bar->setValue(bar->maximum());
+        QTRY_COMPARE(m_source->index(m_source->rowCount() - 1, 0).data().toString(), QStringLiteral("5000"));
+        QTRY_COMPARE(m_grid->rowAt(m_grid->viewport()->height() - 1), m_source->rowCount() - 1);
     }
 
     // The result grid over an editable query posts through the query.
