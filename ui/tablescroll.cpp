@@ -18,6 +18,7 @@ WholeTableScroll::WholeTableScroll(DataGrid *grid) : QObject(grid), m_grid(grid)
     m_bar->setObjectName(QStringLiteral("wholeTableScroll"));
     m_bar->hide();
     own->installEventFilter(this);
+    grid->viewport()->installEventFilter(this);
     connect(own, &QScrollBar::valueChanged, this, &WholeTableScroll::follow);
     connect(own, &QScrollBar::rangeChanged, this, &WholeTableScroll::follow);
     connect(m_bar, &QScrollBar::valueChanged, this, &WholeTableScroll::moved);
@@ -56,6 +57,11 @@ void WholeTableScroll::place()
 
 bool WholeTableScroll::eventFilter(QObject *watched, QEvent *event)
 {
+    // The count waits for the first paint of the rows read.
+    if (watched == m_grid->viewport() && event->type() == QEvent::Paint && m_countAfterPaint) {
+        m_countAfterPaint = false;
+        QTimer::singleShot(0, this, &WholeTableScroll::count);
+    }
     if (watched == m_grid->verticalScrollBar()
         && (event->type() == QEvent::Move || event->type() == QEvent::Resize || event->type() == QEvent::Show
             || event->type() == QEvent::ParentChange))
@@ -67,8 +73,8 @@ void WholeTableScroll::follow()
 {
     if (m_following)
         return;
-    // The first count waits until the first rows have been shown: opening
-    // the table stays as quick as reading its first window.
+    // The first count waits until the first rows have been painted:
+    // opening the table stays as quick as reading its first window.
     if (!m_counted && m_source && m_source->rowsInAll() < 0 && m_source->canReadAt())
         countOnce();
     const Qt::ScrollBarPolicy policy = active() ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded;
@@ -97,19 +103,18 @@ void WholeTableScroll::follow()
 
 void WholeTableScroll::countOnce()
 {
-    if (m_countPending)
+    m_countAfterPaint = true;
+}
+
+void WholeTableScroll::count()
+{
+    if (m_counted || !m_source || m_source->rowsInAll() >= 0 || !m_source->canReadAt())
         return;
-    m_countPending = true;
-    QTimer::singleShot(0, this, [this]() {
-        m_countPending = false;
-        if (m_counted || !m_source || m_source->rowsInAll() >= 0 || !m_source->canReadAt())
-            return;
-        // Counted once per opening, even when the count fails: a failure
-        // is shown, and not again at every scroll.
-        m_counted = true;
-        m_source->countRows();
-        follow();
-    });
+    // Counted once per opening, even when the count fails: a failure is
+    // shown, and not again at every scroll.
+    m_counted = true;
+    m_source->countRows();
+    follow();
 }
 
 void WholeTableScroll::moved(int value)

@@ -37,6 +37,7 @@ private:
     void moved(int value);
     void goToTarget();
     void countOnce();
+    void count();
 
     DataGrid *m_grid;
     QPointer<DataSource> m_source;
@@ -45,7 +46,7 @@ private:
     // The place the user moved to, still to be shown (-1: none).
     qint64 m_target = -1;
     bool m_counted = false;
-    bool m_countPending = false;
+    bool m_countAfterPaint = false;
 };
 
 } // namespace rux
