@@ -35,10 +35,7 @@ QVariant EditWriter::bindValue(int column, const QVariant &shown, const QVariant
     if (shown.typeId() == QMetaType::QString) {
         const QString text = shown.toString();
         if (text.isEmpty()) {
-            const bool number = original.typeId() == QMetaType::Int || original.typeId() == QMetaType::LongLong
-                || original.typeId() == QMetaType::Double || original.typeId() == QMetaType::UInt
-                || original.typeId() == QMetaType::ULongLong;
-            if (number || m_columns.yesNo.value(column) || m_columns.decimal.value(column))
+            if (isNumberType(original.typeId()) || m_columns.yesNo.value(column) || m_columns.decimal.value(column))
                 return QVariant();
             return QStringLiteral("");
         }

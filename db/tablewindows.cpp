@@ -5,6 +5,7 @@
 #include "db/sqldataset.h"
 
 #include "db/adoconnection.h"
+#include "db/valuetext.h"
 
 #include <algorithm>
 
@@ -140,11 +141,7 @@ void SqlDataSet::countRows()
 
 std::optional<QVariant> SqlDataSet::keyNear(qint64 position, qint64 count)
 {
-    const auto whole = [](const QVariant &v) {
-        const int type = v.typeId();
-        return type == QMetaType::Int || type == QMetaType::LongLong || type == QMetaType::UInt
-            || type == QMetaType::ULongLong;
-    };
+    const auto whole = [](const QVariant &v) { return isIntegerType(v.typeId()); };
     if (m_windows->orderSql.size() != 1 || m_windows->firstKey.size() != 1 || !whole(m_windows->firstKey.front()))
         return std::nullopt;
     // Each bound alone, so that each comes from one end of the key's index.

@@ -180,6 +180,15 @@ void appendTime(QString &out, QTime time)
     appendPadded(out, time.second(), 2);
 }
 
+bool isUnsignedType(int typeId)
+{
+    return typeId == QMetaType::UInt || typeId == QMetaType::ULongLong
+        || typeId == QMetaType::ULong || typeId == QMetaType::UShort
+        || typeId == QMetaType::UChar;
+}
+
+} // namespace
+
 bool isIntegerType(int typeId)
 {
     switch (typeId) {
@@ -200,14 +209,10 @@ bool isIntegerType(int typeId)
     }
 }
 
-bool isUnsignedType(int typeId)
+bool isNumberType(int typeId)
 {
-    return typeId == QMetaType::UInt || typeId == QMetaType::ULongLong
-        || typeId == QMetaType::ULong || typeId == QMetaType::UShort
-        || typeId == QMetaType::UChar;
+    return isIntegerType(typeId) || typeId == QMetaType::Double || typeId == QMetaType::Float;
 }
-
-} // namespace
 
 QString valueAsString(const QVariant &value, bool yesNoColumn, QChar decimalPoint)
 {

@@ -38,4 +38,8 @@ QString valueAsString(const QVariant &value, bool yesNoColumn, QChar decimalPoin
 // point in place of ".".
 QString cellText(const QVariant &value, bool yesNoColumn, bool decimalColumn, QChar decimalPoint);
 
+// Whole numbers of every width; numbers at all (whole or floating point).
+bool isIntegerType(int typeId);
+bool isNumberType(int typeId);
+
 } // namespace rux

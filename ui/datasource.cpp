@@ -2,6 +2,7 @@
 
 #include "db/dataset.h"
 #include "db/keepalive.h"
+#include "db/valuetext.h"
 #include "ui/program.h"
 
 #include <QBrush>
@@ -84,17 +85,7 @@ bool DataSource::isNumber(const QModelIndex &index) const
         return false;
     if (m_dataSet->isDecimalColumn(index.column()))
         return true;
-    switch (m_dataSet->value(dataRow(index.row()), index.column()).typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return true;
-    default:
-        return false;
-    }
+    return isNumberType(m_dataSet->value(dataRow(index.row()), index.column()).typeId());
 }
 
 void DataSource::setState(State state, int row)
