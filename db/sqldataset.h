@@ -152,6 +152,8 @@ private:
     // largest key bound a straight line. Nothing when the key is of
     // another kind.
     std::optional<QVariant> keyNear(qint64 position, qint64 count);
+    // The first or the last window becomes the rows held.
+    void readFirstWindow(int rows);
     void readLastWindow(int rows);
     void fetchWindowAfter(int rows);
     // The rows shown become `window`, read from the engine.

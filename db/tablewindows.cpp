@@ -101,8 +101,13 @@ void SqlDataSet::jumpToFirst(int rows)
         jumpResultToFirst(rows);
         return;
     }
-    QVector<QVector<QVariant>> window = readWindow(Window::First, rows);
     countRows();
+    readFirstWindow(rows);
+}
+
+void SqlDataSet::readFirstWindow(int rows)
+{
+    QVector<QVector<QVariant>> window = readWindow(Window::First, rows);
     m_rowsBefore = false;
     m_fetchedAll = window.size() < rows;
     m_windows->start = 0;
@@ -141,15 +146,16 @@ void SqlDataSet::countRows()
 
 std::optional<QVariant> SqlDataSet::keyNear(qint64 position, qint64 count)
 {
-    const auto whole = [](const QVariant &v) { return isIntegerType(v.typeId()); };
-    if (m_windows->orderSql.size() != 1 || m_windows->firstKey.size() != 1 || !whole(m_windows->firstKey.front()))
+    if (m_windows->orderSql.size() != 1 || m_windows->firstKey.size() != 1
+        || !isIntegerType(m_windows->firstKey.front().typeId()))
         return std::nullopt;
     // Each bound alone, so that each comes from one end of the key's index.
     const QString key = m_windows->orderSql.front();
     yieldConnection();
     const QVector<QVector<QVariant>> bounds = engine().read(
         QStringLiteral("SELECT (SELECT min(%1) FROM %2),(SELECT max(%1) FROM %2)").arg(key, m_windows->from), {});
-    if (bounds.isEmpty() || bounds.front().size() != 2 || !whole(bounds.front()[0]) || !whole(bounds.front()[1]))
+    if (bounds.isEmpty() || bounds.front().size() != 2 || !isIntegerType(bounds.front()[0].typeId())
+        || !isIntegerType(bounds.front()[1].typeId()))
         return std::nullopt;
     const qint64 low = bounds.front()[0].toLongLong();
     const qint64 high = bounds.front()[1].toLongLong();
@@ -168,7 +174,7 @@ void SqlDataSet::readAt(qint64 position, int rows)
     countRows();
     const qint64 count = m_windows->count;
     if (position <= 0) {
-        jumpToFirst(rows);
+        readFirstWindow(rows);
         return;
     }
     if (position + rows >= count) {

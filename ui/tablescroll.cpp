@@ -76,7 +76,7 @@ void WholeTableScroll::follow()
     // The first count waits until the first rows have been painted:
     // opening the table stays as quick as reading its first window.
     if (!m_counted && m_source && m_source->rowsInAll() < 0 && m_source->canReadAt())
-        countOnce();
+        m_countAfterPaint = true;
     const Qt::ScrollBarPolicy policy = active() ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded;
     if (m_grid->verticalScrollBarPolicy() != policy)
         m_grid->setVerticalScrollBarPolicy(policy);
@@ -99,11 +99,6 @@ void WholeTableScroll::follow()
     m_following = false;
     place();
     m_bar->show();
-}
-
-void WholeTableScroll::countOnce()
-{
-    m_countAfterPaint = true;
 }
 
 void WholeTableScroll::count()

@@ -36,7 +36,6 @@ private:
     void place();
     void moved(int value);
     void goToTarget();
-    void countOnce();
     void count();
 
     DataGrid *m_grid;
