@@ -41,9 +41,16 @@ void WholeTableScroll::setSource(DataSource *source)
     follow();
 }
 
+// Whether the set can be read from any place at all; a statement that runs
+// meanwhile (the windows kept alive) only holds a read back.
+bool WholeTableScroll::readsAnywhere() const
+{
+    return m_source && m_source->dataSet() && m_source->dataSet()->isActive() && m_source->dataSet()->canReadAt();
+}
+
 bool WholeTableScroll::active() const
 {
-    return m_source && m_source->rowsInAll() >= 0 && m_source->canReadAt();
+    return readsAnywhere() && m_source->rowsInAll() >= 0;
 }
 
 void WholeTableScroll::place()
@@ -75,7 +82,7 @@ void WholeTableScroll::follow()
         return;
     // The first count waits until the first rows have been painted:
     // opening the table stays as quick as reading its first window.
-    if (!m_counted && m_source && m_source->rowsInAll() < 0 && m_source->canReadAt())
+    if (!m_counted && readsAnywhere() && m_source->rowsInAll() < 0)
         m_countAfterPaint = true;
     const Qt::ScrollBarPolicy policy = active() ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded;
     if (m_grid->verticalScrollBarPolicy() != policy)
@@ -103,8 +110,13 @@ void WholeTableScroll::follow()
 
 void WholeTableScroll::count()
 {
-    if (m_counted || !m_source || m_source->rowsInAll() >= 0 || !m_source->canReadAt())
+    if (m_counted || !readsAnywhere() || m_source->rowsInAll() >= 0)
         return;
+    // Not while a statement runs: after the next paint.
+    if (!m_source->canReadAt()) {
+        m_countAfterPaint = true;
+        return;
+    }
     // Counted once per opening, even when the count fails: a failure is
     // shown, and not again at every scroll.
     m_counted = true;

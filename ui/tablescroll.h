@@ -30,6 +30,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    bool readsAnywhere() const;
     bool active() const;
     // The bar follows the grid: range, page and the top row's place.
     void follow();
