@@ -65,6 +65,13 @@ DataGrid::DataGrid(QWidget *parent) : QTableView(parent)
     m_wholeTable = new WholeTableScroll(this);
 }
 
+// The bar's watch goes while the grid is still whole: the base classes'
+// destructors take the scroll bars away, and the watch must not see that.
+DataGrid::~DataGrid()
+{
+    delete m_wholeTable;
+}
+
 void DataGrid::setDataSource(DataSource *source)
 {
     if (m_source)
