@@ -2,6 +2,9 @@
 
 // Shared by the benchmark programs that time the real windows.
 
+#include "ui/program.h"
+#include "ui/trux_pp1.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -37,6 +40,19 @@ inline bool twoArguments(const QStringList &args, const char *usage)
         return true;
     std::fprintf(stderr, "usage: %s\n", usage);
     return false;
+}
+
+// The program set up as without a screen, and the main window opened on
+// DB=<database>: shown, its start-up procedure run. False when that failed
+// (the failure is on standard error).
+inline bool openMainWindow(rux::Trux_pp1 &main, const QString &database)
+{
+    rux::Program &program = rux::Program::instance();
+    program.setTitle(QStringLiteral("rux_ppp"));
+    program.setHeadless(true);
+    main.setArguments({QStringLiteral("DB=") + database});
+    main.show();
+    return program.guard([&main]() { main.FormActivate(); });
 }
 
 // The process's peak resident size so far (VmHWM), in kB; -1 when it

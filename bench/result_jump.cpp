@@ -14,7 +14,6 @@
 #include "script/scriptlines.h"
 #include "ui/datagrid.h"
 #include "ui/datasource.h"
-#include "ui/program.h"
 #include "ui/trux_pp1.h"
 
 #include "exposed.h"
@@ -86,15 +85,9 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments();
     if (!bench::twoArguments(args, "bench_result_jump DATABASE STATEMENT"))
         return 2;
-    rux::Program &program = rux::Program::instance();
-    program.setTitle(QStringLiteral("rux_ppp"));
-    program.setHeadless(true);
-
     rux::Trux_pp1 main;
-    main.setArguments({QStringLiteral("DB=") + args[1]});
     main.resize(800, 600);
-    main.show();
-    if (!program.guard([&main]() { main.FormActivate(); }))
+    if (!bench::openMainWindow(main, args[1]))
         return 1;
     main.editorLines().setText(args[2] + QStringLiteral("\r\n"));
 

@@ -20,7 +20,6 @@
 #include "ui/datagrid.h"
 #include "ui/datasource.h"
 #include "ui/dbnavigator.h"
-#include "ui/program.h"
 #include "ui/tablescroll.h"
 #include "ui/tftabed.h"
 #include "ui/trux_pp1.h"
@@ -136,16 +135,10 @@ int main(int argc, char **argv)
     if (!bench::twoArguments(args, "bench_table_editing DATABASE TABLE"))
         return 2;
 
-    rux::Program &program = rux::Program::instance();
-    program.setTitle(QStringLiteral("rux_ppp"));
-    program.setHeadless(true);
-
     rux::Trux_pp1 main;
     rux::Tftabed editor(main.access_con);
     main.setTableEditor(&editor);
-    main.setArguments({QStringLiteral("DB=") + args[1]});
-    main.show();
-    if (!program.guard([&main]() { main.FormActivate(); }))
+    if (!bench::openMainWindow(main, args[1]))
         return 1;
     main.editorLines().setText(QStringLiteral("edit_table ") + args[2] + QStringLiteral("\r\ngo\r\n"));
 

@@ -142,10 +142,10 @@ private:
     EditWriter &writer();
 
     // Reading by key (tablewindows.cpp). From: the rows from the key
-    // `from` on; At: the rows from place `offset` on, the engine skipping
+    // `fromKey` on; At: the rows from place `offset` on, the engine skipping
     // those before.
     enum class Window { First, After, Before, Last, From, At };
-    QVector<QVector<QVariant>> readWindow(Window which, int rows, const QVector<QVariant> &from = {},
+    QVector<QVector<QVariant>> readWindow(Window which, int rows, const QVector<QVariant> &fromKey = {},
                                          qint64 offset = 0);
     // The key that stands at about `position` of `count` rows, where the
     // rows are ordered by one whole-number key: the smallest and the

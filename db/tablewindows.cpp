@@ -34,14 +34,14 @@ QVector<QVariant> SqlDataSet::windowKey(const QVector<QVariant> &row) const
     return key;
 }
 
-QVector<QVector<QVariant>> SqlDataSet::readWindow(Window which, int rows, const QVector<QVariant> &from,
+QVector<QVector<QVariant>> SqlDataSet::readWindow(Window which, int rows, const QVector<QVariant> &fromKey,
                                                   qint64 offset)
 {
     const bool backwards = which == Window::Before || which == Window::Last;
     QString sql = m_windows->select;
     QVector<QVariant> binds;
     if (which == Window::After || which == Window::Before || which == Window::From) {
-        binds = which == Window::After ? m_windows->lastKey : which == Window::Before ? m_windows->firstKey : from;
+        binds = which == Window::After ? m_windows->lastKey : which == Window::Before ? m_windows->firstKey : fromKey;
         QStringList marks;
         for (int i = 1; i <= binds.size(); ++i)
             marks.append(engine().writeMark(i));
