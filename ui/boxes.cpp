@@ -3,6 +3,7 @@
 #include "ui/program.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QPointer>
 #include <QPushButton>
@@ -27,14 +28,15 @@ void centreOver(QDialog &dialog, const QWidget *over)
 }
 
 // A box shown while the window it stands over is still being placed by the
-// window manager (a failure at start-up) follows it to its place, until
-// the user moves the box.
+// window manager (a failure at start-up) follows it to its place. Only in
+// the box's first moments: the box's own position then says nothing (the
+// window manager frames it), and later the user may have moved either.
 class FollowWindow : public QObject
 {
 public:
     FollowWindow(QDialog &dialog, QWidget *over) : m_dialog(dialog), m_over(over)
     {
-        m_placed = dialog.pos();
+        m_shown.start();
         over->installEventFilter(this);
     }
     ~FollowWindow() override
@@ -46,17 +48,17 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (watched == m_over && (event->type() == QEvent::Move || event->type() == QEvent::Resize)
-            && m_dialog.pos() == m_placed) {
+            && m_shown.elapsed() < kPlacingMs)
             centreOver(m_dialog, m_over);
-            m_placed = m_dialog.pos();
-        }
         return false;
     }
 
 private:
+    // How long a window manager may take to place a window.
+    static constexpr qint64 kPlacingMs = 2000;
     QDialog &m_dialog;
     QPointer<QWidget> m_over;
-    QPoint m_placed;
+    QElapsedTimer m_shown;
 };
 
 } // namespace
