@@ -11,8 +11,7 @@
 //     bench_access_import in_process FILE   as DB= did before the reader had
 //                                           a process of its own: the import
 //                                           within the program into a
-//                                           database in memory that Qt's
-//                                           SQLite driver opened
+//                                           database in memory
 //     -> ms=... reader_peak_kb=...
 
 #include "db/access/accessengine.h"
@@ -24,9 +23,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QSqlError>
 
 #include <sqlite3.h>
 
@@ -49,23 +45,26 @@ int main(int argc, char **argv)
     clock.start();
     try {
         if (mode == "apart") {
-            rux::AccessEngine engine(file, QStringLiteral("bench"));
+            rux::AccessEngine engine(file);
         } else if (mode == "to_file") {
             QTemporaryDir folder;
             const QByteArray copy = QFile::encodeName(folder.filePath(QStringLiteral("copy.db")));
             QFile(QFile::decodeName(copy)).open(QIODevice::WriteOnly);
             rux::readAccessFileApart(file, copy, QFile::decodeName(copy));
         } else {
-            // The engine of before: Qt's SQLite driver opens the database in
-            // memory, and the import fills it through the driver's handle.
-            QSqlDatabase copy = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench"));
-            copy.setDatabaseName(QStringLiteral(":memory:"));
-            if (!copy.open())
-                throw rux::Failure(copy.lastError().text());
-            sqlite3 *db = *static_cast<sqlite3 *const *>(copy.driver()->handle().data());
+            // The engine of before: a database in memory, which the import
+            // fills within the program.
+            sqlite3 *db = nullptr;
+            if (sqlite3_open(":memory:", &db) != SQLITE_OK)
+                throw rux::Failure(QString::fromUtf8(sqlite3_errmsg(db)));
             sqlite3_exec(db, "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
-            rux::importAccessFile(file, db);
-            copy.close();
+            try {
+                rux::importAccessFile(file, db);
+            } catch (...) {
+                sqlite3_close(db);
+                throw;
+            }
+            sqlite3_close(db);
         }
     } catch (const rux::Failure &failure) {
         std::fprintf(stderr, "%s\n", failure.what());

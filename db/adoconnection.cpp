@@ -6,23 +6,11 @@
 #include "script/textfold.h"
 
 #include <QAbstractEventDispatcher>
-#include <QAtomicInt>
 
 namespace rux {
 
-namespace {
-
-QString nextQtConnectionName()
-{
-    static QAtomicInt counter;
-    return QStringLiteral("rux_connection_%1").arg(counter.fetchAndAddRelaxed(1));
-}
-
-} // namespace
-
 AdoConnection::AdoConnection(const QString &objectName, QObject *parent)
-    : QObject(parent), m_connectionString(defaultConnectionString()),
-      m_qtName(nextQtConnectionName())
+    : QObject(parent), m_connectionString(defaultConnectionString())
 {
     setObjectName(objectName);
 }
@@ -71,7 +59,7 @@ void AdoConnection::Open()
         refuseBrokenServerUri(m_connectionString);
         throw;
     }
-    std::unique_ptr<DatabaseEngine> engine = openEngine(dataSourceOf(m_connectionString), m_qtName);
+    std::unique_ptr<DatabaseEngine> engine = openEngine(dataSourceOf(m_connectionString));
     {
         const std::lock_guard<std::mutex> lock(m_interruptGuard);
         m_engine = std::move(engine);
@@ -118,16 +106,6 @@ void AdoConnection::beginWriting()
     ensureOpen();
     announceStatement(this);
     m_engine->beginWriting();
-}
-
-QSqlDatabase AdoConnection::database() const
-{
-    return QSqlDatabase::database(m_qtName, false);
-}
-
-sqlite3 *AdoConnection::sqliteHandle() const
-{
-    return sqliteHandleOf(m_engine.get());
 }
 
 } // namespace rux

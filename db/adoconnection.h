@@ -3,13 +3,10 @@
 #include "db/engine.h"
 
 #include <QObject>
-#include <QSqlDatabase>
 #include <QString>
 
 #include <memory>
 #include <mutex>
-
-struct sqlite3;
 
 namespace rux {
 
@@ -56,10 +53,6 @@ public:
     // DatabaseEngine::openNotes()).
     QStringList openNotes() const { return m_engine ? m_engine->openNotes() : QStringList(); }
 
-    QSqlDatabase database() const;
-    // The engine's handle while connected on SQLite; null otherwise.
-    sqlite3 *sqliteHandle() const;
-
     static constexpr int kBusyTimeoutMs = rux::kBusyTimeoutMs;
 
     // Runs a statement of the program's own (transaction control), after
@@ -95,7 +88,6 @@ Q_SIGNALS:
 
 private:
     QString m_connectionString;
-    QString m_qtName;
     std::unique_ptr<DatabaseEngine> m_engine;
     bool m_idleWatched = false;
     // Held while the engine is set or taken away, and while another

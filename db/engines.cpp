@@ -32,7 +32,7 @@ OfflineReading readOffline(EngineKind kind, const QString &commandText)
     return readSqliteOffline(commandText);
 }
 
-std::unique_ptr<DatabaseEngine> openEngine(const QString &dataSource, const QString &qtName)
+std::unique_ptr<DatabaseEngine> openEngine(const QString &dataSource)
 {
     switch (engineKindOf(dataSource)) {
     case EngineKind::Postgres:
@@ -45,10 +45,10 @@ std::unique_ptr<DatabaseEngine> openEngine(const QString &dataSource, const QStr
                                      "Convert it to an SQLite file and open that.")
                           .arg(dataSource));
 #else
-        return std::make_unique<AccessEngine>(dataSource, qtName);
+        return std::make_unique<AccessEngine>(dataSource);
 #endif
     }
-    return std::make_unique<SqliteEngine>(dataSource, qtName);
+    return std::make_unique<SqliteEngine>(dataSource);
 }
 
 QString shownDataSourceText(const QString &dataSource)
@@ -59,12 +59,6 @@ QString shownDataSourceText(const QString &dataSource)
 void refuseBrokenServerUri(const QString &connectionString)
 {
     pg::refuseBrokenUri(connectionString);
-}
-
-sqlite3 *sqliteHandleOf(const DatabaseEngine *engine)
-{
-    const auto *sqlite = dynamic_cast<const SqliteEngine *>(engine);
-    return sqlite ? sqlite->handle() : nullptr;
 }
 
 } // namespace rux

@@ -4,8 +4,6 @@
 
 #include <QString>
 
-struct sqlite3;
-
 namespace rux {
 
 // The engine a Data Source names, by the rule openEngine() follows,
@@ -23,9 +21,8 @@ OfflineReading readOffline(EngineKind kind, const QString &commandText);
 
 // Opens the engine a Data Source names: a PostgreSQL server for a
 // postgresql:// URI, an Access file (told by its header), otherwise an
-// SQLite file. `qtName` is the name of the toolkit connection the engine
-// opens. Throws Failure with the engine's text, naming the source.
-std::unique_ptr<DatabaseEngine> openEngine(const QString &dataSource, const QString &qtName);
+// SQLite file. Throws Failure with the engine's text, naming the source.
+std::unique_ptr<DatabaseEngine> openEngine(const QString &dataSource);
 
 // The Data Source as it may be shown: a server URI with its password
 // masked, anything else as it is.
@@ -35,8 +32,5 @@ QString shownDataSourceText(const QString &dataSource);
 // a server URI's password: fails with a text that quotes none of it. Does
 // nothing for any other connection string.
 void refuseBrokenServerUri(const QString &connectionString);
-
-// The SQLite handle of an engine that runs on SQLite; null for any other.
-sqlite3 *sqliteHandleOf(const DatabaseEngine *engine);
 
 } // namespace rux

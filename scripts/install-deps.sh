@@ -19,8 +19,6 @@ packages=(
     qt6-base-dev
     qt6-base-dev-tools
     qt6-qpa-plugins
-    libqt6sql6-sqlite
-    libqt6sql6-psql
     libpq-dev
     postgresql
     pgbouncer

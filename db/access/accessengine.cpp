@@ -88,10 +88,10 @@ void AccessCopy::removeFile()
     m_removedOnSignal.reset();
 }
 
-AccessEngine::AccessEngine(const QString &fileName, const QString &qtName)
+AccessEngine::AccessEngine(const QString &fileName)
     : AccessCopy(fileName),
       SqliteEngine(OwnDatabase(), m_inMemory ? QStringLiteral(":memory:") : QFile::decodeName(m_copyPath),
-                   fileName, qtName),
+                   fileName),
       m_fileName(fileName)
 {
     sqlite3 *db = handle();

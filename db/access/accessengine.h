@@ -47,7 +47,7 @@ private:
 class AccessEngine : private AccessCopy, public SqliteEngine
 {
 public:
-    AccessEngine(const QString &fileName, const QString &qtName);
+    explicit AccessEngine(const QString &fileName);
 
     EngineKind kind() const override { return EngineKind::Access; }
     QString readOnlyText() const override;

@@ -9,15 +9,16 @@ struct sqlite3_stmt;
 
 namespace rux {
 
-// Reads the rows of a running SQLite statement straight from the engine,
-// without the per-row value cache of the Qt driver: the cursor of a result
-// read from its first row to its last (an export, the grid's fetches).
+// Reads the rows of a running SQLite statement straight from the engine:
+// the cursor of every statement the program runs on SQLite (a script's
+// result, an export, the grid's windows, an edit).
 //
 // The statement stays owned by whoever prepared it. The values read
-// through this cursor are those the Qt SQLite driver gives for the same
-// row: integers as qlonglong, reals as double, text as QString, blobs as
-// QByteArray, NULL as a null QString; and the text it appends is exactly
-// the AsString of such a value (valueAsString) in the export's code page.
+// through this cursor are those the program has always read (through Qt's
+// SQLite driver before): integers as qlonglong, reals as double, text as
+// QString, blobs as QByteArray, NULL as a null QString; and the text it
+// appends is exactly the AsString of such a value (valueAsString) in the
+// export's code page.
 class SqliteCursor
 {
 public:

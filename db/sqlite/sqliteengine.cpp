@@ -8,122 +8,121 @@
 #include "db/valuetext.h"
 #include "script/failure.h"
 
+#include <QFile>
 #include <QFileInfo>
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
-#include <QSqlResult>
-#include <QUrl>
+#include <QMap>
 
 #include <sqlite3.h>
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 namespace rux {
 
 namespace {
 
-// An SQLite URI that opens an existing file read-write and never creates
-// one. Every character outside the unreserved set is percent-encoded, so
-// blanks, "?", "#", "%" and ";" in a path are taken literally.
-QString sqliteUri(const QString &absolutePath)
+// Finalizes the statement it holds, also when a failure leaves the scope.
+using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)>;
+
+Statement owned(sqlite3_stmt *statement)
 {
-    return QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(absolutePath, "/"))
-        + QStringLiteral("?mode=rw");
+    return Statement(statement, sqlite3_finalize);
 }
 
-QString errorText(const QSqlError &error)
+[[noreturn]] void failWith(sqlite3 *db)
 {
-    const QString text = error.databaseText();
-    return text.isEmpty() ? error.text() : text;
+    throw Failure(QString::fromUtf8(sqlite3_errmsg(db)));
 }
 
-[[noreturn]] void fail(const QSqlQuery &query)
-{
-    throw Failure(errorText(query.lastError()));
-}
-
-sqlite3_stmt *statementOf(const QSqlQuery &query)
-{
-    if (!query.result())
-        return nullptr;
-    const QVariant handle = query.result()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3_stmt*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3_stmt *const *>(handle.constData());
-}
-
-using StatementOwner = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)>;
-
-// The columns of an executed query: their names, and yes/no and exact
-// decimal text by the type the table declares for them.
-ResultColumns columnsOf(const QSqlQuery &query)
+// The columns of a prepared statement: their names, and yes/no and exact
+// decimal text by the type the table declares for them. A name shows
+// without double quotes, as it always has: `SELECT "x"` is headed x.
+ResultColumns columnsOf(sqlite3_stmt *statement)
 {
     ResultColumns columns;
-    const QSqlRecord record = query.record();
-    sqlite3_stmt *stmt = statementOf(query);
-    for (int i = 0; i < record.count(); ++i) {
-        columns.names.append(record.fieldName(i));
-        const char *declared = stmt ? sqlite3_column_decltype(stmt, i) : nullptr;
+    const int count = sqlite3_column_count(statement);
+    for (int i = 0; i < count; ++i) {
+        const auto *name = static_cast<const char16_t *>(sqlite3_column_name16(statement, i));
+        columns.names.append(QString::fromUtf16(name).remove(u'"'));
+        const char *declared = sqlite3_column_decltype(statement, i);
         columns.yesNo.append(declared && isYesNoType(QString::fromUtf8(declared)));
         columns.decimal.append(declared && isDecimalTextType(QString::fromUtf8(declared)));
     }
     return columns;
 }
 
-void bindAll(QSqlQuery &query, const QVector<QVariant> &binds)
+// Binds a value as the program has always bound it: a null value (a null
+// text too) as NULL, whole numbers and yes/no as integers, a double as a
+// real, bytes as a blob, anything else as its text.
+int bindValue(sqlite3_stmt *statement, int index, const QVariant &value)
 {
-    for (const QVariant &b : binds)
-        query.addBindValue(b);
-    if (!query.exec())
-        fail(query);
+    if (value.isNull())
+        return sqlite3_bind_null(statement, index);
+    switch (value.typeId()) {
+    case QMetaType::QString: {
+        const QString text = value.toString();
+        if (text.isNull())
+            return sqlite3_bind_null(statement, index);
+        return sqlite3_bind_text16(statement, index, text.utf16(), int(text.size() * sizeof(char16_t)),
+                                   SQLITE_TRANSIENT);
+    }
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        if (bytes.isNull())
+            return sqlite3_bind_null(statement, index);
+        return sqlite3_bind_blob(statement, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+    }
+    case QMetaType::Int:
+    case QMetaType::Bool:
+        return sqlite3_bind_int(statement, index, value.toInt());
+    case QMetaType::Double:
+        return sqlite3_bind_double(statement, index, value.toDouble());
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+        return sqlite3_bind_int64(statement, index, value.toLongLong());
+    default: {
+        const QString text = value.toString();
+        return sqlite3_bind_text16(statement, index, text.utf16(), int(text.size() * sizeof(char16_t)),
+                                   SQLITE_TRANSIENT);
+    }
+    }
 }
 
-// The rows of a statement of a script. The driver runs the statement and
-// hands out its first row; every later row is stepped from the engine's
-// statement directly (SqliteCursor), which skips the driver's per-row
-// value cache.
+// The rows of a statement of a script, stepped from the statement the
+// check prepared. Its first row is stepped when it runs, so that a failure
+// there is the statement's failure.
 class SqliteResult : public EngineResult
 {
 public:
-    SqliteResult(sqlite3 *db, const QString &qtName, const QString &statement,
-                 std::unique_ptr<QSqlQuery> query)
-        : m_db(db), m_qtName(qtName), m_statement(statement), m_query(std::move(query))
+    SqliteResult(sqlite3 *db, Statement statement) : m_statement(std::move(statement)), m_cursor(db, m_statement.get())
     {
-        m_columns = columnsOf(*m_query);
+        m_columns = columnsOf(m_statement.get());
+        stepFirst();
     }
-    ~SqliteResult() override { m_query->finish(); }
 
     bool next() override
     {
-        if (m_direct && m_started)
-            return m_direct->step();
-        m_started = true;
-        if (!m_query->next()) {
-            if (m_query->lastError().isValid())
-                fail(*m_query);
-            return false;
+        if (m_firstPending) {
+            m_firstPending = false;
+            return m_hasRow;
         }
-        attachDirect();
-        return true;
+        if (!m_hasRow)
+            return false;
+        m_hasRow = m_cursor.step();
+        return m_hasRow;
     }
 
-    QVariant value(int column) const override
-    {
-        return m_direct ? m_direct->value(column) : m_query->value(column);
-    }
+    QVariant value(int column) const override { return m_cursor.value(column); }
 
     void appendAnsi(int column, QChar decimalPoint, QByteArray &out) const override
     {
         // Exact decimal text takes the user's decimal point, as the grid
         // shows it.
-        if (m_direct && !(m_columns.decimal.value(column) && decimalPoint != u'.'))
-            m_direct->appendAnsiText(column, m_columns.yesNo.value(column), decimalPoint, out);
-        else
+        if (m_columns.decimal.value(column) && decimalPoint != u'.')
             EngineResult::appendAnsi(column, decimalPoint, out);
+        else
+            m_cursor.appendAnsiText(column, m_columns.yesNo.value(column), decimalPoint, out);
     }
 
     // A statement stepped part-way holds a read open on the file, and the
@@ -131,24 +130,19 @@ public:
     // the read up.
     bool pause() override
     {
-        m_query->finish();
+        sqlite3_reset(m_statement.get());
+        m_firstPending = false;
+        m_hasRow = false;
         return true;
     }
 
-    // On a query object of its own: the driver's re-execution of a query
-    // keeps what it knew of the old result's columns, and after a schema
-    // change (a column added to the table) it then writes past them and
-    // corrupts memory.
+    // The statement runs again from its first row. The engine prepares it
+    // anew by itself when the schema has changed meanwhile; the columns
+    // stay those the result was opened with.
     qint64 restart(qint64) override
     {
-        auto query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_qtName, false));
-        query->setForwardOnly(true);
-        if (!query->exec(m_statement))
-            fail(*query);
-        m_direct.reset();
-        m_query->finish();
-        m_query = std::move(query);
-        m_started = false;
+        sqlite3_reset(m_statement.get());
+        stepFirst();
         return -1;
     }
 
@@ -157,9 +151,7 @@ public:
     ResultOrigin origin() override
     {
         ResultOrigin origin;
-        sqlite3_stmt *stmt = statementOf(*m_query);
-        if (!stmt)
-            return origin;
+        sqlite3_stmt *stmt = m_statement.get();
         for (int i = 0; i < m_columns.names.size(); ++i) {
             const char *schema = sqlite3_column_database_name(stmt, i);
             const char *table = sqlite3_column_table_name(stmt, i);
@@ -181,68 +173,54 @@ public:
     }
 
 private:
-    // Rows after the first are stepped from the statement itself, when the
-    // driver exposes it and it still yields every column the result knows.
-    void attachDirect()
+    void stepFirst()
     {
-        sqlite3_stmt *stmt = statementOf(*m_query);
-        if (stmt && sqlite3_column_count(stmt) >= m_columns.names.size())
-            m_direct = std::make_unique<SqliteCursor>(m_db, stmt);
+        m_firstPending = false;
+        m_hasRow = false;
+        m_hasRow = m_cursor.step();
+        m_firstPending = true;
     }
 
-    sqlite3 *m_db;
-    QString m_qtName;
-    QString m_statement;
-    std::unique_ptr<QSqlQuery> m_query;
-    std::unique_ptr<SqliteCursor> m_direct;
-    bool m_started = false;
+    Statement m_statement;
+    SqliteCursor m_cursor;
+    // The row stepped when the statement ran is still to be handed out.
+    bool m_firstPending = false;
+    // The statement stands on a row (false at the end, when it is reset).
+    bool m_hasRow = false;
 };
-
-QString statementTail(const char16_t *begin, const void *tail)
-{
-    const auto *end = static_cast<const char16_t *>(tail);
-    return QString(reinterpret_cast<const QChar *>(begin), end - begin);
-}
 
 } // namespace
 
-SqliteEngine::SqliteEngine(const QString &fileName, const QString &qtName) : m_qtName(qtName)
+SqliteEngine::SqliteEngine(const QString &fileName)
 {
     if (!isSqliteHead(readDatabaseHead(fileName)))
         throw Failure(unrecognizedFormatText(fileName));
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_qtName);
-    db.setDatabaseName(sqliteUri(QFileInfo(fileName).absoluteFilePath()));
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
-    attach(fileName);
+    // The absolute path: a name is never taken for a URI, and the file is
+    // opened read-write (read-only when it is write-protected), never made.
+    open(QFileInfo(fileName).absoluteFilePath(), SQLITE_OPEN_READWRITE, fileName);
 }
 
-SqliteEngine::SqliteEngine(OwnDatabase, const QString &databaseName, const QString &shownName,
-                           const QString &qtName)
-    : m_qtName(qtName)
+SqliteEngine::SqliteEngine(OwnDatabase, const QString &databaseName, const QString &shownName)
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_qtName);
-    db.setDatabaseName(databaseName);
-    attach(shownName);
+    open(databaseName, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, shownName);
 }
 
-// Opens the connection set up by the constructor and proves the file is a
-// database the engine can use: a damaged or encrypted file fails here, not
-// in a script.
-void SqliteEngine::attach(const QString &shownName)
+// Opens the connection and proves the file is a database the engine can
+// use: a damaged or encrypted file fails here, not in a script.
+void SqliteEngine::open(const QString &fileName, int flags, const QString &shownName)
 {
+    // Only this thread uses the connection; a stop asked for from another
+    // thread only sets a flag (interrupt()).
+    const int rc = sqlite3_open_v2(QFile::encodeName(fileName).constData(), &m_handle,
+                                   flags | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE, nullptr);
     QString failure;
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_qtName, false);
-        if (!db.open()) {
-            failure = db.lastError().databaseText();
-        } else {
-            m_handle = *static_cast<sqlite3 *const *>(db.driver()->handle().data());
-            // Scripts come from files; extensions are never loaded from them.
-            sqlite3_db_config(m_handle, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
-            QSqlQuery probe(db);
-            if (!probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
-                failure = probe.lastError().databaseText();
-        }
+    if (rc != SQLITE_OK) {
+        failure = m_handle ? QString::fromUtf8(sqlite3_errmsg(m_handle)) : QString::fromUtf8(sqlite3_errstr(rc));
+    } else {
+        // Scripts come from files; extensions are never loaded from them.
+        sqlite3_db_config(m_handle, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+        if (sqlite3_exec(m_handle, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK)
+            failure = QString::fromUtf8(sqlite3_errmsg(m_handle));
     }
     if (!failure.isEmpty()) {
         discard();
@@ -256,8 +234,8 @@ void SqliteEngine::attach(const QString &shownName)
     // with a result left part-way it would end the rollback that follows
     // a stop as well.
     sqlite3_progress_handler(m_handle, 4000, &SqliteEngine::progress, this);
-    // Takes the place of the busy timeout the driver set: the same wait,
-    // with the windows kept alive in between.
+    // A lock another program holds is waited for as long as
+    // kBusyTimeoutMs, with the windows kept alive in between.
     sqlite3_busy_handler(m_handle, &SqliteEngine::busyWait, this);
 }
 
@@ -268,14 +246,13 @@ SqliteEngine::~SqliteEngine()
 
 void SqliteEngine::discard()
 {
-    if (m_qtName.isEmpty())
+    if (!m_handle)
         return;
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_qtName, false);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(m_qtName);
-    m_qtName.clear();
+    // A result still open keeps the connection until it is finalized; the
+    // engine's callbacks go now, with the engine.
+    sqlite3_progress_handler(m_handle, 0, nullptr, nullptr);
+    sqlite3_busy_handler(m_handle, nullptr, nullptr);
+    sqlite3_close_v2(m_handle);
     m_handle = nullptr;
 }
 
@@ -304,10 +281,10 @@ int SqliteEngine::busyWait(void *engine, int count)
 }
 
 // The engine itself tells where the first statement ends. What follows it
-// must hold no further statement: Qt would otherwise refuse it with its own
-// wording. A statement that still holds a parameter would be bound to
-// NULL; it fails instead, since this tool never supplies parameter values.
-QString SqliteEngine::checkSingleStatement(const QString &text, sqlite3_stmt **prepared) const
+// must hold no further statement. A statement that still holds a
+// parameter would be bound to NULL; it fails instead, since this tool
+// never supplies parameter values.
+sqlite3_stmt *SqliteEngine::checkSingleStatement(const QString &text) const
 {
     const auto *begin = reinterpret_cast<const char16_t *>(text.utf16());
     const int bytes = int(text.size() * sizeof(char16_t));
@@ -321,19 +298,15 @@ QString SqliteEngine::checkSingleStatement(const QString &text, sqlite3_stmt **p
     if (!stmt)
         throw Failure(kNoStatementText);
     // Finalized here unless the caller takes it, also when the rest fails.
-    StatementOwner first(stmt, sqlite3_finalize);
+    Statement first = owned(stmt);
     if (!sqlite3_stmt_readonly(stmt) && !readOnlyText().isEmpty())
         throw Failure(readOnlyText());
     if (sqlite3_bind_parameter_count(stmt) > 0)
         throw Failure(kNoValueText);
-    const QString firstStatement = statementTail(begin, tail);
-
     // Whatever follows may be blanks, comments and empty statements only.
     if (furtherStatement(m_handle, static_cast<const char16_t *>(tail), begin + text.size()))
         throw Failure(kAfterEndText);
-    if (prepared)
-        *prepared = first.release();
-    return firstStatement;
+    return first.release();
 }
 
 std::unique_ptr<EngineResult> SqliteEngine::run(const QString &commandText, bool wantRows,
@@ -343,15 +316,10 @@ std::unique_ptr<EngineResult> SqliteEngine::run(const QString &commandText, bool
     statementStarts();
     // The tool's marks become "?", which the check below finds unbound.
     const QString text = rewriteParameterMarks(commandText).text;
-    sqlite3_stmt *checked = nullptr;
-    const QString first = checkSingleStatement(text, &checked);
-    StatementOwner owner(checked, sqlite3_finalize);
-    // A statement without result columns (a data change, a table created)
-    // runs on the statement the check prepared, instead of being prepared
-    // a second time by the driver.
-    if (sqlite3_column_count(checked) == 0) {
+    Statement checked = owned(checkSingleStatement(text));
+    if (sqlite3_column_count(checked.get()) == 0) {
         const sqlite3_int64 before = sqlite3_total_changes64(m_handle);
-        SqliteCursor run(m_handle, checked);
+        SqliteCursor run(m_handle, checked.get());
         while (run.step()) {
         }
         // The engine's count is that of its last insert, update or delete:
@@ -360,105 +328,111 @@ std::unique_ptr<EngineResult> SqliteEngine::run(const QString &commandText, bool
         *rowsAffected = sqlite3_total_changes64(m_handle) == before ? 0 : sqlite3_changes64(m_handle);
         return nullptr;
     }
-    owner.reset();
-    auto query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_qtName, false));
-    query->setForwardOnly(true);
-    if (!query->exec(first))
-        fail(*query);
-    if (!query->isSelect()) {
-        *rowsAffected = query->numRowsAffected();
-        return nullptr;
-    }
+    // The result runs on the statement the check prepared; its first row
+    // is stepped now also when nobody reads it, so that it fails here.
+    auto result = std::make_unique<SqliteResult>(m_handle, std::move(checked));
     if (!wantRows)
         return nullptr;
-    return std::make_unique<SqliteResult>(m_handle, m_qtName, first, std::move(query));
+    return result;
+}
+
+sqlite3_stmt *SqliteEngine::prepareBound(const QString &sql, const QVector<QVariant> &binds) const
+{
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare16_v2(m_handle, sql.utf16(), int(sql.size() * sizeof(char16_t)), &stmt, nullptr)
+        != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        failWith(m_handle);
+    }
+    Statement owner = owned(stmt);
+    if (!stmt)
+        throw Failure(kNoStatementText);
+    for (int i = 0; i < binds.size(); ++i) {
+        if (bindValue(stmt, i + 1, binds.at(i)) != SQLITE_OK)
+            failWith(m_handle);
+    }
+    return owner.release();
 }
 
 QVector<QVector<QVariant>> SqliteEngine::read(const QString &sql, const QVector<QVariant> &binds,
                                               ResultColumns *columns)
 {
     statementStarts();
-    QSqlQuery q(QSqlDatabase::database(m_qtName, false));
-    q.setForwardOnly(true);
-    if (!q.prepare(sql))
-        fail(q);
-    bindAll(q, binds);
-    const int count = q.record().count();
+    Statement stmt = owned(prepareBound(sql, binds));
+    const int count = sqlite3_column_count(stmt.get());
     if (columns)
-        *columns = columnsOf(q);
+        *columns = columnsOf(stmt.get());
     QVector<QVector<QVariant>> rows;
-    while (q.next()) {
+    // Read to its end, the statement is reset, which lets its read lock go.
+    SqliteCursor cursor(m_handle, stmt.get());
+    while (cursor.step()) {
         QVector<QVariant> row;
         row.reserve(count);
         for (int i = 0; i < count; ++i)
-            row.append(q.value(i));
+            row.append(cursor.value(i));
         rows.append(std::move(row));
     }
-    if (q.lastError().isValid())
-        fail(q);
-    // Read to its end, the statement has let its read lock go already;
-    // finishing it leaves nothing open on the connection.
-    q.finish();
     return rows;
 }
 
-// A data change of an edit, refused with the engine's text when it takes
-// none; the query that ran it, for its counts.
-std::unique_ptr<QSqlQuery> SqliteEngine::change(const QString &sql, const QVector<QVariant> &binds)
+void SqliteEngine::change(const QString &sql, const QVector<QVariant> &binds)
 {
     if (!readOnlyText().isEmpty())
         throw Failure(readOnlyText());
     statementStarts();
-    auto q = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_qtName, false));
-    if (!q->prepare(sql))
-        fail(*q);
-    bindAll(*q, binds);
-    return q;
+    Statement stmt = owned(prepareBound(sql, binds));
+    SqliteCursor cursor(m_handle, stmt.get());
+    while (cursor.step()) {
+    }
 }
 
 qint64 SqliteEngine::write(const QString &sql, const QVector<QVariant> &binds)
 {
-    return change(sql, binds)->numRowsAffected();
+    change(sql, binds);
+    return sqlite3_changes64(m_handle);
 }
 
 InsertedRow SqliteEngine::insert(const QString &insertSql, const QVector<QVariant> &binds, const QStringList &)
 {
+    change(insertSql, binds);
     InsertedRow row;
-    row.rowid = change(insertSql, binds)->lastInsertId();
+    if (const sqlite3_int64 rowid = sqlite3_last_insert_rowid(m_handle))
+        row.rowid = qlonglong(rowid);
     return row;
 }
 
 TableInfo SqliteEngine::tableInfo(const QString &schema, const QString &table)
 {
-    statementStarts();
     TableInfo info;
-    const QSqlDatabase db = QSqlDatabase::database(m_qtName, false);
-    QSqlQuery q(db);
     const QString prefix = schema.isEmpty() ? QString() : quoteIdentifier(schema) + u'.';
     // The extended list names generated columns as well; the hidden
     // columns of virtual tables are left out, as "SELECT *" leaves them.
-    if (!q.exec(QStringLiteral("PRAGMA %1table_xinfo(%2)").arg(prefix, quoteIdentifier(table))))
-        fail(q);
+    const auto columns = read(QStringLiteral("PRAGMA %1table_xinfo(%2)").arg(prefix, quoteIdentifier(table)), {});
     QMap<int, QString> keys;
-    while (q.next()) {
-        if (q.value(6).toInt() == 1)
+    for (const QVector<QVariant> &column : columns) {
+        if (column.value(6).toInt() == 1)
             continue;
-        info.columns.append(q.value(1).toString());
-        const int pk = q.value(5).toInt();
+        info.columns.append(column.value(1).toString());
+        const int pk = column.value(5).toInt();
         if (pk > 0)
-            keys.insert(pk, q.value(1).toString());
+            keys.insert(pk, column.value(1).toString());
     }
     info.primaryKey = keys.values();
 
-    QSqlQuery type(db);
-    type.prepare(QStringLiteral("SELECT type FROM %1sqlite_master WHERE name = ? COLLATE NOCASE").arg(prefix));
-    type.addBindValue(table);
-    if (type.exec() && type.next())
-        info.isView = type.value(0).toString() == QLatin1String("view");
-
-    QSqlQuery rowid(db);
+    // Neither of these two questions fails the lookup: a table the engine
+    // cannot tell about is neither a view nor read by rowid.
+    auto answers = [this](const QString &sql, const QVector<QVariant> &binds) {
+        try {
+            return std::optional(read(sql, binds));
+        } catch (const Failure &) {
+            return std::optional<QVector<QVector<QVariant>>>();
+        }
+    };
+    const auto type = answers(QStringLiteral("SELECT type FROM %1sqlite_master WHERE name = ? COLLATE NOCASE").arg(prefix),
+                              {table});
+    info.isView = type && !type->isEmpty() && type->first().value(0).toString() == QLatin1String("view");
     info.hasRowid = !info.isView
-        && rowid.exec(QStringLiteral("SELECT rowid FROM %1%2 LIMIT 0").arg(prefix, quoteIdentifier(table)));
+        && answers(QStringLiteral("SELECT rowid FROM %1%2 LIMIT 0").arg(prefix, quoteIdentifier(table)), {});
     return info;
 }
 
@@ -466,7 +440,7 @@ void SqliteEngine::runControl(const QString &statement)
 {
     statementStarts();
     if (sqlite3_exec(m_handle, statement.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
-        throw Failure(QString::fromUtf8(sqlite3_errmsg(m_handle)));
+        failWith(m_handle);
 }
 
 bool SqliteEngine::inTransaction() const

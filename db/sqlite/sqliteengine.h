@@ -7,7 +7,6 @@
 
 #include <atomic>
 
-class QSqlQuery;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -17,12 +16,12 @@ namespace rux {
 // be an SQLite database; it is opened read-write (read-only when the file
 // is write-protected), never created, with a wait for another program's
 // lock as long as kBusyTimeoutMs, during which the windows are kept alive.
-// Statements run through Qt's driver, connection `qtName`; rows after the
-// first are stepped from the engine's statement itself.
+// Every statement is prepared once, on the engine's library directly, and
+// its rows are stepped from it.
 class SqliteEngine : public DatabaseEngine
 {
 public:
-    SqliteEngine(const QString &fileName, const QString &qtName);
+    explicit SqliteEngine(const QString &fileName);
     ~SqliteEngine() override;
 
     EngineKind kind() const override { return EngineKind::Sqlite; }
@@ -46,30 +45,34 @@ public:
     bool inTransaction() const override;
     void interrupt() override { m_interrupted.store(true); }
 
-    sqlite3 *handle() const { return m_handle; }
-
 protected:
     // For an engine that fills a database of its own (an imported file):
-    // the connection is opened on `databaseName` as the driver takes it,
-    // and the caller fills it. Failures name `shownName`.
+    // the connection is opened on the file `databaseName` (":memory:" for a
+    // database in memory), made when missing, and the caller fills it.
+    // Failures name `shownName`.
     struct OwnDatabase {};
-    SqliteEngine(OwnDatabase, const QString &databaseName, const QString &shownName, const QString &qtName);
+    SqliteEngine(OwnDatabase, const QString &databaseName, const QString &shownName);
+    sqlite3 *handle() const { return m_handle; }
     // Gives up the connection; the engine is unusable afterwards.
     void discard();
 
 private:
-    void attach(const QString &shownName);
-    // When `prepared` is given, the first statement's engine statement is
-    // handed over to the caller, who finalizes it.
-    QString checkSingleStatement(const QString &text, sqlite3_stmt **prepared) const;
-    std::unique_ptr<QSqlQuery> change(const QString &sql, const QVector<QVariant> &binds);
+    void open(const QString &fileName, int flags, const QString &shownName);
+    // The one statement of a command text, prepared; refused as run()
+    // tells when the text holds more or a parameter.
+    sqlite3_stmt *checkSingleStatement(const QString &text) const;
+    // A statement of the program's own, prepared with `binds` bound in
+    // order to its marks. Throws the engine's text.
+    sqlite3_stmt *prepareBound(const QString &sql, const QVector<QVariant> &binds) const;
+    // Runs a data change of an edit, refused with readOnlyText() when the
+    // engine takes none.
+    void change(const QString &sql, const QVector<QVariant> &binds);
     static int busyWait(void *engine, int count);
     static int progress(void *engine);
     // A statement of the engine's starts: an interruption asked for before
     // it concerns the one before.
     void statementStarts() { m_interrupted.store(false); }
 
-    QString m_qtName;
     sqlite3 *m_handle = nullptr;
     QElapsedTimer m_busySince;
     // Asked to stop the statement that runs: the progress handler ends it,

@@ -73,18 +73,16 @@ private Q_SLOTS:
     {
         addEngineColumn();
         QTest::addColumn<AdoConnection::Engine>("kind");
-        QTest::addColumn<bool>("runsOnSqlite");
         QTest::addColumn<bool>("readOnly");
-        engineRow(Engine::Sqlite, "file") << AdoConnection::Engine::Sqlite << true << false;
-        engineRow(Engine::Postgres, "server") << AdoConnection::Engine::Postgres << false << false;
-        engineRow(Engine::Access, "access_file") << AdoConnection::Engine::Access << true << true;
+        engineRow(Engine::Sqlite, "file") << AdoConnection::Engine::Sqlite << false;
+        engineRow(Engine::Postgres, "server") << AdoConnection::Engine::Postgres << false;
+        engineRow(Engine::Access, "access_file") << AdoConnection::Engine::Access << true;
     }
 
     void openAndClose()
     {
         RUX_ENGINE_ROW(openEmpty);
         QFETCH(AdoConnection::Engine, kind);
-        QFETCH(bool, runsOnSqlite);
         QFETCH(bool, readOnly);
         AdoConnection &con = *m_con;
         QSignalSpy closing(&con, &AdoConnection::aboutToClose);
@@ -94,11 +92,10 @@ private Q_SLOTS:
         QVERIFY(con.connected());
         QVERIFY(con.engine() == kind);
         QCOMPARE(!con.readOnlyText().isEmpty(), readOnly);
-        sqlite3 *handle = con.sqliteHandle();
-        QCOMPARE(handle != nullptr, runsOnSqlite);
+        const rux::DatabaseEngine *opened = &con.dbEngine();
         con.Open();
         QVERIFY(con.connected());
-        QCOMPARE(con.sqliteHandle(), handle);
+        QCOMPARE(&con.dbEngine(), opened);
         QCOMPARE(closing.count(), 0);
         con.Close();
         con.Close();

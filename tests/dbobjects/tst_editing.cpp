@@ -8,6 +8,7 @@
 #include "db/adoquery.h"
 #include "db/adotable.h"
 #include "tests/support/enginedb.h"
+#include "tests/support/sqlitetrace.h"
 #include "script/failure.h"
 
 #include <QSet>
@@ -166,15 +167,11 @@ private Q_SLOTS:
     void editTargetLookedUpOnlyWhenAsked()
     {
         QVERIFY(open(lite));
+        rux::test::SqliteTrace trace;
+        m_con->Close();
         m_con->Open();
-        QStringList traced;
-        sqlite3_trace_v2(
-            m_con->sqliteHandle(), SQLITE_TRACE_STMT,
-            [](unsigned, void *list, void *, void *sql) {
-                static_cast<QStringList *>(list)->append(QString::fromUtf8(static_cast<const char *>(sql)));
-                return 0;
-            },
-            &traced);
+        trace.statements.clear();
+        const QStringList &traced = trace.statements;
         AdoQuery q(m_con.get(), QStringLiteral("Query1"));
         q.sqlAdd(QStringLiteral("select id, name from pk"));
         q.Open();

@@ -23,9 +23,6 @@
 #include <QtTest>
 
 #include <QElapsedTimer>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QThread>
 
 #include <atomic>
@@ -573,31 +570,21 @@ private Q_SLOTS:
         std::atomic<int> written{0};
         QString writerFailure;
         std::thread writer([&]() {
-            const QString name = QStringLiteral("writer");
-            {
-                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-                db.setDatabaseName(m_db);
-                db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
-                QSqlQuery q(db);
-                if (!db.open())
-                    writerFailure = db.lastError().text();
-                for (int i = 0; writerFailure.isEmpty() && !done.load(); ++i) {
-                    for (const QString &statement : {QStringLiteral("begin immediate"),
-                                                     QStringLiteral("insert into t (name) values ('w')"),
-                                                     QStringLiteral("commit")}) {
-                        if (!q.exec(statement)) {
-                            writerFailure = statement + QStringLiteral(": ") + q.lastError().text();
-                            break;
-                        }
-                        if (statement.startsWith(u'i'))
-                            QThread::msleep(20);
-                    }
-                    ++written;
-                    QThread::msleep(2);
+            rux::test::OtherConnection db(m_db, rux::test::OtherOptions{false, 2000});
+            writerFailure = db.error();
+            for (int i = 0; writerFailure.isEmpty() && !done.load(); ++i) {
+                for (const QString &statement : {QStringLiteral("begin immediate"),
+                                                 QStringLiteral("insert into t (name) values ('w')"),
+                                                 QStringLiteral("commit")}) {
+                    writerFailure = db.run({statement});
+                    if (!writerFailure.isEmpty())
+                        break;
+                    if (statement.startsWith(u'i'))
+                        QThread::msleep(20);
                 }
-                db.close();
+                ++written;
+                QThread::msleep(2);
             }
-            QSqlDatabase::removeDatabase(name);
         });
         QStringList failures;
         for (int trial = 0; trial < 5; ++trial) {

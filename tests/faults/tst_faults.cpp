@@ -56,7 +56,7 @@ QString caseValues(const QString &dbFile, const QString &sql, bool readOnly = tr
 {
     if (readOnly && !QFileInfo(dbFile).isFile())
         return QStringLiteral("<no file>");
-    return rux::test::sqlValues(dbFile, sql, readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY") : QString());
+    return rux::test::sqlValues(dbFile, sql, rux::test::OtherOptions{readOnly, 5000});
 }
 
 QString integrity(const QString &dbFile)

@@ -29,7 +29,7 @@ namespace {
 // empty on success, the engine's text when another connection holds one.
 QString writeNow(const QString &dbFile, const QString &sql)
 {
-    return sqlValues(dbFile, sql, QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+    return sqlValues(dbFile, sql, OtherOptions{false, 0});
 }
 
 // Another program in the middle of a write: a connection of its own holds

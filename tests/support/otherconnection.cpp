@@ -1,16 +1,22 @@
 #include "tests/support/otherconnection.h"
 
-#include "db/postgres/pgconninfo.h"
-
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
+#include <QFile>
 #include <QTest>
 
-#include <atomic>
+#include <libpq-fe.h>
+#include <sqlite3.h>
 
 namespace rux::test {
+
+// One engine's connection: the rows of a statement as values, a null
+// value as an invalid QVariant.
+class OtherConnection::Engine
+{
+public:
+    virtual ~Engine() = default;
+    // The engine's text when `sql` fails; `rows` gets the rows when given.
+    virtual QString exec(const QString &sql, QList<QVariantList> *rows) = 0;
+};
 
 namespace {
 
@@ -19,62 +25,149 @@ bool isServerUri(const QString &database)
     return database.startsWith(QLatin1String("postgresql://")) || database.startsWith(QLatin1String("postgres://"));
 }
 
-// Gives Qt's driver the parts of the URI: the user, password and database
-// through its setters, the rest (several hosts included) as libpq options.
-void configure(QSqlDatabase &db, const QString &uri)
+class SqliteFile : public OtherConnection::Engine
 {
-    QStringList options;
-    for (const auto &[keyword, value] : pg::connectParams(pg::parseUri(uri))) {
-        if (keyword == "user") {
-            db.setUserName(QString::fromUtf8(value));
-        } else if (keyword == "password") {
-            db.setPassword(QString::fromUtf8(value));
-        } else if (keyword == "dbname") {
-            db.setDatabaseName(QString::fromUtf8(value));
-        } else {
-            QString quoted = QString::fromUtf8(value);
-            quoted.replace(u'\\', QLatin1String("\\\\"));
-            quoted.replace(u'\'', QLatin1String("\\'"));
-            options.append(QString::fromUtf8(keyword) + QStringLiteral("='") + quoted + u'\'');
+public:
+    SqliteFile(const QString &file, const OtherOptions &options, QString *error)
+    {
+        const int flags = options.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+        if (sqlite3_open_v2(QFile::encodeName(file).constData(), &m_db, flags, nullptr) != SQLITE_OK)
+            *error = QString::fromUtf8(sqlite3_errmsg(m_db));
+        else
+            sqlite3_busy_timeout(m_db, options.busyTimeoutMs);
+    }
+    ~SqliteFile() override { sqlite3_close(m_db); }
+
+    QString exec(const QString &sql, QList<QVariantList> *rows) override
+    {
+        const QByteArray text = sql.toUtf8();
+        const char *rest = text.constData();
+        while (*rest) {
+            sqlite3_stmt *stmt = nullptr;
+            if (sqlite3_prepare_v2(m_db, rest, -1, &stmt, &rest) != SQLITE_OK)
+                return QString::fromUtf8(sqlite3_errmsg(m_db));
+            if (!stmt)
+                continue;
+            int rc;
+            while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+                if (rows)
+                    rows->append(row(stmt));
+            }
+            sqlite3_finalize(stmt);
+            if (rc != SQLITE_DONE)
+                return QString::fromUtf8(sqlite3_errmsg(m_db));
+        }
+        return QString();
+    }
+
+private:
+    static QVariantList row(sqlite3_stmt *stmt)
+    {
+        QVariantList fields;
+        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+            switch (sqlite3_column_type(stmt, i)) {
+            case SQLITE_INTEGER:
+                fields.append(qlonglong(sqlite3_column_int64(stmt, i)));
+                break;
+            case SQLITE_FLOAT:
+                fields.append(sqlite3_column_double(stmt, i));
+                break;
+            case SQLITE_NULL:
+                fields.append(QVariant());
+                break;
+            case SQLITE_BLOB:
+                fields.append(QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt, i)),
+                                         sqlite3_column_bytes(stmt, i)));
+                break;
+            default:
+                fields.append(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, i)),
+                                                sqlite3_column_bytes(stmt, i)));
+            }
+        }
+        return fields;
+    }
+
+    sqlite3 *m_db = nullptr;
+};
+
+class Server : public OtherConnection::Engine
+{
+public:
+    Server(const QString &uri, QString *error) : m_conn(PQconnectdb(uri.toUtf8().constData()))
+    {
+        if (PQstatus(m_conn) != CONNECTION_OK)
+            *error = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
+        else
+            exec(QStringLiteral("SET client_min_messages = warning"), nullptr);
+    }
+    ~Server() override { PQfinish(m_conn); }
+
+    QString exec(const QString &sql, QList<QVariantList> *rows) override
+    {
+        PGresult *result = PQexec(m_conn, sql.toUtf8().constData());
+        const ExecStatusType status = PQresultStatus(result);
+        QString failure;
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            failure = QString::fromUtf8(PQresultErrorMessage(result)).trimmed();
+            if (failure.isEmpty())
+                failure = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
+        } else if (rows) {
+            for (int r = 0; r < PQntuples(result); ++r) {
+                QVariantList fields;
+                for (int c = 0; c < PQnfields(result); ++c)
+                    fields.append(field(result, r, c));
+                rows->append(fields);
+            }
+        }
+        PQclear(result);
+        return failure;
+    }
+
+private:
+    static QVariant field(PGresult *result, int row, int column)
+    {
+        if (PQgetisnull(result, row, column))
+            return QVariant();
+        const QString text = QString::fromUtf8(PQgetvalue(result, row, column), PQgetlength(result, row, column));
+        switch (PQftype(result, column)) {
+        case 16: // bool
+            return text == u't';
+        case 20: // int8
+        case 21: // int2
+        case 23: // int4
+            return text.toLongLong();
+        case 700: // float4
+        case 701: // float8
+        case 1700: // numeric
+            return text.toDouble();
+        default:
+            return text;
         }
     }
-    db.setConnectOptions(options.join(u';'));
-}
+
+    PGconn *m_conn;
+};
 
 } // namespace
 
-OtherConnection::OtherConnection(const QString &database, const QString &connectOptions)
+OtherConnection::OtherConnection(const QString &database, const OtherOptions &options)
 {
-    static std::atomic<int> serial{0};
-    m_name = QStringLiteral("other_connection_%1").arg(++serial);
-    const bool server = isServerUri(database);
-    QSqlDatabase db = QSqlDatabase::addDatabase(server ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), m_name);
-    if (server) {
-        configure(db, database);
-    } else {
-        db.setDatabaseName(database);
-        db.setConnectOptions(connectOptions);
-    }
-    if (!db.open())
-        m_error = db.lastError().text();
-    else if (server)
-        run({QStringLiteral("SET client_min_messages = warning")});
+    if (isServerUri(database))
+        m_engine = std::make_unique<Server>(database, &m_error);
+    else
+        m_engine = std::make_unique<SqliteFile>(database, options, &m_error);
 }
 
-OtherConnection::~OtherConnection()
-{
-    QSqlDatabase::database(m_name, false).close();
-    QSqlDatabase::removeDatabase(m_name);
-}
+OtherConnection::~OtherConnection() = default;
 
 QString OtherConnection::run(const QStringList &statements)
 {
     if (!m_error.isEmpty())
         return m_error;
     for (const QString &s : statements) {
-        QSqlQuery q(QSqlDatabase::database(m_name, false));
-        if (!q.exec(s))
-            return s + QStringLiteral(": ") + q.lastError().text();
+        const QString failure = m_engine->exec(s, nullptr);
+        if (!failure.isEmpty())
+            return s + QStringLiteral(": ") + failure;
     }
     return QString();
 }
@@ -83,44 +176,36 @@ QString OtherConnection::values(const QString &sql)
 {
     if (!m_error.isEmpty())
         return QStringLiteral("<open failed: %1>").arg(m_error);
-    QSqlQuery q(QSqlDatabase::database(m_name, false));
-    if (!q.exec(sql))
-        return QStringLiteral("<sql failed: %1>").arg(q.lastError().text());
-    QStringList rows;
-    while (q.next()) {
+    QList<QVariantList> rows;
+    const QString failure = m_engine->exec(sql, &rows);
+    if (!failure.isEmpty())
+        return QStringLiteral("<sql failed: %1>").arg(failure);
+    QStringList lines;
+    for (const QVariantList &row : rows) {
         QStringList fields;
-        for (int i = 0; i < q.record().count(); ++i)
-            fields.append(q.value(i).isNull() ? QStringLiteral("NULL") : q.value(i).toString());
-        rows.append(fields.join(u'|'));
+        for (const QVariant &field : row)
+            fields.append(field.isNull() ? QStringLiteral("NULL") : field.toString());
+        lines.append(fields.join(u'|'));
     }
-    return rows.join(u',');
+    return lines.join(u',');
 }
 
 QVariant OtherConnection::value(const QString &sql)
 {
     if (!m_error.isEmpty())
         return QStringLiteral("error: ") + m_error;
-    QSqlQuery q(QSqlDatabase::database(m_name, false));
-    if (q.exec(sql) && q.next())
-        return q.value(0);
-    return QStringLiteral("error: ") + q.lastError().text();
+    QList<QVariantList> rows;
+    const QString failure = m_engine->exec(sql, &rows);
+    if (!failure.isEmpty())
+        return QStringLiteral("error: ") + failure;
+    if (rows.isEmpty() || rows.first().isEmpty())
+        return QStringLiteral("error: no row");
+    return rows.first().first();
 }
 
-QVariant OtherConnection::exactValue(const QString &sql)
+QString sqlValues(const QString &database, const QString &sql, const OtherOptions &options)
 {
-    if (!m_error.isEmpty())
-        return QStringLiteral("error: ") + m_error;
-    QSqlQuery q(QSqlDatabase::database(m_name, false));
-    q.setForwardOnly(true);
-    q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    if (q.exec(sql) && q.next())
-        return q.value(0);
-    return QStringLiteral("error: ") + q.lastError().text();
-}
-
-QString sqlValues(const QString &database, const QString &sql, const QString &connectOptions)
-{
-    return OtherConnection(database, connectOptions).values(sql);
+    return OtherConnection(database, options).values(sql);
 }
 
 QVariant sqlValue(const QString &database, const QString &sql)

@@ -1,23 +1,33 @@
 #pragma once
 
 // Test helper: the database as another program sees it. A connection of
-// its own, through Qt's drivers, on an SQLite file or on a PostgreSQL
-// server (a postgresql:// URI), so that what a test reads or writes there
-// goes past the objects under test, as another program's work would.
+// its own, through the engine's own library (SQLite's, or libpq for a
+// postgresql:// URI), so that what a test reads or writes there goes past
+// the objects under test, as another program's work would.
 
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
+#include <memory>
+
 namespace rux::test {
+
+// How an SQLite file is opened; a server connection ignores it.
+struct OtherOptions
+{
+    // Only reads; the file must exist.
+    bool readOnly = false;
+    // How long a statement waits for another connection's lock.
+    int busyTimeoutMs = 5000;
+};
 
 class OtherConnection
 {
 public:
-    // `database`: an SQLite file, or a PostgreSQL URI. `connectOptions`:
-    // the SQLite driver's connect options (QSQLITE_OPEN_READONLY,
-    // QSQLITE_BUSY_TIMEOUT=<ms>).
-    explicit OtherConnection(const QString &database, const QString &connectOptions = QString());
+    // `database`: an SQLite file (made when missing and not read-only), or
+    // a PostgreSQL URI.
+    explicit OtherConnection(const QString &database, const OtherOptions &options = {});
     ~OtherConnection();
     OtherConnection(const OtherConnection &) = delete;
     OtherConnection &operator=(const OtherConnection &) = delete;
@@ -34,20 +44,21 @@ public:
     // when it cannot be read.
     QString values(const QString &sql);
 
-    // The first field of the first row of `sql`, as the driver hands it
-    // over; the text "error: ..." when it cannot be read.
+    // The first field of the first row of `sql`: a whole number as
+    // qlonglong, a real (a numeric too) as double, a yes/no as bool, bytes
+    // as QByteArray, anything else as text; the text "error: ..." when it
+    // cannot be read.
     QVariant value(const QString &sql);
-    // The same with numbers as exact as the driver gives them (numeric as
-    // text, 64-bit integers whole).
-    QVariant exactValue(const QString &sql);
+
+    class Engine;
 
 private:
-    QString m_name;
+    std::unique_ptr<Engine> m_engine;
     QString m_error;
 };
 
 // The same on a connection opened for the one call.
-QString sqlValues(const QString &database, const QString &sql, const QString &connectOptions = QString());
+QString sqlValues(const QString &database, const QString &sql, const OtherOptions &options = {});
 QVariant sqlValue(const QString &database, const QString &sql);
 
 // Runs the statements on a connection of its own; a failure fails the
