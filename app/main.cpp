@@ -16,20 +16,13 @@
 #include <QDir>
 #include <QFile>
 
-#ifdef Q_OS_WIN
-#include <objbase.h>
-#include <windows.h>
-#endif
-
 #include <cstdio>
 #include <optional>
 #include <cstdlib>
 #include <cstring>
 
-#ifndef Q_OS_WIN
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace {
 
@@ -136,7 +129,6 @@ void routeMessage(QtMsgType type, const QMessageLogContext &context, const QStri
 // open to nobody else).
 void provideRuntimeFolder()
 {
-#ifndef Q_OS_WIN
     if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
         return;
     const QByteArray folder =
@@ -146,7 +138,6 @@ void provideRuntimeFolder()
     if (::lstat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid()
         && (st.st_mode & 0777) == 0700)
         qputenv("XDG_RUNTIME_DIR", folder);
-#endif
 }
 
 } // namespace
@@ -253,26 +244,14 @@ int main(int argc, char **argv)
     program.setRunLog(options.log ? &log : nullptr);
     program.setSingleTransaction(options.singleTransaction);
 
-#ifdef Q_OS_WIN
-    // The database engine's component layer, apartment-threaded on the GUI
-    // thread.
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-#endif
-
     QApplication::setFont(rux::programFont());
     // Without a screen nobody sees the look: the toolkit's own style is
     // enough, and the style sheet's cost is spared.
     if (!noScreen)
         rux::applyStyle(app, rux::styleResource());
 
-#ifdef Q_OS_WIN
-    // Windows hands over the command line as one text: split it by the
-    // program's own rule.
-    QStringList arguments = rux::splitCommandLine(QString::fromWCharArray(GetCommandLineW())).mid(1);
-#else
-    // Elsewhere the shell has split it; Qt has taken its own options.
+    // The shell has split the command line; Qt has taken its own options.
     QStringList arguments = QCoreApplication::arguments().mid(1);
-#endif
     // The program's own options were read above.
     rux::takeProgramOptions(arguments);
     // On a screen the windows stay alive while a statement runs long.
@@ -317,8 +296,5 @@ int main(int argc, char **argv)
     windows.destroy();
     program.setRunLog(nullptr);
     route.log = nullptr;
-#ifdef Q_OS_WIN
-    CoUninitialize();
-#endif
     return status;
 }

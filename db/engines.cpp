@@ -40,13 +40,7 @@ std::unique_ptr<DatabaseEngine> openEngine(const QString &dataSource)
     case EngineKind::Sqlite:
         break;
     case EngineKind::Access:
-#ifdef Q_OS_WIN
-        throw Failure(QStringLiteral("Could not open '%1': Access files cannot be opened on this platform. "
-                                     "Convert it to an SQLite file and open that.")
-                          .arg(dataSource));
-#else
         return std::make_unique<AccessEngine>(dataSource);
-#endif
     }
     return std::make_unique<SqliteEngine>(dataSource);
 }

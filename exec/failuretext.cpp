@@ -10,11 +10,7 @@ namespace {
 
 bool isFolderSeparator(QChar c)
 {
-#ifdef Q_OS_WIN
-    return c == u'/' || c == u'\\' || c == u':';
-#else
     return c == u'/';
-#endif
 }
 
 } // namespace

@@ -12,16 +12,12 @@
 #include <QFile>
 #include <QFileInfo>
 
-#ifndef Q_OS_WIN
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#endif
 
 namespace rux {
 
@@ -50,16 +46,6 @@ QString convertCommand(const QString &accessFile)
     return QStringLiteral("rux_ppp --convert-access %1 %2")
         .arg(shellQuoted(accessFile), shellQuoted(convertedFileName(accessFile)));
 }
-
-#ifdef Q_OS_WIN
-
-AccessImport convertAccessFile(const QString &, const QString &)
-{
-    throw Failure(QStringLiteral("Converting an Access file is not available on Windows: "
-                                 "the Access driver opens the file read-write there."));
-}
-
-#else
 
 namespace {
 
@@ -157,7 +143,5 @@ AccessImport convertAccessFile(const QString &source, const QString &target)
         throw;
     }
 }
-
-#endif
 
 } // namespace rux

@@ -18,8 +18,6 @@
 
 namespace rux {
 
-#ifndef Q_OS_WIN
-
 namespace {
 
 // Reads the whole file `path` into memory that SQLite owns; null when it
@@ -127,8 +125,6 @@ AccessEngine::AccessEngine(const QString &fileName)
     // they run; this holds should one get past.
     sqlite3_exec(db, "PRAGMA query_only=ON", nullptr, nullptr, nullptr);
 }
-
-#endif
 
 QString AccessEngine::readOnlyText() const
 {

@@ -41,9 +41,6 @@ private:
 // SQL and the file is not touched again. Nothing can be written back (no
 // engine on this platform writes these files), so every change is refused
 // with readOnlyText(), which names the way out.
-//
-// Windows has the Access engine itself behind its ODBC driver; that path is
-// not built: there openEngine() refuses the file with a text that says so.
 class AccessEngine : private AccessCopy, public SqliteEngine
 {
 public:

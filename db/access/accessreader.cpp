@@ -1,7 +1,5 @@
 #include "db/access/accessreader.h"
 
-#ifndef Q_OS_WIN
-
 #include "db/access/mdbchecks.h"
 #include "db/databasefile.h"
 #include "script/failure.h"
@@ -342,4 +340,3 @@ int accessReaderMain(int argc, char **argv)
 
 } // namespace rux
 
-#endif

@@ -11,8 +11,6 @@
 
 namespace rux {
 
-#ifndef Q_OS_WIN
-
 // Access files arrive damaged (cut short by an interrupted copy, broken on
 // a shared drive), and libmdb was not written for that: on such a file it
 // can crash, loop for ever or take memory without end. The file is
@@ -73,7 +71,5 @@ private:
 // The reader process's own work, given its command line: reads the file
 // into the copy and reports on file descriptor 3. Returns its exit status.
 int accessReaderMain(int argc, char **argv);
-
-#endif
 
 } // namespace rux

@@ -1,7 +1,5 @@
 #include "db/access/mdbchecks.h"
 
-#ifndef Q_OS_WIN
-
 #include "db/access/mdbhandles.h"
 #include "script/failure.h"
 
@@ -77,4 +75,3 @@ void readCheckedCatalog(MdbHandle *mdb, const QString &fileName)
 
 } // namespace rux
 
-#endif

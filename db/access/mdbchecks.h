@@ -2,8 +2,6 @@
 
 #include <QString>
 
-#ifndef Q_OS_WIN
-
 #include <mdbtools.h>
 
 namespace rux {
@@ -23,4 +21,3 @@ void checkColumnNames(MdbTableDef *table, const QString &fileName, const QString
 
 } // namespace rux
 
-#endif

@@ -2,8 +2,6 @@
 
 #include <memory>
 
-#ifndef Q_OS_WIN
-
 #include <mdbtools.h>
 
 namespace rux {
@@ -22,4 +20,3 @@ using TablePtr = std::unique_ptr<MdbTableDef, TableCloser>;
 
 } // namespace rux
 
-#endif

@@ -5,8 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#ifndef Q_OS_WIN
-
 #include "script/failure.h"
 #include "db/access/libraryoutput.h"
 #include "db/access/mdbchecks.h"
@@ -22,11 +20,8 @@
 
 #include <memory>
 
-
 #include <mdbtools.h>
 #include <sqlite3.h>
-
-#endif
 
 namespace rux {
 
@@ -39,8 +34,6 @@ bool isAccessFile(const QString &fileName)
     QFile file(fileName);
     return file.open(QIODevice::ReadOnly) && isAccessHead(file.read(kDatabaseHeadSize));
 }
-
-#ifndef Q_OS_WIN
 
 namespace {
 
@@ -534,7 +527,5 @@ AccessImport importAccessFile(const QString &fileName, sqlite3 *target, const QS
     }
     return result;
 }
-
-#endif
 
 } // namespace rux

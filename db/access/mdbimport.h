@@ -42,8 +42,6 @@ struct AccessImport
     }
 };
 
-#ifndef Q_OS_WIN
-
 // Up to this file size the copy of an Access file is held in memory; a
 // larger file is copied into a temporary database on disk, which SQLite
 // deletes when the connection closes. The copy takes about as many bytes
@@ -78,7 +76,5 @@ constexpr qint64 kAccessInMemoryLimit = qint64(256) * 1024 * 1024;
 // instead, when one is given.
 AccessImport importAccessFile(const QString &fileName, sqlite3 *target,
                               const QString &targetName = QString());
-
-#endif
 
 } // namespace rux

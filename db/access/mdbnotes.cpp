@@ -1,7 +1,5 @@
 #include "db/access/mdbnotes.h"
 
-#ifndef Q_OS_WIN
-
 #include "db/access/mdbhandles.h"
 
 #include <QByteArray>
@@ -128,4 +126,3 @@ QStringList leftOutNotes(MdbHandle *mdb)
 
 } // namespace rux
 
-#endif

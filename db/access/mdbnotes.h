@@ -2,8 +2,6 @@
 
 #include <QStringList>
 
-#ifndef Q_OS_WIN
-
 #include <mdbtools.h>
 
 namespace rux {
@@ -19,4 +17,3 @@ QStringList leftOutNotes(MdbHandle *mdb);
 
 } // namespace rux
 
-#endif

@@ -2,9 +2,7 @@
 
 #include "script/failure.h"
 
-#ifndef Q_OS_WIN
 #include <dlfcn.h>
-#endif
 
 namespace rux::pg {
 
@@ -13,11 +11,6 @@ namespace {
 Libpq loadLibpq()
 {
     Libpq lib;
-#ifdef Q_OS_WIN
-#define RUX_LIBPQ_DIRECT(name) lib.name = &::name;
-    RUX_LIBPQ_FUNCTIONS(RUX_LIBPQ_DIRECT)
-#undef RUX_LIBPQ_DIRECT
-#else
     // The library as loaded already (by a test's own connection), or else a
     // fresh load of it.
     void *handle = dlopen("libpq.so.5", RTLD_NOW | RTLD_NOLOAD);
@@ -35,7 +28,6 @@ Libpq loadLibpq()
     }
     RUX_LIBPQ_FUNCTIONS(RUX_LIBPQ_LOOKUP)
 #undef RUX_LIBPQ_LOOKUP
-#endif
     return lib;
 }
 

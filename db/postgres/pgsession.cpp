@@ -10,11 +10,9 @@
 #include <chrono>
 #include <utility>
 
-#ifndef Q_OS_WIN
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
-#endif
 
 namespace rux::pg {
 
@@ -155,12 +153,10 @@ Session::Session(PGconn *conn)
     : m_conn(conn)
 {
     const Libpq &pq = libpq();
-#ifndef Q_OS_WIN
     // A command goes out without blocking: the waits below send what is
     // left as the server reads it, so that a server that reads nothing
     // cannot hold the program in a write.
     pq.PQsetnonblocking(conn, 1);
-#endif
     // Taken once, here, for cancel requests from any thread: PQcancel()
     // works on this copy alone, never on the connection.
     if (PGcancel *cancel = pq.PQgetCancel(conn))
@@ -176,13 +172,11 @@ void Session::close()
 
 void Session::lose(const QString &text)
 {
-#ifndef Q_OS_WIN
     // Shut down, not closed: the socket stays libpq's, which closes it with
     // the connection, then without waiting for anything.
     const int socket = libpq().PQsocket(m_conn);
     if (socket >= 0)
         ::shutdown(socket, SHUT_RDWR);
-#endif
     close();
     throw Failure(text);
 }
@@ -273,7 +267,6 @@ void Session::send(const QString &command, const QVector<QVariant> &parameters, 
 
 bool Session::awaitSocket(bool toWrite)
 {
-#ifndef Q_OS_WIN
     const int socket = libpq().PQsocket(m_conn);
     if (socket < 0)
         return false;
@@ -295,15 +288,11 @@ bool Session::awaitSocket(bool toWrite)
                             "cancelled; the connection was closed.")
                  .arg(kCancelGraceSeconds));
     }
-#else
-    Q_UNUSED(toWrite);
-#endif
     return true;
 }
 
 void Session::awaitResult()
 {
-#ifndef Q_OS_WIN
     const Libpq &pq = libpq();
     // A broken connection shows in the result read next.
     while (pq.PQisBusy(m_conn)) {
@@ -311,7 +300,6 @@ void Session::awaitResult()
         if (unsent < 0 || !awaitSocket(unsent > 0) || !pq.PQconsumeInput(m_conn))
             break;
     }
-#endif
 }
 
 ResultPtr Session::nextResult()
@@ -354,9 +342,6 @@ void Session::skipCopyData()
         }
         if (size < 0 || !awaitSocket(false) || !pq.PQconsumeInput(m_conn))
             return;
-#ifdef Q_OS_WIN
-        keepalive::check();
-#endif
     }
 }
 

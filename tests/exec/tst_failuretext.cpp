@@ -70,13 +70,9 @@ void TestFailureText::programTitle_data()
     QTest::newRow("leading_dot") << QStringLiteral("/usr/bin/.RUX") << QString();
     QTest::newRow("folder_only") << QStringLiteral("/usr/bin/") << QString();
     QTest::newRow("empty") << QString() << QString();
-#ifdef Q_OS_WIN
-    QTest::newRow("backslash_folders") << QStringLiteral("C:\\Tools\\RUX_PPP.EXE") << QStringLiteral("Rux_ppp");
-#else
     // A backslash is an ordinary character of a file name here.
     QTest::newRow("backslash_is_part_of_name")
         << QStringLiteral("/opt/C:\\TOOLS\\RUX.EXE") << QStringLiteral("C:\\tools\\rux");
-#endif
 }
 
 void TestFailureText::programTitle()
