@@ -4,7 +4,8 @@
 #   make build   configure and build into build/ (Debug)
 #   make test    build, then run every test headless, in build/ and once
 #                more in build-asan/ (AddressSanitizer + UBSan + LeakSanitizer)
-#   make demo    build, make a demo database and run the example script unattended
+#   make demo    build the program, make a demo database and run the example
+#                script unattended
 #   make bench   Release build into build-release/, then the benchmark suite
 #   make package Release build into build-package/, then the Debian package
 #                build/rux-ppp_<version>_<arch>.deb (CPack)
@@ -27,7 +28,7 @@ JOBS       ?= $(shell nproc)
 
 DEMO_DIR    := $(BUILD_DIR)/demo
 BENCH_DIR   ?= build-release
-BENCH_TARGETS := rux_ppp bench_substitution_floor bench_qt_startup bench_table_editing bench_window_load bench_stop_latency
+BENCH_TARGETS := rux_ppp bench_export_floor bench_substitution_floor bench_qt_startup bench_table_editing bench_window_load bench_stop_latency
 DEMO_RUN_ID ?= 1042
 DEMO_STATION ?= 2
 
@@ -44,10 +45,11 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
-# $(call configure_and_build,<build dir>,<extra cmake options>)
+# $(call configure_and_build,<build dir>,<extra cmake options>[,<targets>])
+# Without targets everything is built: the program, the tests, the benchmarks.
 define configure_and_build
 	cmake -S . -B $(1) -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(2)
-	cmake --build $(1) -j$(JOBS)
+	cmake --build $(1) -j$(JOBS) $(if $(3),--target $(3))
 endef
 
 # $(call run_tests,<build dir>)
@@ -68,7 +70,9 @@ test: build
 	$(call configure_and_build,$(SANITIZE_BUILD_DIR),-DRUX_SANITIZE=ON)
 	$(call run_tests,$(SANITIZE_BUILD_DIR))
 
-demo: build
+# The demo builds the program alone (its Access reader comes with it).
+demo: deps
+	$(call configure_and_build,$(BUILD_DIR),,rux_ppp)
 	rm -rf $(DEMO_DIR)
 	mkdir -p $(DEMO_DIR)
 	sqlite3 -bail $(DEMO_DIR)/results.db < examples/demo_db.sql
