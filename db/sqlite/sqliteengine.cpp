@@ -219,6 +219,18 @@ void SqliteEngine::open(const QString &fileName, int flags, const QString &shown
     } else {
         // Scripts come from files; extensions are never loaded from them.
         sqlite3_db_config(m_handle, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+        // Every few thousand engine steps the windows are kept alive: a
+        // single step may run for long (a large update, a sort). The same
+        // handler ends a statement that is to stop: it is the engine's own
+        // way to cancel a statement. sqlite3_interrupt() is not used: it
+        // ends every statement started until none of the connection's
+        // statements runs any more, so with a result left part-way it would
+        // end the rollback that follows a stop as well.
+        sqlite3_progress_handler(m_handle, 4000, &SqliteEngine::progress, this);
+        // A lock another program holds is waited for as long as
+        // kBusyTimeoutMs, with the windows kept alive in between; the first
+        // read below waits so too, while another program commits.
+        sqlite3_busy_handler(m_handle, &SqliteEngine::busyWait, this);
         if (sqlite3_exec(m_handle, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK)
             failure = QString::fromUtf8(sqlite3_errmsg(m_handle));
     }
@@ -226,17 +238,6 @@ void SqliteEngine::open(const QString &fileName, int flags, const QString &shown
         discard();
         throw Failure(QStringLiteral("Could not open '%1': %2").arg(shownName, failure));
     }
-    // Every few thousand engine steps the windows are kept alive: a single
-    // step may run for long (a large update, a sort). The same handler ends
-    // a statement that is to stop: it is the engine's own way to cancel a
-    // statement. sqlite3_interrupt() is not used: it ends every statement
-    // started until none of the connection's statements runs any more, so
-    // with a result left part-way it would end the rollback that follows
-    // a stop as well.
-    sqlite3_progress_handler(m_handle, 4000, &SqliteEngine::progress, this);
-    // A lock another program holds is waited for as long as
-    // kBusyTimeoutMs, with the windows kept alive in between.
-    sqlite3_busy_handler(m_handle, &SqliteEngine::busyWait, this);
 }
 
 SqliteEngine::~SqliteEngine()

@@ -20,6 +20,9 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 using rux::AdoConnection;
 using rux::AdoQuery;
 using namespace rux::test;
@@ -421,6 +424,28 @@ private Q_SLOTS:
         check.sqlAdd(QStringLiteral("select sum(x) from s"));
         check.Open();
         QCOMPARE(check.asString(1), QStringLiteral("3"));
+    }
+
+    // Opening reads the file once; while another program holds the write
+    // lock (it commits), that read waits as statements wait, not fails.
+    void openWaitsWhileAnotherProgramWrites()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("locked.db"));
+        rux::test::runSql(path, {QStringLiteral("create table t(x)")});
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "begin exclusive", nullptr, nullptr, nullptr), SQLITE_OK);
+        std::thread commit([other]() {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            sqlite3_exec(other, "commit", nullptr, nullptr, nullptr);
+        });
+        AdoConnection con(QStringLiteral("access_con"));
+        con.setConnectionString(rux::buildConnectionString(path));
+        const QString failure = failureOf([&]() { con.Open(); });
+        commit.join();
+        sqlite3_close(other);
+        QCOMPARE(failure, QStringLiteral("<no failure>"));
+        QVERIFY(con.connected());
     }
 
     void readOnlyFileReadsButRefusesWrites()
