@@ -7,7 +7,7 @@
 #include "exec/runlog.h"
 #include "exec/runwatch.h"
 #include "exec/scriptcheck.h"
-#include "script/failure.h"
+#include "base/failure.h"
 #include "ui/program.h"
 #include "ui/style.h"
 #include "ui/trux_pp1.h"

@@ -17,7 +17,7 @@
 #include "db/access/accessengine.h"
 #include "db/access/accessreader.h"
 #include "db/access/mdbimport.h"
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

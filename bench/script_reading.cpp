@@ -18,7 +18,7 @@
 #include "exec/cmdline.h"
 #include "exec/runcheck.h"
 #include "script/discovery.h"
-#include "script/failure.h"
+#include "base/failure.h"
 #include "script/linestore.h"
 #include "script/memorycells.h"
 #include "script/substitution.h"

@@ -26,7 +26,7 @@
 // when the run did not end as stopped by the user.
 
 #include "app/programwindows.h"
-#include "script/failure.h"
+#include "base/failure.h"
 #include "script/scriptlines.h"
 #include "ui/program.h"
 #include "ui/stringgrid.h"

@@ -10,7 +10,7 @@
 // rux_ppp's own start-up to this floor.
 
 #include "script/discovery.h"
-#include "script/failure.h"
+#include "base/failure.h"
 #include "script/memorycells.h"
 #include "script/paramcells.h"
 #include "script/scriptlines.h"

@@ -2,8 +2,8 @@
 
 #include "db/connectionstring.h"
 #include "db/engines.h"
-#include "script/failure.h"
-#include "script/textfold.h"
+#include "base/failure.h"
+#include "base/textfold.h"
 
 #include <QAbstractEventDispatcher>
 

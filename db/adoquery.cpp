@@ -1,7 +1,7 @@
 #include "db/adoquery.h"
 
 #include "db/adoconnection.h"
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <QSet>
 

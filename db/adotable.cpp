@@ -2,7 +2,7 @@
 
 #include "db/adoconnection.h"
 #include "db/tablename.h"
-#include "script/failure.h"
+#include "base/failure.h"
 
 namespace rux {
 

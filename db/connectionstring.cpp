@@ -1,7 +1,7 @@
 #include "db/connectionstring.h"
 
-#include "script/failure.h"
-#include "script/textfold.h"
+#include "base/failure.h"
+#include "base/textfold.h"
 
 #include <QStandardPaths>
 

@@ -1,6 +1,6 @@
 #include "db/databasefile.h"
 
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,7 +2,7 @@
 
 #include "db/tablename.h"
 #include "db/valuetext.h"
-#include "script/failure.h"
+#include "base/failure.h"
 
 namespace rux {
 

@@ -7,7 +7,7 @@
 #include "db/postgres/pgscan.h"
 #include "db/sqlite/offlineparse.h"
 #include "db/sqlite/sqliteengine.h"
-#include "script/failure.h"
+#include "base/failure.h"
 
 namespace rux {
 

@@ -2,8 +2,8 @@
 
 #include "db/adoconnection.h"
 #include "db/valuetext.h"
-#include "script/ansicodec.h"
-#include "script/failure.h"
+#include "base/ansicodec.h"
+#include "base/failure.h"
 
 #include <QLocale>
 

@@ -1,6 +1,6 @@
 #include "db/tablename.h"
 
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <QStringList>
 

@@ -2,8 +2,8 @@
 
 #include "db/engine.h"
 
-#include "script/ansicodec.h"
-#include "script/textfold.h"
+#include "base/ansicodec.h"
+#include "base/textfold.h"
 
 #include <QByteArray>
 #include <QDate>

@@ -1,6 +1,6 @@
 #include "exec/batchtext.h"
 
-#include "script/textfold.h"
+#include "base/textfold.h"
 
 #include <array>
 

@@ -1,9 +1,9 @@
 #include "exec/cmdline.h"
 
-#include "script/failure.h"
+#include "base/failure.h"
 #include "script/paramcells.h"
 #include "script/substitution.h"
-#include "script/textfold.h"
+#include "base/textfold.h"
 
 namespace rux {
 

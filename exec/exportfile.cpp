@@ -1,8 +1,8 @@
 #include "exec/exportfile.h"
 
 #include "exec/ioerror.h"
-#include "script/ansicodec.h"
-#include "script/failure.h"
+#include "base/ansicodec.h"
+#include "base/failure.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

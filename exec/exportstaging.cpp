@@ -1,10 +1,10 @@
 #include "exec/exportstaging.h"
 
 #include "exec/ioerror.h"
-#include "script/failure.h"
-#include "script/ownedfiles.h"
-#include "script/systemio.h"
-#include "script/uniquefile.h"
+#include "base/failure.h"
+#include "base/ownedfiles.h"
+#include "base/systemio.h"
+#include "base/uniquefile.h"
 
 #include <QDir>
 #include <QFile>

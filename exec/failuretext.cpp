@@ -1,6 +1,6 @@
 #include "exec/failuretext.h"
 
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <exception>
 

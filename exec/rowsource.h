@@ -1,6 +1,6 @@
 #pragma once
 
-#include "script/ansicodec.h"
+#include "base/ansicodec.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

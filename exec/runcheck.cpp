@@ -5,7 +5,7 @@
 #include "exec/exportstaging.h"
 #include "exec/linesort.h"
 #include "exec/runlog.h"
-#include "script/failure.h"
+#include "base/failure.h"
 #include "script/scriptlines.h"
 
 #include <QFileInfo>

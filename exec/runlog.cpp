@@ -1,8 +1,8 @@
 #include "exec/runlog.h"
 
-#include "script/systemio.h"
+#include "base/systemio.h"
 
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <QString>
 

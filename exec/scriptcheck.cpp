@@ -8,7 +8,7 @@
 #include "exec/runcheck.h"
 #include "exec/runlog.h"
 #include "script/discovery.h"
-#include "script/failure.h"
+#include "base/failure.h"
 #include "script/linestore.h"
 #include "script/memorycells.h"
 #include "script/substitution.h"

@@ -12,7 +12,7 @@
 #include "exec/runlog.h"
 #include "exec/runstop.h"
 #include "exec/tableediting.h"
-#include "script/failure.h"
+#include "base/failure.h"
 #include "script/scriptlines.h"
 
 #include <QElapsedTimer>

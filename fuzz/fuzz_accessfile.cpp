@@ -14,7 +14,7 @@
 
 #include "db/access/accessreader.h"
 #include "db/tablename.h"
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -19,7 +19,7 @@
 #include "fuzz/fuzzinput.h"
 
 #include "exec/batchtext.h"
-#include "script/textfold.h"
+#include "base/textfold.h"
 
 using fuzz::check;
 using fuzz::show;

@@ -17,8 +17,8 @@
 #include "fuzz/fuzzinput.h"
 
 #include "db/connectionstring.h"
-#include "script/failure.h"
-#include "script/textfold.h"
+#include "base/failure.h"
+#include "base/textfold.h"
 
 #include <optional>
 

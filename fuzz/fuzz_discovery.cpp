@@ -18,7 +18,7 @@
 #include "fuzz/fuzzinput.h"
 
 #include "script/discovery.h"
-#include "script/failure.h"
+#include "base/failure.h"
 #include "script/memorycells.h"
 #include "script/paramcells.h"
 #include "script/replaceall.h"

@@ -17,7 +17,7 @@
 #include "fuzz/fuzzinput.h"
 
 #include "exec/linesort.h"
-#include "script/textfold.h"
+#include "base/textfold.h"
 
 using fuzz::check;
 using fuzz::show;

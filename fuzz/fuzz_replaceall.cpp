@@ -18,7 +18,7 @@
 #include "fuzz/fuzzinput.h"
 
 #include "script/replaceall.h"
-#include "script/textfold.h"
+#include "base/textfold.h"
 
 #include <QList>
 

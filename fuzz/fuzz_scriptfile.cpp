@@ -24,7 +24,7 @@
 
 #include "fuzz/fuzzinput.h"
 
-#include "script/ansicodec.h"
+#include "base/ansicodec.h"
 #include "script/scriptfile.h"
 
 using fuzz::check;

@@ -1,6 +1,6 @@
 #include "script/discovery.h"
 
-#include "script/failure.h"
+#include "base/failure.h"
 #include "script/replaceall.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 #include "script/scriptfile.h"
 
-#include "script/systemio.h"
+#include "base/systemio.h"
 
-#include "script/ansicodec.h"
-#include "script/failure.h"
+#include "base/ansicodec.h"
+#include "base/failure.h"
 #include "script/linestore.h"
 
 #include <QByteArray>

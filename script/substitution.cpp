@@ -1,7 +1,7 @@
 #include "script/substitution.h"
 
 #include "script/discovery.h"
-#include "script/failure.h"
+#include "base/failure.h"
 #include "script/replaceall.h"
 
 namespace rux {

@@ -7,8 +7,8 @@
 #   - the generic database code and every folder above it include no header
 #     of an engine folder, except where the program is put together
 #     (db/engines.cpp) and the start-up's conversion command (app/);
-#   - a folder includes nothing of a folder above it: script < db < exec <
-#     ui < app;
+#   - a folder includes nothing of a folder above it or beside it: base <
+#     script, db (beside each other) < exec < ui < app;
 #   - project headers are included with their folder ("db/adoquery.h").
 # Prints each breach and exits 1 when there is one.
 set -u
@@ -23,7 +23,7 @@ includes() { # file -> the names it includes, one per line
 
 rank() {
     case $1 in
-        script) echo 0 ;; db) echo 1 ;; exec) echo 2 ;; ui) echo 3 ;; app) echo 4 ;; *) echo -1 ;;
+        base) echo 0 ;; script|db) echo 1 ;; exec) echo 2 ;; ui) echo 3 ;; app) echo 4 ;; *) echo -1 ;;
     esac
 }
 
@@ -54,13 +54,15 @@ while IFS= read -r file; do
                 target=${inc%%/*}
                 if [ "$(rank "$target")" -gt "$(rank "$folder")" ]; then
                     breach "$file" "includes $inc of a folder above it"
+                elif [ "$target" != "$folder" ] && [ "$(rank "$target")" -eq "$(rank "$folder")" ]; then
+                    breach "$file" "includes $inc of a folder beside it"
                 fi ;;
             *.h)
                 # A bare name of a project header.
-                if [ -n "$(find script db exec ui app -name "$inc" -print -quit)" ]; then
+                if [ -n "$(find base script db exec ui app -name "$inc" -print -quit)" ]; then
                     breach "$file" "includes \"$inc\" without its folder"
                 fi ;;
         esac
     done < <(includes "$file")
-done < <(find script db exec ui app -name '*.h' -o -name '*.cpp' | sort)
+done < <(find base script db exec ui app -name '*.h' -o -name '*.cpp' | sort)
 exit $status

@@ -1,6 +1,6 @@
 #include "ui/datagrid.h"
 
-#include "script/failure.h"
+#include "base/failure.h"
 #include "ui/boxes.h"
 #include "ui/celldelegate.h"
 #include "ui/datasource.h"

@@ -3,7 +3,7 @@
 #include "db/keepalive.h"
 #include "exec/failuretext.h"
 #include "exec/runstop.h"
-#include "script/failure.h"
+#include "base/failure.h"
 #include "ui/boxes.h"
 #include "ui/windowpump.h"
 

@@ -2,7 +2,7 @@
 
 #include "db/adotable.h"
 #include "db/tablename.h"
-#include "script/failure.h"
+#include "base/failure.h"
 #include "ui/clientscroll.h"
 #include "ui/datagrid.h"
 #include "ui/datasource.h"

@@ -10,7 +10,7 @@
 #include "exec/scriptrunner.h"
 #include "exec/tableediting.h"
 #include "script/discovery.h"
-#include "script/failure.h"
+#include "base/failure.h"
 #include "script/paramcells.h"
 #include "script/substitution.h"
 #include "ui/clientscroll.h"

@@ -4,10 +4,10 @@
 #include "db/access/removedonsignal.h"
 
 #include "db/databasefile.h"
-#include "script/failure.h"
-#include "script/systemio.h"
-#include "script/ownedfiles.h"
-#include "script/uniquefile.h"
+#include "base/failure.h"
+#include "base/systemio.h"
+#include "base/ownedfiles.h"
+#include "base/uniquefile.h"
 
 #include <QFile>
 #include <QFileInfo>

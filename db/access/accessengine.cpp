@@ -2,9 +2,9 @@
 
 #include "db/access/accessconvert.h"
 #include "db/access/accessreader.h"
-#include "script/failure.h"
-#include "script/systemio.h"
-#include "script/uniquefile.h"
+#include "base/failure.h"
+#include "base/systemio.h"
+#include "base/uniquefile.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,8 +2,8 @@
 
 #include "db/access/mdbchecks.h"
 #include "db/databasefile.h"
-#include "script/failure.h"
-#include "script/systemio.h"
+#include "base/failure.h"
+#include "base/systemio.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "db/access/mdbchecks.h"
 
 #include "db/access/mdbhandles.h"
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <QFileInfo>
 #include <QSet>

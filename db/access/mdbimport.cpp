@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "script/failure.h"
+#include "base/failure.h"
 #include "db/access/libraryoutput.h"
 #include "db/access/mdbchecks.h"
 #include "db/access/mdbhandles.h"

@@ -1,6 +1,6 @@
 #include "db/postgres/libpq.h"
 
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <dlfcn.h>
 

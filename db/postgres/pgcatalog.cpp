@@ -2,7 +2,7 @@
 
 #include "db/postgres/pgsession.h"
 #include "db/tablename.h"
-#include "script/textfold.h"
+#include "base/textfold.h"
 
 namespace rux::pg {
 

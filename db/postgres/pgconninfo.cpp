@@ -1,8 +1,8 @@
 #include "db/postgres/pgconninfo.h"
 
 #include "db/postgres/libpq.h"
-#include "script/failure.h"
-#include "script/textfold.h"
+#include "base/failure.h"
+#include "base/textfold.h"
 
 
 #include <algorithm>

@@ -7,7 +7,7 @@
 #include "db/postgres/pgscan.h"
 #include "db/postgres/pgsession.h"
 #include "db/postgres/pgvalue.h"
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <utility>
 #include <vector>

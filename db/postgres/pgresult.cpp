@@ -2,7 +2,7 @@
 
 #include "db/keepalive.h"
 #include "db/postgres/pgvalue.h"
-#include "script/failure.h"
+#include "base/failure.h"
 
 namespace rux {
 

@@ -4,7 +4,7 @@
 #include "db/keepalive.h"
 #include "db/postgres/pgscan.h"
 #include "db/postgres/pgvalue.h"
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <algorithm>
 #include <chrono>

@@ -2,7 +2,7 @@
 
 #include "db/postgres/libpq.h"
 #include "db/valuetext.h"
-#include "script/ansicodec.h"
+#include "base/ansicodec.h"
 
 #include <QDate>
 #include <QDateTime>

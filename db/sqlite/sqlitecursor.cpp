@@ -1,9 +1,9 @@
 #include "db/sqlite/sqlitecursor.h"
 
-#include "script/failure.h"
+#include "base/failure.h"
 #include "db/valuetext.h"
 
-#include "script/ansicodec.h"
+#include "base/ansicodec.h"
 
 #include <QString>
 #include <QStringView>

@@ -6,7 +6,7 @@
 #include "db/sqlite/sqltext.h"
 #include "db/tablename.h"
 #include "db/valuetext.h"
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <QFile>
 #include <QFileInfo>

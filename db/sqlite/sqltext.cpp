@@ -1,6 +1,6 @@
 #include "db/sqlite/sqltext.h"
 
-#include "script/failure.h"
+#include "base/failure.h"
 
 namespace rux {
 

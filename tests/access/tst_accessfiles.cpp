@@ -9,7 +9,7 @@
 #include "db/adotable.h"
 #include "db/connectionstring.h"
 #include "db/access/mdbimport.h"
-#include "script/failure.h"
+#include "base/failure.h"
 #include "tests/support/accessfixture.h"
 #include "tests/support/failureof.h"
 #include "tests/support/processrun.h"

@@ -4,7 +4,7 @@
 
 #include "db/adoconnection.h"
 #include "db/postgres/pgconninfo.h"
-#include "script/failure.h"
+#include "base/failure.h"
 #include "tests/support/failureof.h"
 
 #include <QTest>

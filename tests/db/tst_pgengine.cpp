@@ -15,7 +15,7 @@
 #include "db/postgres/pgengine.h"
 #include "db/postgres/pgscan.h"
 #include "db/valuetext.h"
-#include "script/ansicodec.h"
+#include "base/ansicodec.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 #include "db/sqlite/sqltext.h"
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <QtTest>
 

@@ -7,7 +7,7 @@
 #include "db/adoquery.h"
 #include "db/postgres/pgconninfo.h"
 #include "tests/support/enginedb.h"
-#include "script/failure.h"
+#include "base/failure.h"
 #include "ui/trux_pp1.h"
 
 #include <QDir>

@@ -7,7 +7,7 @@
 #include "db/adoconnection.h"
 #include "db/adoquery.h"
 #include "tests/support/enginedb.h"
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <QFile>
 #include <QTest>

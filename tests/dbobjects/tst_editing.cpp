@@ -9,7 +9,7 @@
 #include "db/adotable.h"
 #include "tests/support/enginedb.h"
 #include "tests/support/sqlitetrace.h"
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <QSet>
 #include <QTest>

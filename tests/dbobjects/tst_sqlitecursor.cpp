@@ -9,11 +9,11 @@
 #include "db/connectionstring.h"
 #include "db/sqlite/sqlitecursor.h"
 #include "db/valuetext.h"
-#include "script/failure.h"
+#include "base/failure.h"
 #include "tests/support/otherconnection.h"
 #include "tests/support/valuesignature.h"
 
-#include "script/ansicodec.h"
+#include "base/ansicodec.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "script/failure.h"
+#include "base/failure.h"
 #include "script/scriptfile.h"
 #include "tests/support/failureof.h"
 #include "tests/support/testfiles.h"

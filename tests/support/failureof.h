@@ -3,7 +3,7 @@
 // Test helper: the text of the failure an operation throws, or `noFailure`
 // ("<no failure>" unless told) when it returns normally.
 
-#include "script/failure.h"
+#include "base/failure.h"
 
 #include <QString>
 

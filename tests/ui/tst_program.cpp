@@ -1,7 +1,7 @@
 // The failure display without a screen, the handler guard and the end
 // request, the activation record, and the visual style.
 
-#include "script/failure.h"
+#include "base/failure.h"
 #include "tests/support/stderrcapture.h"
 #include "ui/program.h"
 #include "ui/style.h"

@@ -1,6 +1,6 @@
-#include "script/ownedfiles.h"
+#include "base/ownedfiles.h"
 
-#include "script/uniquefile.h"
+#include "base/uniquefile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "script/textfold.h"
+#include "base/textfold.h"
 
 namespace rux {
 

@@ -1,4 +1,4 @@
-#include "script/systemio.h"
+#include "base/systemio.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "script/uniquefile.h"
+#include "base/uniquefile.h"
 
 #include <QFile>
 

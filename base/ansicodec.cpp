@@ -1,4 +1,4 @@
-#include "script/ansicodec.h"
+#include "base/ansicodec.h"
 
 #include <array>
 
