@@ -35,6 +35,19 @@ Statement owned(sqlite3_stmt *statement)
     throw Failure(QString::fromUtf8(sqlite3_errmsg(db)));
 }
 
+// The first statement of `text`, prepared (null when the text holds none);
+// `tail`, when given, gets where it ends. Throws the engine's text.
+Statement prepareFirst(sqlite3 *db, const QString &text, const void **tail = nullptr)
+{
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare16_v2(db, text.utf16(), int(text.size() * sizeof(char16_t)), &stmt, tail) != SQLITE_OK) {
+        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_finalize(stmt);
+        throw Failure(message);
+    }
+    return owned(stmt);
+}
+
 // The columns of a prepared statement: their names, and yes/no and exact
 // decimal text by the type the table declares for them. A name shows
 // without double quotes, as it always has: `SELECT "x"` is headed x.
@@ -60,13 +73,6 @@ int bindValue(sqlite3_stmt *statement, int index, const QVariant &value)
     if (value.isNull())
         return sqlite3_bind_null(statement, index);
     switch (value.typeId()) {
-    case QMetaType::QString: {
-        const QString text = value.toString();
-        if (text.isNull())
-            return sqlite3_bind_null(statement, index);
-        return sqlite3_bind_text16(statement, index, text.utf16(), int(text.size() * sizeof(char16_t)),
-                                   SQLITE_TRANSIENT);
-    }
     case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
         if (bytes.isNull())
@@ -83,6 +89,8 @@ int bindValue(sqlite3_stmt *statement, int index, const QVariant &value)
         return sqlite3_bind_int64(statement, index, value.toLongLong());
     default: {
         const QString text = value.toString();
+        if (text.isNull() && value.typeId() == QMetaType::QString)
+            return sqlite3_bind_null(statement, index);
         return sqlite3_bind_text16(statement, index, text.utf16(), int(text.size() * sizeof(char16_t)),
                                    SQLITE_TRANSIENT);
     }
@@ -287,25 +295,19 @@ int SqliteEngine::busyWait(void *engine, int count)
 // never supplies parameter values.
 sqlite3_stmt *SqliteEngine::checkSingleStatement(const QString &text) const
 {
-    const auto *begin = reinterpret_cast<const char16_t *>(text.utf16());
-    const int bytes = int(text.size() * sizeof(char16_t));
-    sqlite3_stmt *stmt = nullptr;
     const void *tail = nullptr;
-    if (sqlite3_prepare16_v2(m_handle, begin, bytes, &stmt, &tail) != SQLITE_OK) {
-        const QString message = QString::fromUtf8(sqlite3_errmsg(m_handle));
-        sqlite3_finalize(stmt);
-        throw Failure(message);
-    }
+    // Finalized here unless the caller takes it, also when the rest fails.
+    Statement first = prepareFirst(m_handle, text, &tail);
+    sqlite3_stmt *stmt = first.get();
     if (!stmt)
         throw Failure(kNoStatementText);
-    // Finalized here unless the caller takes it, also when the rest fails.
-    Statement first = owned(stmt);
     if (!sqlite3_stmt_readonly(stmt) && !readOnlyText().isEmpty())
         throw Failure(readOnlyText());
     if (sqlite3_bind_parameter_count(stmt) > 0)
         throw Failure(kNoValueText);
     // Whatever follows may be blanks, comments and empty statements only.
-    if (furtherStatement(m_handle, static_cast<const char16_t *>(tail), begin + text.size()))
+    const auto *end = reinterpret_cast<const char16_t *>(text.utf16()) + text.size();
+    if (furtherStatement(m_handle, static_cast<const char16_t *>(tail), end))
         throw Failure(kAfterEndText);
     return first.release();
 }
@@ -339,20 +341,14 @@ std::unique_ptr<EngineResult> SqliteEngine::run(const QString &commandText, bool
 
 sqlite3_stmt *SqliteEngine::prepareBound(const QString &sql, const QVector<QVariant> &binds) const
 {
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare16_v2(m_handle, sql.utf16(), int(sql.size() * sizeof(char16_t)), &stmt, nullptr)
-        != SQLITE_OK) {
-        sqlite3_finalize(stmt);
-        failWith(m_handle);
-    }
-    Statement owner = owned(stmt);
+    Statement stmt = prepareFirst(m_handle, sql);
     if (!stmt)
         throw Failure(kNoStatementText);
     for (int i = 0; i < binds.size(); ++i) {
-        if (bindValue(stmt, i + 1, binds.at(i)) != SQLITE_OK)
+        if (bindValue(stmt.get(), i + 1, binds.at(i)) != SQLITE_OK)
             failWith(m_handle);
     }
-    return owner.release();
+    return stmt.release();
 }
 
 QVector<QVector<QVariant>> SqliteEngine::read(const QString &sql, const QVector<QVariant> &binds,

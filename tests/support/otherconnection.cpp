@@ -1,5 +1,7 @@
 #include "tests/support/otherconnection.h"
 
+#include "db/postgres/pgvalue.h"
+
 #include <QFile>
 #include <QTest>
 
@@ -130,15 +132,15 @@ private:
             return QVariant();
         const QString text = QString::fromUtf8(PQgetvalue(result, row, column), PQgetlength(result, row, column));
         switch (PQftype(result, column)) {
-        case 16: // bool
+        case pg::kBoolOid:
             return text == u't';
-        case 20: // int8
-        case 21: // int2
-        case 23: // int4
+        case pg::kInt8Oid:
+        case pg::kInt2Oid:
+        case pg::kInt4Oid:
             return text.toLongLong();
-        case 700: // float4
-        case 701: // float8
-        case 1700: // numeric
+        case pg::kFloat4Oid:
+        case pg::kFloat8Oid:
+        case pg::kNumericOid:
             return text.toDouble();
         default:
             return text;
